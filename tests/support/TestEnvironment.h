@@ -1,0 +1,15 @@
+#pragma once
+
+#include <QString>
+
+namespace kestrion::test {
+
+// Points HOME, XDG_CONFIG_HOME, XDG_DATA_HOME and XDG_CACHE_HOME at a fresh
+// temporary folder (removed at exit) and clears the variables that would let
+// the real user's configuration leak into a test. Call before any Qt object.
+void isolateUserEnvironment();
+
+// The temporary home folder set up above.
+QString temporaryHome();
+
+} // namespace kestrion::test

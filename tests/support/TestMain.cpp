@@ -1,0 +1,12 @@
+#include "support/TestEnvironment.h"
+
+#include <QCoreApplication>
+
+#include <gmock/gmock.h>
+
+int main(int argc, char** argv) {
+    kestrion::test::isolateUserEnvironment();
+    QCoreApplication app(argc, argv);
+    ::testing::InitGoogleMock(&argc, argv);
+    return RUN_ALL_TESTS();
+}
