@@ -1,0 +1,108 @@
+#pragma once
+
+#include "conversation/ChatRecords.h"
+
+#include <QList>
+#include <QObject>
+#include <QString>
+#include <QUuid>
+
+#include <memory>
+#include <optional>
+
+namespace kestrion {
+
+class OpenAIService;
+
+// The one conversation controller of the window: the sessions of the bound
+// history, the active session's messages, the composer text and the busy and
+// error state. It runs a send from the user's text to the assistant message
+// and saves the history after every change that must survive. Lives on the
+// interface thread; heavy work (project snapshot, model call, materializing
+// the reply) runs elsewhere and comes back by value. Knows nothing of views.
+class ChatViewModel final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(ChatViewModel)
+    Q_PROPERTY(QUuid activeSessionId READ activeSessionId NOTIFY activeSessionIdChanged)
+    Q_PROPERTY(QString input READ input WRITE setInput NOTIFY inputChanged)
+    Q_PROPERTY(bool isSending READ isSending NOTIFY isSendingChanged)
+    Q_PROPERTY(QString lastError READ lastErrorText NOTIFY lastErrorChanged)
+
+public:
+    // openAI: the model client; nullptr creates one over the configured base URL.
+    explicit ChatViewModel(std::shared_ptr<const OpenAIService> openAI = nullptr, QObject* parent = nullptr);
+    ~ChatViewModel() override;
+
+    // Every session of the bound store, in stored order (not sorted).
+    const QList<ChatSession>& sessions() const { return m_sessions; }
+    QUuid activeSessionId() const { return m_activeSessionId; }
+    // The working copy of the active session's messages (what the chat pane shows).
+    const QList<ChatMessage>& messages() const { return m_messages; }
+    QString input() const { return m_input; }
+    void setInput(const QString& input);
+    bool isSending() const { return m_isSending; }
+    const std::optional<QString>& lastError() const { return m_lastError; }
+    QString lastErrorText() const { return m_lastError.value_or(QString()); }
+    // The normalized website directory the history is stored under; none means the per-user location.
+    const std::optional<QString>& persistenceOutputRoot() const { return m_persistenceOutputRoot; }
+    bool hasBoundStorageLocation() const { return m_hasBoundStorageLocation; }
+
+    // Sessions by updatedAt, latest first; equal times keep their stored order.
+    QList<ChatSession> sessionsSortedByUpdated() const;
+
+    // Binds the history to a website directory (saving the previous binding first) and loads it.
+    void applyOutputRoot(const std::optional<QString>& outputRoot);
+    // Starts a send of the trimmed input; returns at once. sendFinished() fires when the
+    // assistant message (reply or "Error: ...") has been appended and saved.
+    void send(const QString& model, const QString& apiKey, const std::optional<QString>& outputRoot);
+    void newChat();
+    void selectSession(const QUuid& id);
+    void deleteSession(const QUuid& id);
+    // Launch outcomes reported into the conversation.
+    void appendKestrionStatus(const QString& text);
+    void appendKestrionFailure(const QString& text);
+
+    void syncActiveSessionFromMessages();
+    void saveToDisk();
+
+    // Replaces the model client for later sends (a send in flight keeps the one it started with).
+    void setOpenAIService(std::shared_ptr<const OpenAIService> openAI);
+    std::shared_ptr<const OpenAIService> openAIService() const { return m_openAI; }
+
+    static std::optional<QString> normalizedOutputDirectory(const std::optional<QString>& url);
+    static QString derivedTitle(const QList<ChatMessage>& messages, const QString& existing);
+
+Q_SIGNALS:
+    void sessionsChanged();
+    void activeSessionIdChanged();
+    // Any change of messages(); messageAppended additionally names the new row.
+    void messagesChanged();
+    void messageAppended(int row);
+    void inputChanged();
+    void isSendingChanged();
+    void lastErrorChanged();
+    void sendFinished();
+
+private:
+    void applyLoadedPayload(const QList<ChatSession>& sessions, const QUuid& activeSessionId);
+    void replaceWithFreshDefaultSession();
+    void setSessions(QList<ChatSession> sessions);
+    void setActiveSessionId(const QUuid& id);
+    void setMessages(QList<ChatMessage> messages);
+    void appendMessage(ChatMessage message);
+    void setSending(bool sending);
+    void setLastError(const std::optional<QString>& error);
+    void appendToSession(const QUuid& sessionId, ChatMessage message);
+
+    QList<ChatSession> m_sessions;
+    QUuid m_activeSessionId;
+    QList<ChatMessage> m_messages;
+    QString m_input;
+    bool m_isSending = false;
+    std::optional<QString> m_lastError;
+    std::optional<QString> m_persistenceOutputRoot;
+    bool m_hasBoundStorageLocation = false;
+    std::shared_ptr<const OpenAIService> m_openAI;
+};
+
+} // namespace kestrion
