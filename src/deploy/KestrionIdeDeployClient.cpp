@@ -1,0 +1,344 @@
+#include "deploy/KestrionIdeDeployClient.h"
+
+#include "deploy/KestrionMacOSAppDeployAPI.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QUrlQuery>
+#include <algorithm>
+#include <thread>
+
+namespace kestrion::KestrionIdeDeployClient {
+
+namespace API = KestrionMacOSAppDeployAPI;
+
+namespace {
+
+const QString fallbackProjectLabel = QStringLiteral("macos-app-project");
+constexpr qsizetype projectLabelCharacters = 80;
+constexpr qsizetype statusValidationCharacters = 400;
+const QString pollSeparator = QStringLiteral(" \u00B7 ");
+const QString checkingStatusLine = QStringLiteral("Checking deploy status\u2026");
+const QString waitingForFirstStatusLine = QStringLiteral("Waiting for first status from Kestrion\u2026");
+const QString deployFailedMessage = QStringLiteral("Deploy failed.");
+
+const QString prepareEndpoint = QStringLiteral("prepare");
+const QString finalizeEndpoint = QStringLiteral("finalize");
+
+constexpr std::chrono::milliseconds waitSlice{50};
+
+bool cancelled(const std::function<bool()>& isCancelled) {
+    return isCancelled && isCancelled();
+}
+
+void throwIfCancelled(const std::function<bool()>& isCancelled) {
+    if (cancelled(isCancelled)) {
+        throw KestrionIdeDeployError::cancelled();
+    }
+}
+
+std::chrono::milliseconds now(const DeployTiming& timing) {
+    if (timing.clock) {
+        return timing.clock();
+    }
+    return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch());
+}
+
+void waitBeforeNextPoll(const DeployTiming& timing, const std::function<bool()>& isCancelled) {
+    if (timing.sleep) {
+        timing.sleep(timing.pollInterval);
+    } else {
+        const auto deadline = std::chrono::steady_clock::now() + timing.pollInterval;
+        while (!cancelled(isCancelled)) {
+            const auto remaining = deadline - std::chrono::steady_clock::now();
+            if (remaining <= std::chrono::steady_clock::duration::zero()) {
+                break;
+            }
+            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(remaining, waitSlice));
+        }
+    }
+    throwIfCancelled(isCancelled);
+}
+
+QString lowercasedState(const std::optional<QJsonObject>& answer) {
+    if (!answer) {
+        return {};
+    }
+    return API::stringField(*answer, QStringLiteral("state")).value_or(QString()).toLower();
+}
+
+// The validation text of a 422: the panel's structured message, else the raw body.
+QString validationText(const std::optional<QJsonObject>& answer, const QString& bodyText) {
+    const std::optional<QString> message = API::messageFromJsonObject(answer);
+    if (message && !message->isEmpty()) {
+        return *message;
+    }
+    return bodyText;
+}
+
+QJsonObject deployBody(const QString& workspaceKey, const std::optional<QString>& projectName, bool provision) {
+    QJsonObject body{{QStringLiteral("workspace_key"), workspaceKey},
+                     {QStringLiteral("ide_deploy_client"), API::ideDeployClient}};
+    if (projectName) {
+        body.insert(QStringLiteral("project_name"), *projectName);
+    }
+    if (provision) {
+        body.insert(QStringLiteral("provision_new_virtual_host"), true);
+    }
+    return body;
+}
+
+KestrionIdeDeployResult resultFromFields(const std::optional<QJsonObject>& answer) {
+    if (!answer) {
+        return {};
+    }
+    return KestrionIdeDeployResult{
+        API::stringField(*answer, QStringLiteral("domain")), API::stringField(*answer, QStringLiteral("https_url")),
+        API::stringField(*answer, QStringLiteral("panel_url")), API::stringField(*answer, QStringLiteral("message"))};
+}
+
+// The strict reading of a finalize answer that names no public address: it must
+// be a JSON object whose four fields are strings or null when present.
+KestrionIdeDeployResult decodeDeployResult(const QByteArray& body) {
+    QJsonParseError parseError{};
+    const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
+    if (parseError.error != QJsonParseError::NoError) {
+        throw KestrionIdeDeployError::platform(
+            QStringLiteral("The finalize answer could not be read as JSON: %1.").arg(parseError.errorString()));
+    }
+    if (!document.isObject()) {
+        throw KestrionIdeDeployError::platform(QStringLiteral("The finalize answer is not a JSON object."));
+    }
+    const QJsonObject object = document.object();
+    const auto field = [&object](const QString& key) -> std::optional<QString> {
+        const QJsonValue value = object.value(key);
+        if (value.isUndefined() || value.isNull()) {
+            return std::nullopt;
+        }
+        if (!value.isString()) {
+            throw KestrionIdeDeployError::platform(
+                QStringLiteral("The finalize answer's \u201c%1\u201d is not a string.").arg(key));
+        }
+        return value.toString();
+    };
+    KestrionIdeDeployResult result;
+    result.domain = field(QStringLiteral("domain"));
+    result.httpsUrl = field(QStringLiteral("https_url"));
+    result.panelUrl = field(QStringLiteral("panel_url"));
+    result.message = field(QStringLiteral("message"));
+    return result;
+}
+
+struct Answer {
+    int statusCode = 0;
+    QByteArray body;
+    QString text;
+    std::optional<QJsonObject> object;
+};
+
+Answer send(const HttpRequest& request, const std::function<bool()>& isCancelled) {
+    const API::DataResponse response = API::performDataRequest(request, isCancelled);
+    return Answer{response.statusCode, response.body, API::bodyText(response.body), API::bodyObject(response.body)};
+}
+
+// 401 and 422 read the same for prepare and finalize.
+void throwForRejection(const QString& endpoint, const Answer& answer) {
+    if (answer.statusCode == 401) {
+        throw KestrionIdeDeployError::httpError(endpoint, 401, answer.text);
+    }
+    if (answer.statusCode == 422) {
+        throw KestrionIdeDeployError::httpError(endpoint, 422, validationText(answer.object, answer.text));
+    }
+}
+
+void report(const ProgressCallback& onProgress, const QString& line) {
+    if (onProgress) {
+        onProgress(KestrionIdeDeployProgressUpdate{KestrionIdeDeployProgressUpdate::Kind::liveStatus, line});
+    }
+}
+
+KestrionIdeDeployResult runDeploy(const QString& projectRoot, const QString& panelBaseURL, const QString& apiToken,
+                                  bool provisionNewVirtualHost, const ProgressCallback& onProgress,
+                                  const DeployContext& context) {
+    if (!QFileInfo(projectRoot).isDir()) {
+        throw KestrionIdeDeployError::missingOutputFolder();
+    }
+    const std::optional<QString> git = WorkspaceGitPush::gitExecutableURL(context.gitSearchList);
+    if (!git) {
+        throw KestrionIdeDeployError::missingGit();
+    }
+
+    QString baseURL = panelBaseURL.trimmed();
+    while (baseURL.startsWith(QLatin1Char('/'))) {
+        baseURL.remove(0, 1);
+    }
+    while (baseURL.endsWith(QLatin1Char('/'))) {
+        baseURL.chop(1);
+    }
+    if (baseURL.isEmpty()) {
+        baseURL = context.defaultPanelBaseURL;
+    }
+
+    const QString workspaceKey = API::kestrionIdeWorkspaceKey(projectRoot);
+    const QString label = projectLabel(projectRoot);
+
+    // Prepare: the panel names the git remote and branch to push to.
+    const Answer prepared = send(API::jsonRequest(API::apiURL(baseURL, API::preparePath), "POST", apiToken,
+                                                  deployBody(workspaceKey, label, provisionNewVirtualHost)),
+                                 context.isCancelled);
+    throwForRejection(prepareEndpoint, prepared);
+    if (prepared.statusCode != 200) {
+        throw KestrionIdeDeployError::httpError(prepareEndpoint, prepared.statusCode, prepared.text);
+    }
+    const QJsonObject prepareFields = prepared.object.value_or(QJsonObject());
+    const QString pushURL = API::stringField(prepareFields, QStringLiteral("push_url")).value_or(QString());
+    if (pushURL.isEmpty()) {
+        throw KestrionIdeDeployError::prepareMissingPushUrl();
+    }
+    QString branch = API::stringField(prepareFields, QStringLiteral("branch")).value_or(QString());
+    if (branch.isEmpty()) {
+        branch = QStringLiteral("main");
+    }
+
+    // git cannot be interrupted midway; at least do not start it for a cancelled run.
+    throwIfCancelled(context.isCancelled);
+    WorkspaceGitPush::gitPushWorkspaceToRemote(*git, projectRoot, pushURL, branch);
+
+    const Answer finalized = send(API::jsonRequest(API::apiURL(baseURL, API::finalizePath), "POST", apiToken,
+                                                   deployBody(workspaceKey, std::nullopt, provisionNewVirtualHost)),
+                                  context.isCancelled);
+    throwForRejection(finalizeEndpoint, finalized);
+    if (finalized.statusCode != 200 && finalized.statusCode != 201) {
+        throw KestrionIdeDeployError::httpError(finalizeEndpoint, finalized.statusCode, finalized.text);
+    }
+
+    const KestrionIdeDeployResult fields = resultFromFields(finalized.object);
+    if (!fields.httpsUrl || fields.httpsUrl->isEmpty()) {
+        return decodeDeployResult(finalized.body);
+    }
+
+    const QJsonObject finalizeFields = *finalized.object; // https_url was read from it
+    const QString state = lowercasedState(finalized.object);
+    const QJsonValue pollStatus = finalizeFields.value(QStringLiteral("poll_status"));
+    const bool pollingDeclined = pollStatus.isBool() && !pollStatus.toBool();
+    const qint64 virtualHostId =
+        API::lenientInteger(finalizeFields.value(QStringLiteral("virtual_host_id"))).value_or(0);
+
+    if (pollingDeclined && (state == QStringLiteral("failed") || state == QStringLiteral("completed"))) {
+        if (state == QStringLiteral("completed")) {
+            report(onProgress, QString());
+            return fields;
+        }
+        const QJsonValue redeploy = finalizeFields.value(QStringLiteral("redeploy"));
+        const QString errorMessage =
+            redeploy.isObject()
+                ? API::stringField(redeploy.toObject(), QStringLiteral("error_message")).value_or(QString()).trimmed()
+                : QString();
+        // A finished, failed redeploy without a reason is still a failure: it
+        // reads like a status poll that failed without a message, so the user
+        // sees the same "Git failed: Deploy failed." either way.
+        throw KestrionIdeDeployError::gitCommandFailed(errorMessage.isEmpty() ? deployFailedMessage : errorMessage);
+    }
+
+    if (virtualHostId >= 1) {
+        report(onProgress, waitingForFirstStatusLine);
+        const KestrionIdeDeployPollResult polled = pollIdeDeployUntilTerminal(
+            baseURL, apiToken, workspaceKey, virtualHostId,
+            [&onProgress](const QString& line) { report(onProgress, line); }, context.timing, context.isCancelled);
+        if (polled.outcome == KestrionIdeDeployPollResult::Outcome::failed) {
+            throw KestrionIdeDeployError::gitCommandFailed(polled.serverMessage.value_or(deployFailedMessage));
+        }
+        // A timeout counts as success: the panel keeps deploying on its own.
+        report(onProgress, QString());
+        return fields;
+    }
+    return fields;
+}
+
+} // namespace
+
+QString projectLabel(const QString& projectRoot) {
+    const QString name = QFileInfo(QDir::cleanPath(projectRoot)).fileName().trimmed();
+    const QString label = API::firstCharacters(name, projectLabelCharacters);
+    return label.isEmpty() ? fallbackProjectLabel : label;
+}
+
+QString humanReadableStatusPollLine(const std::optional<QJsonObject>& answer) {
+    if (!answer) {
+        return checkingStatusLine;
+    }
+    const QString state = API::stringField(*answer, QStringLiteral("state")).value_or(QStringLiteral("?")).trimmed();
+    const QString label = API::stringField(*answer, QStringLiteral("current_step_label")).value_or(QString()).trimmed();
+    const std::optional<qint64> number = API::lenientInteger(answer->value(QStringLiteral("step_number")));
+    const std::optional<qint64> total = API::lenientInteger(answer->value(QStringLiteral("step_total")));
+
+    QStringList parts;
+    if (!state.isEmpty()) {
+        parts.append(QStringLiteral("State: ") + state);
+    }
+    if (!label.isEmpty()) {
+        parts.append(label);
+    }
+    if (number && total && *total >= 1) {
+        parts.append(QStringLiteral("Step %1 of %2").arg(*number).arg(*total));
+    }
+    return parts.isEmpty() ? checkingStatusLine : parts.join(pollSeparator);
+}
+
+KestrionIdeDeployPollResult pollIdeDeployUntilTerminal(const QString& baseURL, const QString& token,
+                                                       const QString& workspaceKey, qint64 virtualHostId,
+                                                       const LineCallback& onLine, const DeployTiming& timing,
+                                                       const std::function<bool()>& isCancelled) {
+    QUrl url = API::apiURL(baseURL, API::statusPath);
+    QUrlQuery query;
+    query.addQueryItem(QStringLiteral("virtual_host_id"), QString::number(virtualHostId));
+    query.addQueryItem(QStringLiteral("workspace_key"), workspaceKey);
+    url.setQuery(query);
+    const HttpRequest request = API::jsonRequest(url, "GET", token);
+
+    const std::chrono::milliseconds start = now(timing);
+    while (true) {
+        if (now(timing) - start >= timing.pollLimit) {
+            return {KestrionIdeDeployPollResult::Outcome::timeout, std::nullopt};
+        }
+        const Answer answer = send(request, isCancelled);
+        if (answer.statusCode == 401) {
+            return {KestrionIdeDeployPollResult::Outcome::failed,
+                    QStringLiteral("Status poll failed (401). Check API token.")};
+        }
+        if (answer.statusCode == 422) {
+            const std::optional<QString> message = API::messageFromJsonObject(answer.object);
+            return {KestrionIdeDeployPollResult::Outcome::failed,
+                    message && !message->isEmpty() ? *message
+                                                   : API::firstCharacters(answer.text, statusValidationCharacters)};
+        }
+        if (answer.statusCode == 200) {
+            if (onLine) {
+                onLine(humanReadableStatusPollLine(answer.object));
+            }
+            const QString state = lowercasedState(answer.object);
+            if (state == QStringLiteral("failed")) {
+                const std::optional<QString> message =
+                    answer.object ? API::stringField(*answer.object, QStringLiteral("message")) : std::nullopt;
+                return {KestrionIdeDeployPollResult::Outcome::failed, message.value_or(deployFailedMessage)};
+            }
+            if (state == QStringLiteral("completed")) {
+                return {KestrionIdeDeployPollResult::Outcome::completed, std::nullopt};
+            }
+        }
+        waitBeforeNextPoll(timing, isCancelled);
+    }
+}
+
+DeployOutcome deploy(const QString& projectRoot, const QString& panelBaseURL, const QString& apiToken,
+                     bool provisionNewVirtualHost, const ProgressCallback& onProgress, const DeployContext& context) {
+    try {
+        return DeployOutcome(
+            runDeploy(projectRoot, panelBaseURL, apiToken, provisionNewVirtualHost, onProgress, context));
+    } catch (const KestrionIdeDeployError& error) {
+        return DeployOutcome(error);
+    }
+}
+
+} // namespace kestrion::KestrionIdeDeployClient

@@ -1,0 +1,111 @@
+#pragma once
+
+#include "deploy/KestrionIdeDeployError.h"
+#include "deploy/WorkspaceGitPush.h"
+
+#include <QJsonObject>
+#include <QString>
+#include <QStringList>
+#include <chrono>
+#include <functional>
+#include <optional>
+#include <variant>
+
+namespace kestrion {
+
+// What a successful deploy tells the user; each field is absent when the panel gave none.
+struct KestrionIdeDeployResult {
+    std::optional<QString> domain;
+    std::optional<QString> httpsUrl;
+    std::optional<QString> panelUrl;
+    std::optional<QString> message;
+
+    friend bool operator==(const KestrionIdeDeployResult&, const KestrionIdeDeployResult&) = default;
+};
+
+// One progress event of a run: the live status line to show. An empty line
+// clears it.
+struct KestrionIdeDeployProgressUpdate {
+    enum class Kind { liveStatus };
+    Kind kind = Kind::liveStatus;
+    QString line;
+};
+
+// How a status poll ended. serverMessage comes with failed.
+struct KestrionIdeDeployPollResult {
+    enum class Outcome { completed, failed, timeout };
+    Outcome outcome = Outcome::completed;
+    std::optional<QString> serverMessage;
+};
+
+// The value a run hands back: a result or the error that ended it.
+class DeployOutcome {
+public:
+    explicit DeployOutcome(KestrionIdeDeployResult result) : m_value(std::move(result)) {}
+    explicit DeployOutcome(KestrionIdeDeployError error) : m_value(std::move(error)) {}
+
+    bool succeeded() const { return std::holds_alternative<KestrionIdeDeployResult>(m_value); }
+    // Only when succeeded().
+    const KestrionIdeDeployResult& result() const { return std::get<KestrionIdeDeployResult>(m_value); }
+    // Only when !succeeded().
+    const KestrionIdeDeployError& error() const { return std::get<KestrionIdeDeployError>(m_value); }
+
+private:
+    std::variant<KestrionIdeDeployResult, KestrionIdeDeployError> m_value;
+};
+
+namespace KestrionIdeDeployClient {
+
+using ProgressCallback = std::function<void(const KestrionIdeDeployProgressUpdate&)>;
+using LineCallback = std::function<void(const QString&)>;
+
+// The status poll's pace. The product waits 6 s between polls and gives up
+// after 8,100 s; tests shorten both or drive time themselves.
+struct DeployTiming {
+    std::chrono::milliseconds pollInterval{6000};
+    std::chrono::milliseconds pollLimit{8100000};
+    // A monotonic clock; steady_clock when not set.
+    std::function<std::chrono::milliseconds()> clock;
+    // Waits between polls; when not set, a wait in short slices that ends at
+    // once when the run is cancelled.
+    std::function<void(std::chrono::milliseconds)> sleep;
+};
+
+// What a run needs besides its arguments.
+struct DeployContext {
+    // Used when the given base URL is blank.
+    QString defaultPanelBaseURL;
+    DeployTiming timing;
+    // Polled while requests run and during waits; true ends the run with a
+    // cancelled error.
+    std::function<bool()> isCancelled;
+    QStringList gitSearchList = WorkspaceGitPush::defaultGitSearchList();
+};
+
+// The folder's last path component trimmed and cut to 80 characters, or
+// "macos-app-project" when nothing is left.
+QString projectLabel(const QString& projectRoot);
+
+// One live line for a status answer: "State: …", the step label and
+// "Step n of m" joined by " · ", or "Checking deploy status…".
+QString humanReadableStatusPollLine(const std::optional<QJsonObject>& answer);
+
+// Polls the deploy status until the panel reports completed or failed, or the
+// limit passes (timeout). The first request goes out at once. 401 and 422 end
+// as failed; other statuses than 200 are asked again after the wait. Throws
+// on transport failure, cancellation or an unusable base URL.
+KestrionIdeDeployPollResult pollIdeDeployUntilTerminal(const QString& baseURL, const QString& token,
+                                                       const QString& workspaceKey, qint64 virtualHostId,
+                                                       const LineCallback& onLine, const DeployTiming& timing = {},
+                                                       const std::function<bool()>& isCancelled = {});
+
+// Publishes the website directory: prepare, git push, finalize and, when the
+// panel asks for it, the status poll. Blocks for the whole run (minutes to
+// hours): call it on a worker thread of its own, never on the interface
+// thread or a shared pool thread. onProgress is called on that thread.
+DeployOutcome deploy(const QString& projectRoot, const QString& panelBaseURL, const QString& apiToken,
+                     bool provisionNewVirtualHost, const ProgressCallback& onProgress, const DeployContext& context);
+
+} // namespace KestrionIdeDeployClient
+
+} // namespace kestrion

@@ -1,0 +1,289 @@
+#include "deploy/WorkspaceGitPush.h"
+
+#include "deploy/KestrionIdeDeployError.h"
+#include "deploy/KestrionMacOSAppDeployAPI.h"
+#include "support/ProcessRunner.h"
+#include "support/TextDecoding.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcessEnvironment>
+#include <QUuid>
+#include <array>
+#include <filesystem>
+#include <system_error>
+
+namespace kestrion::WorkspaceGitPush {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+const QString commitIdentityName = QStringLiteral("Kestrion IDE");
+// A reserved domain, so the address can never reach a real mailbox.
+const QString commitIdentityEmail = QStringLiteral("noreply@kestrion-ide.invalid");
+const QString commitMessage = QStringLiteral("Deploy from Kestrion IDE extension");
+const QString cloneDirectoryName = QStringLiteral("repo");
+
+fs::path toPath(const QString& path) {
+    return fs::path(QFile::encodeName(path).toStdString());
+}
+
+KestrionIdeDeployError platformError(const fs::filesystem_error& error) {
+    return KestrionIdeDeployError::platform(QString::fromLocal8Bit(error.what()));
+}
+
+// Runs a file-system step, reporting its failure as the deploy's platform error.
+template <typename Step>
+auto fileSystemStep(Step&& step) {
+    try {
+        return step();
+    } catch (const fs::filesystem_error& error) {
+        throw platformError(error);
+    }
+}
+
+bool isIgnoredSegment(const fs::path& name) {
+    return KestrionMacOSAppDeployAPI::ignorePathSegments.contains(QFile::decodeName(name.c_str()));
+}
+
+// The filtered walk. excluded is a directory below the source that must not be
+// entered: the destination itself, when it lies inside the website directory.
+class FilteredCopy {
+public:
+    explicit FilteredCopy(std::optional<fs::path> excluded) : m_excluded(std::move(excluded)) {}
+
+    void copyDirectory(const fs::path& source, const fs::path& destination) {
+        fs::create_directories(destination);
+        for (const fs::directory_entry& entry : fs::directory_iterator(source)) {
+            const fs::path name = entry.path().filename();
+            if (isIgnoredSegment(name) || (m_excluded && entry.path() == *m_excluded)) {
+                continue;
+            }
+            copyEntry(entry, destination / name);
+        }
+    }
+
+private:
+    void copyEntry(const fs::directory_entry& entry, const fs::path& destination) {
+        std::error_code error;
+        const fs::file_status linkStatus = entry.symlink_status(error);
+        if (error || !fs::exists(linkStatus)) {
+            return; // vanished since it was listed
+        }
+        if (fs::is_symlink(linkStatus)) {
+            // A link is copied as a link: following it could pull files from
+            // outside the website directory into the deploy.
+            const fs::file_status target = fs::status(entry.path(), error);
+            if (error || !fs::exists(target)) {
+                return; // dangling (or looping) links point at nothing
+            }
+            fs::copy_symlink(entry.path(), destination);
+        } else if (fs::is_directory(linkStatus)) {
+            copyDirectory(entry.path(), destination);
+        } else {
+            fs::copy_file(entry.path(), destination, fs::copy_options::overwrite_existing);
+        }
+    }
+
+    std::optional<fs::path> m_excluded;
+};
+
+// The destination's path as seen from the source root when it lies inside it.
+std::optional<fs::path> destinationInsideSource(const fs::path& source, const fs::path& destination) {
+    std::error_code error;
+    const fs::path canonicalSource = fs::canonical(source, error);
+    if (error) {
+        return std::nullopt;
+    }
+    const fs::path canonicalDestination = fs::weakly_canonical(destination, error);
+    if (error) {
+        return std::nullopt;
+    }
+    const fs::path relative = canonicalDestination.lexically_relative(canonicalSource);
+    if (relative.empty() || relative == "." || *relative.begin() == "..") {
+        return std::nullopt;
+    }
+    return source / relative;
+}
+
+class WorkingArea {
+public:
+    WorkingArea()
+        : m_path(
+              toPath(QDir(QDir::tempPath())
+                         .filePath(workingAreaPrefix + QUuid::createUuid().toString(QUuid::WithoutBraces).toUpper()))) {
+        fileSystemStep([&] { fs::create_directories(m_path); });
+    }
+    ~WorkingArea() {
+        std::error_code ignored;
+        fs::remove_all(m_path, ignored);
+    }
+    Q_DISABLE_COPY_MOVE(WorkingArea)
+
+    const fs::path& path() const { return m_path; }
+
+private:
+    fs::path m_path;
+};
+
+QString fromPath(const fs::path& path) {
+    return QFile::decodeName(path.c_str());
+}
+
+} // namespace
+
+QStringList defaultGitSearchList() {
+    return {QStringLiteral("/usr/bin/git"), QStringLiteral("/opt/homebrew/bin/git"),
+            QStringLiteral("/usr/local/bin/git")};
+}
+
+std::optional<QString> gitExecutableURL(const QStringList& searchList) {
+    for (const QString& candidate : searchList) {
+        const QFileInfo info(candidate);
+        if (info.isFile() && info.isExecutable()) {
+            return candidate;
+        }
+    }
+    return std::nullopt;
+}
+
+void runGit(const QString& git, const QString& workingDirectory, const QStringList& arguments) {
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    environment.insert(QStringLiteral("GIT_TERMINAL_PROMPT"), QStringLiteral("0"));
+    const ProcessOutcome outcome = runProcess(git, arguments, workingDirectory, environment);
+    if (!outcome.started) {
+        throw KestrionIdeDeployError::platform(outcome.startError);
+    }
+    if (outcome.exitCode == 0) {
+        return;
+    }
+    QString text =
+        (decodeUtf8OrEmpty(outcome.standardError) + QLatin1Char(' ') + decodeUtf8OrEmpty(outcome.standardOutput))
+            .trimmed();
+    if (text.isEmpty()) {
+        text = QStringLiteral("exit %1").arg(outcome.exitCode);
+    }
+    throw KestrionIdeDeployError::gitCommandFailed(text);
+}
+
+bool isEmptyRepoCloneError(const QString& first, const QString& second) {
+    static const std::array<QString, 5> phrases{
+        QStringLiteral("remote branch"), QStringLiteral("couldn't find remote ref"),
+        QStringLiteral("remote ref does not exist"), QStringLiteral("repository is empty"),
+        QStringLiteral("cloned an empty repository")};
+    const QString text = (first + QLatin1Char(' ') + second).toLower();
+    for (const QString& phrase : phrases) {
+        if (text.contains(phrase)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+bool shouldSkipRelativePath(const QString& relativePath) {
+    const QStringList pieces = relativePath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (const QString& piece : pieces) {
+        if (KestrionMacOSAppDeployAPI::ignorePathSegments.contains(piece)) {
+            return true;
+        }
+    }
+    return false;
+}
+
+void copyWorkspaceTreeFiltered(const QString& sourceRoot, const QString& destinationRoot) {
+    const fs::path source = toPath(sourceRoot);
+    const fs::path destination = toPath(destinationRoot);
+    fileSystemStep([&] {
+        std::error_code error;
+        const fs::file_status status = fs::status(source, error);
+        if (error || !fs::exists(status)) {
+            return; // nothing there: nothing to copy
+        }
+        if (!fs::is_directory(status)) {
+            fs::copy_file(source, destination, fs::copy_options::overwrite_existing);
+            return;
+        }
+        FilteredCopy(destinationInsideSource(source, destination)).copyDirectory(source, destination);
+    });
+}
+
+void clearRepoWorktreeExceptGit(const QString& cloneDirectory) {
+    fileSystemStep([&] {
+        std::vector<fs::path> doomed;
+        for (const fs::directory_entry& entry : fs::directory_iterator(toPath(cloneDirectory))) {
+            if (entry.path().filename() != ".git") {
+                doomed.push_back(entry.path());
+            }
+        }
+        for (const fs::path& path : doomed) {
+            fs::remove_all(path);
+        }
+    });
+}
+
+bool isGitWorktreeEffectivelyEmpty(const QString& cloneDirectory) {
+    std::error_code error;
+    fs::directory_iterator entries(toPath(cloneDirectory), error);
+    if (error) {
+        return true;
+    }
+    for (; entries != fs::directory_iterator(); entries.increment(error)) {
+        if (entries->path().filename() != ".git") {
+            return false;
+        }
+    }
+    return true;
+}
+
+void gitPushWorkspaceToRemote(const QString& git, const QString& projectRoot, const QString& pushURL,
+                              const QString& branch) {
+    const WorkingArea area;
+    const QString areaPath = fromPath(area.path());
+    const QString clone = fromPath(area.path() / cloneDirectoryName.toStdString());
+
+    try {
+        runGit(git, areaPath,
+               {QStringLiteral("clone"), QStringLiteral("--depth"), QStringLiteral("1"), QStringLiteral("--branch"),
+                branch, pushURL, cloneDirectoryName});
+    } catch (const KestrionIdeDeployError& error) {
+        if (error.kind() != KestrionIdeDeployError::Kind::gitCommandFailed ||
+            !isEmptyRepoCloneError(error.message(), error.message())) {
+            throw;
+        }
+        // The remote has no such branch yet: start a repository that will create it.
+        std::error_code ignored;
+        fs::remove_all(toPath(clone), ignored);
+        fileSystemStep([&] { fs::create_directories(toPath(clone)); });
+        runGit(git, clone, {QStringLiteral("init")});
+        runGit(git, clone, {QStringLiteral("branch"), QStringLiteral("-M"), branch});
+        runGit(git, clone, {QStringLiteral("remote"), QStringLiteral("add"), QStringLiteral("origin"), pushURL});
+    }
+
+    clearRepoWorktreeExceptGit(clone);
+    copyWorkspaceTreeFiltered(projectRoot, clone);
+    if (isGitWorktreeEffectivelyEmpty(clone)) {
+        throw KestrionIdeDeployError::gitCommandFailed(
+            QStringLiteral("No files to deploy after excluding node_modules and .git."));
+    }
+
+    runGit(git, clone, {QStringLiteral("config"), QStringLiteral("user.email"), commitIdentityEmail});
+    runGit(git, clone, {QStringLiteral("config"), QStringLiteral("user.name"), commitIdentityName});
+    runGit(git, clone, {QStringLiteral("add"), QStringLiteral("-A")});
+    bool nothingStaged = true;
+    try {
+        runGit(git, clone, {QStringLiteral("diff"), QStringLiteral("--cached"), QStringLiteral("--quiet")});
+    } catch (const KestrionIdeDeployError&) {
+        nothingStaged = false; // exit 1 means staged changes; other failures surface at commit
+    }
+    if (nothingStaged) {
+        runGit(git, clone,
+               {QStringLiteral("commit"), QStringLiteral("--allow-empty"), QStringLiteral("-m"), commitMessage});
+    } else {
+        runGit(git, clone, {QStringLiteral("commit"), QStringLiteral("-m"), commitMessage});
+    }
+    runGit(git, clone, {QStringLiteral("push"), QStringLiteral("-u"), QStringLiteral("origin"), branch});
+}
+
+} // namespace kestrion::WorkspaceGitPush

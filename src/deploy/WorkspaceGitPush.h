@@ -1,0 +1,53 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// Pushes a filtered copy of the website directory to the panel's git remote
+// through a throw-away shallow clone in the temporary folder. The website
+// directory itself is only read. Every operation blocks on git: call them from
+// a worker thread. Failures throw KestrionIdeDeployError.
+namespace kestrion::WorkspaceGitPush {
+
+// Where git is looked for, in order.
+QStringList defaultGitSearchList();
+
+// The first entry of searchList that exists and is executable; nothing when none is.
+std::optional<QString> gitExecutableURL(const QStringList& searchList = defaultGitSearchList());
+
+// Runs git to completion with GIT_TERMINAL_PROMPT=0 so it never waits for a
+// password. A non-zero exit throws gitCommandFailed with standard error, a
+// blank and standard output trimmed ("exit N" when both are empty); a git that
+// cannot start throws a platform error.
+void runGit(const QString& git, const QString& workingDirectory, const QStringList& arguments);
+
+// Whether a clone failure means the remote simply has nothing to clone yet.
+bool isEmptyRepoCloneError(const QString& first, const QString& second);
+
+// Whether any "/"-separated component is node_modules or .git.
+bool shouldSkipRelativePath(const QString& relativePath);
+
+// Copies sourceRoot into destinationRoot, skipping every node_modules and .git
+// path component. Hidden entries are copied; symbolic links are copied as links
+// (never followed), and dangling ones are skipped. A destination inside the
+// source is never copied into itself. File-system failures throw platform errors.
+void copyWorkspaceTreeFiltered(const QString& sourceRoot, const QString& destinationRoot);
+
+// Removes every top-level entry of the clone except ".git".
+void clearRepoWorktreeExceptGit(const QString& cloneDirectory);
+
+// True when the clone holds nothing but ".git" (or cannot be listed).
+bool isGitWorktreeEffectivelyEmpty(const QString& cloneDirectory);
+
+// The name of the temporary working area prefix; the area is removed after
+// every push, successful or not.
+inline const QString workingAreaPrefix = QStringLiteral("kestrion-ide-git-");
+
+// Clones branch of pushURL (or starts a fresh repository when the remote has
+// no such branch yet), replaces its tree with the filtered website directory,
+// commits (an empty commit when nothing changed) and pushes.
+void gitPushWorkspaceToRemote(const QString& git, const QString& projectRoot, const QString& pushURL,
+                              const QString& branch);
+
+} // namespace kestrion::WorkspaceGitPush
