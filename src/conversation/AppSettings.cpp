@@ -1,0 +1,227 @@
+#include "conversation/AppSettings.h"
+
+#include "conversation/OpenAIKeyResolver.h"
+#include "support/TextDecoding.h"
+
+#include <QDir>
+#include <QVariant>
+
+namespace kestrion {
+
+namespace {
+
+// A value placed in the file by hand or by another program can be of any type QSettings knows: a list
+// when the text has unquoted commas, a byte array, a serialized variant. Text-like scalars are taken
+// as their text; anything else counts as absent, so a damaged entry falls back to its default
+// instead of becoming an odd string.
+std::optional<QString> readText(const QSettings& store, const QString& key) {
+    if (!store.contains(key)) {
+        return std::nullopt;
+    }
+    const QVariant value = store.value(key);
+    switch (value.typeId()) {
+    case QMetaType::QString:
+    case QMetaType::QChar:
+    case QMetaType::Bool:
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+        return value.toString();
+    case QMetaType::QByteArray:
+        return decodeUtf8Strict(value.toByteArray());
+    default:
+        return std::nullopt;
+    }
+}
+
+// Like a boolean user default: true for a true boolean, a non-zero number, or the texts "true"/"yes"
+// or a non-zero integer in any case; everything else (including a list or garbage) is false, so a
+// damaged entry never claims a migration that did not happen.
+bool readBool(const QSettings& store, const QString& key) {
+    if (!store.contains(key)) {
+        return false;
+    }
+    const QVariant value = store.value(key);
+    switch (value.typeId()) {
+    case QMetaType::Bool:
+        return value.toBool();
+    case QMetaType::Int:
+    case QMetaType::UInt:
+    case QMetaType::LongLong:
+    case QMetaType::ULongLong:
+    case QMetaType::Double:
+        return value.toDouble() != 0.0;
+    case QMetaType::QString: {
+        const QString text = value.toString().trimmed();
+        if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 ||
+            text.compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0) {
+            return true;
+        }
+        bool isNumber = false;
+        const qlonglong number = text.toLongLong(&isNumber);
+        return isNumber && number != 0;
+    }
+    default:
+        return false;
+    }
+}
+
+// A stored relative path would otherwise mean different folders depending on where the process was
+// started; it is taken relative to the working directory once, as a file URL of that path would be.
+QString absolutePath(const QString& path) {
+    return QDir::isAbsolutePath(path) ? path : QDir::current().absoluteFilePath(path);
+}
+
+std::optional<QString> directoryFromPath(const QString& path) {
+    if (path.isEmpty()) {
+        return std::nullopt;
+    }
+    return absolutePath(path);
+}
+
+QString withoutTrailingSlashes(QString text) {
+    while (text.endsWith(QLatin1Char('/'))) {
+        text.chop(1);
+    }
+    return text;
+}
+
+} // namespace
+
+AppSettings::AppSettings(QObject* parent) : QObject(parent), m_store(openStore()) {
+    m_apiKey = readText(*m_store, apiKeyKey).value_or(QString());
+    m_model = readText(*m_store, modelKey).value_or(defaultModel);
+    // An empty stored path names no folder; like an absent one it means the Desktop.
+    const auto storedDirectory = readText(*m_store, outputDirectoryKey);
+    m_outputDirectory = directoryFromPath(storedDirectory.value_or(QString())).value_or(defaultOutputDirectory());
+    m_kestrionPanelBaseURL = readText(*m_store, kestrionPanelBaseURLKey).value_or(QString());
+    m_kestrionApiToken = readText(*m_store, kestrionApiTokenKey).value_or(QString());
+    m_openAIBaseURL = readText(*m_store, openAIBaseURLKey).value_or(QString());
+}
+
+AppSettings::~AppSettings() = default;
+
+std::unique_ptr<QSettings> AppSettings::openStore() {
+    return std::make_unique<QSettings>(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kestrion"),
+                                       QStringLiteral("DuvUDUvadIra"));
+}
+
+bool AppSettings::migratedLegacyChatsToProject() {
+    return readBool(*openStore(), migratedLegacyChatsKey);
+}
+
+void AppSettings::setMigratedLegacyChatsToProject(bool migrated) {
+    const auto store = openStore();
+    store->setValue(migratedLegacyChatsKey, migrated);
+    store->sync();
+}
+
+QString AppSettings::defaultOutputDirectory() {
+    return QDir::homePath() + QStringLiteral("/Desktop");
+}
+
+void AppSettings::storeText(const QString& key, const QString& value) {
+    m_store->setValue(key, value);
+    m_store->sync();
+}
+
+void AppSettings::setApiKey(const QString& apiKey) {
+    if (apiKey == m_apiKey) {
+        return;
+    }
+    m_apiKey = apiKey;
+    storeText(apiKeyKey, apiKey);
+    emit apiKeyChanged();
+}
+
+void AppSettings::setModel(const QString& model) {
+    if (model == m_model) {
+        return;
+    }
+    m_model = model;
+    storeText(modelKey, model);
+    emit modelChanged();
+}
+
+void AppSettings::setOutputDirectoryURL(const std::optional<QString>& directory) {
+    const std::optional<QString> normalized = directoryFromPath(directory.value_or(QString()));
+    if (normalized == m_outputDirectory) {
+        return;
+    }
+    m_outputDirectory = normalized;
+    if (normalized) {
+        storeText(outputDirectoryKey, *normalized);
+    } else {
+        m_store->remove(outputDirectoryKey);
+        m_store->sync();
+    }
+    emit outputDirectoryURLChanged();
+}
+
+void AppSettings::setOutputDirectoryPath(const QString& path) {
+    setOutputDirectoryURL(directoryFromPath(path));
+}
+
+void AppSettings::setKestrionPanelBaseURL(const QString& baseURL) {
+    if (baseURL == m_kestrionPanelBaseURL) {
+        return;
+    }
+    m_kestrionPanelBaseURL = baseURL;
+    storeText(kestrionPanelBaseURLKey, baseURL);
+    emit kestrionPanelBaseURLChanged();
+}
+
+void AppSettings::setKestrionApiToken(const QString& token) {
+    if (token == m_kestrionApiToken) {
+        return;
+    }
+    m_kestrionApiToken = token;
+    storeText(kestrionApiTokenKey, token);
+    emit kestrionApiTokenChanged();
+}
+
+void AppSettings::setOpenAIBaseURL(const QString& baseURL) {
+    if (baseURL == m_openAIBaseURL) {
+        return;
+    }
+    m_openAIBaseURL = baseURL;
+    storeText(openAIBaseURLKey, baseURL);
+    emit openAIBaseURLChanged();
+}
+
+QString AppSettings::resolvedAPIKey() const {
+    if (auto key = OpenAIKeyResolver::trimmedNonEmpty(m_apiKey)) {
+        return *key;
+    }
+    if (auto key = OpenAIKeyResolver::readBundledDefaultAPIKey()) {
+        return *key;
+    }
+    if (auto key = OpenAIKeyResolver::readEnvironmentKey()) {
+        return *key;
+    }
+    return OpenAIKeyResolver::readApplicationSupportKeyFile().value_or(QString());
+}
+
+QString AppSettings::resolvedKestrionPanelBaseURL() const {
+    QString url = m_kestrionPanelBaseURL.trimmed();
+    qsizetype start = 0;
+    while (start < url.size() && url.at(start) == QLatin1Char('/')) {
+        ++start;
+    }
+    url = withoutTrailingSlashes(url.mid(start));
+    return url.isEmpty() ? defaultKestrionPanelBaseURL : url;
+}
+
+QString AppSettings::resolvedOpenAIBaseURL() const {
+    for (const QString& candidate : {m_openAIBaseURL, qEnvironmentVariable("OPENAI_BASE_URL")}) {
+        const QString url = withoutTrailingSlashes(candidate.trimmed());
+        if (!url.isEmpty()) {
+            return url;
+        }
+    }
+    return defaultOpenAIBaseURL;
+}
+
+} // namespace kestrion

@@ -1,0 +1,105 @@
+#pragma once
+
+#include <QObject>
+#include <QSettings>
+#include <QString>
+#include <memory>
+#include <optional>
+
+namespace kestrion {
+
+// The user's settings: the OpenAI key, model and base URL, the website directory, and the hosting
+// panel's base URL and token. Loaded from the per-user store when constructed (loading writes
+// nothing) and written back the moment a value changes; setting a value equal to the current one
+// does nothing. Lives on the interface thread.
+class AppSettings final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(AppSettings)
+    Q_PROPERTY(QString apiKey READ apiKey WRITE setApiKey NOTIFY apiKeyChanged)
+    Q_PROPERTY(QString model READ model WRITE setModel NOTIFY modelChanged)
+    // The website directory as a path; the empty text stands for none.
+    Q_PROPERTY(QString outputDirectoryPath READ outputDirectoryPath WRITE setOutputDirectoryPath NOTIFY
+                   outputDirectoryURLChanged)
+    Q_PROPERTY(QString kestrionPanelBaseURL READ kestrionPanelBaseURL WRITE setKestrionPanelBaseURL NOTIFY
+                   kestrionPanelBaseURLChanged)
+    Q_PROPERTY(QString kestrionApiToken READ kestrionApiToken WRITE setKestrionApiToken NOTIFY kestrionApiTokenChanged)
+    Q_PROPERTY(QString openAIBaseURL READ openAIBaseURL WRITE setOpenAIBaseURL NOTIFY openAIBaseURLChanged)
+
+public:
+    // Keys of the per-user store.
+    static inline const QString apiKeyKey = QStringLiteral("openai_api_key");
+    static inline const QString modelKey = QStringLiteral("openai_model");
+    static inline const QString outputDirectoryKey = QStringLiteral("output_directory_path");
+    static inline const QString kestrionPanelBaseURLKey = QStringLiteral("kestrion_panel_base_url");
+    static inline const QString kestrionApiTokenKey = QStringLiteral("kestrion_api_token");
+    static inline const QString openAIBaseURLKey = QStringLiteral("openai_base_url");
+    static inline const QString migratedLegacyChatsKey =
+        QStringLiteral("DuvUDUvadIra.migrated_legacy_chats_to_project");
+
+    static inline const QString defaultModel = QStringLiteral("gpt-4o-mini");
+    static inline const QString defaultOpenAIBaseURL = QStringLiteral("https://api.openai.com/v1");
+    // No public panel exists: an unconfigured deploy fails with "host not found" instead of reaching
+    // someone else's server (.invalid never resolves).
+    static inline const QString defaultKestrionPanelBaseURL = QStringLiteral("https://panel.kestrion.invalid");
+
+    explicit AppSettings(QObject* parent = nullptr);
+    ~AppSettings() override;
+
+    // The per-user store ($XDG_CONFIG_HOME/Kestrion/DuvUDUvadIra.conf). Every part of the application
+    // that keeps a per-user value opens it through here so they all share one file.
+    static std::unique_ptr<QSettings> openStore();
+
+    // The one-time move of the per-user chat history into a website directory; absent reads as false.
+    // Static because the conversation controller uses it without holding the settings object.
+    static bool migratedLegacyChatsToProject();
+    static void setMigratedLegacyChatsToProject(bool migrated);
+
+    QString apiKey() const { return m_apiKey; }
+    QString model() const { return m_model; }
+    std::optional<QString> outputDirectoryURL() const { return m_outputDirectory; }
+    QString outputDirectoryPath() const { return m_outputDirectory.value_or(QString()); }
+    QString kestrionPanelBaseURL() const { return m_kestrionPanelBaseURL; }
+    QString kestrionApiToken() const { return m_kestrionApiToken; }
+    QString openAIBaseURL() const { return m_openAIBaseURL; }
+
+    void setApiKey(const QString& apiKey);
+    void setModel(const QString& model);
+    // None removes the stored path, so the next start uses the Desktop again.
+    void setOutputDirectoryURL(const std::optional<QString>& directory);
+    void setOutputDirectoryPath(const QString& path);
+    void setKestrionPanelBaseURL(const QString& baseURL);
+    void setKestrionApiToken(const QString& token);
+    void setOpenAIBaseURL(const QString& baseURL);
+
+    // The key used for requests: the settings key trimmed, else the first of the bundled key, the
+    // environment and the key file; possibly empty. Evaluated on every call.
+    QString resolvedAPIKey() const;
+    // The panel origin without surrounding whitespace or slashes, else the default; never empty.
+    QString resolvedKestrionPanelBaseURL() const;
+    // The setting, else OPENAI_BASE_URL, else the public API; trimmed, never ending in "/".
+    QString resolvedOpenAIBaseURL() const;
+
+    // The website directory used when none is stored: the Desktop folder in the user's home.
+    static QString defaultOutputDirectory();
+
+signals:
+    void apiKeyChanged();
+    void modelChanged();
+    void outputDirectoryURLChanged();
+    void kestrionPanelBaseURLChanged();
+    void kestrionApiTokenChanged();
+    void openAIBaseURLChanged();
+
+private:
+    void storeText(const QString& key, const QString& value);
+
+    std::unique_ptr<QSettings> m_store;
+    QString m_apiKey;
+    QString m_model;
+    std::optional<QString> m_outputDirectory;
+    QString m_kestrionPanelBaseURL;
+    QString m_kestrionApiToken;
+    QString m_openAIBaseURL;
+};
+
+} // namespace kestrion

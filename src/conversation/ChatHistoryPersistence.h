@@ -1,0 +1,52 @@
+#pragma once
+
+#include "conversation/ChatRecords.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QUuid>
+#include <optional>
+
+// The chat history file: ".kestrion-chats/chat_history.json" inside a website directory, or the
+// per-user legacy file "KestrionApp/chat_history.json" in $XDG_DATA_HOME when there is none.
+// Every operation is silent: failures read as "no history" and failed writes are dropped.
+namespace kestrion::ChatHistoryPersistence {
+
+struct FilePayload {
+    // Always written as 1; required when reading, but any integer is accepted.
+    int version = 1;
+    QList<ChatSession> sessions;
+    QUuid activeSessionId;
+
+    friend bool operator==(const FilePayload&, const FilePayload&) = default;
+};
+
+inline const QString fileName = QStringLiteral("chat_history.json");
+inline const QString projectChatsFolderName = QStringLiteral(".kestrion-chats");
+
+// The history file for the website directory, or the legacy file for none. Creates the containing
+// folder (never the website directory itself); nothing when the website directory is not an existing
+// folder or the folder cannot be made.
+std::optional<QString> fileURL(const std::optional<QString>& outputProjectRoot);
+
+// The stored history, or nothing when there is no file, it cannot be read or decoded, or it holds no
+// sessions. A file that exists but cannot be read or decoded is first renamed to
+// "chat_history.unreadable-<UTC yyyyMMdd-HHmmss>[-n].json" beside it, so the next save cannot
+// destroy conversations that a damaged file, or one from a newer version, still holds.
+std::optional<FilePayload> load(const std::optional<QString>& outputProjectRoot);
+
+// Writes the history atomically; failures are ignored.
+void save(const FilePayload& payload, const std::optional<QString>& outputProjectRoot);
+
+// Deletes the legacy per-user history file; its folder stays. Failures are ignored.
+void removeLegacyAppSupportHistoryFile();
+
+// Pretty-printed UTF-8 JSON with the keys of every object sorted.
+QByteArray encode(const FilePayload& payload);
+
+// The strict reader: a top-level object with an integer "version", a "sessions" array whose every
+// session reads (whole-second dates), and a UUID "activeSessionId"; nothing otherwise.
+std::optional<FilePayload> decode(const QByteArray& bytes);
+
+} // namespace kestrion::ChatHistoryPersistence

@@ -1,0 +1,303 @@
+#include "conversation/AppSettings.h"
+
+#include "conversation/OpenAIKeyResolver.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QPoint>
+#include <QSignalSpy>
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace kestrion;
+
+namespace {
+
+QString storePath() {
+    return qEnvironmentVariable("XDG_CONFIG_HOME") + QStringLiteral("/Kestrion/DuvUDUvadIra.conf");
+}
+
+QString keyFilePath() {
+    return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/DuvUDUvadIra/openai_api_key");
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    file.write(bytes);
+}
+
+class AppSettingsTest : public ::testing::Test {
+protected:
+    void SetUp() override { reset(); }
+    void TearDown() override { reset(); }
+
+    static void reset() {
+        QFile::remove(storePath());
+        QFile::remove(keyFilePath());
+        qunsetenv("OPENAI_API_KEY");
+        qunsetenv("OPENAI_BASE_URL");
+    }
+};
+
+// One text setting: how to write it, read it, which signal announces it and under which key it is stored.
+struct TextSetting {
+    const char* name;
+    QString key;
+    std::function<void(AppSettings&, const QString&)> set;
+    std::function<QString(const AppSettings&)> get;
+    void (AppSettings::*signal)();
+};
+
+QList<TextSetting> textSettings() {
+    return {
+        {"apiKey", AppSettings::apiKeyKey, &AppSettings::setApiKey, &AppSettings::apiKey, &AppSettings::apiKeyChanged},
+        {"model", AppSettings::modelKey, &AppSettings::setModel, &AppSettings::model, &AppSettings::modelChanged},
+        {"kestrionPanelBaseURL", AppSettings::kestrionPanelBaseURLKey, &AppSettings::setKestrionPanelBaseURL,
+         &AppSettings::kestrionPanelBaseURL, &AppSettings::kestrionPanelBaseURLChanged},
+        {"kestrionApiToken", AppSettings::kestrionApiTokenKey, &AppSettings::setKestrionApiToken,
+         &AppSettings::kestrionApiToken, &AppSettings::kestrionApiTokenChanged},
+        {"openAIBaseURL", AppSettings::openAIBaseURLKey, &AppSettings::setOpenAIBaseURL, &AppSettings::openAIBaseURL,
+         &AppSettings::openAIBaseURLChanged},
+    };
+}
+
+} // namespace
+
+TEST_F(AppSettingsTest, firstStart_usesDefaultsAndWritesNothing) {
+    ASSERT_EQ(AppSettings::openStore()->fileName(), storePath());
+
+    const AppSettings settings;
+    EXPECT_EQ(settings.apiKey(), QString());
+    EXPECT_EQ(settings.model(), QStringLiteral("gpt-4o-mini"));
+    EXPECT_EQ(settings.outputDirectoryURL(), std::optional<QString>(QDir::homePath() + QStringLiteral("/Desktop")));
+    EXPECT_EQ(settings.kestrionPanelBaseURL(), QString());
+    EXPECT_EQ(settings.kestrionApiToken(), QString());
+    EXPECT_EQ(settings.openAIBaseURL(), QString());
+    EXPECT_FALSE(AppSettings::migratedLegacyChatsToProject());
+    EXPECT_FALSE(QFileInfo::exists(storePath()));
+}
+
+TEST_F(AppSettingsTest, textSetters_writeBackAtOnceEmitOnceAndSurviveARestart) {
+    AppSettings settings;
+    std::vector<std::unique_ptr<QSignalSpy>> spies;
+    for (const TextSetting& setting : textSettings()) {
+        spies.push_back(std::make_unique<QSignalSpy>(&settings, setting.signal));
+    }
+    const QList<TextSetting> all = textSettings();
+    for (qsizetype i = 0; i < all.size(); ++i) {
+        const QString value = QStringLiteral("value of %1").arg(QLatin1String(all[i].name));
+        all[i].set(settings, value);
+        EXPECT_EQ(all[i].get(settings), value) << all[i].name;
+        // Written to the file immediately, not when the object goes away.
+        EXPECT_EQ(QSettings(storePath(), QSettings::NativeFormat).value(all[i].key).toString(), value) << all[i].name;
+        for (qsizetype j = 0; j < all.size(); ++j) {
+            EXPECT_EQ(spies[static_cast<size_t>(j)]->count(), j <= i ? 1 : 0) << all[i].name << " / " << all[j].name;
+        }
+    }
+    const AppSettings restarted;
+    for (const TextSetting& setting : all) {
+        EXPECT_EQ(setting.get(restarted), QStringLiteral("value of %1").arg(QLatin1String(setting.name)))
+            << setting.name;
+    }
+}
+
+TEST_F(AppSettingsTest, settingTheCurrentValue_emitsNothingAndWritesNothing) {
+    AppSettings settings;
+    for (const TextSetting& setting : textSettings()) {
+        QSignalSpy spy(&settings, setting.signal);
+        setting.set(settings, setting.get(settings));
+        EXPECT_EQ(spy.count(), 0) << setting.name;
+    }
+    QSignalSpy directorySpy(&settings, &AppSettings::outputDirectoryURLChanged);
+    settings.setOutputDirectoryURL(settings.outputDirectoryURL());
+    EXPECT_EQ(directorySpy.count(), 0);
+    EXPECT_FALSE(QFileInfo::exists(storePath()));
+}
+
+TEST_F(AppSettingsTest, texts_areStoredExactlyAsTyped) {
+    const QStringList values{
+        QStringLiteral("sk-key\n"),
+        QStringLiteral("  padded  "),
+        QStringLiteral("a, b, c"),
+        QStringLiteral("x=y;z # not a comment"),
+        QStringLiteral("\"quoted\" \\ back\\slash"),
+        QStringLiteral("@Invalid()"),
+        QStringLiteral("Grüße \u2026 \U0001F600"),
+        QStringLiteral("line one\r\nline two\ttab"),
+    };
+    for (const QString& value : values) {
+        {
+            AppSettings settings;
+            settings.setApiKey(value);
+        }
+        const AppSettings restarted;
+        EXPECT_EQ(restarted.apiKey(), value) << value.toStdString();
+    }
+}
+
+TEST_F(AppSettingsTest, apiKeyWithTrailingNewline_isStoredAsTypedButResolvedTrimmed) {
+    if (OpenAIKeyResolver::readBundledDefaultAPIKey()) {
+        GTEST_SKIP() << "this build ships a default key";
+    }
+    AppSettings settings;
+    settings.setApiKey(QStringLiteral("sk-test-123\n"));
+    EXPECT_EQ(settings.resolvedAPIKey(), QStringLiteral("sk-test-123"));
+    EXPECT_EQ(settings.apiKey(), QStringLiteral("sk-test-123\n"));
+    EXPECT_EQ(AppSettings().apiKey(), QStringLiteral("sk-test-123\n"));
+}
+
+TEST_F(AppSettingsTest, resolvedAPIKey_fallsBackFromSettingsToEnvironmentToKeyFile) {
+    if (OpenAIKeyResolver::readBundledDefaultAPIKey()) {
+        GTEST_SKIP() << "this build ships a default key, which comes before the environment and the file";
+    }
+    AppSettings settings;
+    EXPECT_EQ(settings.resolvedAPIKey(), QString());
+
+    writeFile(keyFilePath(), "sk-from-file\n");
+    EXPECT_EQ(settings.resolvedAPIKey(), QStringLiteral("sk-from-file"));
+
+    qputenv("OPENAI_API_KEY", "  sk-from-env \n");
+    EXPECT_EQ(settings.resolvedAPIKey(), QStringLiteral("sk-from-env"));
+
+    settings.setApiKey(QStringLiteral("   "));
+    EXPECT_EQ(settings.resolvedAPIKey(), QStringLiteral("sk-from-env"));
+
+    settings.setApiKey(QStringLiteral("sk-from-settings"));
+    EXPECT_EQ(settings.resolvedAPIKey(), QStringLiteral("sk-from-settings"));
+
+    // Evaluated on every read: the sources are not cached.
+    settings.setApiKey(QString());
+    qunsetenv("OPENAI_API_KEY");
+    EXPECT_EQ(settings.resolvedAPIKey(), QStringLiteral("sk-from-file"));
+}
+
+TEST_F(AppSettingsTest, outputDirectory_storesItsPathAndNoneRemovesTheKey) {
+    const QString site = QDir::homePath() + QStringLiteral("/sites/not-created-yet");
+    {
+        AppSettings settings;
+        QSignalSpy spy(&settings, &AppSettings::outputDirectoryURLChanged);
+        settings.setOutputDirectoryURL(site);
+        EXPECT_EQ(spy.count(), 1);
+        EXPECT_EQ(settings.outputDirectoryPath(), site);
+    }
+    EXPECT_EQ(QSettings(storePath(), QSettings::NativeFormat).value(AppSettings::outputDirectoryKey).toString(), site);
+    {
+        AppSettings settings;
+        // A stored folder is used whether or not it exists.
+        EXPECT_EQ(settings.outputDirectoryURL(), std::optional<QString>(site));
+        QSignalSpy spy(&settings, &AppSettings::outputDirectoryURLChanged);
+        settings.setOutputDirectoryURL(std::nullopt);
+        EXPECT_EQ(spy.count(), 1);
+        EXPECT_EQ(settings.outputDirectoryURL(), std::nullopt);
+        EXPECT_EQ(settings.outputDirectoryPath(), QString());
+    }
+    EXPECT_FALSE(QSettings(storePath(), QSettings::NativeFormat).contains(AppSettings::outputDirectoryKey));
+    EXPECT_EQ(AppSettings().outputDirectoryURL(), std::optional<QString>(AppSettings::defaultOutputDirectory()));
+}
+
+TEST_F(AppSettingsTest, wrongTypesInTheStore_readAsDefaultsOrTheirText) {
+    {
+        const auto store = AppSettings::openStore();
+        store->setValue(AppSettings::modelKey, QStringList{QStringLiteral("gpt-4o"), QStringLiteral("other")});
+        store->setValue(AppSettings::outputDirectoryKey, QPoint(3, 4));
+        store->setValue(AppSettings::apiKeyKey, QByteArray("sk-as-bytes"));
+        store->setValue(AppSettings::kestrionApiTokenKey, 42);
+        store->setValue(AppSettings::kestrionPanelBaseURLKey, QVariant());
+        store->setValue(AppSettings::openAIBaseURLKey, QByteArray("\xff\xfe not utf-8"));
+        store->sync();
+    }
+    const AppSettings settings;
+    EXPECT_EQ(settings.model(), AppSettings::defaultModel);
+    EXPECT_EQ(settings.outputDirectoryURL(), std::optional<QString>(AppSettings::defaultOutputDirectory()));
+    EXPECT_EQ(settings.apiKey(), QStringLiteral("sk-as-bytes"));
+    EXPECT_EQ(settings.kestrionApiToken(), QStringLiteral("42"));
+    EXPECT_EQ(settings.kestrionPanelBaseURL(), QString());
+    EXPECT_EQ(settings.openAIBaseURL(), QString());
+}
+
+TEST_F(AppSettingsTest, handWrittenStoreFile_withListsAndEmptyPathIsReadSafely) {
+    writeFile(storePath(), "[General]\n"
+                           "openai_model=gpt-4o, gpt-4o-mini\n"
+                           "output_directory_path=\n"
+                           "kestrion_api_token=\"tok, with comma\"\n"
+                           "DuvUDUvadIra.migrated_legacy_chats_to_project=perhaps\n");
+    const AppSettings settings;
+    EXPECT_EQ(settings.model(), AppSettings::defaultModel);
+    EXPECT_EQ(settings.outputDirectoryURL(), std::optional<QString>(AppSettings::defaultOutputDirectory()));
+    EXPECT_EQ(settings.kestrionApiToken(), QStringLiteral("tok, with comma"));
+    EXPECT_FALSE(AppSettings::migratedLegacyChatsToProject());
+}
+
+TEST_F(AppSettingsTest, migrationFlag_readsBooleanFormsAndIsWrittenToTheSharedStore) {
+    const struct {
+        QVariant stored;
+        bool expected;
+    } cases[] = {
+        {QVariant(true), true},
+        {QVariant(false), false},
+        {QVariant(QStringLiteral("TRUE")), true},
+        {QVariant(QStringLiteral("yes")), true},
+        {QVariant(QStringLiteral("1")), true},
+        {QVariant(QStringLiteral("0")), false},
+        {QVariant(QStringLiteral("no")), false},
+        {QVariant(QStringLiteral("garbage")), false},
+        {QVariant(2), true},
+        {QVariant(QStringList{QStringLiteral("true"), QStringLiteral("x")}), false},
+    };
+    for (const auto& testCase : cases) {
+        {
+            const auto store = AppSettings::openStore();
+            store->setValue(AppSettings::migratedLegacyChatsKey, testCase.stored);
+            store->sync();
+        }
+        EXPECT_EQ(AppSettings::migratedLegacyChatsToProject(), testCase.expected)
+            << testCase.stored.toString().toStdString();
+    }
+
+    AppSettings::setMigratedLegacyChatsToProject(true);
+    EXPECT_TRUE(AppSettings::migratedLegacyChatsToProject());
+    EXPECT_TRUE(QSettings(storePath(), QSettings::NativeFormat).value(AppSettings::migratedLegacyChatsKey).toBool());
+    // Other keys of the same file are left alone.
+    AppSettings settings;
+    settings.setModel(QStringLiteral("gpt-4o"));
+    EXPECT_TRUE(AppSettings::migratedLegacyChatsToProject());
+}
+
+TEST_F(AppSettingsTest, resolvedKestrionPanelBaseURL_trimsSpacesAndSlashesOrUsesTheDefault) {
+    const struct {
+        const char* stored;
+        const char* expected;
+    } cases[] = {
+        {"", "https://panel.kestrion.invalid"},
+        {" \n\t", "https://panel.kestrion.invalid"},
+        {"///", "https://panel.kestrion.invalid"},
+        {"https://panel.example.com// ", "https://panel.example.com"},
+        {"  https://panel.example.com/base/\n", "https://panel.example.com/base"},
+        {"/https://panel.example.com", "https://panel.example.com"},
+        {"https://panel.example.com", "https://panel.example.com"},
+    };
+    AppSettings settings;
+    for (const auto& testCase : cases) {
+        settings.setKestrionPanelBaseURL(QString::fromUtf8(testCase.stored));
+        EXPECT_EQ(settings.resolvedKestrionPanelBaseURL(), QString::fromUtf8(testCase.expected)) << testCase.stored;
+    }
+    EXPECT_EQ(settings.kestrionPanelBaseURL(), QStringLiteral("https://panel.example.com"));
+}
+
+TEST_F(AppSettingsTest, resolvedOpenAIBaseURL_prefersSettingThenEnvironmentThenPublicApi) {
+    AppSettings settings;
+    EXPECT_EQ(settings.resolvedOpenAIBaseURL(), QStringLiteral("https://api.openai.com/v1"));
+
+    qputenv("OPENAI_BASE_URL", " http://127.0.0.1:8080/v1/ ");
+    EXPECT_EQ(settings.resolvedOpenAIBaseURL(), QStringLiteral("http://127.0.0.1:8080/v1"));
+
+    settings.setOpenAIBaseURL(QStringLiteral("  "));
+    EXPECT_EQ(settings.resolvedOpenAIBaseURL(), QStringLiteral("http://127.0.0.1:8080/v1"));
+
+    settings.setOpenAIBaseURL(QStringLiteral("https://proxy.example/openai//"));
+    EXPECT_EQ(settings.resolvedOpenAIBaseURL(), QStringLiteral("https://proxy.example/openai"));
+    EXPECT_EQ(settings.openAIBaseURL(), QStringLiteral("https://proxy.example/openai//"));
+}

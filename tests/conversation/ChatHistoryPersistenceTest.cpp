@@ -1,0 +1,311 @@
+#include "conversation/ChatHistoryPersistence.h"
+
+#include "support/IsoDateTime.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace kestrion;
+namespace History = kestrion::ChatHistoryPersistence;
+
+namespace {
+
+QString legacyFolder() {
+    return qEnvironmentVariable("XDG_DATA_HOME") + QStringLiteral("/KestrionApp");
+}
+
+QDateTime utc(const char* iso) {
+    return *parseIsoDateTime(QString::fromLatin1(iso));
+}
+
+History::FilePayload samplePayload() {
+    ChatSession first{QUuid(QStringLiteral("{a1b2c3d4-e5f6-4a7b-8c9d-0e1f2a3b4c5d}")),
+                      QStringLiteral("Bakery site"),
+                      utc("2025-03-01T14:05:09Z"),
+                      utc("2025-03-02T08:00:00Z"),
+                      {}};
+    first.messages = {
+        {QUuid(QStringLiteral("{6f1c2d3e-4a5b-4c6d-8e7f-0123456789ab}")), ChatMessage::Role::User,
+         QStringLiteral("Make a page for my bakery / café \u2014 \"quotes\", tabs\t and\nnewlines \U0001F950")},
+        {QUuid(QStringLiteral("{7f1c2d3e-4a5b-4c6d-8e7f-0123456789ab}")), ChatMessage::Role::Assistant,
+         QStringLiteral("Done.\n\n**Files**\n- index.html")},
+    };
+    const ChatSession second{QUuid(QStringLiteral("{b1b2c3d4-e5f6-4a7b-8c9d-0e1f2a3b4c5d}")),
+                             ChatSession::defaultTitle,
+                             utc("2025-03-03T00:00:00Z"),
+                             utc("2025-03-03T00:00:00Z"),
+                             {}};
+    return History::FilePayload{1, {first, second}, second.id};
+}
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
+    ASSERT_EQ(file.write(bytes), bytes.size());
+}
+
+QStringList entriesOf(const QString& folder) {
+    return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+// The sample file with one JSON edit applied.
+QByteArray sampleWith(const std::function<void(QJsonObject&)>& edit) {
+    QJsonObject root = QJsonDocument::fromJson(History::encode(samplePayload())).object();
+    edit(root);
+    return QJsonDocument(root).toJson();
+}
+
+void editFirstSession(QJsonObject& root, const QString& key, const QJsonValue& value) {
+    QJsonArray sessions = root.value(QStringLiteral("sessions")).toArray();
+    QJsonObject session = sessions.at(0).toObject();
+    session.insert(key, value);
+    sessions.replace(0, session);
+    root.insert(QStringLiteral("sessions"), sessions);
+}
+
+QByteArray lowerCaseIds(const QByteArray& bytes) {
+    static const QRegularExpression id(QStringLiteral("[0-9A-F]{8}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{4}-[0-9A-F]{12}"));
+    QString text = QString::fromUtf8(bytes);
+    for (const auto& match : id.globalMatch(QString(text))) {
+        text.replace(match.capturedStart(), match.capturedLength(), match.captured().toLower());
+    }
+    return text.toUtf8();
+}
+
+class ChatHistoryPersistenceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_site.isValid());
+        QDir(legacyFolder()).removeRecursively();
+    }
+
+    QString root() const { return m_site.path(); }
+    QString chatsFolder() const { return root() + QStringLiteral("/.kestrion-chats"); }
+    QString projectFile() const { return chatsFolder() + QStringLiteral("/chat_history.json"); }
+
+    QTemporaryDir m_site;
+};
+
+} // namespace
+
+TEST(ChatHistoryFormat, encode_writesSortedKeysIndentedUpperCaseIdsAndWholeSecondDates) {
+    const QString text = QString::fromUtf8(History::encode(samplePayload()));
+
+    const auto inOrder = [&text](const QStringList& keys) {
+        qsizetype previous = -1;
+        for (const QString& key : keys) {
+            const qsizetype at = text.indexOf(QLatin1Char('"') + key + QStringLiteral("\":"), previous + 1);
+            if (at <= previous) {
+                return false;
+            }
+            previous = at;
+        }
+        return true;
+    };
+    EXPECT_TRUE(inOrder(
+        {"activeSessionId", "sessions", "createdAt", "id", "messages", "id", "role", "text", "title", "updatedAt"}));
+    EXPECT_LT(text.lastIndexOf(QStringLiteral("\"updatedAt\":")), text.indexOf(QStringLiteral("\"version\": 1")));
+    EXPECT_TRUE(text.contains(QStringLiteral("\"activeSessionId\": \"B1B2C3D4-E5F6-4A7B-8C9D-0E1F2A3B4C5D\"")));
+    EXPECT_TRUE(text.contains(QStringLiteral("\"id\": \"6F1C2D3E-4A5B-4C6D-8E7F-0123456789AB\"")));
+    EXPECT_TRUE(text.contains(QStringLiteral("\"createdAt\": \"2025-03-01T14:05:09Z\"")));
+    EXPECT_TRUE(text.contains(QStringLiteral("\"role\": \"assistant\"")));
+    // One key per line.
+    EXPECT_TRUE(text.startsWith(QStringLiteral("{\n    \"activeSessionId\"")));
+    EXPECT_FALSE(text.contains(QRegularExpression(QStringLiteral("\\d\\.\\d+Z"))));
+}
+
+TEST(ChatHistoryFormat, decode_acceptsTolerableVariants) {
+    const std::pair<const char*, QByteArray> cases[] = {
+        {"as written", History::encode(samplePayload())},
+        {"version 7", sampleWith([](QJsonObject& root) { root.insert(QStringLiteral("version"), 7); })},
+        {"version 1.0", sampleWith([](QJsonObject& root) { root.insert(QStringLiteral("version"), 1.0); })},
+        {"lower-case ids", lowerCaseIds(History::encode(samplePayload()))},
+        {"unknown keys", sampleWith([](QJsonObject& root) { root.insert(QStringLiteral("extra"), true); })},
+        {"compact", QJsonDocument::fromJson(History::encode(samplePayload())).toJson(QJsonDocument::Compact)},
+    };
+    for (const auto& [name, bytes] : cases) {
+        const auto payload = History::decode(bytes);
+        ASSERT_TRUE(payload.has_value()) << name;
+        EXPECT_EQ(payload->sessions.size(), 2) << name;
+        EXPECT_EQ(payload->activeSessionId, samplePayload().activeSessionId) << name;
+    }
+    // Escaped forward slashes are plain JSON and must read the same.
+    QByteArray escaped = History::encode(samplePayload());
+    escaped.replace("bakery / caf", "bakery \\/ caf");
+    ASSERT_NE(escaped, History::encode(samplePayload()));
+    EXPECT_EQ(History::decode(escaped), std::optional(samplePayload()));
+    EXPECT_EQ(History::decode(sampleWith([](QJsonObject& r) { r.insert(QStringLiteral("version"), 7); }))->version, 7);
+}
+
+TEST(ChatHistoryFormat, decode_rejectsMalformedFiles) {
+    const auto without = [](const char* key) {
+        return sampleWith([key](QJsonObject& root) { root.remove(QString::fromLatin1(key)); });
+    };
+    const auto withRoot = [](const char* key, const QJsonValue& value) {
+        return sampleWith([key, value](QJsonObject& root) { root.insert(QString::fromLatin1(key), value); });
+    };
+    const auto withSession = [](const char* key, const QJsonValue& value) {
+        return sampleWith([key, value](QJsonObject& root) { editFirstSession(root, QString::fromLatin1(key), value); });
+    };
+    QByteArray truncated = History::encode(samplePayload());
+    truncated.chop(10);
+    QByteArray badUtf8 = History::encode(samplePayload());
+    badUtf8.replace("Bakery", "Bak\xff\xfery");
+
+    const std::pair<const char*, QByteArray> cases[] = {
+        {"empty file", QByteArray()},
+        {"truncated", truncated},
+        {"invalid UTF-8", badUtf8},
+        {"top-level array", QByteArray("[]")},
+        {"missing version", without("version")},
+        {"version as text", withRoot("version", QStringLiteral("1"))},
+        {"fractional version", withRoot("version", 1.5)},
+        {"null version", withRoot("version", QJsonValue::Null)},
+        {"missing sessions", without("sessions")},
+        {"sessions not an array", withRoot("sessions", QJsonObject())},
+        {"missing activeSessionId", without("activeSessionId")},
+        {"activeSessionId not a UUID", withRoot("activeSessionId", QStringLiteral("chat-1"))},
+        {"date with a fraction", withSession("createdAt", QStringLiteral("2025-03-01T14:05:09.250Z"))},
+        {"date with an offset", withSession("updatedAt", QStringLiteral("2025-03-01T14:05:09+01:00"))},
+        {"session without title", withSession("title", QJsonValue::Null)},
+        {"message with unknown role",
+         withSession("messages",
+                     QJsonArray{QJsonObject{
+                         {"id", "6F1C2D3E-4A5B-4C6D-8E7F-0123456789AB"}, {"role", "system"}, {"text", "x"}}})},
+    };
+    for (const auto& [name, bytes] : cases) {
+        EXPECT_FALSE(History::decode(bytes).has_value()) << name;
+    }
+}
+
+TEST_F(ChatHistoryPersistenceTest, saveThenLoad_givesTheSameSessionsInOrderWithDatesCutToWholeSeconds) {
+    History::FilePayload payload = samplePayload();
+    payload.sessions[0].createdAt = payload.sessions[0].createdAt.addMSecs(999);
+    History::save(payload, root());
+
+    const auto loaded = History::load(root());
+    ASSERT_TRUE(loaded.has_value());
+    EXPECT_EQ(*loaded, samplePayload());
+    EXPECT_EQ(entriesOf(chatsFolder()), QStringList{QStringLiteral("chat_history.json")});
+}
+
+TEST_F(ChatHistoryPersistenceTest, projectWithoutHistory_loadsNoneAndLeavesAnEmptyChatsFolder) {
+    EXPECT_EQ(History::fileURL(root()), std::optional<QString>(projectFile()));
+    QDir(chatsFolder()).removeRecursively();
+
+    EXPECT_FALSE(History::load(root()).has_value());
+    EXPECT_TRUE(QFileInfo(chatsFolder()).isDir());
+    EXPECT_TRUE(entriesOf(chatsFolder()).isEmpty());
+}
+
+TEST_F(ChatHistoryPersistenceTest, fileWithNoSessions_loadsNoneAndIsLeftInPlace) {
+    History::FilePayload empty = samplePayload();
+    empty.sessions.clear();
+    const QByteArray bytes = History::encode(empty);
+    writeFile(projectFile(), bytes);
+
+    EXPECT_FALSE(History::load(root()).has_value());
+    EXPECT_EQ(entriesOf(chatsFolder()), QStringList{QStringLiteral("chat_history.json")});
+    EXPECT_EQ(readAll(projectFile()), bytes);
+}
+
+TEST_F(ChatHistoryPersistenceTest, loadCorruptFile_movesItAsideAndStartsFresh) {
+    const QByteArray first = History::encode(samplePayload()).left(200);
+    const QByteArray second = sampleWith([](QJsonObject& root) { root.remove(QStringLiteral("version")); });
+    writeFile(projectFile(), first);
+    EXPECT_FALSE(History::load(root()).has_value());
+    EXPECT_FALSE(QFileInfo::exists(projectFile()));
+
+    // A second damaged file in the same second must not replace the first one set aside.
+    writeFile(projectFile(), second);
+    EXPECT_FALSE(History::load(root()).has_value());
+
+    const QStringList entries = entriesOf(chatsFolder());
+    ASSERT_EQ(entries.size(), 2) << entries.join(QLatin1Char(' ')).toStdString();
+    const QRegularExpression asideName(QStringLiteral("^chat_history\\.unreadable-\\d{8}-\\d{6}(-\\d+)?\\.json$"));
+    QList<QByteArray> contents;
+    for (const QString& entry : entries) {
+        EXPECT_TRUE(asideName.match(entry).hasMatch()) << entry.toStdString();
+        contents.append(readAll(chatsFolder() + QLatin1Char('/') + entry));
+    }
+    EXPECT_TRUE(contents.contains(first));
+    EXPECT_TRUE(contents.contains(second));
+
+    // The next save writes a fresh file beside them.
+    History::save(samplePayload(), root());
+    EXPECT_EQ(History::load(root()), std::optional(samplePayload()));
+    EXPECT_EQ(entriesOf(chatsFolder()).size(), 3);
+}
+
+TEST_F(ChatHistoryPersistenceTest, folderInPlaceOfTheFile_loadsNoneAndIsNotMoved) {
+    QDir().mkpath(projectFile());
+    EXPECT_FALSE(History::load(root()).has_value());
+    EXPECT_EQ(entriesOf(chatsFolder()), QStringList{QStringLiteral("chat_history.json")});
+    History::save(samplePayload(), root());
+    EXPECT_TRUE(QFileInfo(projectFile()).isDir());
+}
+
+TEST_F(ChatHistoryPersistenceTest, websiteDirectoryDeletedOrAFile_saveWritesNothingSilently) {
+    History::save(samplePayload(), root());
+    ASSERT_TRUE(QFileInfo::exists(projectFile()));
+    ASSERT_TRUE(QDir(root()).removeRecursively());
+
+    History::save(samplePayload(), root());
+    EXPECT_FALSE(QFileInfo::exists(root()));
+    EXPECT_FALSE(History::fileURL(root()).has_value());
+    EXPECT_FALSE(History::load(root()).has_value());
+    EXPECT_FALSE(QFileInfo::exists(root()));
+
+    writeFile(root(), "not a folder");
+    History::save(samplePayload(), root());
+    EXPECT_FALSE(History::fileURL(root()).has_value());
+    EXPECT_EQ(readAll(root()), QByteArray("not a folder"));
+}
+
+TEST_F(ChatHistoryPersistenceTest, noWebsiteDirectory_usesTheLegacyFileWhichCanBeRemoved) {
+    const QString legacyFile = legacyFolder() + QStringLiteral("/chat_history.json");
+    EXPECT_EQ(History::fileURL(std::nullopt), std::optional<QString>(legacyFile));
+
+    History::save(samplePayload(), std::nullopt);
+    EXPECT_TRUE(QFileInfo::exists(legacyFile));
+    EXPECT_FALSE(QFileInfo::exists(projectFile()));
+    EXPECT_EQ(History::load(std::nullopt), std::optional(samplePayload()));
+
+    History::removeLegacyAppSupportHistoryFile();
+    EXPECT_FALSE(QFileInfo::exists(legacyFile));
+    EXPECT_TRUE(QFileInfo(legacyFolder()).isDir());
+    // Removing it again is harmless.
+    History::removeLegacyAppSupportHistoryFile();
+    EXPECT_FALSE(History::load(std::nullopt).has_value());
+}
+
+TEST_F(ChatHistoryPersistenceTest, fiftyMebibyteHistory_savesAndLoadsAndFiftyMebibytesOfGarbageIsSetAside) {
+    History::FilePayload large = samplePayload();
+    const QString chunk = QStringLiteral("<p>Paragraph with \"quotes\" and caf\u00e9.</p>\n").repeated(1200);
+    for (int i = 0; i < 1000; ++i) {
+        large.sessions[1].messages.append(ChatMessage::make(ChatMessage::Role::Assistant, chunk));
+    }
+    History::save(large, root());
+    EXPECT_GT(QFileInfo(projectFile()).size(), 50 * 1024 * 1024);
+    const auto loaded = History::load(root());
+    ASSERT_TRUE(loaded.has_value());
+    EXPECT_EQ(*loaded, large);
+
+    writeFile(projectFile(), QByteArray(50 * 1024 * 1024, '{'));
+    EXPECT_FALSE(History::load(root()).has_value());
+    EXPECT_FALSE(QFileInfo::exists(projectFile()));
+    EXPECT_EQ(entriesOf(chatsFolder()).size(), 1);
+}
