@@ -1,0 +1,286 @@
+#include "support/HttpTestServer.h"
+
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <algorithm>
+#include <condition_variable>
+#include <deque>
+#include <httplib.h>
+#include <map>
+#include <mutex>
+#include <optional>
+#include <stdexcept>
+#include <thread>
+
+namespace kestrion::test {
+
+QByteArray RecordedRequest::header(const QByteArray& name) const {
+    for (const auto& [key, value] : headers) {
+        if (key.compare(name, Qt::CaseInsensitive) == 0) {
+            return value;
+        }
+    }
+    return {};
+}
+
+bool RecordedRequest::hasHeader(const QByteArray& name) const {
+    return std::any_of(headers.begin(), headers.end(),
+                       [&name](const auto& entry) { return entry.first.compare(name, Qt::CaseInsensitive) == 0; });
+}
+
+QJsonObject RecordedRequest::jsonBody() const {
+    QJsonParseError error{};
+    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
+    return error.error == QJsonParseError::NoError ? document.object() : QJsonObject();
+}
+
+ScriptedResponse ScriptedResponse::json(int status, QByteArray body) {
+    return bytes(status, std::move(body), "application/json");
+}
+
+ScriptedResponse ScriptedResponse::text(int status, QByteArray body) {
+    return bytes(status, std::move(body), "text/plain; charset=utf-8");
+}
+
+ScriptedResponse ScriptedResponse::bytes(int status, QByteArray body, QByteArray contentType) {
+    ScriptedResponse response;
+    response.status = status;
+    response.body = std::move(body);
+    response.contentType = std::move(contentType);
+    return response;
+}
+
+ScriptedResponse ScriptedResponse::dropped() {
+    ScriptedResponse response;
+    response.body = R"({"choices": [{"message": {"role": "assistant", "content": "never delivered"}}]})";
+    response.dropConnection = true;
+    return response;
+}
+
+ScriptedResponse ScriptedResponse::neverAnswers() {
+    ScriptedResponse response;
+    response.delay = std::chrono::hours(24);
+    return response;
+}
+
+namespace {
+
+struct Route {
+    std::deque<ScriptedResponse> queue;
+    HttpTestServer::Handler handler;
+    std::optional<ScriptedResponse> defaultResponse;
+};
+
+QByteArray normalizedMethod(const QByteArray& method) {
+    return method.trimmed().toUpper();
+}
+
+} // namespace
+
+struct HttpTestServer::State {
+    httplib::Server server;
+    std::thread thread;
+    int port = 0;
+
+    mutable std::mutex mutex;
+    std::condition_variable stopSignal;
+    bool stopping = false;
+    std::map<std::pair<QByteArray, QString>, Route> routes;
+    QList<RecordedRequest> requests;
+
+    // Finds the answer for one request; called without the lock held.
+    ScriptedResponse respond(const RecordedRequest& request) {
+        std::unique_lock lock(mutex);
+        std::vector<Route*> candidates;
+        if (auto exact = routes.find({request.method, request.path}); exact != routes.end()) {
+            candidates.push_back(&exact->second);
+        }
+        std::vector<std::pair<qsizetype, Route*>> prefixed;
+        for (auto& [key, route] : routes) {
+            const QString& pattern = key.second;
+            if (key.first == request.method && pattern.endsWith(QLatin1Char('*')) &&
+                request.path.startsWith(QStringView(pattern).chopped(1))) {
+                prefixed.emplace_back(pattern.size(), &route);
+            }
+        }
+        std::sort(prefixed.begin(), prefixed.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
+        for (const auto& entry : prefixed) {
+            candidates.push_back(entry.second);
+        }
+
+        for (Route* route : candidates) {
+            if (!route->queue.empty()) {
+                ScriptedResponse response = std::move(route->queue.front());
+                route->queue.pop_front();
+                return response;
+            }
+            if (route->handler) {
+                // The handler may call back into the server (requests(), enqueue()).
+                const Handler handler = route->handler;
+                lock.unlock();
+                return handler(request);
+            }
+            if (route->defaultResponse) {
+                return *route->defaultResponse;
+            }
+        }
+        return ScriptedResponse::text(404, "No scripted response for " + request.method + ' ' + request.path.toUtf8());
+    }
+
+    // Returns false when the server began shutting down during the wait.
+    bool waitFor(std::chrono::milliseconds delay) {
+        if (delay <= std::chrono::milliseconds::zero()) {
+            return true;
+        }
+        std::unique_lock lock(mutex);
+        return !stopSignal.wait_for(lock, delay, [this] { return stopping; });
+    }
+
+    void serve(const httplib::Request& incoming, httplib::Response& outgoing) {
+        RecordedRequest request;
+        request.method = normalizedMethod(QByteArray::fromStdString(incoming.method));
+        request.path = QString::fromStdString(incoming.path);
+        const auto queryStart = incoming.target.find('?');
+        if (queryStart != std::string::npos) {
+            request.query = QString::fromStdString(incoming.target.substr(queryStart + 1));
+        }
+        for (const auto& [name, value] : incoming.headers) {
+            request.headers.append({QByteArray::fromStdString(name), QByteArray::fromStdString(value)});
+        }
+        request.body = QByteArray::fromStdString(incoming.body);
+        {
+            std::lock_guard lock(mutex);
+            requests.append(request);
+        }
+
+        const ScriptedResponse response = respond(request);
+        if (!waitFor(response.delay)) {
+            // Shutting down: give up on the connection rather than answer late.
+            dropAfterHeaders(outgoing, {});
+            return;
+        }
+
+        outgoing.status = response.status;
+        for (const auto& [name, value] : response.headers) {
+            outgoing.set_header(name.toStdString(), value.toStdString());
+        }
+        if (response.dropConnection) {
+            dropAfterHeaders(outgoing, response.body.left(response.body.size() / 2));
+            return;
+        }
+        if (response.body.isEmpty()) {
+            outgoing.set_content(std::string(), response.contentType.toStdString());
+            return;
+        }
+        // A content provider sends the bytes exactly as scripted: the library
+        // compresses plain bodies for clients that accept gzip, but never these.
+        auto body = std::make_shared<const QByteArray>(response.body);
+        outgoing.set_content_provider(static_cast<size_t>(body->size()), response.contentType.toStdString(),
+                                      [body](size_t offset, size_t length, httplib::DataSink& sink) {
+                                          const auto available = static_cast<size_t>(body->size()) - offset;
+                                          return sink.write(body->constData() + offset, std::min(length, available));
+                                      });
+    }
+
+    // Promises more bytes than it sends, then makes the library close the connection.
+    static void dropAfterHeaders(httplib::Response& outgoing, QByteArray partialBody) {
+        auto partial = std::make_shared<const QByteArray>(std::move(partialBody));
+        const size_t promised = static_cast<size_t>(partial->size()) + 1024;
+        outgoing.set_content_provider(promised, "application/octet-stream",
+                                      [partial](size_t offset, size_t, httplib::DataSink& sink) {
+                                          if (offset == 0 && !partial->isEmpty()) {
+                                              sink.write(partial->constData(), static_cast<size_t>(partial->size()));
+                                          }
+                                          return false;
+                                      });
+    }
+};
+
+HttpTestServer::HttpTestServer() : m_state(std::make_shared<State>()) {
+    State* state = m_state.get();
+    // Enough workers that requests held by long delays never starve the others.
+    state->server.new_task_queue = [] { return new httplib::ThreadPool(32); };
+    // Idle keep-alive connections hold a worker; keep them short so shutdown is quick.
+    state->server.set_keep_alive_timeout(1);
+    const auto dispatch = [state](const httplib::Request& request, httplib::Response& response) {
+        state->serve(request, response);
+    };
+    const char* everything = ".*";
+    state->server.Get(everything, dispatch);
+    state->server.Post(everything, dispatch);
+    state->server.Put(everything, dispatch);
+    state->server.Patch(everything, dispatch);
+    state->server.Delete(everything, dispatch);
+    state->server.Options(everything, dispatch);
+
+    state->port = state->server.bind_to_any_port("127.0.0.1");
+    if (state->port <= 0) {
+        throw std::runtime_error("HttpTestServer: cannot bind a port on 127.0.0.1");
+    }
+    // The socket already listens, so requests made before the thread runs wait in the backlog.
+    state->thread = std::thread([state] { state->server.listen_after_bind(); });
+}
+
+HttpTestServer::~HttpTestServer() {
+    {
+        std::lock_guard lock(m_state->mutex);
+        m_state->stopping = true;
+    }
+    m_state->stopSignal.notify_all();
+    m_state->server.stop();
+    if (m_state->thread.joinable()) {
+        m_state->thread.join();
+    }
+}
+
+QString HttpTestServer::baseUrl() const {
+    return QStringLiteral("http://127.0.0.1:%1").arg(m_state->port);
+}
+
+int HttpTestServer::port() const {
+    return m_state->port;
+}
+
+void HttpTestServer::enqueue(const QByteArray& method, const QString& path, ScriptedResponse response) {
+    std::lock_guard lock(m_state->mutex);
+    m_state->routes[{normalizedMethod(method), path}].queue.push_back(std::move(response));
+}
+
+void HttpTestServer::handle(const QByteArray& method, const QString& path, Handler handler) {
+    std::lock_guard lock(m_state->mutex);
+    m_state->routes[{normalizedMethod(method), path}].handler = std::move(handler);
+}
+
+void HttpTestServer::setDefaultResponse(const QByteArray& method, const QString& path, ScriptedResponse response) {
+    std::lock_guard lock(m_state->mutex);
+    m_state->routes[{normalizedMethod(method), path}].defaultResponse = std::move(response);
+}
+
+QList<RecordedRequest> HttpTestServer::requests() const {
+    std::lock_guard lock(m_state->mutex);
+    return m_state->requests;
+}
+
+QList<RecordedRequest> HttpTestServer::requests(const QByteArray& method, const QString& path) const {
+    const QByteArray wanted = normalizedMethod(method);
+    QList<RecordedRequest> matching;
+    std::lock_guard lock(m_state->mutex);
+    for (const RecordedRequest& request : m_state->requests) {
+        if (request.method == wanted && request.path == path) {
+            matching.append(request);
+        }
+    }
+    return matching;
+}
+
+int HttpTestServer::requestCount() const {
+    std::lock_guard lock(m_state->mutex);
+    return static_cast<int>(m_state->requests.size());
+}
+
+void HttpTestServer::clearRequests() {
+    std::lock_guard lock(m_state->mutex);
+    m_state->requests.clear();
+}
+
+} // namespace kestrion::test

@@ -1,0 +1,90 @@
+#pragma once
+
+#include <QByteArray>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <chrono>
+#include <functional>
+#include <memory>
+#include <utility>
+
+namespace kestrion::test {
+
+// One request as the server received it.
+struct RecordedRequest {
+    QByteArray method;                                // "GET", "POST", ...
+    QString path;                                     // decoded path without the query, e.g. "/v1/chat/completions"
+    QString query;                                    // the raw query after '?', empty when there is none
+    QList<std::pair<QByteArray, QByteArray>> headers; // as received, in order
+    QByteArray body;
+
+    // Value of the first header with that name (compared case-insensitively), or a null QByteArray.
+    QByteArray header(const QByteArray& name) const;
+    bool hasHeader(const QByteArray& name) const;
+    // The body parsed as a JSON object; an empty object when it is not one.
+    QJsonObject jsonBody() const;
+};
+
+// What the server answers to one request.
+struct ScriptedResponse {
+    int status = 200;
+    QByteArray body; // any bytes, UTF-8 or not
+    QByteArray contentType = "application/json";
+    QList<std::pair<QByteArray, QByteArray>> headers; // extra response headers
+    // Waited before answering. The wait ends early when the server shuts down,
+    // so a test that scripts a server that never answers still ends promptly.
+    std::chrono::milliseconds delay{0};
+    // Sends the status line and headers promising the body, then at most the
+    // first half of the body, then closes the connection: a response that
+    // never completes.
+    bool dropConnection = false;
+
+    static ScriptedResponse json(int status, QByteArray body);
+    static ScriptedResponse text(int status, QByteArray body);
+    static ScriptedResponse bytes(int status, QByteArray body, QByteArray contentType);
+    static ScriptedResponse dropped();
+    // Holds the request until the server is destroyed (clients time out first).
+    static ScriptedResponse neverAnswers();
+};
+
+// A real HTTP/1.1 server on 127.0.0.1 on a free port, serving from its own
+// threads, scripted per test. All members are thread-safe.
+//
+// Answers are looked up per (method, path), in this order:
+//   1. the oldest response queued with enqueue() (each is used once),
+//   2. the handler set with handle(),
+//   3. the response set with setDefaultResponse(),
+//   4. otherwise 404 with a text naming the unscripted route.
+// A path ending in "*" matches every path that starts with the text before it;
+// exact routes win over such prefix routes.
+class HttpTestServer {
+public:
+    using Handler = std::function<ScriptedResponse(const RecordedRequest&)>;
+
+    HttpTestServer();
+    ~HttpTestServer();
+    HttpTestServer(const HttpTestServer&) = delete;
+    HttpTestServer& operator=(const HttpTestServer&) = delete;
+
+    // "http://127.0.0.1:<port>" (no trailing slash).
+    QString baseUrl() const;
+    int port() const;
+
+    void enqueue(const QByteArray& method, const QString& path, ScriptedResponse response);
+    void handle(const QByteArray& method, const QString& path, Handler handler);
+    void setDefaultResponse(const QByteArray& method, const QString& path, ScriptedResponse response);
+
+    // Every request received so far, in arrival order. A request is recorded as
+    // soon as it arrives, before any scripted delay.
+    QList<RecordedRequest> requests() const;
+    QList<RecordedRequest> requests(const QByteArray& method, const QString& path) const;
+    int requestCount() const;
+    void clearRequests();
+
+private:
+    struct State;
+    std::shared_ptr<State> m_state;
+};
+
+} // namespace kestrion::test
