@@ -36,8 +36,8 @@ std::optional<QString> readText(const QSettings& store, const QString& key) {
     }
 }
 
-// Like a boolean user default: true for a true boolean, a non-zero number, or the texts "true"/"yes"
-// or a non-zero integer in any case; everything else (including a list or garbage) is false, so a
+// Like a boolean user default: true for a true boolean, a non-zero number, the texts "true" and "yes"
+// in any case, or the text of a non-zero integer; everything else (a list, garbage) is false, so a
 // damaged entry never claims a migration that did not happen.
 bool readBool(const QSettings& store, const QString& key) {
     if (!store.contains(key)) {

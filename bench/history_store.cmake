@@ -1,0 +1,1 @@
+kestrion_add_benchmark(bench_history_store SOURCES history_store.cpp LIBS kestrion_conversation)
