@@ -1,0 +1,216 @@
+#include "workspace/FileTreeScanner.h"
+
+#include "support/NameCollation.h"
+#include "workspace/OutputIndexFile.h"
+
+#include <QDir>
+#include <QFile>
+#include <QHash>
+#include <system_error>
+
+namespace kestrion::FileTreeScanner {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+const QString errorSuffix = QStringLiteral("/<error>");
+
+QString nativeToQString(const std::string& native) {
+    return QString::fromLocal8Bit(QByteArrayView(native.data(), static_cast<qsizetype>(native.size())));
+}
+
+fs::path qStringToNative(const QString& path) {
+    return fs::path(QFile::encodeName(path).toStdString());
+}
+
+QString lastPathComponent(const QString& path) {
+    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'));
+    const QString last = path.mid(slash + 1);
+    return last.isEmpty() ? path : last;
+}
+
+// relativePath on paths that are already standardized. A path only counts as
+// below the root when the root is followed by a separator, so /site2/x is not
+// taken for something inside /site.
+QString relativeToStandardized(const QString& path, const QString& root) {
+    if (path.startsWith(root)) {
+        const bool rootEndsWithSeparator = root.endsWith(QLatin1Char('/'));
+        const qsizetype prefix = root.size() + (rootEndsWithSeparator ? 0 : 1);
+        if (path.size() >= prefix && (rootEndsWithSeparator || path.at(root.size()) == QLatin1Char('/'))) {
+            const QString rest = path.mid(prefix);
+            return rest.isEmpty() ? QStringLiteral(".") : rest;
+        }
+    }
+    return lastPathComponent(path);
+}
+
+QString joinPath(const QString& folder, const QString& name) {
+    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
+}
+
+bool isSkippedName(const QString& name) {
+    return name == QLatin1String(".git") || name == QLatin1String(".kestrion-chats");
+}
+
+// State of one walk. Only the scan that owns it touches it, so no locking.
+struct Walk {
+    const QString& displayRoot;
+    const DirectoryLister& lister;
+    NameCollation collation;
+    int& nodeCount;
+    bool& truncated;
+
+    FileTreeNodes children(const fs::path& folder, const QString& folderPath, int depth) {
+        Listing listing = lister(folder);
+        if (listing.error) {
+            FileTreeNode errorNode;
+            errorNode.id = relativeToStandardized(folderPath, displayRoot) + errorSuffix;
+            errorNode.name = QStringLiteral("(could not read: ") + *listing.error + QLatin1Char(')');
+            errorNode.systemImage = errorIcon;
+            return {std::move(errorNode)};
+        }
+
+        std::vector<ListedEntry> folders;
+        std::vector<ListedEntry> files;
+        for (ListedEntry& entry : listing.entries) {
+            if (isSkippedName(entry.name)) {
+                continue;
+            }
+            (entry.isDirectory ? folders : files).push_back(std::move(entry));
+        }
+        const auto nameOf = [](const ListedEntry& entry) -> const QString& { return entry.name; };
+        collation.stableSort(folders, nameOf);
+        collation.stableSort(files, nameOf);
+
+        FileTreeNodes nodes;
+        nodes.reserve(folders.size() + files.size());
+        const auto append = [&](ListedEntry& entry) {
+            if (nodeCount >= maxNodes) {
+                truncated = true;
+                return false;
+            }
+            const QString childPath = joinPath(folderPath, entry.name);
+            FileTreeNode node;
+            node.id = relativeToStandardized(childPath, displayRoot);
+            ++nodeCount;
+            if (entry.isDirectory) {
+                node.systemImage = folderIcon;
+                // The deepest level is shown closed: its folders appear but are not read.
+                node.children =
+                    depth + 1 <= maxDepth - 1 ? children(entry.location, childPath, depth + 1) : FileTreeNodes{};
+            } else {
+                node.systemImage = iconFor(entry.name);
+            }
+            node.name = std::move(entry.name);
+            nodes.push_back(std::move(node));
+            return true;
+        };
+        for (ListedEntry& entry : folders) {
+            if (!append(entry)) {
+                return nodes;
+            }
+        }
+        for (ListedEntry& entry : files) {
+            if (!append(entry)) {
+                return nodes;
+            }
+        }
+        return nodes;
+    }
+};
+
+const QHash<QString, QString>& iconsByExtension() {
+    static const QHash<QString, QString> table = [] {
+        QHash<QString, QString> icons;
+        const auto add = [&icons](std::initializer_list<const char*> extensions, const QString& icon) {
+            for (const char* extension : extensions) {
+                icons.insert(QString::fromLatin1(extension), icon);
+            }
+        };
+        add({"swift"}, QStringLiteral("swift"));
+        add({"php"}, QStringLiteral("curlybraces"));
+        add({"js", "ts", "tsx", "jsx", "mjs", "cjs"}, QStringLiteral("chevron.left.forwardslash.chevron.right"));
+        add({"json"}, QStringLiteral("curlybraces.square"));
+        add({"md", "markdown"}, QStringLiteral("doc.richtext"));
+        add({"html", "htm"}, QStringLiteral("doc.richtext.fill"));
+        add({"css"}, QStringLiteral("paintbrush"));
+        add({"png", "jpg", "jpeg", "gif", "webp", "ico", "svg"}, QStringLiteral("photo"));
+        add({"env"}, QStringLiteral("gearshape"));
+        add({"gitignore"}, QStringLiteral("arrow.triangle.branch"));
+        add({"yml", "yaml"}, QStringLiteral("list.bullet.rectangle"));
+        add({"xml", "plist"}, QStringLiteral("list.bullet.rectangle.portrait"));
+        add({"sh"}, QStringLiteral("terminal"));
+        return icons;
+    }();
+    return table;
+}
+
+} // namespace
+
+Listing listDirectory(const fs::path& folder) {
+    Listing listing;
+    std::error_code error;
+    fs::directory_iterator it(folder, error);
+    for (const fs::directory_iterator end; !error && it != end; it.increment(error)) {
+        const fs::directory_entry& entry = *it;
+        // The type comes from the listing itself where the file system provides
+        // it; a type that cannot be read makes the entry a file.
+        std::error_code typeError;
+        const bool isLink = entry.is_symlink(typeError);
+        const bool isDirectory = !typeError && !isLink && entry.is_directory(typeError) && !typeError;
+        listing.entries.push_back({entry.path(), nativeToQString(entry.path().filename().native()), isDirectory});
+    }
+    if (error) {
+        listing.entries.clear();
+        listing.error = QString::fromLocal8Bit(error.message());
+    }
+    return listing;
+}
+
+Snapshot scan(const QString& root) {
+    return scan(root, listDirectory);
+}
+
+Snapshot scan(const QString& root, const DirectoryLister& lister) {
+    std::error_code error;
+    const fs::path rootPath = qStringToNative(root);
+    if (root.isEmpty() || !fs::is_directory(rootPath, error)) {
+        return {{}, missingFolderStatus};
+    }
+    int nodeCount = 0;
+    bool truncated = false;
+    const QString displayRoot = QDir::cleanPath(root);
+    Snapshot snapshot;
+    snapshot.nodes = directoryChildren(rootPath, displayRoot, 0, nodeCount, truncated, lister);
+    snapshot.statusLine = statusLine(nodeCount, truncated);
+    return snapshot;
+}
+
+FileTreeNodes directoryChildren(const fs::path& folder, const QString& displayRoot, int depth, int& nodeCount,
+                                bool& truncated, const DirectoryLister& lister) {
+    Walk walk{displayRoot, lister, NameCollation(), nodeCount, truncated};
+    return walk.children(folder, QDir::cleanPath(nativeToQString(folder.native())), depth);
+}
+
+QString relativePath(const QString& path, const QString& root) {
+    return relativeToStandardized(QDir::cleanPath(path), QDir::cleanPath(root));
+}
+
+QString iconFor(const QString& name) {
+    static const QString fallback = QStringLiteral("doc");
+    return iconsByExtension().value(OutputIndexFile::lowerCasedExtension(name), fallback);
+}
+
+QString statusLine(int nodeCount, bool truncated) {
+    QString line = QString::number(nodeCount) + QStringLiteral(" item");
+    if (nodeCount != 1) {
+        line += QLatin1Char('s');
+    }
+    if (truncated) {
+        line += QStringLiteral(" \u2014 tree truncated (limit %1 nodes, depth %2)").arg(maxNodes).arg(maxDepth);
+    }
+    return line;
+}
+
+} // namespace kestrion::FileTreeScanner

@@ -1,0 +1,158 @@
+#include "workspace/OutputFolderFileTreeModel.h"
+
+#include "TreeFixture.h"
+
+#include <QAbstractItemModelTester>
+#include <QIcon>
+#include <QSignalSpy>
+#include <QTest>
+#include <gmock/gmock.h>
+#include <semaphore>
+
+using namespace kestrion;
+using kestrion::test::TreeFixture;
+
+namespace {
+
+bool waitUntilIdle(const OutputFolderFileTreeModel& model) {
+    return QTest::qWaitFor([&model] { return !model.isLoading(); }, 10000);
+}
+
+FileTreeScanner::Snapshot snapshotNamed(const QString& name) {
+    return {{FileTreeNode{name, name, QStringLiteral("doc"), std::nullopt}}, QStringLiteral("1 item")};
+}
+
+// Every index the model hands out, depth first, checked for a consistent
+// parent, row and id on the way.
+QStringList walk(const OutputFolderFileTreeModel& model, const QModelIndex& parent = {}) {
+    QStringList ids;
+    for (int row = 0; row < model.rowCount(parent); ++row) {
+        const QModelIndex index = model.index(row, 0, parent);
+        EXPECT_TRUE(index.isValid());
+        EXPECT_EQ(model.parent(index), parent);
+        EXPECT_EQ(index.row(), row);
+        const QString id = index.data(OutputFolderFileTreeModel::NodeIdRole).toString();
+        EXPECT_EQ(model.indexForId(id), index);
+        ids << id;
+        ids << walk(model, index);
+    }
+    return ids;
+}
+
+} // namespace
+
+TEST(OutputFolderFileTreeModel, startsEmptyAndExplainsAMissingDirectory) {
+    OutputFolderFileTreeModel model;
+    EXPECT_TRUE(model.nodes().empty());
+    EXPECT_EQ(model.statusLine(), QString());
+    EXPECT_FALSE(model.isLoading());
+
+    QSignalSpy loading(&model, &OutputFolderFileTreeModel::isLoadingChanged);
+    QSignalSpy status(&model, &OutputFolderFileTreeModel::statusLineChanged);
+    model.refresh(std::nullopt);
+    EXPECT_EQ(loading.count(), 2); // on, then off
+    EXPECT_FALSE(model.isLoading());
+    EXPECT_EQ(status.count(), 1);
+    EXPECT_EQ(model.statusLine(), QStringLiteral("Choose a website directory to see its tree."));
+    EXPECT_EQ(model.rowCount(), 0);
+}
+
+TEST(OutputFolderFileTreeModel, refreshScansOffTheCallerAndPublishesTheTree) {
+    TreeFixture tree;
+    tree.writeFile(QStringLiteral("index.html"));
+    tree.writeFile(QStringLiteral("assets/sub/helper.js"));
+    tree.makeFolder(QStringLiteral("empty"));
+    OutputFolderFileTreeModel model;
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+    QSignalSpy nodes(&model, &OutputFolderFileTreeModel::nodesChanged);
+
+    model.refresh(tree.root());
+    EXPECT_TRUE(model.isLoading());
+    ASSERT_TRUE(waitUntilIdle(model));
+
+    EXPECT_EQ(nodes.count(), 1);
+    EXPECT_EQ(model.statusLine(), QStringLiteral("5 items"));
+    EXPECT_EQ(walk(model), (QStringList{QStringLiteral("assets"), QStringLiteral("assets/sub"),
+                                        QStringLiteral("assets/sub/helper.js"), QStringLiteral("empty"),
+                                        QStringLiteral("index.html")}));
+
+    const QModelIndex helper = model.indexForId(QStringLiteral("assets/sub/helper.js"));
+    EXPECT_EQ(helper.data(Qt::DisplayRole).toString(), QStringLiteral("helper.js"));
+    EXPECT_EQ(helper.data(OutputFolderFileTreeModel::SystemImageRole).toString(),
+              QStringLiteral("chevron.left.forwardslash.chevron.right"));
+    EXPECT_FALSE(helper.data(Qt::DecorationRole).value<QIcon>().isNull());
+    EXPECT_FALSE(helper.data(OutputFolderFileTreeModel::IsFolderRole).toBool());
+    EXPECT_FALSE(model.hasChildren(helper));
+
+    const QModelIndex empty = model.indexForId(QStringLiteral("empty"));
+    EXPECT_TRUE(empty.data(OutputFolderFileTreeModel::IsFolderRole).toBool());
+    EXPECT_TRUE(model.hasChildren(empty)); // drawn as an expandable folder with nothing inside
+    EXPECT_EQ(model.rowCount(empty), 0);
+    EXPECT_FALSE(model.indexForId(QStringLiteral("nope")).isValid());
+    EXPECT_EQ(model.nodeAt(empty)->id, QStringLiteral("empty"));
+}
+
+TEST(OutputFolderFileTreeModel, rescanOfAnUnchangedTreeKeepsTheRowsAndAChangedOneResetsThem) {
+    TreeFixture tree;
+    tree.writeFile(QStringLiteral("a.css"));
+    OutputFolderFileTreeModel model;
+    QSignalSpy resets(&model, &QAbstractItemModel::modelReset);
+    model.refresh(tree.root());
+    ASSERT_TRUE(waitUntilIdle(model));
+    ASSERT_EQ(resets.count(), 1);
+
+    model.refresh(tree.root());
+    ASSERT_TRUE(waitUntilIdle(model));
+    EXPECT_EQ(resets.count(), 1);
+
+    tree.writeFile(QStringLiteral("b.css"));
+    model.refresh(tree.root());
+    ASSERT_TRUE(waitUntilIdle(model));
+    EXPECT_EQ(resets.count(), 2);
+    EXPECT_EQ(model.rowCount(), 2);
+
+    model.refresh(tree.path(QStringLiteral("missing")));
+    ASSERT_TRUE(waitUntilIdle(model));
+    EXPECT_EQ(model.rowCount(), 0);
+    EXPECT_EQ(model.statusLine(), QStringLiteral("Folder does not exist."));
+}
+
+TEST(OutputFolderFileTreeModel, theLastScanToFinishWinsAndAnyEndStopsLoading) {
+    // The first scan is held on its pool thread until the second one has been
+    // published, so the two finish in the opposite order to their start.
+    std::binary_semaphore releaseFirst(0);
+    OutputFolderFileTreeModel model([&releaseFirst](const QString& root) {
+        if (root == QLatin1String("/first")) {
+            releaseFirst.acquire();
+        }
+        return snapshotNamed(root.mid(1));
+    });
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
+
+    model.refresh(QStringLiteral("/first"));
+    model.refresh(QStringLiteral("/second"));
+    ASSERT_TRUE(QTest::qWaitFor([&model] { return model.rowCount() == 1; }, 10000));
+    EXPECT_EQ(model.nodes().front().name, QStringLiteral("second"));
+    EXPECT_FALSE(model.isLoading());
+
+    releaseFirst.release();
+    ASSERT_TRUE(QTest::qWaitFor([&model] { return model.nodes().front().name == QLatin1String("first"); }, 10000));
+    EXPECT_FALSE(model.isLoading());
+}
+
+TEST(OutputFolderFileTreeModel, aScanFinishingAfterTheModelIsGoneTouchesNothing) {
+    std::binary_semaphore release(0);
+    std::binary_semaphore finished(0);
+    auto model = std::make_unique<OutputFolderFileTreeModel>([&](const QString& root) {
+        release.acquire();
+        auto snapshot = snapshotNamed(root);
+        finished.release();
+        return snapshot;
+    });
+    model->refresh(QStringLiteral("/late"));
+    model.reset();
+    release.release();
+    finished.acquire();
+    QTest::qWait(50); // let a wrongly delivered continuation run, if one were queued
+    SUCCEED();
+}
