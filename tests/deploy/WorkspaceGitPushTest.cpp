@@ -1,0 +1,375 @@
+#include "deploy/WorkspaceGitPush.h"
+
+#include "deploy/KestrionIdeDeployError.h"
+#include "support/ProcessRunner.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QTemporaryDir>
+#include <filesystem>
+#include <gmock/gmock.h>
+#include <unistd.h>
+
+void PrintTo(const QString& text, std::ostream* out) {
+    *out << '"' << text.toStdString() << '"';
+}
+
+namespace kestrion {
+namespace {
+
+namespace Push = WorkspaceGitPush;
+using Kind = KestrionIdeDeployError::Kind;
+using ::testing::HasSubstr;
+using ::testing::UnorderedElementsAreArray;
+
+const QString git = QStringLiteral("/usr/bin/git");
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(bytes);
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// Every path below root (files and links, "/"-separated), found without following links.
+QStringList listTree(const QString& root) {
+    QStringList paths;
+    namespace fs = std::filesystem;
+    const fs::path base(root.toStdString());
+    for (auto it = fs::recursive_directory_iterator(base); it != fs::recursive_directory_iterator(); ++it) {
+        if (!it->is_directory() || it->is_symlink()) {
+            paths.append(QString::fromStdString(it->path().lexically_relative(base).generic_string()));
+        }
+    }
+    return paths;
+}
+
+QStringList workingAreasLeft() {
+    return QDir(QDir::tempPath())
+        .entryList({Push::workingAreaPrefix + QLatin1Char('*')}, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
+}
+
+QString gitOutput(const QString& repository, const QStringList& arguments) {
+    const ProcessOutcome outcome = runProcess(git, arguments, repository);
+    EXPECT_EQ(outcome.exitCode, 0) << outcome.standardError.toStdString();
+    return QString::fromUtf8(outcome.standardOutput).trimmed();
+}
+
+KestrionIdeDeployError capture(const std::function<void()>& step) {
+    try {
+        step();
+    } catch (const KestrionIdeDeployError& error) {
+        return error;
+    }
+    ADD_FAILURE() << "no error thrown";
+    return KestrionIdeDeployError::platform(QStringLiteral("none"));
+}
+
+TEST(GitExecutableTest, firstExecutableEntryWins) {
+    QTemporaryDir dir;
+    const QString plain = dir.filePath(QStringLiteral("plain"));
+    const QString runnable = dir.filePath(QStringLiteral("runnable"));
+    writeFile(plain, "x");
+    writeFile(runnable, "#!/bin/sh\n");
+    QFile::setPermissions(runnable, QFile::ReadOwner | QFile::ExeOwner);
+    const QString missing = dir.filePath(QStringLiteral("missing"));
+
+    EXPECT_EQ(Push::gitExecutableURL({missing, plain, dir.path(), runnable}), runnable);
+    EXPECT_EQ(Push::gitExecutableURL({missing, plain, dir.path()}), std::nullopt);
+    EXPECT_EQ(Push::gitExecutableURL(), git);
+    EXPECT_EQ(Push::defaultGitSearchList(),
+              QStringList({git, QStringLiteral("/opt/homebrew/bin/git"), QStringLiteral("/usr/local/bin/git")}));
+}
+
+TEST(RunGitTest, failureTextIsStandardErrorThenOutputOrTheExitStatus) {
+    QTemporaryDir dir;
+    const QString script = dir.filePath(QStringLiteral("fake-git"));
+    writeFile(script, "#!/bin/sh\n"
+                      "[ \"$1\" = prompt ] && { echo \"GIT_TERMINAL_PROMPT=$GIT_TERMINAL_PROMPT\" >&2; exit 3; }\n"
+                      "[ \"$1\" = both ] && { echo out; echo err >&2; exit 1; }\n"
+                      "[ \"$1\" = silent ] && exit 7\n"
+                      "exit 0\n");
+    QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    EXPECT_NO_THROW(Push::runGit(script, dir.path(), {QStringLiteral("ok")}));
+    const struct {
+        QString argument;
+        QString message;
+    } cases[] = {
+        {QStringLiteral("prompt"), QStringLiteral("GIT_TERMINAL_PROMPT=0")},
+        {QStringLiteral("both"), QStringLiteral("err\n out")},
+        {QStringLiteral("silent"), QStringLiteral("exit 7")},
+    };
+    for (const auto& testCase : cases) {
+        const KestrionIdeDeployError error = capture([&] { Push::runGit(script, dir.path(), {testCase.argument}); });
+        EXPECT_EQ(error.kind(), Kind::gitCommandFailed);
+        EXPECT_EQ(error.message(), testCase.message) << testCase.argument.toStdString();
+    }
+
+    const KestrionIdeDeployError notStarted =
+        capture([&] { Push::runGit(dir.filePath(QStringLiteral("absent")), dir.path(), {}); });
+    EXPECT_EQ(notStarted.kind(), Kind::platform);
+    EXPECT_FALSE(notStarted.description().isEmpty());
+}
+
+TEST(EmptyRepoCloneErrorTest, recognisesTheFivePhrases) {
+    const struct {
+        QString text;
+        bool empty;
+    } cases[] = {
+        {QStringLiteral("fatal: Remote branch main not found in upstream origin"), true},
+        {QStringLiteral("fatal: couldn't find remote ref refs/heads/main"), true},
+        {QStringLiteral("error: Remote ref does not exist"), true},
+        {QStringLiteral("The Repository Is Empty."), true},
+        {QStringLiteral("warning: You appear to have cloned an empty repository."), true},
+        {QStringLiteral("fatal: Authentication failed for 'https://x'"), false},
+        {QStringLiteral("fatal: repository '/nowhere' does not exist"), false},
+    };
+    for (const auto& testCase : cases) {
+        EXPECT_EQ(Push::isEmptyRepoCloneError(testCase.text, testCase.text), testCase.empty)
+            << testCase.text.toStdString();
+    }
+    // The phrase may span the join of the two texts.
+    EXPECT_TRUE(Push::isEmptyRepoCloneError(QStringLiteral("Remote"), QStringLiteral("BRANCH x")));
+}
+
+TEST(ShouldSkipRelativePathTest, skipsIgnoredSegmentsAnywhere) {
+    const struct {
+        const char* path;
+        bool skip;
+    } cases[] = {
+        {"node_modules", true},       {"a/b/node_modules/c.js", true}, {".git", true},
+        {"sub/.git/config", true},    {"//node_modules//", true},      {"", false},
+        {"node_modules.js", false},   {"Node_Modules/x", false},       {".gitignore", false},
+        {".kestrion-chats/x", false}, {"a/my_node_modules/b", false},
+    };
+    for (const auto& testCase : cases) {
+        EXPECT_EQ(Push::shouldSkipRelativePath(QString::fromUtf8(testCase.path)), testCase.skip) << testCase.path;
+    }
+}
+
+class FilteredCopyTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        m_source = m_dir.filePath(QStringLiteral("site"));
+        m_destination = m_dir.filePath(QStringLiteral("out"));
+        QDir().mkpath(m_source);
+    }
+    QString src(const QString& relative) const { return m_source + QLatin1Char('/') + relative; }
+
+    QTemporaryDir m_dir;
+    QString m_source;
+    QString m_destination;
+};
+
+TEST_F(FilteredCopyTest, copiesHiddenEntriesAndSkipsIgnoredFoldersAtAnyDepth) {
+    writeFile(src(QStringLiteral("index.html")), "<h1>hi</h1>");
+    writeFile(src(QStringLiteral(".kestrion-chats/chat_history.json")), "{}");
+    writeFile(src(QStringLiteral(".hidden")), "h");
+    writeFile(src(QStringLiteral("node_modules/pkg/index.js")), "x");
+    writeFile(src(QStringLiteral("node_modules.txt")), "kept");
+    writeFile(src(QStringLiteral("js/lib/node_modules/deep/x.js")), "x");
+    writeFile(src(QStringLiteral("js/app.js")), "app");
+    writeFile(src(QStringLiteral(".git/HEAD")), "ref");
+    writeFile(src(QStringLiteral("assets/.git/HEAD")), "ref");
+    QDir().mkpath(src(QStringLiteral("empty")));
+
+    Push::copyWorkspaceTreeFiltered(m_source, m_destination);
+
+    EXPECT_THAT(listTree(m_destination), UnorderedElementsAreArray({"index.html", ".kestrion-chats/chat_history.json",
+                                                                    ".hidden", "node_modules.txt", "js/app.js"}));
+    EXPECT_EQ(readFile(m_destination + QStringLiteral("/js/app.js")), QByteArray("app"));
+    EXPECT_TRUE(QFileInfo(m_destination + QStringLiteral("/empty")).isDir());
+    EXPECT_TRUE(QFileInfo(m_destination + QStringLiteral("/js/lib")).isDir());
+}
+
+TEST_F(FilteredCopyTest, copiesLinksAsLinksAndDropsDanglingOnes) {
+    QTemporaryDir outside;
+    writeFile(outside.filePath(QStringLiteral("secret.txt")), "secret");
+    writeFile(outside.filePath(QStringLiteral("dir/inner.txt")), "inner");
+    writeFile(src(QStringLiteral("page.html")), "p");
+    ASSERT_TRUE(QFile::link(outside.filePath(QStringLiteral("secret.txt")), src(QStringLiteral("secret-link"))));
+    ASSERT_TRUE(QFile::link(outside.filePath(QStringLiteral("dir")), src(QStringLiteral("dir-link"))));
+    ASSERT_TRUE(QFile::link(QStringLiteral("page.html"), src(QStringLiteral("relative-link"))));
+    ASSERT_TRUE(QFile::link(src(QStringLiteral("gone")), src(QStringLiteral("dangling"))));
+
+    Push::copyWorkspaceTreeFiltered(m_source, m_destination);
+
+    EXPECT_THAT(listTree(m_destination),
+                UnorderedElementsAreArray({"page.html", "secret-link", "dir-link", "relative-link"}));
+    for (const char* link : {"secret-link", "dir-link", "relative-link"}) {
+        EXPECT_TRUE(QFileInfo(m_destination + QLatin1Char('/') + QLatin1String(link)).isSymLink()) << link;
+    }
+    EXPECT_EQ(QFileInfo(m_destination + QStringLiteral("/relative-link")).symLinkTarget(),
+              m_destination + QStringLiteral("/page.html"));
+}
+
+TEST_F(FilteredCopyTest, destinationInsideTheSourceIsNotCopiedIntoItself) {
+    writeFile(src(QStringLiteral("a.txt")), "a");
+    const QString inside = src(QStringLiteral("tmp/area/repo"));
+    QDir().mkpath(inside);
+
+    Push::copyWorkspaceTreeFiltered(m_source, inside);
+
+    EXPECT_THAT(listTree(inside), UnorderedElementsAreArray({"a.txt"}));
+    EXPECT_TRUE(QFileInfo(inside + QStringLiteral("/tmp/area")).isDir());
+    EXPECT_FALSE(QFileInfo::exists(inside + QStringLiteral("/tmp/area/repo")));
+}
+
+TEST_F(FilteredCopyTest, missingSourceCopiesNothingAndFileSystemFailuresThrow) {
+    EXPECT_NO_THROW(Push::copyWorkspaceTreeFiltered(m_dir.filePath(QStringLiteral("absent")), m_destination));
+    EXPECT_FALSE(QFileInfo::exists(m_destination));
+
+    // A file where the destination folder belongs: the copy cannot proceed.
+    writeFile(src(QStringLiteral("a.txt")), "a");
+    writeFile(m_destination, "in the way");
+    const KestrionIdeDeployError error = capture([&] { Push::copyWorkspaceTreeFiltered(m_source, m_destination); });
+    EXPECT_EQ(error.kind(), Kind::platform);
+    EXPECT_FALSE(error.description().isEmpty());
+}
+
+TEST(WorktreeHelpersTest, clearKeepsOnlyGitAndEmptinessIgnoresIt) {
+    QTemporaryDir dir;
+    const QString clone = dir.path();
+    EXPECT_TRUE(Push::isGitWorktreeEffectivelyEmpty(clone));
+    EXPECT_TRUE(Push::isGitWorktreeEffectivelyEmpty(dir.filePath(QStringLiteral("absent"))));
+    writeFile(clone + QStringLiteral("/.git/HEAD"), "ref");
+    EXPECT_TRUE(Push::isGitWorktreeEffectivelyEmpty(clone));
+    writeFile(clone + QStringLiteral("/.hidden"), "h");
+    writeFile(clone + QStringLiteral("/dir/file"), "f");
+    writeFile(clone + QStringLiteral("/top.txt"), "t");
+    EXPECT_FALSE(Push::isGitWorktreeEffectivelyEmpty(clone));
+
+    Push::clearRepoWorktreeExceptGit(clone);
+
+    EXPECT_THAT(QDir(clone).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                UnorderedElementsAreArray({".git"}));
+    EXPECT_EQ(readFile(clone + QStringLiteral("/.git/HEAD")), QByteArray("ref"));
+    EXPECT_TRUE(Push::isGitWorktreeEffectivelyEmpty(clone));
+
+    EXPECT_EQ(capture([&] { Push::clearRepoWorktreeExceptGit(dir.filePath(QStringLiteral("absent"))); }).kind(),
+              Kind::platform);
+}
+
+// A real bare remote and a website directory pushed to it.
+class GitPushTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_dir.isValid());
+        m_remote = m_dir.filePath(QStringLiteral("remote.git"));
+        m_site = m_dir.filePath(QStringLiteral("site"));
+        QDir().mkpath(m_remote);
+        QDir().mkpath(m_site);
+        ASSERT_EQ(runProcess(git, {QStringLiteral("init"), QStringLiteral("--bare"), QStringLiteral("-q")}, m_remote)
+                      .exitCode,
+                  0);
+        m_areasBefore = workingAreasLeft();
+    }
+    void TearDown() override { EXPECT_EQ(workingAreasLeft(), m_areasBefore) << "a working area was left behind"; }
+
+    void push(const QString& branch = QStringLiteral("main")) {
+        Push::gitPushWorkspaceToRemote(git, m_site, m_remote, branch);
+    }
+    QStringList remoteFiles(const QString& branch = QStringLiteral("main")) const {
+        return gitOutput(m_remote,
+                         {QStringLiteral("ls-tree"), QStringLiteral("-r"), QStringLiteral("--name-only"), branch})
+            .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    }
+    int commitCount(const QString& branch = QStringLiteral("main")) const {
+        return gitOutput(m_remote, {QStringLiteral("rev-list"), QStringLiteral("--count"), branch}).toInt();
+    }
+    QString site(const QString& relative) const { return m_site + QLatin1Char('/') + relative; }
+
+    QTemporaryDir m_dir;
+    QString m_remote;
+    QString m_site;
+    QStringList m_areasBefore;
+};
+
+TEST_F(GitPushTest, firstPushCreatesTheBranchOnAnEmptyRemote) {
+    writeFile(site(QStringLiteral("index.html")), "<h1>v1</h1>");
+    writeFile(site(QStringLiteral(".kestrion-chats/chat_history.json")), "{}");
+    writeFile(site(QStringLiteral("node_modules/x/index.js")), "x");
+    writeFile(site(QStringLiteral("src/node_modules/y.js")), "y");
+
+    push(QStringLiteral("live"));
+
+    EXPECT_THAT(remoteFiles(QStringLiteral("live")),
+                UnorderedElementsAreArray({"index.html", ".kestrion-chats/chat_history.json"}));
+    EXPECT_EQ(commitCount(QStringLiteral("live")), 1);
+    EXPECT_EQ(gitOutput(m_remote, {QStringLiteral("log"), QStringLiteral("-1"), QStringLiteral("--format=%an|%s"),
+                                   QStringLiteral("live")}),
+              QStringLiteral("Kestrion IDE|Deploy from Kestrion IDE extension"));
+    EXPECT_FALSE(QFileInfo::exists(site(QStringLiteral(".git"))));
+}
+
+TEST_F(GitPushTest, laterPushesBuildOnTheRemoteAndCarryDeletions) {
+    writeFile(site(QStringLiteral("index.html")), "v1");
+    writeFile(site(QStringLiteral("old.css")), "old");
+    push();
+
+    QFile::remove(site(QStringLiteral("old.css")));
+    writeFile(site(QStringLiteral("index.html")), "v2");
+    writeFile(site(QStringLiteral("new/page.html")), "new");
+    push();
+
+    EXPECT_THAT(remoteFiles(), UnorderedElementsAreArray({"index.html", "new/page.html"}));
+    EXPECT_EQ(commitCount(), 2);
+    EXPECT_EQ(gitOutput(m_remote, {QStringLiteral("show"), QStringLiteral("main:index.html")}), QStringLiteral("v2"));
+}
+
+TEST_F(GitPushTest, unchangedSecondPushMakesAnEmptyCommit) {
+    writeFile(site(QStringLiteral("index.html")), "same");
+    push();
+    push();
+
+    EXPECT_EQ(commitCount(), 2);
+    EXPECT_EQ(gitOutput(m_remote, {QStringLiteral("diff"), QStringLiteral("--stat"), QStringLiteral("main~1"),
+                                   QStringLiteral("main")}),
+              QString());
+}
+
+TEST_F(GitPushTest, onlyIgnoredFoldersFailsAndPushesNothing) {
+    writeFile(site(QStringLiteral("node_modules/a.js")), "a");
+    writeFile(site(QStringLiteral(".git/HEAD")), "ref");
+
+    const KestrionIdeDeployError error = capture([&] { push(); });
+
+    EXPECT_EQ(error.description(),
+              QStringLiteral("Git failed: No files to deploy after excluding node_modules and .git."));
+    EXPECT_TRUE(gitOutput(m_remote, {QStringLiteral("branch"), QStringLiteral("--list")}).isEmpty());
+}
+
+TEST_F(GitPushTest, unreachableRemoteFailsWithGitsText) {
+    writeFile(site(QStringLiteral("index.html")), "x");
+
+    const KestrionIdeDeployError error = capture(
+        [&] { Push::gitPushWorkspaceToRemote(git, m_site, m_dir.filePath(QStringLiteral("no-such.git")), "main"); });
+
+    EXPECT_EQ(error.kind(), Kind::gitCommandFailed);
+    EXPECT_THAT(error.description().toStdString(), HasSubstr("Git failed: "));
+    EXPECT_THAT(error.message().toStdString(), HasSubstr("no-such.git"));
+}
+
+TEST_F(GitPushTest, rejectedPushFailsWithGitsText) {
+    writeFile(site(QStringLiteral("index.html")), "x");
+    // The remote refuses every update, as a panel with a protected branch would.
+    const QString hook = m_remote + QStringLiteral("/hooks/pre-receive");
+    writeFile(hook, "#!/bin/sh\necho 'deploys are frozen' >&2\nexit 1\n");
+    QFile::setPermissions(hook, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+
+    const KestrionIdeDeployError error = capture([&] { push(); });
+
+    EXPECT_EQ(error.kind(), Kind::gitCommandFailed);
+    EXPECT_THAT(error.message().toStdString(), HasSubstr("deploys are frozen"));
+}
+
+} // namespace
+} // namespace kestrion
