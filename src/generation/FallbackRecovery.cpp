@@ -1,0 +1,299 @@
+#include "generation/FileGenerationParser.h"
+#include "generation/ProtocolScanner.h"
+#include "support/IcuRegex.h"
+
+#include <QTextBoundaryFinder>
+#include <algorithm>
+#include <optional>
+#include <unicode/uchar.h>
+
+// Best-effort recovery of whole files that a reply pasted outside the block
+// protocol: Markdown code fences and raw HTML documents. Small snippets must not
+// become files and an inferred name must never leave the website directory.
+//
+// "Characters" here are user-perceived characters (grapheme clusters) throughout:
+// the 60-character substantial test, the first 200 characters an untagged fence is
+// sniffed in, and the 600-character window of prose searched for a file name.
+
+namespace kestrion::FileGenerationParser {
+
+namespace {
+
+using ProtocolScanner::Span;
+
+constexpr qsizetype substantialLength = 60;
+constexpr qsizetype untaggedSniffLength = 200;
+constexpr qsizetype pathHintWindowLength = 600;
+
+// The number of code units the first `count` grapheme clusters of the text take,
+// or nullopt when the text has fewer. A cluster boundary depends only on the text
+// before it and the character after it, so the boundaries found in a prefix are
+// those of the whole text; the prefix grows until it holds enough clusters, which
+// keeps the cost proportional to what is examined, not to the text's length.
+std::optional<qsizetype> graphemePrefixLength(QStringView text, qsizetype count) {
+    if (count <= 0) {
+        return 0;
+    }
+    qsizetype probe = std::min<qsizetype>(text.size(), std::max<qsizetype>(4 * count, 256));
+    while (true) {
+        QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text.data(), probe);
+        qsizetype clusters = 0;
+        qsizetype position = 0;
+        while ((position = finder.toNextBoundary()) >= 0) {
+            // The end of a cut-short prefix is not a real boundary: the cluster
+            // there may continue beyond it.
+            if (position == probe && probe < text.size()) {
+                break;
+            }
+            if (++clusters == count) {
+                return position;
+            }
+        }
+        if (probe == text.size()) {
+            return std::nullopt;
+        }
+        probe = std::min<qsizetype>(text.size(), probe * 2);
+    }
+}
+
+bool containsIgnoringCase(QStringView text, QStringView needle) {
+    return text.contains(needle, Qt::CaseInsensitive);
+}
+
+// isSubstantialFallbackBody: long enough to be a file, and for HTML a whole
+// document rather than a fragment such as a lone <div> section.
+bool isSubstantialFallbackBody(QStringView body, const QString& ext) {
+    const QStringView trimmed = body.trimmed();
+    // A cluster holds at least one code unit, so a shorter text cannot qualify.
+    if (trimmed.size() < substantialLength || !graphemePrefixLength(trimmed, substantialLength)) {
+        return false;
+    }
+    if (ext != u"htm") {
+        return true;
+    }
+    return containsIgnoringCase(trimmed, u"<html") || containsIgnoringCase(trimmed, u"<!doctype html") ||
+           containsIgnoringCase(trimmed, u"<body");
+}
+
+// fileExtension(forLanguageHint:body:), the tag already in lower case.
+std::optional<QString> fileExtension(const QString& language, QStringView body) {
+    static const QHash<QString, QString> byLanguage{
+        {QStringLiteral("html"), QStringLiteral("htm")},      {QStringLiteral("htm"), QStringLiteral("htm")},
+        {QStringLiteral("xhtml"), QStringLiteral("htm")},     {QStringLiteral("css"), QStringLiteral("css")},
+        {QStringLiteral("js"), QStringLiteral("js")},         {QStringLiteral("javascript"), QStringLiteral("js")},
+        {QStringLiteral("mjs"), QStringLiteral("js")},        {QStringLiteral("jsx"), QStringLiteral("js")},
+        {QStringLiteral("svg"), QStringLiteral("svg")},       {QStringLiteral("xml"), QStringLiteral("xml")},
+        {QStringLiteral("json"), QStringLiteral("json")},     {QStringLiteral("txt"), QStringLiteral("txt")},
+        {QStringLiteral("text"), QStringLiteral("txt")},      {QStringLiteral("plain"), QStringLiteral("txt")},
+        {QStringLiteral("plaintext"), QStringLiteral("txt")}, {QStringLiteral("md"), QStringLiteral("md")},
+        {QStringLiteral("markdown"), QStringLiteral("md")},
+    };
+    if (language.isEmpty()) {
+        const QStringView head = body.first(graphemePrefixLength(body, untaggedSniffLength).value_or(body.size()));
+        if (containsIgnoringCase(head, u"<!doctype html") || containsIgnoringCase(head, u"<html")) {
+            return QStringLiteral("htm");
+        }
+        return std::nullopt;
+    }
+    const auto it = byLanguage.constFind(language);
+    if (it == byLanguage.cend()) {
+        return std::nullopt;
+    }
+    return *it;
+}
+
+QString defaultPath(const QString& ext) {
+    if (ext == u"htm" || ext == u"html") {
+        return QStringLiteral("index.htm");
+    }
+    static const QHash<QString, QString> byExtension{
+        {QStringLiteral("css"), QStringLiteral("styles.css")}, {QStringLiteral("js"), QStringLiteral("app.js")},
+        {QStringLiteral("svg"), QStringLiteral("image.svg")},  {QStringLiteral("xml"), QStringLiteral("data.xml")},
+        {QStringLiteral("json"), QStringLiteral("data.json")}, {QStringLiteral("txt"), QStringLiteral("notes.txt")},
+        {QStringLiteral("md"), QStringLiteral("README.md")},
+    };
+    return byExtension.value(ext, QStringLiteral("file.") + ext);
+}
+
+// A letter or a digit in the Unicode sense, judged by the cluster's first code point.
+bool isLetterOrDigit(char32_t codePoint) {
+    return u_hasBinaryProperty(UChar32(codePoint), UCHAR_ALPHABETIC) ||
+           u_getIntPropertyValue(UChar32(codePoint), UCHAR_NUMERIC_TYPE) != U_NT_NONE;
+}
+
+// walkBackThroughPathPrefix: pulls prefixes such as "/", "../" and "~/" into the
+// candidate so that the safety test sees them.
+qsizetype walkBackThroughPathPrefix(QStringView window, QTextBoundaryFinder& clusters, qsizetype start) {
+    while (start > 0) {
+        clusters.setPosition(start);
+        const qsizetype previous = clusters.toPreviousBoundary();
+        if (previous < 0) {
+            break;
+        }
+        const QStringView cluster = window.mid(previous, start - previous);
+        const char32_t first = QStringView(cluster).toUcs4().value(0);
+        const bool pathCharacter =
+            first == U'/' || first == U'.' || first == U'~' || first == U'_' || first == U'-' || isLetterOrDigit(first);
+        if (!pathCharacter) {
+            break;
+        }
+        start = previous;
+    }
+    return start;
+}
+
+// inferPathHint(in:defaultExtension:) over the window of prose before the code.
+std::optional<QString> inferPathHint(const QString& window, const QString& defaultExtension) {
+    static const IcuRegex pathPattern(
+        QStringLiteral(
+            R"(([A-Za-z0-9_][A-Za-z0-9_./\-]*\.(?:htm|html|xhtml|css|js|mjs|svg|xml|json|webmanifest|txt|md|map))\b)"),
+        IcuRegex::CaseInsensitive);
+    const QList<IcuRegex::Match> matches = pathPattern.findAll(window);
+    if (matches.isEmpty()) {
+        return std::nullopt;
+    }
+    QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, window);
+    QStringList candidates;
+    for (const IcuRegex::Match& match : matches) {
+        if (match.groups.size() < 2 || !match.groups[1].isValid()) {
+            continue;
+        }
+        const qsizetype start = walkBackThroughPathPrefix(window, clusters, match.groups[1].start);
+        QString candidate = window.mid(start, match.groups[1].end() - start);
+        candidate.replace(u'\\', u'/');
+        if (candidate.startsWith(QStringLiteral("./"))) {
+            candidate.remove(0, 2);
+        }
+        const QString ext = materializationExtension(candidate);
+        if (!isSafeRelativePath(candidate) || ext.isEmpty() || !allowedFileMaterializationExtensions().contains(ext)) {
+            continue;
+        }
+        candidates.append(candidate);
+    }
+    if (candidates.isEmpty()) {
+        return std::nullopt;
+    }
+    const bool wantsPage = defaultExtension == u"htm" || defaultExtension == u"html";
+    // The preferred name mentioned closest before the code wins.
+    for (auto it = candidates.crbegin(); it != candidates.crend(); ++it) {
+        const QString ext = materializationExtension(*it);
+        const bool preferred =
+            wantsPage ? (ext == u"htm" || ext == u"html" || ext == u"xhtml") : ext == defaultExtension;
+        if (preferred) {
+            return *it;
+        }
+    }
+    return candidates.last();
+}
+
+// The prose before each recovered block, limited to its last 600 characters. The
+// cluster boundaries of the whole reply are computed once, on first need, and shared
+// by every block: a boundary before a position never depends on the text after it.
+class ProseWindows {
+public:
+    explicit ProseWindows(const QString& reply) : m_reply(reply) {}
+
+    QString before(qsizetype position) {
+        if (!m_clusters) {
+            m_clusters.emplace(QTextBoundaryFinder::Grapheme, m_reply);
+        }
+        m_clusters->setPosition(position);
+        qsizetype start = position;
+        for (qsizetype i = 0; i < pathHintWindowLength && start > 0; ++i) {
+            const qsizetype previous = m_clusters->toPreviousBoundary();
+            if (previous < 0) {
+                start = 0;
+                break;
+            }
+            start = previous;
+        }
+        return m_reply.mid(start, position - start);
+    }
+
+private:
+    const QString& m_reply;
+    std::optional<QTextBoundaryFinder> m_clusters;
+};
+
+struct FencedBlock {
+    FallbackBlock block;
+    Span span;
+};
+
+// parseFencedFallbackBlocks: whole files inside Markdown code fences.
+QList<FencedBlock> parseFencedFallbackBlocks(const QString& reply, ProseWindows& windows) {
+    QList<FencedBlock> blocks;
+    for (const auto& match : ProtocolScanner::findFences(reply)) {
+        const QString language = reply.mid(match.language.start, match.language.length()).toLower();
+        const QStringView body = QStringView(reply).mid(match.body.start, match.body.length());
+        const std::optional<QString> ext = fileExtension(language, body);
+        if (!ext || !isSubstantialFallbackBody(body, *ext)) {
+            continue;
+        }
+        const QString path = inferPathHint(windows.before(match.whole.start), *ext).value_or(defaultPath(*ext));
+        const QString origin =
+            QStringLiteral("fenced ```") + (language.isEmpty() ? *ext : language) + QStringLiteral(" block");
+        blocks.append(
+            {{path, body.toString(), reply.mid(match.whole.start, match.whole.length()), origin}, match.whole});
+    }
+    return blocks;
+}
+
+// parseRawHtmlDoctypeFallbackBlocks: whole HTML documents pasted into the prose,
+// except those inside a fence the fenced recovery already took.
+QList<FallbackBlock> parseRawHtmlDoctypeFallbackBlocks(const QString& reply, const QList<Span>& skipping,
+                                                       ProseWindows& windows) {
+    QList<FallbackBlock> blocks;
+    // Both the documents and the skipped fences come in text order.
+    qsizetype skip = 0;
+    for (const Span& match : ProtocolScanner::findRawHtmlDocuments(reply)) {
+        while (skip < skipping.size() && skipping[skip].end <= match.start) {
+            ++skip;
+        }
+        if (skip < skipping.size() && skipping[skip].start <= match.start) {
+            continue;
+        }
+        const QStringView document = QStringView(reply).mid(match.start, match.length());
+        if (!isSubstantialFallbackBody(document, QStringLiteral("htm"))) {
+            continue;
+        }
+        const QString path =
+            inferPathHint(windows.before(match.start), QStringLiteral("htm")).value_or(QStringLiteral("index.htm"));
+        const QString text = document.toString();
+        blocks.append({path, text, text, QStringLiteral("raw <!DOCTYPE> block")});
+    }
+    return blocks;
+}
+
+} // namespace
+
+QList<FallbackBlock> parseFallbackBlocks(const QString& reply) {
+    // Any protocol block means the model followed the protocol; guessing on top of
+    // it could overwrite what it asked for.
+    if (reply.contains(u"<<<FILE path=") || reply.contains(u"<<<END_FILE>>>") ||
+        ProtocolScanner::containsImageOpener(reply)) {
+        return {};
+    }
+    ProseWindows windows(reply);
+    QSet<QString> taken;
+    QList<Span> skipping;
+    QList<FallbackBlock> kept;
+    for (FencedBlock& fenced : parseFencedFallbackBlocks(reply, windows)) {
+        // The fence's own range is skipped, taken or not, so the raw step does not
+        // recover the document inside it a second time.
+        skipping.append(fenced.span);
+        if (!taken.contains(fenced.block.path)) {
+            taken.insert(fenced.block.path);
+            kept.append(std::move(fenced.block));
+        }
+    }
+    for (FallbackBlock& raw : parseRawHtmlDoctypeFallbackBlocks(reply, skipping, windows)) {
+        if (!taken.contains(raw.path)) {
+            taken.insert(raw.path);
+            kept.append(std::move(raw));
+        }
+    }
+    return kept;
+}
+
+} // namespace kestrion::FileGenerationParser

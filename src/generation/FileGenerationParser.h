@@ -1,0 +1,70 @@
+#pragma once
+
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+// The text protocol in which the model returns website files and image requests:
+// its announcement in the system prompt, the extension allowlists, the block
+// parsers, the path safety test, display stripping, and the best-effort recovery
+// of whole documents pasted outside the protocol. Every operation is a pure
+// function of its arguments and safe to call from any thread.
+namespace kestrion::FileGenerationParser {
+
+// One text file requested by a reply.
+struct FileBlock {
+    QString path; // exactly as written between the quotes
+    QString content;
+    bool operator==(const FileBlock&) const = default;
+};
+
+// One image requested by a reply. Defaults for size and model are the materializer's.
+struct ImageBlock {
+    QString path;
+    QString prompt; // trimmed, never empty
+    std::optional<QString> size;
+    std::optional<QString> model;
+    bool operator==(const ImageBlock&) const = default;
+};
+
+// One whole file recovered from code outside the protocol.
+struct FallbackBlock {
+    QString path;    // project-relative path to write
+    QString content; // the file body
+    QString rawSpan; // the exact stretch of the reply it came from
+    QString origin;  // "fenced ```html block" or "raw <!DOCTYPE> block"
+    bool operator==(const FallbackBlock&) const = default;
+};
+
+// Lower-case extensions that may be written from text (12 entries).
+const QSet<QString>& allowedFileMaterializationExtensions();
+// Lower-case extensions image blocks may produce and text blocks must never target (5 entries).
+const QSet<QString>& allowedRasterImageMaterializationExtensions();
+// The entries in ascending code-point order, as shown to the model and the user.
+QStringList sortedExtensions(const QSet<QString>& set);
+
+// The protocol announcement joined into the system prompt.
+QString systemPromptAppendix();
+
+// Every well-formed FILE block, in reply order.
+QList<FileBlock> parseFileBlocks(const QString& reply);
+// Every usable IMAGE block, in reply order.
+QList<ImageBlock> parseImageBlocks(const QString& reply);
+// The reply without its FILE and IMAGE blocks, for display in the chat.
+QString strippingFileBlocks(const QString& reply);
+// Whether a path written by the model stays inside the website directory.
+bool isSafeRelativePath(const QString& path);
+
+// Whole documents pasted as raw markup or fenced code, with inferred paths; none
+// when the reply holds any protocol block.
+QList<FallbackBlock> parseFallbackBlocks(const QString& reply);
+
+// The lower-cased extension of a path as the allowlists use it: backslashes count
+// as '/', trailing slashes are dropped, and it is the text after the last '.' of
+// the last component; empty when there is no dot, when the only dot is the first
+// character (".htaccess"), or when the name ends with a dot.
+QString materializationExtension(const QString& path);
+
+} // namespace kestrion::FileGenerationParser
