@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHash>
+#include <algorithm>
 #include <system_error>
 
 namespace kestrion::FileTreeScanner {
@@ -45,27 +46,24 @@ QString relativeToStandardized(const QString& path, const QString& root) {
     return lastPathComponent(path);
 }
 
-QString joinPath(const QString& folder, const QString& name) {
-    return folder.endsWith(QLatin1Char('/')) ? folder + name : folder + QLatin1Char('/') + name;
-}
-
 bool isSkippedName(const QString& name) {
     return name == QLatin1String(".git") || name == QLatin1String(".kestrion-chats");
 }
 
 // State of one walk. Only the scan that owns it touches it, so no locking.
 struct Walk {
-    const QString& displayRoot;
     const DirectoryLister& lister;
     NameCollation collation;
     int& nodeCount;
     bool& truncated;
 
-    FileTreeNodes children(const fs::path& folder, const QString& folderPath, int depth) {
+    // idPrefix is the folder's own id ("" for the root), errorId the id its
+    // error node gets if it cannot be listed.
+    FileTreeNodes children(const fs::path& folder, const QString& idPrefix, const QString& errorId, int depth) {
         Listing listing = lister(folder);
         if (listing.error) {
             FileTreeNode errorNode;
-            errorNode.id = relativeToStandardized(folderPath, displayRoot) + errorSuffix;
+            errorNode.id = errorId + errorSuffix;
             errorNode.name = QStringLiteral("(could not read: ") + *listing.error + QLatin1Char(')');
             errorNode.systemImage = errorIcon;
             return {std::move(errorNode)};
@@ -79,9 +77,13 @@ struct Walk {
             }
             (entry.isDirectory ? folders : files).push_back(std::move(entry));
         }
-        const auto nameOf = [](const ListedEntry& entry) -> const QString& { return entry.name; };
-        collation.stableSort(folders, nameOf);
-        collation.stableSort(files, nameOf);
+        // Folders hold few entries each, where direct comparisons cost less
+        // than building a collation key per name.
+        const auto byName = [this](const ListedEntry& a, const ListedEntry& b) {
+            return collation.compare(a.name, b.name) < 0;
+        };
+        std::stable_sort(folders.begin(), folders.end(), byName);
+        std::stable_sort(files.begin(), files.end(), byName);
 
         FileTreeNodes nodes;
         nodes.reserve(folders.size() + files.size());
@@ -90,15 +92,17 @@ struct Walk {
                 truncated = true;
                 return false;
             }
-            const QString childPath = joinPath(folderPath, entry.name);
             FileTreeNode node;
-            node.id = relativeToStandardized(childPath, displayRoot);
+            // Every child lies below the display root, so its relative path is
+            // the parent's plus its own name.
+            node.id = idPrefix.isEmpty() ? entry.name : idPrefix + QLatin1Char('/') + entry.name;
             ++nodeCount;
             if (entry.isDirectory) {
                 node.systemImage = folderIcon;
                 // The deepest level is shown closed: its folders appear but are not read.
-                node.children =
-                    depth + 1 <= maxDepth - 1 ? children(entry.location, childPath, depth + 1) : FileTreeNodes{};
+                node.children = depth + 1 <= maxDepth - 1
+                                    ? children(folder / entry.nativeName, node.id, node.id, depth + 1)
+                                    : FileTreeNodes{};
             } else {
                 node.systemImage = iconFor(entry.name);
             }
@@ -154,12 +158,15 @@ Listing listDirectory(const fs::path& folder) {
     fs::directory_iterator it(folder, error);
     for (const fs::directory_iterator end; !error && it != end; it.increment(error)) {
         const fs::directory_entry& entry = *it;
+        const std::string& path = entry.path().native();
+        std::string nativeName = path.substr(path.rfind('/') + 1);
         // The type comes from the listing itself where the file system provides
         // it; a type that cannot be read makes the entry a file.
         std::error_code typeError;
         const bool isLink = entry.is_symlink(typeError);
         const bool isDirectory = !typeError && !isLink && entry.is_directory(typeError) && !typeError;
-        listing.entries.push_back({entry.path(), nativeToQString(entry.path().filename().native()), isDirectory});
+        QString name = nativeToQString(nativeName);
+        listing.entries.push_back({std::move(name), std::move(nativeName), isDirectory});
     }
     if (error) {
         listing.entries.clear();
@@ -189,8 +196,11 @@ Snapshot scan(const QString& root, const DirectoryLister& lister) {
 
 FileTreeNodes directoryChildren(const fs::path& folder, const QString& displayRoot, int depth, int& nodeCount,
                                 bool& truncated, const DirectoryLister& lister) {
-    Walk walk{displayRoot, lister, NameCollation(), nodeCount, truncated};
-    return walk.children(folder, QDir::cleanPath(nativeToQString(folder.native())), depth);
+    Walk walk{lister, NameCollation(), nodeCount, truncated};
+    const QString folderPath = QDir::cleanPath(nativeToQString(folder.native()));
+    const QString folderId = relativeToStandardized(folderPath, displayRoot);
+    const bool below = folderPath != displayRoot && OutputIndexFile::isStrictFileSubpath(displayRoot, folderPath);
+    return walk.children(folder, below ? folderId : QString(), folderId, depth);
 }
 
 QString relativePath(const QString& path, const QString& root) {

@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <string>
 #include <vector>
 
 namespace kestrion::FileTreeScanner {
@@ -23,11 +24,12 @@ struct Snapshot {
     friend bool operator==(const Snapshot&, const Snapshot&) = default;
 };
 
-// One entry of a shallow folder listing. The location stays a native path so
-// that names which are not valid UTF-8 can still be entered.
+// One entry of a shallow folder listing.
 struct ListedEntry {
-    std::filesystem::path location;
+    // The name as displayed, and as the file system spells it (kept so that a
+    // name which is not valid UTF-8 can still be entered).
     QString name;
+    std::string nativeName;
     // True only for a real folder: a symbolic link to a folder is a file here,
     // so the walk never follows links (and never loops).
     bool isDirectory = false;

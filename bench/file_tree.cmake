@@ -1,0 +1,1 @@
+kestrion_add_benchmark(bench_file_tree SOURCES file_tree.cpp LIBS kestrion_workspace)
