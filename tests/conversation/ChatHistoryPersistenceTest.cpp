@@ -127,6 +127,48 @@ TEST(ChatHistoryFormat, encode_writesSortedKeysIndentedUpperCaseIdsAndWholeSecon
     EXPECT_FALSE(text.contains(QRegularExpression(QStringLiteral("\\d\\.\\d+Z"))));
 }
 
+// What QJsonDocument writes for the same payload: the store's own writer must match it byte for byte.
+QByteArray qtReference(const History::FilePayload& payload) {
+    QJsonArray sessions;
+    for (const ChatSession& session : payload.sessions) {
+        sessions.append(session.toJson());
+    }
+    return QJsonDocument(QJsonObject{{QStringLiteral("activeSessionId"), uuidToText(payload.activeSessionId)},
+                                     {QStringLiteral("sessions"), sessions},
+                                     {QStringLiteral("version"), payload.version}})
+        .toJson(QJsonDocument::Indented);
+}
+
+TEST(ChatHistoryFormat, encode_matchesQtIndentedJsonForEveryCharacterAndEmptyLists) {
+    QString awkward;
+    for (char16_t c = 0; c < 0x80; ++c) {
+        awkward.append(QChar(c));
+    }
+    awkward += QStringLiteral("\u00e9\u2028\U0001F600 lone:");
+    awkward.append(QChar(0xD800));
+    awkward.append(QStringLiteral(" reversed:"));
+    awkward.append(QChar(0xDC00));
+    awkward.append(QChar(0xD83D));
+
+    History::FilePayload payload = samplePayload();
+    payload.sessions[0].messages.append(ChatMessage::make(ChatMessage::Role::User, awkward));
+    payload.sessions[1].title = awkward;
+    payload.version = 7;
+    const History::FilePayload noSessions{1, {}, QUuid::createUuid()};
+
+    for (const History::FilePayload& candidate : {samplePayload(), payload, noSessions}) {
+        const QByteArray written = History::encode(candidate);
+        EXPECT_EQ(written, qtReference(candidate));
+        const auto read = History::decode(written);
+        ASSERT_TRUE(read.has_value());
+        EXPECT_EQ(read->sessions.size(), candidate.sessions.size());
+    }
+    // Valid text survives the round trip exactly.
+    payload.sessions[0].messages.last().text = QStringLiteral("\t\"caf\u00e9\"\r\n\\ \U0001F600\u0001");
+    payload.sessions[1].title = ChatSession::defaultTitle;
+    EXPECT_EQ(History::decode(History::encode(payload)), std::optional(payload));
+}
+
 TEST(ChatHistoryFormat, decode_acceptsTolerableVariants) {
     const std::pair<const char*, QByteArray> cases[] = {
         {"as written", History::encode(samplePayload())},
