@@ -7,7 +7,6 @@
 #include <QThreadPool>
 #include <QTimer>
 #include <QtConcurrent/QtConcurrentRun>
-
 #include <memory>
 
 namespace kestrion {
@@ -38,6 +37,25 @@ HttpResponse performHttpRequest(const HttpRequest& request, const std::function<
         return response;
     }
 
+    // Qt writes header values to the wire as given, so a line break inside one
+    // (say, an API key read from a file with an embedded newline) would inject
+    // extra headers. Refuse such requests; the value itself is never echoed,
+    // since it is usually a secret.
+    for (const auto& [name, value] : request.headers) {
+        const auto unsafe = [](const QByteArray& text) {
+            return text.contains('\r') || text.contains('\n') || text.contains('\0');
+        };
+        if (name.isEmpty() || unsafe(name)) {
+            response.transportError = QStringLiteral("Invalid HTTP header name.");
+            return response;
+        }
+        if (unsafe(value)) {
+            response.transportError = QStringLiteral("Invalid value for HTTP header \"%1\": it contains a line break.")
+                                          .arg(QString::fromLatin1(name));
+            return response;
+        }
+    }
+
     QNetworkAccessManager manager;
     QNetworkRequest networkRequest(request.url);
     networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
@@ -46,9 +64,9 @@ HttpResponse performHttpRequest(const HttpRequest& request, const std::function<
         networkRequest.setRawHeader(name, value);
     }
 
-    std::unique_ptr<QNetworkReply> reply(
-        request.body ? manager.sendCustomRequest(networkRequest, request.method, *request.body)
-                     : manager.sendCustomRequest(networkRequest, request.method));
+    std::unique_ptr<QNetworkReply> reply(request.body
+                                             ? manager.sendCustomRequest(networkRequest, request.method, *request.body)
+                                             : manager.sendCustomRequest(networkRequest, request.method));
 
     QEventLoop loop;
     bool timedOut = false;

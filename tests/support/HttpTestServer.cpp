@@ -145,6 +145,10 @@ struct HttpTestServer::State {
             request.query = QString::fromStdString(incoming.target.substr(queryStart + 1));
         }
         for (const auto& [name, value] : incoming.headers) {
+            // The library files the peer's addresses among the headers; they were never sent.
+            if (name == "REMOTE_ADDR" || name == "REMOTE_PORT" || name == "LOCAL_ADDR" || name == "LOCAL_PORT") {
+                continue;
+            }
             request.headers.append({QByteArray::fromStdString(name), QByteArray::fromStdString(value)});
         }
         request.body = QByteArray::fromStdString(incoming.body);
@@ -219,6 +223,11 @@ HttpTestServer::HttpTestServer() : m_state(std::make_shared<State>()) {
     }
     // The socket already listens, so requests made before the thread runs wait in the backlog.
     state->thread = std::thread([state] { state->server.listen_after_bind(); });
+    // stop() is a no-op until the loop runs, so a server destroyed right away
+    // would otherwise leave the thread listening forever.
+    while (!state->server.is_running()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
 }
 
 HttpTestServer::~HttpTestServer() {

@@ -1,0 +1,111 @@
+#include "support/FakeOpenAIServer.h"
+
+#include <QBuffer>
+#include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+namespace kestrion::test {
+
+namespace {
+const QString filesPrefix = QStringLiteral("/files/");
+} // namespace
+
+FakeOpenAIServer::FakeOpenAIServer() = default;
+
+QString FakeOpenAIServer::apiBaseUrl() const {
+    return m_server.baseUrl() + QStringLiteral("/v1");
+}
+
+void FakeOpenAIServer::replyWithChat(const QString& content) {
+    replyToChat(ScriptedResponse::json(200, chatCompletionBody(content)));
+}
+
+void FakeOpenAIServer::replyToChat(ScriptedResponse response) {
+    m_server.enqueue("POST", chatPath, std::move(response));
+}
+
+void FakeOpenAIServer::setDefaultChatReply(const QString& content) {
+    m_server.setDefaultResponse("POST", chatPath, ScriptedResponse::json(200, chatCompletionBody(content)));
+}
+
+void FakeOpenAIServer::replyWithImageB64(const QByteArray& imageBytes) {
+    replyToImage(ScriptedResponse::json(200, imageB64Body(imageBytes)));
+}
+
+QString FakeOpenAIServer::replyWithImageUrl(const QByteArray& imageBytes) {
+    const QString url = serveFile(ScriptedResponse::bytes(200, imageBytes, "image/png"));
+    replyToImage(ScriptedResponse::json(200, imageUrlBody(url)));
+    return url;
+}
+
+void FakeOpenAIServer::replyToImage(ScriptedResponse response) {
+    m_server.enqueue("POST", imagePath, std::move(response));
+}
+
+void FakeOpenAIServer::setDefaultImageReply(const QByteArray& imageBytes) {
+    m_server.setDefaultResponse("POST", imagePath, ScriptedResponse::json(200, imageB64Body(imageBytes)));
+}
+
+QString FakeOpenAIServer::serveFile(ScriptedResponse response) {
+    const QString path = filesPrefix + QStringLiteral("image-%1.png").arg(++m_fileCounter);
+    m_server.setDefaultResponse("GET", path, std::move(response));
+    return m_server.baseUrl() + path;
+}
+
+QList<RecordedRequest> FakeOpenAIServer::chatRequests() const {
+    return m_server.requests("POST", chatPath);
+}
+
+QList<RecordedRequest> FakeOpenAIServer::imageRequests() const {
+    return m_server.requests("POST", imagePath);
+}
+
+QList<RecordedRequest> FakeOpenAIServer::fileRequests() const {
+    QList<RecordedRequest> files;
+    for (const RecordedRequest& request : m_server.requests()) {
+        if (request.path.startsWith(filesPrefix)) {
+            files.append(request);
+        }
+    }
+    return files;
+}
+
+QByteArray FakeOpenAIServer::chatCompletionBody(const QString& content) {
+    const QJsonObject message{{QStringLiteral("role"), QStringLiteral("assistant")},
+                              {QStringLiteral("content"), content}};
+    const QJsonObject choice{{QStringLiteral("index"), 0},
+                             {QStringLiteral("message"), message},
+                             {QStringLiteral("finish_reason"), QStringLiteral("stop")}};
+    const QJsonObject body{{QStringLiteral("id"), QStringLiteral("chatcmpl-fake")},
+                           {QStringLiteral("object"), QStringLiteral("chat.completion")},
+                           {QStringLiteral("created"), 1700000000},
+                           {QStringLiteral("model"), QStringLiteral("gpt-4o-mini")},
+                           {QStringLiteral("choices"), QJsonArray{choice}}};
+    return QJsonDocument(body).toJson(QJsonDocument::Compact);
+}
+
+QByteArray FakeOpenAIServer::imageB64Body(const QByteArray& imageBytes) {
+    const QJsonObject item{{QStringLiteral("b64_json"), QString::fromLatin1(imageBytes.toBase64())}};
+    const QJsonObject body{{QStringLiteral("created"), 1700000000}, {QStringLiteral("data"), QJsonArray{item}}};
+    return QJsonDocument(body).toJson(QJsonDocument::Compact);
+}
+
+QByteArray FakeOpenAIServer::imageUrlBody(const QString& url) {
+    const QJsonObject item{{QStringLiteral("url"), url}};
+    const QJsonObject body{{QStringLiteral("created"), 1700000000}, {QStringLiteral("data"), QJsonArray{item}}};
+    return QJsonDocument(body).toJson(QJsonDocument::Compact);
+}
+
+QByteArray FakeOpenAIServer::samplePng(int width, int height, QColor color) {
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(color);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "PNG");
+    return bytes;
+}
+
+} // namespace kestrion::test
