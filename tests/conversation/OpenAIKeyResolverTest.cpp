@@ -33,11 +33,6 @@ protected:
 
 } // namespace
 
-TEST_F(OpenAIKeyResolverTest, keyFilePath_isUnderTheUserDataFolder) {
-    EXPECT_EQ(OpenAIKeyResolver::applicationSupportKeyFilePath(),
-              std::optional<QString>(keyFolder() + QStringLiteral("/openai_api_key")));
-}
-
 TEST_F(OpenAIKeyResolverTest, keyFile_isTrimmedAndEmptyOrInvalidContentCountsAsAbsent) {
     const struct {
         QByteArray content;
