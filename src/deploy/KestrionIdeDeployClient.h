@@ -1,5 +1,6 @@
 #pragma once
 
+#include "conversation/AppSettings.h"
 #include "deploy/KestrionIdeDeployError.h"
 #include "deploy/WorkspaceGitPush.h"
 
@@ -74,7 +75,7 @@ struct DeployTiming {
 // What a run needs besides its arguments.
 struct DeployContext {
     // Used when the given base URL is blank.
-    QString defaultPanelBaseURL;
+    QString defaultPanelBaseURL = AppSettings::defaultKestrionPanelBaseURL;
     DeployTiming timing;
     // Polled while requests run and during waits; true ends the run with a
     // cancelled error.

@@ -1,5 +1,6 @@
 #include "deploy/KestrionMacOSAppDeployAPI.h"
 
+#include "conversation/AppSettings.h"
 #include "support/TextDecoding.h"
 
 #include <QCryptographicHash>
@@ -53,11 +54,6 @@ std::optional<qint64> integerFromText(const QString& text) {
         return std::nullopt;
     }
     return value;
-}
-
-QSettings openSettingsStore() {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kestrion"),
-                     QStringLiteral("DuvUDUvadIra"));
 }
 
 } // namespace
@@ -201,14 +197,15 @@ QString firstCharacters(const QString& text, qsizetype count) {
 }
 
 QString stableDeviceFingerprintForWorkspaceKey() {
-    QSettings settings = openSettingsStore();
-    const QString stored = settings.value(deviceFingerprintSettingsKey).toString().trimmed();
+    // The same per-user store as the settings, so the identity lives and goes with them.
+    const std::unique_ptr<QSettings> settings = AppSettings::openStore();
+    const QString stored = settings->value(deviceFingerprintSettingsKey).toString().trimmed();
     if (!stored.isEmpty()) {
         return stored.toLower();
     }
     const QString created = QUuid::createUuid().toString(QUuid::WithoutBraces).toLower();
-    settings.setValue(deviceFingerprintSettingsKey, created);
-    settings.sync();
+    settings->setValue(deviceFingerprintSettingsKey, created);
+    settings->sync();
     return created;
 }
 
