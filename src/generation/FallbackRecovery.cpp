@@ -1,6 +1,5 @@
 #include "generation/FileGenerationParser.h"
 #include "generation/ProtocolScanner.h"
-#include "support/IcuRegex.h"
 
 #include <QTextBoundaryFinder>
 #include <algorithm>
@@ -33,6 +32,20 @@ constexpr qsizetype pathHintWindowLength = 600;
 std::optional<qsizetype> graphemePrefixLength(QStringView text, qsizetype count) {
     if (count <= 0) {
         return 0;
+    }
+    // Between two ASCII characters there is always a boundary except inside CR LF, so
+    // the usual all-ASCII start of a body is counted without the Unicode tables.
+    qsizetype starts = 0;
+    qsizetype i = 0;
+    for (; i < text.size() && text[i].unicode() < 0x80; ++i) {
+        if (i == 0 || text[i - 1] != u'\r' || text[i] != u'\n') {
+            if (++starts == count + 1) {
+                return i;
+            }
+        }
+    }
+    if (i == text.size()) {
+        return starts == count ? std::optional<qsizetype>(i) : std::nullopt;
     }
     qsizetype probe = std::min<qsizetype>(text.size(), std::max<qsizetype>(4 * count, 256));
     while (true) {
@@ -123,15 +136,26 @@ bool isLetterOrDigit(char32_t codePoint) {
 
 // walkBackThroughPathPrefix: pulls prefixes such as "/", "../" and "~/" into the
 // candidate so that the safety test sees them.
-qsizetype walkBackThroughPathPrefix(QStringView window, QTextBoundaryFinder& clusters, qsizetype start) {
+qsizetype walkBackThroughPathPrefix(const QString& window, std::optional<QTextBoundaryFinder>& clusters,
+                                    qsizetype start) {
     while (start > 0) {
-        clusters.setPosition(start);
-        const qsizetype previous = clusters.toPreviousBoundary();
-        if (previous < 0) {
-            break;
+        qsizetype previous = start - 1;
+        // An ASCII character preceded by another (or by nothing) is a cluster of its own
+        // (CR LF aside, which is no path character either way).
+        if (window[previous].unicode() >= 0x80 || (previous > 0 && window[previous - 1].unicode() >= 0x80)) {
+            if (!clusters) {
+                clusters.emplace(QTextBoundaryFinder::Grapheme, window);
+            }
+            clusters->setPosition(start);
+            previous = clusters->toPreviousBoundary();
+            if (previous < 0) {
+                break;
+            }
         }
-        const QStringView cluster = window.mid(previous, start - previous);
-        const char32_t first = QStringView(cluster).toUcs4().value(0);
+        const QChar lead = window[previous];
+        const char32_t first = lead.isHighSurrogate() && previous + 1 < start && window[previous + 1].isLowSurrogate()
+                                   ? QChar::surrogateToUcs4(lead, window[previous + 1])
+                                   : char32_t(lead.unicode());
         const bool pathCharacter =
             first == U'/' || first == U'.' || first == U'~' || first == U'_' || first == U'-' || isLetterOrDigit(first);
         if (!pathCharacter) {
@@ -144,22 +168,15 @@ qsizetype walkBackThroughPathPrefix(QStringView window, QTextBoundaryFinder& clu
 
 // inferPathHint(in:defaultExtension:) over the window of prose before the code.
 std::optional<QString> inferPathHint(const QString& window, const QString& defaultExtension) {
-    static const IcuRegex pathPattern(
-        QStringLiteral(
-            R"(([A-Za-z0-9_][A-Za-z0-9_./\-]*\.(?:htm|html|xhtml|css|js|mjs|svg|xml|json|webmanifest|txt|md|map))\b)"),
-        IcuRegex::CaseInsensitive);
-    const QList<IcuRegex::Match> matches = pathPattern.findAll(window);
-    if (matches.isEmpty()) {
+    const QList<ProtocolScanner::Span> mentions = ProtocolScanner::findPathMentions(window);
+    if (mentions.isEmpty()) {
         return std::nullopt;
     }
-    QTextBoundaryFinder clusters(QTextBoundaryFinder::Grapheme, window);
+    std::optional<QTextBoundaryFinder> clusters;
     QStringList candidates;
-    for (const IcuRegex::Match& match : matches) {
-        if (match.groups.size() < 2 || !match.groups[1].isValid()) {
-            continue;
-        }
-        const qsizetype start = walkBackThroughPathPrefix(window, clusters, match.groups[1].start);
-        QString candidate = window.mid(start, match.groups[1].end() - start);
+    for (const ProtocolScanner::Span& mention : mentions) {
+        const qsizetype start = walkBackThroughPathPrefix(window, clusters, mention.start);
+        QString candidate = window.mid(start, mention.end - start);
         candidate.replace(u'\\', u'/');
         if (candidate.startsWith(QStringLiteral("./"))) {
             candidate.remove(0, 2);
@@ -194,18 +211,32 @@ public:
     explicit ProseWindows(const QString& reply) : m_reply(reply) {}
 
     QString before(qsizetype position) {
-        if (!m_clusters) {
-            m_clusters.emplace(QTextBoundaryFinder::Grapheme, m_reply);
-        }
-        m_clusters->setPosition(position);
         qsizetype start = position;
-        for (qsizetype i = 0; i < pathHintWindowLength && start > 0; ++i) {
-            const qsizetype previous = m_clusters->toPreviousBoundary();
-            if (previous < 0) {
-                start = 0;
+        qsizetype remaining = pathHintWindowLength;
+        // ASCII prose steps back one character per cluster, a CR LF pair counting as
+        // one; the Unicode tables are built only when other text comes into the window.
+        while (remaining > 0 && start > 0) {
+            const char16_t last = m_reply[start - 1].unicode();
+            const char16_t beforeLast = start >= 2 ? m_reply[start - 2].unicode() : u'\0';
+            if (last >= 0x80 || beforeLast >= 0x80) {
                 break;
             }
-            start = previous;
+            start -= (last == u'\n' && beforeLast == u'\r') ? 2 : 1;
+            --remaining;
+        }
+        if (remaining > 0 && start > 0) {
+            if (!m_clusters) {
+                m_clusters.emplace(QTextBoundaryFinder::Grapheme, m_reply);
+            }
+            m_clusters->setPosition(start);
+            for (; remaining > 0 && start > 0; --remaining) {
+                const qsizetype previous = m_clusters->toPreviousBoundary();
+                if (previous < 0) {
+                    start = 0;
+                    break;
+                }
+                start = previous;
+            }
         }
         return m_reply.mid(start, position - start);
     }

@@ -1,5 +1,7 @@
 #include "generation/ProtocolScanner.h"
 
+#include "support/IcuRegex.h"
+
 #include <algorithm>
 #include <unicode/uchar.h>
 #include <unicode/uniset.h>
@@ -448,6 +450,72 @@ QList<Span> findRawHtmlDocuments(QStringView text) {
         }
         matches.append(Span{open, closer->end});
         pos = closer->end;
+    }
+    return matches;
+}
+
+namespace {
+
+// The name classes under case-insensitive matching: ICU closes [A-Za-z0-9_] over
+// case, which adds U+017F (long s) and U+212A (Kelvin sign).
+bool isPathStartCharacter(char16_t c) {
+    return (c >= u'A' && c <= u'Z') || (c >= u'a' && c <= u'z') || (c >= u'0' && c <= u'9') || c == u'_' ||
+           c == 0x017f || c == 0x212a;
+}
+
+bool isPathCharacter(char16_t c) {
+    return isPathStartCharacter(c) || c == u'.' || c == u'/' || c == u'-';
+}
+
+} // namespace
+
+QList<Span> findPathMentions(QStringView text) {
+    // In a backtracking engine the name pattern tries every start in a run of name
+    // characters and walks the run back from its end each time. But whether an
+    // extension ends the name at a given dot does not depend on where the name
+    // starts, so the extensions are found once, by ICU, which keeps the exact meaning
+    // of case-insensitive matching (ß matches "ss", ﬆ matches "st") and of \b. Then a
+    // run's match starts at its first possible start character and ends at the last
+    // extension found inside the run, which is where the greedy walk-back stops first;
+    // any later start in the run could only reach the same or no extension.
+    static const IcuRegex extensionPattern(
+        QStringLiteral(R"re(\.(?:htm|html|xhtml|css|js|mjs|svg|xml|json|webmanifest|txt|md|map)\b)re"),
+        IcuRegex::CaseInsensitive);
+    QList<Span> matches;
+    const QList<IcuRegex::Match> extensions = extensionPattern.findAll(text);
+    if (extensions.isEmpty()) {
+        return matches;
+    }
+    qsizetype next = 0; // the first extension not yet behind the search position
+    qsizetype pos = 0;
+    while (pos < text.size()) {
+        while (pos < text.size() && !isPathStartCharacter(text[pos].unicode())) {
+            ++pos;
+        }
+        if (pos >= text.size()) {
+            break;
+        }
+        const qsizetype start = pos;
+        qsizetype runEnd = start + 1;
+        while (runEnd < text.size() && isPathCharacter(text[runEnd].unicode())) {
+            ++runEnd;
+        }
+        // The last extension whose dot lies inside (start, runEnd).
+        while (next < extensions.size() && extensions[next].groups[0].start <= start) {
+            ++next;
+        }
+        qsizetype last = -1;
+        for (qsizetype i = next; i < extensions.size() && extensions[i].groups[0].start < runEnd; ++i) {
+            last = i;
+        }
+        if (last < 0) {
+            pos = runEnd;
+            continue;
+        }
+        const qsizetype end = extensions[last].groups[0].end();
+        matches.append(Span{start, end});
+        pos = end;
+        next = last + 1;
     }
     return matches;
 }

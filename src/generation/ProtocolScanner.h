@@ -61,6 +61,10 @@ QList<FenceMatch> findFences(QStringView text);
 // Group 1 is the whole match, so only the whole range is returned.
 QList<Span> findRawHtmlDocuments(QStringView text);
 
+// (?i)([A-Za-z0-9_][A-Za-z0-9_./\-]*\.(?:htm|html|xhtml|css|js|mjs|svg|xml|json|webmanifest|txt|md|map))\b
+// Group 1 is the whole match, so only the whole range is returned.
+QList<Span> findPathMentions(QStringView text);
+
 // Whether <<<IMAGE\s matches anywhere.
 bool containsImageOpener(QStringView text);
 

@@ -187,6 +187,10 @@ TEST(ParseFallbackBlocks, substantialTestCountsUserPerceivedCharacters) {
     const QString flag = QStringLiteral("\U0001F1F1\U0001F1F9"); // one character, four code units
     EXPECT_TRUE(parseFallbackBlocks(fenced("css", QString(flag).repeated(59))).isEmpty());
     EXPECT_EQ(paths(parseFallbackBlocks(fenced("css", QString(flag).repeated(60)))), QStringList{"styles.css"});
+    // A CR LF pair is one character.
+    EXPECT_TRUE(parseFallbackBlocks(fenced("css", QStringLiteral("a\r\n").repeated(29) + u'a')).isEmpty());
+    EXPECT_EQ(paths(parseFallbackBlocks(fenced("css", QStringLiteral("a\r\n").repeated(30) + u'a'))),
+              QStringList{"styles.css"});
     EXPECT_TRUE(parseFallbackBlocks(fenced("css", QStringLiteral("  \n") + QString(59, u'a') + QStringLiteral("\n  ")))
                     .isEmpty());
 }
@@ -303,6 +307,10 @@ TEST(InferPathHint, seesOnlyTheLast600CharactersBeforeTheCode) {
     EXPECT_EQ(paths(withGap(589, QStringLiteral("x"))), QStringList{"about.htm"});
     EXPECT_EQ(paths(withGap(590, QStringLiteral("x"))), QStringList{"bout.htm"});
     EXPECT_EQ(paths(withGap(700, QStringLiteral("x"))), QStringList{"index.htm"});
-    // Characters, not code units: 589 accented letters of two code units each still fit.
+    // Characters, not code units: 589 accented letters of two code units each still
+    // fit, and so do 589 CR LF pairs.
     EXPECT_EQ(paths(withGap(589, QStringLiteral("e\u0301"))), QStringList{"about.htm"});
+    EXPECT_EQ(paths(withGap(590, QStringLiteral("e\u0301"))), QStringList{"bout.htm"});
+    EXPECT_EQ(paths(withGap(589, QStringLiteral("\r\n"))), QStringList{"about.htm"});
+    EXPECT_EQ(paths(withGap(590, QStringLiteral("\r\n"))), QStringList{"bout.htm"});
 }

@@ -35,6 +35,13 @@ const IcuRegex& rawDocumentPattern() {
         QStringLiteral(R"re((?is)(<!DOCTYPE\s+html[^>]*>[\s\S]*?</html\s*>|<html\b[\s\S]*?</html\s*>))re"));
     return regex;
 }
+const IcuRegex& pathMentionPattern() {
+    static const IcuRegex regex(
+        QStringLiteral(
+            R"re(([A-Za-z0-9_][A-Za-z0-9_./\-]*\.(?:htm|html|xhtml|css|js|mjs|svg|xml|json|webmanifest|txt|md|map))\b)re"),
+        IcuRegex::CaseInsensitive);
+    return regex;
+}
 const IcuRegex& imageOpenerPattern() {
     static const IcuRegex regex(QStringLiteral(R"re(<<<IMAGE\s)re"));
     return regex;
@@ -210,6 +217,14 @@ void expectSameAsIcu(const QString& reply) {
         }
         ASSERT_EQ(findRawHtmlDocuments(reply), expected) << "raw documents in " << printable(reply);
     }
+    {
+        QList<Span> expected;
+        for (const auto& m : pathMentionPattern().findAll(reply)) {
+            ASSERT_EQ(span(m, 0), span(m, 1));
+            expected.append(span(m, 0));
+        }
+        ASSERT_EQ(findPathMentions(reply), expected) << "path mentions in " << printable(reply);
+    }
     ASSERT_EQ(containsImageOpener(reply), !imageOpenerPattern().findAll(reply).isEmpty()) << printable(reply);
 }
 
@@ -253,6 +268,24 @@ TEST(ProtocolScanner, characterClassesAgreeWithIcuForEveryCodePoint) {
     EXPECT_TRUE(U_SUCCESS(status));
 }
 
+TEST(ProtocolScanner, pathMentionsFollowIcuCaseFoldingAndBoundaries) {
+    struct Case {
+        const char* text;
+        int matches;
+    };
+    // Full case folding lets "ß" stand for "ss" and "ﬆ" for "st"; a combining
+    // mark after the extension is no word boundary.
+    const Case cases[] = {
+        {"a.cß", 1},  {"x.webmanifeﬆ y", 1},    {"ſ.htm", 1}, {"K.MD", 1},   {"a.html.bak", 1}, {"a.htmx.css-b", 1},
+        {"a.htḿ", 0}, {"../a/b.json,c.txt", 2}, {".htm", 0},  {"a.mjs.", 1}, {"é.htm", 0},      {"a.htm‍b", 0},
+    };
+    for (const Case& c : cases) {
+        const QString text = QString::fromUtf8(c.text);
+        expectSameAsIcu(text);
+        EXPECT_EQ(findPathMentions(text).size(), c.matches) << c.text;
+    }
+}
+
 TEST(ProtocolScanner, matchesIcuOnGeneratedReplies) {
     QRandomGenerator random(20261206);
     for (int i = 0; i < 30000; ++i) {
@@ -270,6 +303,9 @@ TEST(ProtocolScanner, matchesIcuOnRepliesBiasedTowardsEachPattern) {
         {"k", "\u00e9", "\u0301", "\U00010400", " ", "=", "\"", "\u3000", "_"},
         {"```", "```js", "\n", "\r", "\r\n", " ", "\t", "\u2028", "\u000c", "x", "`"},
         {"<html", "<HTML", "<!DOCTYPE", " html", "\nHTML", ">", "</html", "</html>", "\u0301", "\u200d", "x", " "},
+        {".",      "/",      "-",      "a",   "A9_",  ".htm",       ".HTML",  "l",      ".css",   ".c",
+         "\u00df", "\u1e9e", "s",      ".js", "on",   ".webmanife", "\ufb05", "\ufb06", "\u017f", "\u212a",
+         "\u0130", "\u0131", "\u0301", " ",   ".mjs", "x",          ".md",    ".map",   "\\"},
     };
     QRandomGenerator random(424242);
     for (const QStringList& favourites : groups) {

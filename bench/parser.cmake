@@ -1,0 +1,1 @@
+kestrion_add_benchmark(bench_parser SOURCES parser.cpp LIBS kestrion_generation)
