@@ -125,6 +125,11 @@ void BM_SubstantialFencesAfterLongNameLikeRuns(benchmark::State& state) {
                      filledWith({}, run + QStringLiteral("\n```css\n") + stylesheet + QStringLiteral("\n```\n")));
 }
 
+void BM_DenselyPackedSmallestSubstantialFences(benchmark::State& state) {
+    // About 14,000 recoverable fences, each searching the 600 characters before it.
+    runWholePipeline(state, filledWith({}, QStringLiteral("```css\n") + QString(60, u'a') + QStringLiteral("\n```\n")));
+}
+
 } // namespace
 
 BENCHMARK(BM_RealisticReply)->Unit(benchmark::kMillisecond);
@@ -135,5 +140,6 @@ BENCHMARK(BM_HtmlMentionsWithoutClosingTag)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_FenceLines)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_UnclosedImageOpeners)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_SubstantialFencesAfterLongNameLikeRuns)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_DenselyPackedSmallestSubstantialFences)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();
