@@ -102,7 +102,10 @@ HttpResponse performHttpRequest(const HttpRequest& request, const std::function<
     cancelPoll.stop();
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
-    response.body = reply->readAll();
+    // An aborted reply is closed; reading it would only print a warning.
+    if (reply->isOpen()) {
+        response.body = reply->readAll();
+    }
     if (timedOut) {
         response.transportError = httpTimeoutDescription();
     } else if (response.cancelled) {

@@ -1,0 +1,41 @@
+#include "openai/OpenAIError.h"
+
+namespace kestrion {
+
+OpenAIError OpenAIError::http(int statusCode, QString body) {
+    return {Kind::Http, statusCode, std::move(body)};
+}
+
+OpenAIError OpenAIError::decoding(QString message) {
+    return {Kind::Decoding, 0, std::move(message)};
+}
+
+OpenAIError OpenAIError::missingAPIKey() {
+    return {Kind::MissingAPIKey, 0, {}};
+}
+
+OpenAIError OpenAIError::invalidURL() {
+    return {Kind::InvalidURL, 0, {}};
+}
+
+OpenAIError OpenAIError::transport(QString description) {
+    return {Kind::Transport, 0, std::move(description)};
+}
+
+QString OpenAIError::description() const {
+    switch (kind) {
+    case Kind::Http:
+        return QStringLiteral("HTTP ") + QString::number(statusCode) + QStringLiteral(": ") + message;
+    case Kind::Decoding:
+        return QStringLiteral("Could not read response: ") + message;
+    case Kind::MissingAPIKey:
+        return QStringLiteral("Add an OpenAI API key in Settings.");
+    case Kind::InvalidURL:
+        return QStringLiteral("Invalid API URL.");
+    case Kind::Transport:
+        return message;
+    }
+    return message;
+}
+
+} // namespace kestrion

@@ -1,0 +1,229 @@
+#include "openai/OpenAIService.h"
+
+#include "openai/OpenAIResponseDecoding.h"
+#include "support/HttpClient.h"
+
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QThreadPool>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace kestrion {
+
+namespace decoding = OpenAIResponseDecoding;
+
+namespace {
+
+QThreadPool& chatPool() {
+    // Each chat call blocks one of these threads while it waits for the answer.
+    static QThreadPool* pool = [] {
+        auto* created = new QThreadPool;
+        created->setMaxThreadCount(4);
+        created->setExpiryTimeout(30000);
+        return created;
+    }();
+    return *pool;
+}
+
+bool isBlank(const QString& text) {
+    return text.trimmed().isEmpty();
+}
+
+HttpRequest jsonPost(const QUrl& url, const QString& apiKey, const QJsonObject& body,
+                     std::chrono::milliseconds timeout) {
+    HttpRequest request;
+    request.method = "POST";
+    request.url = url;
+    request.headers = {
+        {"Content-Type", "application/json"},
+        {"Authorization", "Bearer " + apiKey.toUtf8()},
+    };
+    request.body = QJsonDocument(body).toJson(QJsonDocument::Compact);
+    request.timeout = timeout;
+    return request;
+}
+
+} // namespace
+
+OpenAIService::OpenAIService(QString baseUrl, Timeouts timeouts) : m_timeouts(timeouts) {
+    m_baseUrl = baseUrl.trimmed();
+    if (m_baseUrl.isEmpty()) {
+        m_baseUrl = qEnvironmentVariable("OPENAI_BASE_URL").trimmed();
+    }
+    if (m_baseUrl.isEmpty()) {
+        m_baseUrl = defaultBaseUrl();
+    }
+}
+
+QString OpenAIService::defaultBaseUrl() {
+    return QStringLiteral("https://api.openai.com/v1");
+}
+
+QString OpenAIService::baseUrl() const {
+    return m_baseUrl;
+}
+
+const OpenAIService::Timeouts& OpenAIService::timeouts() const {
+    return m_timeouts;
+}
+
+std::optional<QUrl> OpenAIService::endpoint(const QString& path) const {
+    QUrl url(m_baseUrl, QUrl::StrictMode);
+    const QString scheme = url.scheme().toLower();
+    if (!url.isValid() || url.host().isEmpty() ||
+        (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
+        return std::nullopt;
+    }
+    // Append to the path so a query the base carries (some proxies want one) stays a query.
+    QString basePath = url.path();
+    while (basePath.endsWith(QLatin1Char('/'))) {
+        basePath.chop(1);
+    }
+    url.setPath(basePath + path);
+    url.setFragment(QString());
+    if (!url.isValid()) {
+        return std::nullopt;
+    }
+    return url;
+}
+
+QFuture<OpenAIResult<QString>> OpenAIService::completeChat(const QString& model, const QString& apiKey,
+                                                           const QList<ChatCompletionMessage>& messages) const {
+    // The copy keeps the call independent of the caller's client object.
+    return QtConcurrent::run(&chatPool(), [service = *this, model, apiKey, messages] {
+        return service.completeChatBlocking(model, apiKey, messages);
+    });
+}
+
+OpenAIResult<QString> OpenAIService::completeChatBlocking(const QString& model, const QString& apiKey,
+                                                          const QList<ChatCompletionMessage>& messages) const {
+    if (isBlank(apiKey)) {
+        return OpenAIError::missingAPIKey();
+    }
+    const std::optional<QUrl> url = endpoint(QStringLiteral("/chat/completions"));
+    if (!url) {
+        return OpenAIError::invalidURL();
+    }
+
+    QJsonArray encodedMessages;
+    for (const ChatCompletionMessage& message : messages) {
+        encodedMessages.append(
+            QJsonObject{{QStringLiteral("role"), message.role}, {QStringLiteral("content"), message.content}});
+    }
+    const QJsonObject body{
+        {QStringLiteral("model"), model},
+        {QStringLiteral("messages"), encodedMessages},
+        {QStringLiteral("temperature"), 0.4},
+    };
+
+    const HttpResponse response = performHttpRequest(jsonPost(*url, apiKey, body, m_timeouts.chat));
+    if (auto failure = decoding::responseFailure(response)) {
+        return *failure;
+    }
+    return decoding::decodeChatCompletion(response.body);
+}
+
+OpenAIResult<QByteArray> OpenAIService::generateImage(const QString& prompt, const QString& size, const QString& model,
+                                                      const QString& apiKey) const {
+    OpenAIResult<QByteArray> first = callImageAPI(prompt, size, model, apiKey);
+    if (first.ok() || !decoding::shouldRetryWithDallE3(first.error(), model)) {
+        return first;
+    }
+    return callImageAPI(prompt, size, QStringLiteral("dall-e-3"), apiKey);
+}
+
+OpenAIResult<QByteArray> OpenAIService::callImageAPI(const QString& prompt, const QString& size, const QString& model,
+                                                     const QString& apiKey) const {
+    if (isBlank(apiKey)) {
+        return OpenAIError::missingAPIKey();
+    }
+    const std::optional<QUrl> url = endpoint(QStringLiteral("/images/generations"));
+    if (!url) {
+        return OpenAIError::invalidURL();
+    }
+
+    QJsonObject body{
+        {QStringLiteral("model"), model},
+        {QStringLiteral("prompt"), prompt},
+        {QStringLiteral("n"), 1},
+        {QStringLiteral("size"), normalizedSize(size, model)},
+    };
+    if (model == QLatin1String("dall-e-3") || model == QLatin1String("dall-e-2")) {
+        body.insert(QStringLiteral("response_format"), QStringLiteral("b64_json"));
+    }
+
+    const HttpResponse response = performHttpRequest(jsonPost(*url, apiKey, body, m_timeouts.image));
+    if (auto failure = decoding::responseFailure(response)) {
+        return *failure;
+    }
+    const OpenAIResult<decoding::ImageItem> item = decoding::decodeFirstImageItem(response.body);
+    if (!item.ok()) {
+        return item.error();
+    }
+
+    if (item.value().b64Json) {
+        if (auto bytes = decoding::decodeBase64Leniently(*item.value().b64Json)) {
+            return *bytes;
+        }
+    }
+    const std::optional<QUrl> link =
+        item.value().url ? decoding::downloadableImageUrl(*item.value().url) : std::nullopt;
+    if (!link) {
+        return OpenAIError::decoding(QStringLiteral("Image response had neither b64_json nor url"));
+    }
+
+    HttpRequest download;
+    download.url = *link;
+    download.timeout = m_timeouts.download;
+    const HttpResponse downloaded = performHttpRequest(download);
+    if (downloaded.transportFailed()) {
+        return OpenAIError::transport(downloaded.transportError);
+    }
+    const int status = downloaded.isHttp ? downloaded.statusCode : -1;
+    if (status < 200 || status > 299) {
+        return OpenAIError::http(status, QStringLiteral("Failed to download generated image"));
+    }
+    return downloaded.body;
+}
+
+QString OpenAIService::normalizedSize(const QString& size, const QString& model) {
+    const QString requested = size.trimmed().toLower();
+    const auto oneOf = [&requested](std::initializer_list<const char*> sizes) {
+        for (const char* candidate : sizes) {
+            if (requested == QLatin1String(candidate)) {
+                return true;
+            }
+        }
+        return false;
+    };
+    const QString fallback = QStringLiteral("1024x1024");
+
+    if (model == QLatin1String("dall-e-3")) {
+        if (oneOf({"1024x1024", "1024x1792", "1792x1024"})) {
+            return requested;
+        }
+        if (requested == QLatin1String("1024x1536")) {
+            return QStringLiteral("1024x1792");
+        }
+        if (requested == QLatin1String("1536x1024")) {
+            return QStringLiteral("1792x1024");
+        }
+        return fallback;
+    }
+    if (model == QLatin1String("dall-e-2")) {
+        return oneOf({"256x256", "512x512", "1024x1024"}) ? requested : fallback;
+    }
+    if (oneOf({"1024x1024", "1024x1536", "1536x1024", "auto"})) {
+        return requested;
+    }
+    if (requested == QLatin1String("1024x1792")) {
+        return QStringLiteral("1024x1536");
+    }
+    if (requested == QLatin1String("1792x1024")) {
+        return QStringLiteral("1536x1024");
+    }
+    return fallback;
+}
+
+} // namespace kestrion

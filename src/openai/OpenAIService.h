@@ -1,0 +1,91 @@
+#pragma once
+
+#include "openai/OpenAIError.h"
+
+#include <QByteArray>
+#include <QFuture>
+#include <QList>
+#include <QString>
+#include <QUrl>
+#include <chrono>
+#include <optional>
+
+namespace kestrion {
+
+// One (role, content) pair of a chat completions request.
+struct ChatCompletionMessage {
+    QString role;
+    QString content;
+};
+
+// The request time-outs of OpenAIService (declared outside it so the
+// constructor can default it). Each is an inactivity limit: a request fails
+// when nothing moves for this long. Tests shorten them.
+struct OpenAIServiceTimeouts {
+    std::chrono::milliseconds chat{std::chrono::seconds(60)};
+    std::chrono::milliseconds image{std::chrono::seconds(180)};
+    std::chrono::milliseconds download{std::chrono::seconds(60)};
+};
+
+// The application's client of the OpenAI HTTP API: chat completions and
+// image generation.
+//
+// Threading: the client is immutable after construction, so every method is
+// const and safe to call from any thread at the same time; it is shared as
+// std::shared_ptr<const OpenAIService>. There are two ways in:
+//  - completeChat() is for the interface thread. It returns at once; the
+//    request and the decoding of the answer run on a pool of the client's own
+//    (never the global pool, which background work may be blocking). Continue
+//    with QFuture::then(context, ...) to get the result back on that thread.
+//  - completeChatBlocking() and generateImage() block the calling thread until
+//    the answer is in. They are for worker threads (the materializer's
+//    background task) and must never be called on the interface thread.
+//
+// Address: the configured base URL ("https://api.openai.com/v1" by default);
+// "/chat/completions" and "/images/generations" are appended to its path.
+class OpenAIService {
+public:
+    using Timeouts = OpenAIServiceTimeouts;
+
+    // baseUrl: the configured "openai_base_url"; when blank, the environment
+    // variable OPENAI_BASE_URL; when that is blank too, defaultBaseUrl().
+    explicit OpenAIService(QString baseUrl = {}, Timeouts timeouts = {});
+
+    static QString defaultBaseUrl();
+
+    // The base URL in use (trimmed), valid or not: an unusable one makes every
+    // call fail with invalidURL.
+    QString baseUrl() const;
+    const Timeouts& timeouts() const;
+
+    // Sends the whole conversation and returns the text of the first choice,
+    // unchanged. Returns at once; see the class comment.
+    QFuture<OpenAIResult<QString>> completeChat(const QString& model, const QString& apiKey,
+                                                const QList<ChatCompletionMessage>& messages) const;
+    // The same call, blocking the calling worker thread.
+    OpenAIResult<QString> completeChatBlocking(const QString& model, const QString& apiKey,
+                                               const QList<ChatCompletionMessage>& messages) const;
+
+    // Generates one picture and returns its bytes as received (decoded from
+    // Base64 or downloaded from an http/https link). When "gpt-image-1" is
+    // refused for lack of access, tries once more with "dall-e-3". Blocks the
+    // calling worker thread.
+    OpenAIResult<QByteArray> generateImage(const QString& prompt, const QString& size, const QString& model,
+                                           const QString& apiKey) const;
+
+    // The size to request from the model: the requested size lowercased and
+    // trimmed if the model accepts it (or its nearest equivalent), else "1024x1024".
+    static QString normalizedSize(const QString& size, const QString& model);
+
+private:
+    // One image attempt with one model, without the fallback.
+    OpenAIResult<QByteArray> callImageAPI(const QString& prompt, const QString& size, const QString& model,
+                                          const QString& apiKey) const;
+    // The base URL with the path appended, or nothing when the base is unusable.
+    std::optional<QUrl> endpoint(const QString& path) const;
+
+    QString m_baseUrl;
+    Timeouts m_timeouts;
+};
+
+} // namespace kestrion
