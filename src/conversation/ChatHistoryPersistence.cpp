@@ -160,11 +160,12 @@ private:
     // Without an early exit the compiler vectorizes this; text with valid pairs (emoji) merely takes
     // the slower path.
     static bool hasSurrogates(QStringView text) {
-        bool found = false;
-        for (const QChar c : text) {
-            found |= (c.unicode() & 0xF800) == 0xD800;
+        const char16_t* data = text.utf16();
+        unsigned found = 0;
+        for (qsizetype i = 0; i < text.size(); ++i) {
+            found |= static_cast<unsigned>((data[i] & 0xF800) == 0xD800);
         }
-        return found;
+        return found != 0;
     }
 
     void escaped(const QByteArray& utf8) {
@@ -294,7 +295,9 @@ QByteArray encode(const FilePayload& payload) {
             textSize += message.text.size() + 200;
         }
     }
-    JsonWriter writer(textSize + 200);
+    // Room for three UTF-8 bytes per UTF-16 unit up front, so the buffer is never copied to grow. Pages
+    // that are never written are never touched, so reserving generously costs no memory in practice.
+    JsonWriter writer(3 * textSize + 200);
     writer.line(0, "{");
     writer.stringMember(1, "activeSessionId", uuidToText(payload.activeSessionId), true);
     writer.line(1, "\"sessions\": [");
