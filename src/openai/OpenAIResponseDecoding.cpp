@@ -164,18 +164,19 @@ OpenAIResult<ImageItem> decodeFirstImageItem(const QByteArray& body) {
 }
 
 std::optional<QByteArray> decodeBase64Leniently(const QString& text) {
-    QByteArray alphabetOnly;
-    alphabetOnly.reserve(text.size());
+    QByteArray alphabetOnly(text.size(), Qt::Uninitialized);
+    char* out = alphabetOnly.data();
     for (const QChar character : text) {
         const char16_t code = character.unicode();
         const bool inAlphabet = (code >= u'A' && code <= u'Z') || (code >= u'a' && code <= u'z') ||
                                 (code >= u'0' && code <= u'9') || code == u'+' || code == u'/' || code == u'=';
         if (inAlphabet) {
-            alphabetOnly.append(static_cast<char>(code));
+            *out++ = static_cast<char>(code);
         }
     }
-    const auto decoded = QByteArray::fromBase64Encoding(alphabetOnly, QByteArray::Base64Encoding |
-                                                                          QByteArray::AbortOnBase64DecodingErrors);
+    alphabetOnly.truncate(out - alphabetOnly.constData());
+    const auto decoded = QByteArray::fromBase64Encoding(
+        std::move(alphabetOnly), QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors);
     if (decoded.decodingStatus != QByteArray::Base64DecodingStatus::Ok || decoded.decoded.isEmpty()) {
         return std::nullopt;
     }
