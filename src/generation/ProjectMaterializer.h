@@ -1,0 +1,65 @@
+#pragma once
+
+#include "generation/FileGenerationParser.h"
+#include "generation/GitCommitSequence.h"
+
+#include <QByteArray>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <optional>
+
+namespace kestrion {
+class OpenAIService;
+}
+
+// Turns one assistant reply into files in the website directory, generates the
+// requested images, commits the directory with git and words a summary of it.
+// Work on model output never fails: every problem lands in the Result.
+namespace kestrion::ProjectMaterializer {
+
+struct ImageError {
+    QString path;
+    QString message;
+
+    bool operator==(const ImageError&) const = default;
+};
+
+// The record of one materialization. Paths are kept exactly as the reply gave them.
+struct Result {
+    QStringList writtenRelativePaths;         // text files and images, in the order written
+    QStringList generatedImagePaths;          // images written, in order
+    QStringList skippedUnsafePaths;           // failed the path safety test (any block kind)
+    QStringList skippedNonFrontEndFilePaths;  // FILE / fallback paths outside the text allowlist
+    QStringList skippedNonFrontEndImagePaths; // IMAGE paths outside the raster allowlist
+    QStringList skippedBinaryFileBlocks;      // FILE paths naming a raster image
+    QList<ImageError> imageErrors;            // one per image not produced or not written
+    QString gitStdout;
+    QString gitStderr;
+    std::optional<int> gitExitCode;      // absent when git did not run
+    std::optional<QString> errorMessage; // missing directory, or "Write failed for" lines
+    QStringList fallbackRecoveredPaths;  // paths written from fallback blocks
+    QList<FileGenerationParser::FallbackBlock> fallbackBlocksMaterialized;
+};
+
+// Quality used when an image for a .jpg/.jpeg path is re-encoded (0–100 scale).
+inline constexpr int jpegQuality = 85;
+
+// Blocking; the caller runs it on a background thread. Never throws. Image
+// requests go to openAI one at a time with apiKey passed through unchanged.
+Result materialize(const QString& assistantReply, const QString& root, const QString& apiKey,
+                   const OpenAIService& openAI);
+
+// Same, with the git executable named (tests use it to name a missing one).
+Result materialize(const QString& assistantReply, const QString& root, const QString& apiKey,
+                   const OpenAIService& openAI, const QString& gitPath);
+
+// Decodes the first image in the bytes and re-encodes it as JPEG at the given
+// quality (0–100). Nothing when the bytes hold no decodable image.
+std::optional<QByteArray> convertToJPEG(const QByteArray& sourceBytes, int quality);
+
+// A short Markdown account of what was written, skipped or failed; empty when
+// there is nothing to report.
+QString summaryText(const Result& result);
+
+} // namespace kestrion::ProjectMaterializer

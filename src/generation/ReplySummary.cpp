@@ -1,0 +1,93 @@
+#include "generation/ProjectMaterializer.h"
+
+#include <algorithm>
+
+namespace kestrion::ProjectMaterializer {
+
+namespace {
+
+// Code-point order: plain QString comparison works on UTF-16 units, which puts
+// characters beyond the Basic Multilingual Plane before U+E000–U+FFFF.
+QStringList sortedByCodePoint(const QStringList& paths) {
+    QList<std::pair<QList<uint>, QString>> keyed;
+    keyed.reserve(paths.size());
+    for (const QString& path : paths) {
+        keyed.append({path.toUcs4(), path});
+    }
+    std::stable_sort(keyed.begin(), keyed.end(), [](const auto& a, const auto& b) { return a.first < b.first; });
+    QStringList sorted;
+    sorted.reserve(keyed.size());
+    for (const auto& entry : keyed) {
+        sorted.append(entry.second);
+    }
+    return sorted;
+}
+
+QString codeList(const QStringList& paths) {
+    QStringList quoted;
+    quoted.reserve(paths.size());
+    for (const QString& path : paths) {
+        quoted.append(QLatin1Char('`') + path + QLatin1Char('`'));
+    }
+    return quoted.join(QStringLiteral(", "));
+}
+
+QString allowlistText(const QSet<QString>& extensions) {
+    return FileGenerationParser::sortedExtensions(extensions).join(QStringLiteral(", "));
+}
+
+} // namespace
+
+QString summaryText(const Result& result) {
+    QStringList lines;
+    if (!result.writtenRelativePaths.isEmpty()) {
+        lines.append(QStringLiteral("**Files created:** ") + codeList(sortedByCodePoint(result.writtenRelativePaths)));
+    }
+    if (!result.fallbackRecoveredPaths.isEmpty()) {
+        lines.append(
+            QStringLiteral("Note: the model returned raw code instead of `<<<FILE>>>` blocks; the app saved ") +
+            codeList(sortedByCodePoint(result.fallbackRecoveredPaths)) + QStringLiteral(" anyway."));
+    }
+    if (!result.generatedImagePaths.isEmpty()) {
+        lines.append(QStringLiteral("**Images generated:** ") +
+                     codeList(sortedByCodePoint(result.generatedImagePaths)));
+    }
+    if (!result.skippedBinaryFileBlocks.isEmpty()) {
+        lines.append(QStringLiteral("Skipped text `<<<FILE>>>` for binary image path(s) ") +
+                     codeList(result.skippedBinaryFileBlocks) +
+                     QStringLiteral(" \u2014 ask me to regenerate using `<<<IMAGE>>>` so real bytes get written."));
+    }
+    if (!result.skippedNonFrontEndFilePaths.isEmpty()) {
+        lines.append(QStringLiteral("Skipped non front-end `<<<FILE>>>` path(s) ") +
+                     codeList(result.skippedNonFrontEndFilePaths) +
+                     QStringLiteral(". This app only materializes static client files with extensions: ") +
+                     allowlistText(FileGenerationParser::allowedFileMaterializationExtensions()) + QLatin1Char('.'));
+    }
+    if (!result.skippedNonFrontEndImagePaths.isEmpty()) {
+        lines.append(QStringLiteral("Skipped `<<<IMAGE>>>` path(s) ") + codeList(result.skippedNonFrontEndImagePaths) +
+                     QStringLiteral(". Allowed raster extensions: ") +
+                     allowlistText(FileGenerationParser::allowedRasterImageMaterializationExtensions()) +
+                     QLatin1Char('.'));
+    }
+    for (const ImageError& error : result.imageErrors) {
+        lines.append(QStringLiteral("Image generation failed for `") + error.path + QStringLiteral("`: ") +
+                     error.message);
+    }
+    if (!result.skippedUnsafePaths.isEmpty()) {
+        lines.append(QStringLiteral("Skipped unsafe path(s): ") + result.skippedUnsafePaths.join(QStringLiteral(", ")));
+    }
+    if (result.errorMessage && !result.errorMessage->isEmpty()) {
+        lines.append(result.errorMessage->trimmed());
+    }
+    if (result.gitExitCode && *result.gitExitCode != 0) {
+        lines.append(QStringLiteral("Git failed (exit %1).").arg(*result.gitExitCode));
+        if (!result.gitStderr.isEmpty()) {
+            lines.append(result.gitStderr.trimmed());
+        } else if (!result.gitStdout.isEmpty()) {
+            lines.append(result.gitStdout.trimmed());
+        }
+    }
+    return lines.join(QLatin1Char('\n'));
+}
+
+} // namespace kestrion::ProjectMaterializer

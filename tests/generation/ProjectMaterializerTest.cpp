@@ -1,0 +1,405 @@
+#include "generation/ProjectMaterializer.h"
+
+#include "openai/OpenAIService.h"
+#include "support/FakeOpenAIServer.h"
+#include "support/ProcessRunner.h"
+
+#include <QBuffer>
+#include <QDir>
+#include <QFile>
+#include <QImage>
+#include <QImageReader>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QTemporaryDir>
+#include <QtConcurrent>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+namespace kestrion::ProjectMaterializer {
+namespace {
+
+using test::FakeOpenAIServer;
+using test::ScriptedResponse;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+QByteArray readAll(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+void writeFile(const QString& path, const QByteArray& bytes, bool executable = false) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(bytes);
+    file.close();
+    if (executable) {
+        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    }
+}
+
+QString git(const QString& dir, const QStringList& arguments) {
+    const ProcessOutcome outcome = runProcess(QStringLiteral("/usr/bin/git"), arguments, dir);
+    QString text = QString::fromUtf8(outcome.standardOutput);
+    while (text.endsWith(QLatin1Char('\n'))) {
+        text.chop(1);
+    }
+    return text;
+}
+
+int commitCount(const QString& dir) {
+    return git(dir, {"rev-list", "--all", "--count"}).toInt();
+}
+
+// A real picture, so the conversion is checked by decoding what lands on disk.
+QImage sampleImage() {
+    QImage image(48, 32, QImage::Format_RGB32);
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            image.setPixel(x, y, qRgb(x * 5, y * 7, (x + y) * 3));
+        }
+    }
+    return image;
+}
+
+QByteArray encoded(const QImage& image, const char* format, int quality = -1) {
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    EXPECT_TRUE(image.save(&buffer, format, quality));
+    return bytes;
+}
+
+ScriptedResponse imageResponse(const QByteArray& bytes) {
+    return ScriptedResponse::json(200, FakeOpenAIServer::imageB64Body(bytes));
+}
+
+QString fileBlock(const QString& path, const QString& content) {
+    return QStringLiteral("<<<FILE path=\"%1\">>>\n%2\n<<<END_FILE>>>\n").arg(path, content);
+}
+
+QString imageBlock(const QString& attributes, const QString& prompt) {
+    return QStringLiteral("<<<IMAGE %1>>>\n%2\n<<<END_IMAGE>>>\n").arg(attributes, prompt);
+}
+
+class ProjectMaterializerTest : public ::testing::Test {
+protected:
+    QTemporaryDir m_dir;
+    QTemporaryDir m_outside;
+    FakeOpenAIServer m_fake;
+    OpenAIService m_openAI{m_fake.apiBaseUrl()};
+
+    QString root() const { return m_dir.path(); }
+    QString at(const QString& relative) const { return root() + QLatin1Char('/') + relative; }
+
+    // The way the application calls it: on a pool thread, the result handed back by value.
+    Result run(const QString& reply, const QString& gitPath = QStringLiteral("/usr/bin/git")) {
+        return QtConcurrent::run(
+                   [&] { return materialize(reply, root(), QStringLiteral("sk-test"), m_openAI, gitPath); })
+            .result();
+    }
+};
+
+TEST_F(ProjectMaterializerTest, replyWithoutBlocksChangesNothingEvenWithoutDirectory) {
+    const Result result = materialize(QStringLiteral("Sure, here is some advice."), root() + "/missing", "k", m_openAI);
+    EXPECT_TRUE(summaryText(result).isEmpty());
+    EXPECT_FALSE(result.errorMessage);
+    EXPECT_FALSE(result.gitExitCode);
+    EXPECT_FALSE(QFileInfo::exists(root() + "/.git"));
+}
+
+TEST_F(ProjectMaterializerTest, missingDirectoryIsReportedAndNothingRuns) {
+    const QString missing = root() + "/missing";
+    const Result result =
+        materialize(fileBlock("index.htm", "x") + imageBlock("path=\"a.png\"", "a cat"), missing, "k", m_openAI);
+    EXPECT_EQ(result.errorMessage, "Website directory does not exist: " + missing);
+    EXPECT_THAT(result.writtenRelativePaths, IsEmpty());
+    EXPECT_FALSE(result.gitExitCode);
+    EXPECT_EQ(m_fake.http().requestCount(), 0);
+    EXPECT_FALSE(QFileInfo::exists(missing));
+}
+
+TEST_F(ProjectMaterializerTest, textBlocksAreSortedIntoWrittenAndSkipped) {
+    const QString reply = fileBlock("logo.png", "not bytes") + fileBlock("../logo.PNG", "x") +
+                          fileBlock("api.php", "<?php") + fileBlock("Makefile", "all:") + fileBlock("/etc/x.htm", "x") +
+                          fileBlock("css/site.css", "body{}") + fileBlock(" index.htm", "leading space") +
+                          fileBlock("index.htm", "first") + fileBlock(".htaccess", "x") +
+                          fileBlock("notes.TXT", QString::fromUtf8("caf\u00e9")) + fileBlock("index.htm", "second");
+    const Result result = run(reply);
+
+    EXPECT_THAT(result.skippedBinaryFileBlocks, ElementsAre("logo.png", "../logo.PNG"));
+    EXPECT_THAT(result.skippedNonFrontEndFilePaths, ElementsAre("api.php", "Makefile", ".htaccess"));
+    EXPECT_THAT(result.skippedUnsafePaths, ElementsAre("/etc/x.htm"));
+    EXPECT_THAT(result.writtenRelativePaths,
+                ElementsAre("css/site.css", " index.htm", "index.htm", "notes.TXT", "index.htm"));
+    EXPECT_THAT(result.generatedImagePaths, IsEmpty());
+    EXPECT_FALSE(result.errorMessage);
+
+    EXPECT_EQ(readAll(at("css/site.css")), "body{}");
+    EXPECT_EQ(readAll(at(" index.htm")), "leading space");
+    EXPECT_EQ(readAll(at("index.htm")), "second");
+    EXPECT_EQ(readAll(at("notes.TXT")), "caf\xc3\xa9"); // UTF-8, no byte-order mark
+    EXPECT_FALSE(QFileInfo::exists(at("logo.png")));
+    EXPECT_FALSE(QFileInfo::exists(at("api.php")));
+
+    ASSERT_EQ(result.gitExitCode, 0) << result.gitStderr.toStdString();
+    EXPECT_EQ(git(root(), {"rev-parse", "--abbrev-ref", "HEAD"}), "main");
+    EXPECT_EQ(git(root(), {"log", "-1", "--format=%an|%s"}), "Kestrion Website|Apply assistant-generated files");
+    EXPECT_EQ(git(root(), {"ls-files"}).split('\n'),
+              QStringList({" index.htm", "css/site.css", "index.htm", "notes.TXT"}));
+    EXPECT_EQ(m_fake.http().requestCount(), 0);
+}
+
+TEST_F(ProjectMaterializerTest, applicationFoldersAreRefusedWhateverTheSpelling) {
+    writeFile(at(".kestrion-chats/launch_state.json"), "{\"kept\":true}");
+    const QStringList refused = {".kestrion-chats/launch_state.json",
+                                 ".git/description.txt",
+                                 "./.git/info/x.md",
+                                 "site//.git/config.json",
+                                 "a\\.git\\hooks.js",
+                                 "sub/.GIT/x.css",
+                                 ".Kestrion-Chats/chat_history.json"};
+    QString reply;
+    for (const QString& path : refused) {
+        reply += fileBlock(path, "{}");
+    }
+    reply += fileBlock(".gitignore.txt", "fine") + fileBlock("git/.kestrion-chatsx.md", "fine");
+    reply += imageBlock("path=\".git/x.png\"", "sneaky");
+    const Result result = run(reply);
+
+    EXPECT_EQ(result.skippedUnsafePaths, refused + QStringList{".git/x.png"});
+    EXPECT_THAT(result.writtenRelativePaths, ElementsAre(".gitignore.txt", "git/.kestrion-chatsx.md"));
+    EXPECT_EQ(readAll(at(".kestrion-chats/launch_state.json")), "{\"kept\":true}");
+    EXPECT_FALSE(QFileInfo::exists(at(".git/description.txt")));
+    EXPECT_EQ(m_fake.http().requestCount(), 0);
+}
+
+TEST_F(ProjectMaterializerTest, symbolicLinksLeadingOutsideAreRefused) {
+    ASSERT_TRUE(QFile::link(m_outside.path(), at("assets")));
+    ASSERT_TRUE(QFile::link(m_outside.path() + "/secret.htm", at("page.htm")));
+    writeFile(m_outside.path() + "/secret.htm", "outside");
+    ASSERT_TRUE(QFile::link(root() + "/../no-such-folder-anywhere", at("gone")));
+    QDir().mkpath(at("real"));
+    ASSERT_TRUE(QFile::link(at("real"), at("inner")));
+    ASSERT_TRUE(QFile::link("real", at("relative")));
+
+    const QString reply = fileBlock("assets/.bashrc.txt", "pwned") + fileBlock("assets/new/deep/x.css", "x") +
+                          fileBlock("page.htm", "overwrite") + fileBlock("gone/x.htm", "x") +
+                          fileBlock("inner/ok.htm", "inside") + fileBlock("relative/sub/ok.css", "inside too") +
+                          imageBlock("path=\"assets/pic.png\"", "a picture");
+    const Result result = run(reply);
+
+    EXPECT_THAT(result.skippedUnsafePaths,
+                ElementsAre("assets/.bashrc.txt", "assets/new/deep/x.css", "page.htm", "gone/x.htm", "assets/pic.png"));
+    EXPECT_THAT(result.writtenRelativePaths, ElementsAre("inner/ok.htm", "relative/sub/ok.css"));
+    EXPECT_EQ(QDir(m_outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList{"secret.htm"});
+    EXPECT_EQ(readAll(m_outside.path() + "/secret.htm"), "outside");
+    EXPECT_EQ(readAll(at("real/ok.htm")), "inside");
+    EXPECT_EQ(readAll(at("real/sub/ok.css")), "inside too");
+    EXPECT_EQ(m_fake.http().requestCount(), 0);
+}
+
+TEST_F(ProjectMaterializerTest, websiteDirectoryReachedThroughALinkStillWorks) {
+    QDir().mkpath(at("site"));
+    ASSERT_TRUE(QFile::link(at("site"), at("alias")));
+    const Result result =
+        materialize(fileBlock("index.htm", "linked root"), at("alias"), "k", m_openAI, QStringLiteral("/usr/bin/git"));
+    EXPECT_THAT(result.writtenRelativePaths, ElementsAre("index.htm"));
+    EXPECT_EQ(readAll(at("site/index.htm")), "linked root");
+}
+
+TEST_F(ProjectMaterializerTest, imagesAreRequestedOneByOneAfterTextAndWrittenAsTheirPathAsks) {
+    const QImage picture = sampleImage();
+    const QByteArray png = encoded(picture, "PNG");
+    std::vector<bool> textFileExistedAtRequest;
+    int call = 0;
+    m_fake.http().handle("POST", FakeOpenAIServer::imagePath, [&](const test::RecordedRequest&) {
+        textFileExistedAtRequest.push_back(QFileInfo::exists(at("index.htm")));
+        switch (call++) {
+        case 0:
+            return imageResponse(png);
+        case 1:
+            return ScriptedResponse::json(500, R"({"error":"overloaded"})");
+        case 2:
+            return imageResponse("definitely not an image");
+        default:
+            return imageResponse("also not an image");
+        }
+    });
+    const QString reply = QStringLiteral("Here you go.\n") + imageBlock("path=\"a/hero.JPG\"", "a hero") +
+                          imageBlock("path=\"fail.png\" size=\"1536x1024\" model=\"dall-e-2\"", "fails") +
+                          imageBlock("path=\"raw.png\" size=\"\" model=\"\"", "raw bytes") +
+                          imageBlock("path=\"broken.jpeg\"", "undecodable") +
+                          imageBlock("path=\"hero.svg\"", "vector") + imageBlock("path=\"../up.png\"", "escape") +
+                          fileBlock("index.htm", "<p>text first</p>");
+    const Result result = run(reply);
+
+    EXPECT_THAT(result.writtenRelativePaths, ElementsAre("index.htm", "a/hero.JPG", "raw.png", "broken.jpeg"));
+    EXPECT_THAT(result.generatedImagePaths, ElementsAre("a/hero.JPG", "raw.png", "broken.jpeg"));
+    EXPECT_THAT(result.skippedNonFrontEndImagePaths, ElementsAre("hero.svg"));
+    EXPECT_THAT(result.skippedUnsafePaths, ElementsAre("../up.png"));
+    EXPECT_THAT(result.imageErrors,
+                ElementsAre(ImageError{"fail.png", OpenAIError::http(500, R"({"error":"overloaded"})").description()}));
+    EXPECT_EQ(textFileExistedAtRequest, std::vector<bool>(4, true));
+
+    const auto requests = m_fake.imageRequests();
+    ASSERT_EQ(requests.size(), 4);
+    const auto field = [&](int i, const char* key) { return requests[i].jsonBody().value(key).toString(); };
+    EXPECT_EQ(field(0, "prompt"), "a hero");
+    EXPECT_EQ(field(0, "model"), "gpt-image-1");
+    EXPECT_EQ(field(0, "size"), "1024x1024");
+    EXPECT_EQ(field(1, "model"), "dall-e-2");
+    EXPECT_EQ(field(2, "model"), ""); // present but empty: passed as it is
+    EXPECT_EQ(requests[0].header("Authorization"), "Bearer sk-test");
+
+    // The JPEG path holds a real JPEG of the picture, encoded at quality 85.
+    const QByteArray written = readAll(at("a/hero.JPG"));
+    EXPECT_EQ(written, encoded(picture, "JPEG", 85));
+    QBuffer buffer;
+    buffer.setData(written);
+    QImageReader reader(&buffer);
+    EXPECT_EQ(reader.format(), "jpeg");
+    EXPECT_EQ(reader.read().size(), picture.size());
+
+    EXPECT_EQ(readAll(at("raw.png")), "definitely not an image"); // no conversion for .png
+    EXPECT_EQ(readAll(at("broken.jpeg")), "also not an image");   // undecodable: kept as received
+    EXPECT_FALSE(QFileInfo::exists(at("fail.png")));
+
+    EXPECT_EQ(result.gitExitCode, 0);
+    EXPECT_EQ(git(root(), {"ls-files"}).split('\n'),
+              QStringList({"a/hero.JPG", "broken.jpeg", "index.htm", "raw.png"}));
+}
+
+TEST_F(ProjectMaterializerTest, imagesAloneAreCommitted) {
+    m_fake.setDefaultImageReply(encoded(sampleImage(), "PNG"));
+    const Result result = run(imageBlock("path=\"img/one.webp\"", "one"));
+    EXPECT_THAT(result.writtenRelativePaths, ElementsAre("img/one.webp"));
+    EXPECT_EQ(result.gitExitCode, 0);
+    EXPECT_EQ(commitCount(root()), 1);
+}
+
+TEST_F(ProjectMaterializerTest, fallbackRunsOnlyWithoutAnyBlock) {
+    const QString document = QStringLiteral(
+        "<!DOCTYPE html>\n<html><head><title>Recovered</title></head><body><p>Pasted raw</p></body></html>");
+    const QString reply = QStringLiteral("Here is the page:\n") + document + QStringLiteral("\nEnjoy.");
+
+    const Result recovered = run(reply);
+    EXPECT_THAT(recovered.writtenRelativePaths, ElementsAre("index.htm"));
+    EXPECT_THAT(recovered.fallbackRecoveredPaths, ElementsAre("index.htm"));
+    ASSERT_EQ(recovered.fallbackBlocksMaterialized.size(), 1);
+    EXPECT_EQ(recovered.fallbackBlocksMaterialized[0].rawSpan, document);
+    EXPECT_EQ(readAll(at("index.htm")), document.toUtf8());
+    EXPECT_EQ(recovered.gitExitCode, 0);
+
+    // With one IMAGE block present, the pasted document is left alone.
+    QFile::remove(at("index.htm"));
+    m_fake.setDefaultImageReply("gif-ish");
+    const Result imageOnly = run(reply + imageBlock("path=\"p.gif\"", "p"));
+    EXPECT_THAT(imageOnly.writtenRelativePaths, ElementsAre("p.gif"));
+    EXPECT_THAT(imageOnly.fallbackRecoveredPaths, IsEmpty());
+    EXPECT_FALSE(QFileInfo::exists(at("index.htm")));
+}
+
+TEST_F(ProjectMaterializerTest, fallbackBlockThatCannotBeWrittenStaysOutOfTheMaterializedList) {
+    QDir().mkpath(at("index.htm")); // a folder where the recovered page would go
+    const QString document = QStringLiteral(
+        "<!DOCTYPE html>\n<html><head><title>Recovered</title></head><body><p>Pasted raw</p></body></html>");
+    const Result result = run(document);
+    EXPECT_THAT(result.fallbackRecoveredPaths, IsEmpty());
+    EXPECT_THAT(result.fallbackBlocksMaterialized, IsEmpty());
+    ASSERT_TRUE(result.errorMessage);
+    EXPECT_TRUE(result.errorMessage->startsWith("Write failed for index.htm: "));
+    EXPECT_FALSE(result.gitExitCode);
+}
+
+TEST_F(ProjectMaterializerTest, writeFailuresAreCollectedAndTheRestGoesOn) {
+    writeFile(at("page.htm"), "a file, not a folder");
+    m_fake.setDefaultImageReply("bytes");
+    const QString reply = fileBlock("page.htm/a.css", "x") + fileBlock("ok.css", "fine") +
+                          fileBlock("page.htm/deeper/b.js", "y") + imageBlock("path=\"page.htm/pic.png\"", "p");
+    const Result result = run(reply);
+
+    EXPECT_THAT(result.writtenRelativePaths, ElementsAre("ok.css"));
+    ASSERT_TRUE(result.errorMessage);
+    const QStringList lines = result.errorMessage->split('\n');
+    ASSERT_EQ(lines.size(), 3); // two lines, each ending in a line feed
+    EXPECT_TRUE(lines[0].startsWith("Write failed for page.htm/a.css: ")) << lines[0].toStdString();
+    EXPECT_TRUE(lines[1].startsWith("Write failed for page.htm/deeper/b.js: ")) << lines[1].toStdString();
+    EXPECT_EQ(lines[2], "");
+    ASSERT_EQ(result.imageErrors.size(), 1);
+    EXPECT_EQ(result.imageErrors[0].path, "page.htm/pic.png");
+    EXPECT_EQ(m_fake.http().requestCount(), 0); // the folder failed before the image was asked for
+    EXPECT_EQ(result.gitExitCode, 0);
+}
+
+TEST_F(ProjectMaterializerTest, readOnlyWebsiteDirectoryReportsWriteFailures) {
+    if (geteuid() == 0) {
+        GTEST_SKIP() << "root ignores directory permissions; the file-as-parent case covers the failure path";
+    }
+    QFile::setPermissions(root(), QFile::ReadOwner | QFile::ExeOwner);
+    const Result result = run(fileBlock("index.htm", "x"));
+    QFile::setPermissions(root(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+    ASSERT_TRUE(result.errorMessage);
+    EXPECT_TRUE(result.errorMessage->startsWith("Write failed for index.htm: "));
+    EXPECT_FALSE(result.gitExitCode);
+}
+
+TEST_F(ProjectMaterializerTest, fiveHundredFilesLandInOneCommit) {
+    QString reply;
+    for (int i = 0; i < 500; ++i) {
+        reply += fileBlock(QStringLiteral("pages/p%1.htm").arg(i, 3, 10, QLatin1Char('0')), QString::number(i));
+    }
+    const Result result = run(reply);
+    EXPECT_EQ(result.writtenRelativePaths.size(), 500);
+    EXPECT_EQ(readAll(at("pages/p499.htm")), "499");
+    EXPECT_EQ(result.gitExitCode, 0);
+    EXPECT_EQ(git(root(), {"ls-files"}).split('\n').size(), 500);
+    EXPECT_EQ(commitCount(root()), 1);
+}
+
+TEST_F(ProjectMaterializerTest, identicalSecondReplyCommitsNothingAndReportsSuccess) {
+    const QString reply = fileBlock("index.htm", "same");
+    ASSERT_EQ(run(reply).gitExitCode, 0);
+    const Result second = run(reply);
+    EXPECT_EQ(second.gitExitCode, 0);
+    EXPECT_TRUE((second.gitStdout + second.gitStderr).toLower().contains("nothing to commit"));
+    EXPECT_TRUE(summaryText(second).startsWith("**Files created:** `index.htm`"));
+    EXPECT_FALSE(summaryText(second).contains("Git failed"));
+    EXPECT_EQ(commitCount(root()), 1);
+}
+
+TEST_F(ProjectMaterializerTest, gitFailuresReachTheSummary) {
+    git(root(), {"init", "-b", "main"});
+    writeFile(at(".git/hooks/pre-commit"), "#!/bin/sh\necho 'pre-commit: tabs found' >&2\nexit 1\n", true);
+    const Result hooked = run(fileBlock("index.htm", "x"));
+    EXPECT_EQ(hooked.gitExitCode, 1);
+    EXPECT_EQ(summaryText(hooked), "**Files created:** `index.htm`\nGit failed (exit 1).\npre-commit: tabs found");
+    EXPECT_EQ(readAll(at("index.htm")), "x"); // no rollback
+
+    const Result missingGit = run(fileBlock("b.htm", "y"), root() + "/no-git-here");
+    EXPECT_EQ(missingGit.gitExitCode, -1);
+    EXPECT_TRUE(missingGit.gitStdout.isEmpty());
+    EXPECT_TRUE(summaryText(missingGit).contains("Git failed (exit -1).\n" + missingGit.gitStderr.trimmed()));
+}
+
+TEST(ConvertToJPEGTest, decodesAnyReadableFormatAndRefusesNonImages) {
+    const QImage picture = sampleImage();
+    for (const char* format : {"PNG", "WEBP", "BMP", "JPEG"}) {
+        SCOPED_TRACE(format);
+        const std::optional<QByteArray> jpeg = convertToJPEG(encoded(picture, format), 85);
+        ASSERT_TRUE(jpeg);
+        EXPECT_TRUE(jpeg->startsWith("\xFF\xD8"));
+        EXPECT_EQ(QImage::fromData(*jpeg).size(), picture.size());
+    }
+    EXPECT_FALSE(convertToJPEG(QByteArray(), 85));
+    EXPECT_FALSE(convertToJPEG("<svg/> is text", 85));
+    EXPECT_FALSE(convertToJPEG(encoded(picture, "PNG").left(40), 85)); // truncated header
+}
+
+} // namespace
+} // namespace kestrion::ProjectMaterializer
