@@ -50,8 +50,9 @@ HttpResponse performHttpRequest(const HttpRequest& request, const std::function<
             return response;
         }
         if (unsafe(value)) {
-            response.transportError = QStringLiteral("Invalid value for HTTP header \"%1\": it contains a line break.")
-                                          .arg(QString::fromLatin1(name));
+            response.transportError =
+                QStringLiteral("Invalid value for HTTP header \"%1\": it contains a line break or NUL character.")
+                    .arg(QString::fromLatin1(name));
             return response;
         }
     }

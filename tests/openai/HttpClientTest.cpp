@@ -126,7 +126,7 @@ TEST(HttpClientTest, headerValueWithLineBreakIsRefusedBeforeAnythingIsSent) {
         request.headers = {{"Authorization", value}};
         const HttpResponse response = send(request);
         EXPECT_EQ(response.transportError,
-                  R"(Invalid value for HTTP header "Authorization": it contains a line break.)");
+                  R"(Invalid value for HTTP header "Authorization": it contains a line break or NUL character.)");
         EXPECT_FALSE(response.isHttp);
     }
     EXPECT_EQ(server.requestCount(), 0);
