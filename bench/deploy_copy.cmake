@@ -1,0 +1,1 @@
+kestrion_add_benchmark(bench_deploy_copy SOURCES deploy_copy.cpp LIBS kestrion_deploy)
