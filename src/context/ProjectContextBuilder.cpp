@@ -107,10 +107,13 @@ void walkDirectory(const fs::path& folder, const QString& relativePrefix, int de
         }
         const QString relativePath = relativePrefix + child.name;
         // The entry's own type: a symbolic link to a folder is a file here and
-        // is never followed, which keeps link loops out of the walk.
-        std::error_code typeError;
-        const fs::file_status status = child.entry.symlink_status(typeError);
-        if (!typeError && fs::is_directory(status)) {
+        // is never followed, which keeps link loops out of the walk. Both tests
+        // use the type the listing already gave, so they cost no system call.
+        std::error_code linkError;
+        std::error_code folderError;
+        const bool isLink = child.entry.is_symlink(linkError);
+        const bool isFolder = !isLink && !linkError && child.entry.is_directory(folderError) && !folderError;
+        if (isFolder) {
             walkDirectory(child.entry.path(), relativePath + u'/', depth + 1, walk);
             continue;
         }
@@ -181,7 +184,9 @@ int openRegularFile(const fs::path& location, bool& isLink) {
 // read only when its resolved location stays inside the website directory:
 // otherwise a link such as notes.txt -> ~/.ssh/id_rsa would put a private
 // file's text into the prompt that goes to the model service.
-std::optional<QByteArray> readPrefix(const fs::path& location, qint64 limit, RootContainment& root) {
+// The bytes land in `buffer`, which must hold `limit` bytes and is reused for
+// every file of a walk; the result is the number of bytes read.
+std::optional<qint64> readPrefix(const fs::path& location, qint64 limit, QByteArray& buffer, RootContainment& root) {
     bool isLink = false;
     int descriptor = openRegularFile(location, isLink);
     if (descriptor < 0 && isLink) {
@@ -195,10 +200,9 @@ std::optional<QByteArray> readPrefix(const fs::path& location, qint64 limit, Roo
     if (descriptor < 0) {
         return std::nullopt;
     }
-    QByteArray bytes(limit, Qt::Uninitialized);
     qint64 filled = 0;
     while (filled < limit) {
-        const ssize_t count = ::read(descriptor, bytes.data() + filled, std::size_t(limit - filled));
+        const ssize_t count = ::read(descriptor, buffer.data() + filled, std::size_t(limit - filled));
         if (count < 0 && errno == EINTR) {
             continue;
         }
@@ -212,8 +216,7 @@ std::optional<QByteArray> readPrefix(const fs::path& location, qint64 limit, Roo
         filled += count;
     }
     ::close(descriptor);
-    bytes.truncate(filled);
-    return bytes;
+    return filled;
 }
 
 // Strict UTF-8 of the bytes with up to three trailing bytes dropped, which
@@ -230,32 +233,46 @@ std::optional<QString> decodeUtf8Prefix(QByteArrayView bytes) {
     return std::nullopt;
 }
 
+// Bytes the text takes in UTF-8, counted without encoding it. The texts come
+// from decoding, so every surrogate is half of a valid pair.
+qint64 utf8Length(QStringView text) {
+    qint64 length = 0;
+    for (const QChar character : text) {
+        const char16_t unit = character.unicode();
+        length += unit < 0x80 ? 1 : unit < 0x800 ? 2 : character.isSurrogate() ? 2 : 3;
+    }
+    return length;
+}
+
 struct ReadText {
     QString body;
     bool truncated = false;
 };
 
-std::optional<ReadText> readTextFile(const fs::path& location, qint64 cap, qint64 totalSize, RootContainment& root) {
+// The buffer must hold cap + 1 bytes.
+std::optional<ReadText> readTextFile(const fs::path& location, qint64 cap, qint64 totalSize, QByteArray& buffer,
+                                     RootContainment& root) {
     // One byte past the cap tells a file that fits from one that must be cut,
     // without reading a huge file whole.
-    const std::optional<QByteArray> bytes = readPrefix(location, cap + 1, root);
-    if (!bytes) {
+    const std::optional<qint64> filled = readPrefix(location, cap + 1, buffer, root);
+    if (!filled) {
         return std::nullopt;
     }
-    if (bytes->isEmpty()) {
+    const QByteArrayView bytes(buffer.constData(), *filled);
+    if (bytes.isEmpty()) {
         return ReadText{};
     }
-    if (bytes->size() <= cap) {
-        if (std::optional<QString> text = decodeUtf8Strict(*bytes)) {
+    if (bytes.size() <= cap) {
+        if (std::optional<QString> text = decodeUtf8Strict(bytes)) {
             return ReadText{*text, false};
         }
-        return ReadText{decodeLatin1(*bytes), false};
+        return ReadText{decodeLatin1(bytes), false};
     }
-    const QByteArrayView head = QByteArrayView(*bytes).first(cap);
+    const QByteArrayView head = bytes.first(cap);
     if (const std::optional<QString> text = decodeUtf8Prefix(head)) {
         return ReadText{*text + QStringLiteral("\n/* …file truncated — real size %1 bytes (embedded first %2) */\n")
                                     .arg(totalSize)
-                                    .arg(text->toUtf8().size()),
+                                    .arg(utf8Length(*text)),
                         true};
     }
     return ReadText{
@@ -343,6 +360,7 @@ Snapshot buildSync(const QString& root) {
     snapshot.listingTruncated = walk.truncated;
 
     RootContainment containment(rootLocation);
+    QByteArray buffer(perFileCap + 1, Qt::Uninitialized);
     qint64 remaining = embeddedTextBudget;
     snapshot.files.reserve(qsizetype(walk.files.size()));
     for (const WalkedFile& file : walk.files) {
@@ -355,13 +373,13 @@ Snapshot buildSync(const QString& root) {
             continue;
         }
         const qint64 cap = std::min(remaining, perFileCap);
-        std::optional<ReadText> text = readTextFile(file.location, cap, file.sizeBytes, containment);
+        std::optional<ReadText> text = readTextFile(file.location, cap, file.sizeBytes, buffer, containment);
         if (!text) {
             // Unreadable (or outside the website directory): listed, but
             // neither embedded nor named as left out.
             continue;
         }
-        remaining -= text->body.toUtf8().size();
+        remaining -= utf8Length(text->body);
         snapshot.embeddedFiles.append({file.relativePath, std::move(text->body), text->truncated});
     }
     return snapshot;

@@ -264,6 +264,9 @@ TEST_F(ProjectContextBuilderTest, decoding_dropsCharacterCutByCapAndFallsBackToL
     // Not UTF-8 at all: whole small file and cut large file.
     write(QStringLiteral("latin.txt"), "caf\xE9 cr\xE8me");
     write(QStringLiteral("latin-big.txt"), "\xFF" + QByteArray(16'400, 'c'));
+    // Two- and four-byte characters filling the cap exactly: counted in bytes, not characters.
+    write(QStringLiteral("accents.md"), QByteArray("\xC3\xA9").repeated(8'192) + "x");
+    write(QStringLiteral("faces.md"), QByteArray("\xF0\x9F\x98\x80").repeated(4'096) + "x");
     // Valid UTF-8 whose last bytes are an incomplete character is not UTF-8.
     write(QStringLiteral("partial.txt"), "ab\xE2\x82");
 
@@ -288,6 +291,15 @@ TEST_F(ProjectContextBuilderTest, decoding_dropsCharacterCutByCapAndFallsBackToL
     EXPECT_TRUE(latinBig->truncated);
     EXPECT_EQ(latinBig->body, QStringLiteral("ÿ") + QString(16'383, u'c') +
                                   QStringLiteral("\n/* …file truncated — real size 16401 bytes */\n"));
+
+    for (const auto& [name, character] : {std::pair{QStringLiteral("accents.md"), QStringLiteral("é")},
+                                          std::pair{QStringLiteral("faces.md"), QStringLiteral("😀")}}) {
+        const EmbeddedFile* file = embedded(result, name);
+        ASSERT_NE(file, nullptr) << name.toStdString();
+        EXPECT_EQ(file->body,
+                  character.repeated(16'384 / character.toUtf8().size()) +
+                      QStringLiteral("\n/* …file truncated — real size 16385 bytes (embedded first 16384) */\n"));
+    }
 
     const EmbeddedFile* partial = embedded(result, QStringLiteral("partial.txt"));
     ASSERT_NE(partial, nullptr);

@@ -1,0 +1,1 @@
+kestrion_add_benchmark(bench_context SOURCES context.cpp LIBS kestrion_context)
