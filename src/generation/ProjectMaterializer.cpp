@@ -56,6 +56,9 @@ bool passesPathTests(const QString& path) {
 // to stay inside the resolved website directory. A dangling link or a loop
 // cannot be resolved and is refused.
 bool staysInsideRoot(const QString& canonicalRoot, const QString& relativePath) {
+    if (canonicalRoot.isEmpty()) {
+        return false; // an unresolvable website directory vouches for nothing
+    }
     QString current = canonicalRoot;
     bool walkingExisting = true;
     for (const QString& piece : relativePath.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {

@@ -1,0 +1,1 @@
+kestrion_add_benchmark(bench_materializer SOURCES materializer.cpp LIBS kestrion_generation)
