@@ -239,6 +239,16 @@ bool isGitWorktreeEffectivelyEmpty(const QString& cloneDirectory) {
 
 void gitPushWorkspaceToRemote(const QString& git, const QString& projectRoot, const QString& pushURL,
                               const QString& branch) {
+    // The remote and branch come from the panel, an outside server, and are
+    // passed to git as plain arguments: one starting with "-" would be read as
+    // an option (for example "--upload-pack=<command>", which runs a program).
+    for (const QString& argument : {pushURL, branch}) {
+        if (argument.startsWith(QLatin1Char('-'))) {
+            throw KestrionIdeDeployError::gitCommandFailed(
+                QStringLiteral("Refusing \u201c%1\u201d from the panel: it would be read as a git option.")
+                    .arg(argument));
+        }
+    }
     const WorkingArea area;
     const QString areaPath = fromPath(area.path());
     const QString clone = fromPath(area.path() / cloneDirectoryName.toStdString());

@@ -358,6 +358,21 @@ TEST_F(GitPushTest, unreachableRemoteFailsWithGitsText) {
     EXPECT_THAT(error.message().toStdString(), HasSubstr("no-such.git"));
 }
 
+TEST_F(GitPushTest, remoteOrBranchThatGitWouldReadAsAnOptionIsRefused) {
+    writeFile(site(QStringLiteral("index.html")), "x");
+    const QString marker = m_dir.filePath(QStringLiteral("ran"));
+    const QString hostile = QStringLiteral("--upload-pack=touch ") + marker + QStringLiteral(";false");
+
+    for (const auto& [url, branch] : {std::pair{hostile, QStringLiteral("main")},
+                                      std::pair{m_remote, QStringLiteral("--receive-pack=touch ") + marker}}) {
+        const KestrionIdeDeployError error = capture([&] { Push::gitPushWorkspaceToRemote(git, m_site, url, branch); });
+        EXPECT_EQ(error.kind(), Kind::gitCommandFailed);
+        EXPECT_THAT(error.message().toStdString(), HasSubstr("would be read as a git option"));
+    }
+    EXPECT_FALSE(QFileInfo::exists(marker));
+    EXPECT_EQ(gitOutput(m_remote, {QStringLiteral("branch"), QStringLiteral("--list")}), QString());
+}
+
 TEST_F(GitPushTest, rejectedPushFailsWithGitsText) {
     writeFile(site(QStringLiteral("index.html")), "x");
     // The remote refuses every update, as a panel with a protected branch would.
