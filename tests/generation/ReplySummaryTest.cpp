@@ -38,7 +38,7 @@ INSTANTIATE_TEST_SUITE_P(
                         r.gitStderr = "warning";
                     },
                     QString()},
-        SummaryCase{"specExample",
+        SummaryCase{"writtenImagesAndOneUnsafePath",
                     [](Result& r) {
                         r.writtenRelativePaths = {"styles.css", "index.htm", "img/hero.jpg"};
                         r.generatedImagePaths = {"img/hero.jpg"};
