@@ -3,7 +3,8 @@
 // that lists and reads the same 400 files and never enters node_modules. Both
 // run on a warm cache. The tree is made once per run under
 // KESTRION_BENCH_DIR, else /dev/shm when present (creating 50,000 files on a
-// journalling disk takes minutes), else the temporary folder.
+// journalling disk takes minutes), else the temporary folder. A last case
+// walks one flat folder of 100,000 entries.
 
 #include "context/ProjectContextBuilder.h"
 
@@ -80,6 +81,32 @@ private:
     QTemporaryDir m_dir;
 };
 
+// One flat folder of 100,000 empty pages: the walk must list and order them
+// all before it can take the first 400.
+class CrowdedFolder {
+public:
+    CrowdedFolder() : m_dir(benchParent() + QStringLiteral("/kestrion-bench-crowded-XXXXXX")) {
+        if (!m_dir.isValid()) {
+            qFatal("cannot create the benchmark folder");
+        }
+        const QByteArray root = QFile::encodeName(m_dir.path());
+        for (int file = 0; file < crowdedEntries; ++file) {
+            const QByteArray path = root + "/page" + QByteArray::number(file) + ".html";
+            const int descriptor = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0644);
+            if (descriptor < 0) {
+                qFatal("cannot create %s", path.constData());
+            }
+            ::close(descriptor);
+        }
+    }
+
+    QString root() const { return m_dir.path(); }
+
+private:
+    static constexpr int crowdedEntries = 100'000;
+    QTemporaryDir m_dir;
+};
+
 Website& website() {
     static Website site;
     return site;
@@ -144,10 +171,22 @@ void BM_BuildSyncAndSection(benchmark::State& state) {
     state.counters["sectionChars"] = double(length);
 }
 
+void BM_BuildSyncOfFolderWith100000Entries(benchmark::State& state) {
+    static CrowdedFolder folder;
+    ProjectContextBuilder::Snapshot snapshot;
+    for (auto _ : state) {
+        snapshot = ProjectContextBuilder::buildSync(folder.root());
+        benchmark::DoNotOptimize(snapshot);
+    }
+    state.counters["files"] = double(snapshot.files.size());
+    state.counters["truncated"] = snapshot.listingTruncated ? 1 : 0;
+}
+
 } // namespace
 
 BENCHMARK(BM_PlainWalkOf400Files)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BuildSyncBesideNodeModules)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BuildSyncAndSection)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_BuildSyncOfFolderWith100000Entries)->Unit(benchmark::kMillisecond);
 
 BENCHMARK_MAIN();
