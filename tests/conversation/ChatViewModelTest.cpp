@@ -1,0 +1,236 @@
+#include "conversation/ChatViewModel.h"
+
+#include "conversation/AppSettings.h"
+#include "conversation/ChatHistoryPersistence.h"
+#include "support/IsoDateTime.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSignalSpy>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+
+using namespace kestrion;
+
+namespace {
+
+ChatSession sessionAt(const QString& title, qint64 updatedSecs, QList<ChatMessage> messages = {}) {
+    ChatSession session = ChatSession::makeFresh();
+    session.title = title;
+    session.createdAt = QDateTime::fromSecsSinceEpoch(updatedSecs - 100, Qt::UTC);
+    session.updatedAt = QDateTime::fromSecsSinceEpoch(updatedSecs, Qt::UTC);
+    session.messages = std::move(messages);
+    return session;
+}
+
+QString legacyHistoryPath() {
+    return QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation).value(0) +
+           QStringLiteral("/KestrionApp/chat_history.json");
+}
+
+QString projectHistoryPath(const QString& root) {
+    return root + QStringLiteral("/.kestrion-chats/chat_history.json");
+}
+
+class ChatViewModelTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        QFile::remove(legacyHistoryPath());
+        AppSettings::setMigratedLegacyChatsToProject(false);
+        ASSERT_TRUE(m_site.isValid());
+    }
+
+    // Binds a model to a fresh project holding exactly these sessions.
+    void bindWithSessions(ChatViewModel& model, const QList<ChatSession>& sessions, const QUuid& active) {
+        ChatHistoryPersistence::save({1, sessions, active}, m_site.path());
+        model.applyOutputRoot(m_site.path());
+    }
+
+    QTemporaryDir m_site;
+};
+
+} // namespace
+
+TEST(ChatViewModelTitles, derivedTitle_takesTheFirstUserMessageOnceAndCutsLongTextsByGraphemes) {
+    const auto user = [](const QString& text) { return ChatMessage::make(ChatMessage::Role::User, text); };
+    const QString sixty(60, QLatin1Char('x'));
+    EXPECT_EQ(ChatViewModel::derivedTitle({user(sixty)}, QStringLiteral("New chat")),
+              QString(45, QLatin1Char('x')) + QChar(0x2026));
+    const QString fortyEight(48, QLatin1Char('y'));
+    EXPECT_EQ(ChatViewModel::derivedTitle({user(fortyEight)}, QStringLiteral("New chat")), fortyEight);
+    EXPECT_EQ(ChatViewModel::derivedTitle({user(QStringLiteral("  Portfolio site \n"))}, QStringLiteral("  New chat ")),
+              QStringLiteral("Portfolio site"));
+    EXPECT_EQ(ChatViewModel::derivedTitle({user(QStringLiteral("Hello"))}, QStringLiteral("My site")),
+              QStringLiteral("My site"));
+    // Only the first user message counts, even when it is blank.
+    EXPECT_EQ(ChatViewModel::derivedTitle({user(QStringLiteral("   ")), user(QStringLiteral("later"))},
+                                          QStringLiteral("New chat")),
+              QStringLiteral("New chat"));
+    EXPECT_EQ(
+        ChatViewModel::derivedTitle({ChatMessage::make(ChatMessage::Role::Assistant, QStringLiteral("hi"))}, QString()),
+        QString());
+    // A family emoji is one user-perceived character made of several code points.
+    const QString family = QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467");
+    QString emojis;
+    for (int i = 0; i < 50; ++i) {
+        emojis += family;
+    }
+    QString expected;
+    for (int i = 0; i < 45; ++i) {
+        expected += family;
+    }
+    EXPECT_EQ(ChatViewModel::derivedTitle({user(emojis)}, QStringLiteral("New chat")), expected + QChar(0x2026));
+}
+
+TEST_F(ChatViewModelTest, blankInput_sendsNothingAndKeepsTheWhitespace) {
+    ChatViewModel model;
+    model.applyOutputRoot(m_site.path());
+    QSignalSpy sending(&model, &ChatViewModel::isSendingChanged);
+    model.setInput(QStringLiteral("  \n\t "));
+    model.send(QStringLiteral("gpt-4o-mini"), QStringLiteral("key"), m_site.path());
+    EXPECT_TRUE(model.messages().isEmpty());
+    EXPECT_FALSE(model.isSending());
+    EXPECT_EQ(sending.count(), 0);
+    EXPECT_EQ(model.input(), QStringLiteral("  \n\t "));
+}
+
+TEST_F(ChatViewModelTest, bindingAFreshProject_createsAndSavesOneNewChat) {
+    ChatViewModel model;
+    EXPECT_FALSE(model.hasBoundStorageLocation());
+    model.applyOutputRoot(m_site.path());
+    ASSERT_EQ(model.sessions().size(), 1);
+    EXPECT_EQ(model.sessions().first().title, QStringLiteral("New chat"));
+    const auto stored = ChatHistoryPersistence::load(m_site.path());
+    ASSERT_TRUE(stored.has_value());
+    EXPECT_EQ(stored->activeSessionId, model.activeSessionId());
+    EXPECT_EQ(model.persistenceOutputRoot(), QDir::cleanPath(m_site.path()));
+}
+
+TEST_F(ChatViewModelTest, legacyHistory_migratesIntoTheFirstProjectOnlyOnce) {
+    const ChatSession old = sessionAt(QStringLiteral("Old chat"), 1700000000,
+                                      {ChatMessage::make(ChatMessage::Role::User, QStringLiteral("hi"))});
+    ChatHistoryPersistence::save({1, {old}, old.id}, std::nullopt);
+    ASSERT_TRUE(QFile::exists(legacyHistoryPath()));
+
+    ChatViewModel model;
+    model.applyOutputRoot(m_site.path());
+    ASSERT_EQ(model.sessions().size(), 1);
+    EXPECT_EQ(model.sessions().first(), old);
+    EXPECT_EQ(model.messages(), old.messages);
+    EXPECT_TRUE(AppSettings::migratedLegacyChatsToProject());
+    EXPECT_FALSE(QFile::exists(legacyHistoryPath()));
+    EXPECT_TRUE(ChatHistoryPersistence::load(m_site.path()).has_value());
+
+    QTemporaryDir second;
+    model.applyOutputRoot(second.path());
+    ASSERT_EQ(model.sessions().size(), 1);
+    EXPECT_NE(model.sessions().first().id, old.id);
+    EXPECT_TRUE(model.messages().isEmpty());
+}
+
+TEST_F(ChatViewModelTest, missingDirectoryOrAFile_bindsTheLegacyLocation) {
+    ChatViewModel model;
+    model.applyOutputRoot(m_site.path() + QStringLiteral("/does-not-exist"));
+    EXPECT_FALSE(model.persistenceOutputRoot().has_value());
+    EXPECT_TRUE(QFile::exists(legacyHistoryPath()));
+
+    QFile file(m_site.filePath(QStringLiteral("plain.txt")));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.close();
+    const QUuid legacyActive = model.activeSessionId();
+    model.applyOutputRoot(file.fileName());
+    EXPECT_FALSE(model.persistenceOutputRoot().has_value());
+    EXPECT_EQ(model.activeSessionId(), legacyActive);
+}
+
+TEST_F(ChatViewModelTest, loadedHistory_withUnknownActiveId_activatesTheMostRecentlyUpdated) {
+    const ChatSession a = sessionAt(QStringLiteral("A"), 1000);
+    const ChatSession b = sessionAt(QStringLiteral("B"), 3000);
+    const ChatSession c = sessionAt(QStringLiteral("C"), 3000);
+    ChatViewModel model;
+    bindWithSessions(model, {a, b, c}, QUuid::createUuid());
+    EXPECT_EQ(model.activeSessionId(), b.id);
+    const QList<ChatSession> sorted = model.sessionsSortedByUpdated();
+    ASSERT_EQ(sorted.size(), 3);
+    EXPECT_EQ(sorted[0].id, b.id);
+    EXPECT_EQ(sorted[1].id, c.id);
+    EXPECT_EQ(sorted[2].id, a.id);
+    EXPECT_EQ(model.sessions().first().id, a.id) << "stored order is not changed by sorting";
+}
+
+TEST_F(ChatViewModelTest, rebindingTheSameDirectory_savesClearsComposerAndRestoresTheSameState) {
+    ChatViewModel model;
+    model.applyOutputRoot(m_site.path());
+    model.newChat();
+    const QUuid active = model.activeSessionId();
+    const QList<ChatSession> sessions = model.sessions();
+    model.setInput(QStringLiteral("draft"));
+    model.applyOutputRoot(m_site.path());
+    EXPECT_EQ(model.input(), QString());
+    EXPECT_EQ(model.activeSessionId(), active);
+    EXPECT_EQ(model.sessions(), sessions);
+}
+
+TEST_F(ChatViewModelTest, sessionRules_newSelectAndDelete) {
+    const ChatSession oldest = sessionAt(QStringLiteral("Oldest"), 1000);
+    const ChatSession middle =
+        sessionAt(QStringLiteral("Middle"), 2000, {ChatMessage::make(ChatMessage::Role::User, QStringLiteral("m"))});
+    const ChatSession newest = sessionAt(QStringLiteral("Newest"), 3000);
+    ChatViewModel model;
+    bindWithSessions(model, {oldest, middle, newest}, oldest.id);
+
+    // Selecting the active session changes nothing, not even the composer.
+    model.setInput(QStringLiteral("keep me"));
+    model.selectSession(oldest.id);
+    EXPECT_EQ(model.input(), QStringLiteral("keep me"));
+
+    // Selecting another session and coming back leaves both timestamps alone.
+    model.selectSession(middle.id);
+    EXPECT_EQ(model.messages(), middle.messages);
+    EXPECT_EQ(model.input(), QString());
+    model.selectSession(oldest.id);
+    EXPECT_EQ(model.sessions()[0].updatedAt, oldest.updatedAt);
+    EXPECT_EQ(model.sessions()[1].updatedAt, middle.updatedAt);
+    EXPECT_EQ(ChatHistoryPersistence::load(m_site.path())->activeSessionId, oldest.id);
+
+    // Deleting the active session of three activates the most recently updated other one.
+    model.deleteSession(oldest.id);
+    ASSERT_EQ(model.sessions().size(), 2);
+    EXPECT_EQ(model.activeSessionId(), newest.id);
+    EXPECT_EQ(ChatHistoryPersistence::load(m_site.path())->sessions.size(), 2);
+
+    // Deleting an unknown id still saves.
+    QFile::remove(projectHistoryPath(m_site.path()));
+    model.deleteSession(QUuid::createUuid());
+    EXPECT_TRUE(QFile::exists(projectHistoryPath(m_site.path())));
+
+    // New chats go first in stored order and become active.
+    model.newChat();
+    EXPECT_EQ(model.sessions().first().id, model.activeSessionId());
+    EXPECT_EQ(model.sessions().size(), 3);
+
+    // The last session can never be deleted.
+    model.deleteSession(model.sessions()[1].id);
+    model.deleteSession(model.sessions()[1].id);
+    ASSERT_EQ(model.sessions().size(), 1);
+    model.deleteSession(model.sessions()[0].id);
+    EXPECT_EQ(model.sessions().size(), 1);
+}
+
+TEST_F(ChatViewModelTest, launchNotices_appendAssistantMessagesSetTheErrorAndSave) {
+    ChatViewModel model;
+    model.applyOutputRoot(m_site.path());
+    model.appendKestrionFailure(QStringLiteral("Could not build Kestrion API URL."));
+    EXPECT_EQ(model.lastErrorText(), QStringLiteral("Could not build Kestrion API URL."));
+    ASSERT_EQ(model.messages().size(), 1);
+    EXPECT_EQ(model.messages()[0].text, QStringLiteral("Launch failed: Could not build Kestrion API URL."));
+    EXPECT_EQ(model.messages()[0].role, ChatMessage::Role::Assistant);
+
+    model.appendKestrionStatus(QStringLiteral("**Deploy Website to Kestrion**"));
+    EXPECT_FALSE(model.lastError().has_value());
+    const auto stored = ChatHistoryPersistence::load(m_site.path());
+    ASSERT_TRUE(stored.has_value());
+    EXPECT_EQ(stored->sessions.first().messages.size(), 2);
+    EXPECT_EQ(stored->sessions.first().title, QStringLiteral("New chat")) << "assistant lines never title a chat";
+}
