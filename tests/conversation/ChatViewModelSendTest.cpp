@@ -1,0 +1,224 @@
+#include "conversation/AppSettings.h"
+#include "conversation/ChatHistoryPersistence.h"
+#include "conversation/ChatViewModel.h"
+#include "generation/FileGenerationParser.h"
+#include "openai/OpenAIService.h"
+#include "support/FakeOpenAIServer.h"
+#include "support/ProcessRunner.h"
+
+#include <QDir>
+#include <QFile>
+#include <QImageReader>
+#include <QJsonArray>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <gtest/gtest.h>
+
+using namespace kestrion;
+using kestrion::test::FakeOpenAIServer;
+using kestrion::test::ScriptedResponse;
+
+namespace {
+
+const QString opening = QStringLiteral("You are a helpful coding assistant running inside a macOS website builder. ");
+
+void writeText(const QString& path, const QByteArray& text) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(text);
+}
+
+QByteArray readBytes(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QString git(const QString& root, const QStringList& args) {
+    return QString::fromUtf8(runProcess(QStringLiteral("/usr/bin/git"), args, root).standardOutput).trimmed();
+}
+
+// The system prompt and the (role, content) pairs of one recorded chat request.
+struct SentChat {
+    QString systemPrompt;
+    QList<std::pair<QString, QString>> turns;
+};
+
+SentChat sentChat(const kestrion::test::RecordedRequest& request) {
+    SentChat sent;
+    const QJsonArray messages = request.jsonBody().value(QStringLiteral("messages")).toArray();
+    for (qsizetype i = 0; i < messages.size(); ++i) {
+        const QJsonObject message = messages[i].toObject();
+        const QString role = message.value(QStringLiteral("role")).toString();
+        const QString content = message.value(QStringLiteral("content")).toString();
+        if (i == 0 && role == QLatin1String("system")) {
+            sent.systemPrompt = content;
+        } else {
+            sent.turns.append({role, content});
+        }
+    }
+    return sent;
+}
+
+class ChatViewModelSendTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(m_site.isValid());
+        AppSettings::setMigratedLegacyChatsToProject(true);
+        m_model.setOpenAIService(std::make_shared<const OpenAIService>(m_server.apiBaseUrl()));
+    }
+
+    // Sends the text and waits until the assistant message is in.
+    void sendAndWait(const QString& text, const std::optional<QString>& root) {
+        QSignalSpy finished(&m_model, &ChatViewModel::sendFinished);
+        m_model.setInput(text);
+        m_model.send(QStringLiteral("gpt-4o-mini"), QStringLiteral("sk-test"), root);
+        ASSERT_TRUE(m_model.isSending());
+        ASSERT_TRUE(finished.wait(30000));
+        ASSERT_FALSE(m_model.isSending());
+    }
+
+    FakeOpenAIServer m_server;
+    QTemporaryDir m_site;
+    ChatViewModel m_model;
+};
+
+} // namespace
+
+TEST_F(ChatViewModelSendTest, wholeSend_writesFilesAndImageCommitsAndShowsProsePlusSummary) {
+    writeText(m_site.filePath(QStringLiteral("about.htm")), "<html><body>About us</body></html>");
+    m_model.applyOutputRoot(m_site.path());
+
+    m_server.setDefaultImageReply(FakeOpenAIServer::samplePng(16, 16));
+    m_server.replyWithChat(QStringLiteral(
+        "Here is your site.\n\n"
+        "<<<FILE path=\"index.htm\">>>\n<!DOCTYPE html><html><body><img src=\"img/hero.jpg\"></body></html>\n"
+        "<<<END_FILE>>>\n\n"
+        "<<<FILE path=\"styles.css\">>>\nbody { color: #123; }\n<<<END_FILE>>>\n\n"
+        "<<<IMAGE path=\"img/hero.jpg\" size=\"1536x1024\">>>\nA calm lake at dawn.\n<<<END_IMAGE>>>\n\n"
+        "Enjoy!"));
+    sendAndWait(QStringLiteral("  Build me a lake site \n"), m_site.path());
+
+    // What the model was sent: the fixed opening, the protocol, and the project as it was.
+    ASSERT_EQ(m_server.chatRequests().size(), 1);
+    const SentChat first = sentChat(m_server.chatRequests().first());
+    EXPECT_TRUE(first.systemPrompt.startsWith(opening + FileGenerationParser::systemPromptAppendix() +
+                                              QStringLiteral("\n\n\n**Current project workspace** (`")));
+    EXPECT_TRUE(first.systemPrompt.contains(QStringLiteral("<<<PROJECT_FILE path=\"about.htm\">>>")));
+    EXPECT_FALSE(first.systemPrompt.contains(QStringLiteral("index.htm \u2014")));
+    ASSERT_EQ(first.turns.size(), 1);
+    EXPECT_EQ(first.turns[0], std::make_pair(QStringLiteral("user"), QStringLiteral("Build me a lake site")));
+
+    // What landed on disk.
+    EXPECT_EQ(readBytes(m_site.filePath(QStringLiteral("styles.css"))), QByteArray("body { color: #123; }"));
+    EXPECT_TRUE(readBytes(m_site.filePath(QStringLiteral("index.htm"))).startsWith("<!DOCTYPE html>"));
+    QImageReader jpeg(m_site.filePath(QStringLiteral("img/hero.jpg")));
+    EXPECT_EQ(jpeg.format(), QByteArray("jpeg"));
+    EXPECT_EQ(jpeg.read().size(), QSize(16, 16));
+    ASSERT_EQ(m_server.imageRequests().size(), 1);
+    EXPECT_EQ(m_server.imageRequests().first().jsonBody().value(QStringLiteral("size")).toString(),
+              QStringLiteral("1536x1024"));
+    EXPECT_EQ(git(m_site.path(), {QStringLiteral("rev-list"), QStringLiteral("--count"), QStringLiteral("main")}),
+              QStringLiteral("1"));
+
+    // What the chat shows: the prose and the summary, never the file contents.
+    ASSERT_EQ(m_model.messages().size(), 2);
+    EXPECT_EQ(m_model.messages()[1].text,
+              QStringLiteral("Here is your site.\n\nEnjoy!\n\n"
+                             "**Files created:** `img/hero.jpg`, `index.htm`, `styles.css`\n"
+                             "**Images generated:** `img/hero.jpg`"));
+    EXPECT_FALSE(m_model.lastError().has_value());
+
+    // The history on disk holds both messages and the derived title.
+    const auto stored = ChatHistoryPersistence::load(m_site.path());
+    ASSERT_TRUE(stored.has_value());
+    ASSERT_EQ(stored->sessions.size(), 1);
+    EXPECT_EQ(stored->sessions[0].messages, m_model.messages());
+    EXPECT_EQ(stored->sessions[0].title, QStringLiteral("Build me a lake site"));
+
+    // The next send sees the new files and the whole conversation so far.
+    m_server.replyWithChat(QStringLiteral("Nothing to change."));
+    sendAndWait(QStringLiteral("Anything else?"), m_site.path());
+    const SentChat second = sentChat(m_server.chatRequests().at(1));
+    EXPECT_TRUE(second.systemPrompt.contains(QStringLiteral("<<<PROJECT_FILE path=\"index.htm\">>>")));
+    EXPECT_TRUE(second.systemPrompt.contains(QStringLiteral("- img/hero.jpg \u2014 ")));
+    ASSERT_EQ(second.turns.size(), 3);
+    EXPECT_EQ(second.turns[1].first, QStringLiteral("assistant"));
+    EXPECT_EQ(second.turns[1].second, m_model.messages()[1].text);
+    EXPECT_EQ(m_model.messages().last().text, QStringLiteral("Nothing to change."));
+}
+
+TEST_F(ChatViewModelSendTest, withoutWebsiteDirectory_theRawReplyIsShownAndNothingIsWritten) {
+    m_model.applyOutputRoot(std::nullopt);
+    const QString reply = QStringLiteral("<<<FILE path=\"index.htm\">>>\n<p>x</p>\n<<<END_FILE>>>");
+    m_server.replyWithChat(reply);
+    sendAndWait(QStringLiteral("hello"), std::nullopt);
+
+    const SentChat sent = sentChat(m_server.chatRequests().first());
+    EXPECT_EQ(sent.systemPrompt, opening + FileGenerationParser::systemPromptAppendix());
+    ASSERT_EQ(m_model.messages().size(), 2);
+    EXPECT_EQ(m_model.messages()[1].text, reply);
+    EXPECT_TRUE(QDir(m_site.path()).isEmpty());
+}
+
+TEST_F(ChatViewModelSendTest, failingServer_appendsTheErrorMessageAndSetsLastError) {
+    m_model.applyOutputRoot(m_site.path());
+    m_server.replyToChat(ScriptedResponse::json(500, QByteArray("{\"error\":\"boom\"}")));
+
+    QStringList events;
+    QObject::connect(&m_model, &ChatViewModel::isSendingChanged,
+                     [&] { events << (m_model.isSending() ? QStringLiteral("sending") : QStringLiteral("idle")); });
+    QObject::connect(&m_model, &ChatViewModel::messageAppended,
+                     [&](int row) { events << QStringLiteral("message %1").arg(row); });
+    QObject::connect(&m_model, &ChatViewModel::lastErrorChanged, [&] { events << QStringLiteral("error"); });
+    sendAndWait(QStringLiteral("hi"), m_site.path());
+
+    EXPECT_EQ(m_model.lastErrorText(), QStringLiteral("HTTP 500: {\"error\":\"boom\"}"));
+    ASSERT_EQ(m_model.messages().size(), 2);
+    EXPECT_EQ(m_model.messages()[1].text, QStringLiteral("Error: HTTP 500: {\"error\":\"boom\"}"));
+    EXPECT_EQ(events, (QStringList{"sending", "message 0", "error", "message 1", "idle"}));
+    // The error is part of the saved conversation (and so of later requests).
+    EXPECT_EQ(ChatHistoryPersistence::load(m_site.path())->sessions[0].messages.size(), 2);
+}
+
+TEST_F(ChatViewModelSendTest, replyArrivingAfterTheUserSwitchedChats_landsInTheChatItWasAskedIn) {
+    m_model.applyOutputRoot(m_site.path());
+    const QUuid asked = m_model.activeSessionId();
+    ScriptedResponse slow = ScriptedResponse::json(200, FakeOpenAIServer::chatCompletionBody(QStringLiteral("Done.")));
+    slow.delay = std::chrono::milliseconds(300);
+    m_server.replyToChat(slow);
+
+    QSignalSpy finished(&m_model, &ChatViewModel::sendFinished);
+    m_model.setInput(QStringLiteral("question"));
+    m_model.send(QStringLiteral("gpt-4o-mini"), QStringLiteral("sk-test"), m_site.path());
+    m_model.newChat();
+    const QUuid other = m_model.activeSessionId();
+    ASSERT_TRUE(finished.wait(30000));
+
+    EXPECT_EQ(m_model.activeSessionId(), other);
+    EXPECT_TRUE(m_model.messages().isEmpty());
+    const auto& sessions = m_model.sessions();
+    const auto askedSession =
+        std::find_if(sessions.begin(), sessions.end(), [&](const ChatSession& s) { return s.id == asked; });
+    ASSERT_NE(askedSession, sessions.end());
+    ASSERT_EQ(askedSession->messages.size(), 2);
+    EXPECT_EQ(askedSession->messages[1].text, QStringLiteral("Done."));
+    const auto stored = ChatHistoryPersistence::load(m_site.path());
+    ASSERT_TRUE(stored.has_value());
+    EXPECT_EQ(stored->sessions.size(), 2);
+}
+
+TEST_F(ChatViewModelSendTest, interfaceThreadStaysFreeWhileTheModelIsThinking) {
+    m_model.applyOutputRoot(m_site.path());
+    ScriptedResponse slow = ScriptedResponse::json(200, FakeOpenAIServer::chatCompletionBody(QStringLiteral("ok")));
+    slow.delay = std::chrono::milliseconds(500);
+    m_server.replyToChat(slow);
+
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
+    timer.start(10);
+    sendAndWait(QStringLiteral("hi"), m_site.path());
+    EXPECT_GT(ticks, 5) << "the event loop kept running while the request was in flight";
+}
