@@ -125,12 +125,6 @@ QJsonObject with(QJsonObject object, const QJsonObject& extra) {
     return object;
 }
 
-TEST(DeployTimingTest, productPollsEverySixSecondsForAtMost8100Seconds) {
-    const KestrionIdeDeployClient::DeployTiming timing;
-    EXPECT_EQ(timing.pollInterval, 6s);
-    EXPECT_EQ(timing.pollLimit, 8100s);
-}
-
 TEST_F(DeployRunTest, fullRunPreparesPushesFinalizesAndPollsUntilCompleted) {
     preparePushesToRemote();
     finalizeWith(with(liveSite, {{QStringLiteral("virtual_host_id"), QStringLiteral("42")}}), 201);
