@@ -1,12 +1,199 @@
 #include "app/MainWindow.h"
 
+#include "app/AppIcon.h"
+#include "app/ChatPane.h"
+#include "app/DetailPane.h"
+#include "app/Sidebar.h"
+#include "app/WindowState.h"
+#include "conversation/AppSettings.h"
+#include "conversation/ChatViewModel.h"
+#include "openai/OpenAIService.h"
+#include "workspace/OutputFolderFileTreeModel.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QMenuBar>
+#include <QMessageBox>
+#include <QSplitter>
+#include <QStyle>
+#include <QTimer>
+#include <QToolButton>
+#include <QWindowStateChangeEvent>
+
 namespace kestrion {
 
-MainWindow::MainWindow(QWidget* parent) : QMainWindow(parent) {
-    setWindowTitle(QStringLiteral("Kestrion Magic Website Builder"));
+MainWindow::MainWindow(AppSettings* settings, ChatViewModel* chat, QWidget* parent)
+    : QMainWindow(parent), m_settings(settings), m_chat(chat), m_outputTree(new OutputFolderFileTreeModel(this)),
+      m_deployLaunchProgress(new LaunchDeployProgressModel(this)), m_state(new WindowState(this)) {
+    if (!m_chat) {
+        m_chat = new ChatViewModel(std::make_shared<const OpenAIService>(settings->resolvedOpenAIBaseURL()), this);
+    }
+    connect(settings, &AppSettings::openAIBaseURLChanged, this, [this] {
+        m_chat->setOpenAIService(std::make_shared<const OpenAIService>(m_settings->resolvedOpenAIBaseURL()));
+    });
+
+    setWindowTitle(title);
+    setWindowIcon(AppIcon::icon());
     resize(900, 700);
+
+    m_sidebar = new Sidebar(settings, m_chat, m_outputTree, m_state, this);
+    m_sidebar->setMinimumWidth(sidebarMinimumWidth);
+    m_sidebar->setMaximumWidth(sidebarMaximumWidth);
+    m_chatPane = new ChatPane(m_chat, settings, this);
+    m_detailPane = new DetailPane(m_state, m_chatPane, this);
+    m_detailPane->setMinimumWidth(360);
+
+    m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setChildrenCollapsible(true);
+    m_splitter->addWidget(m_sidebar);
+    m_splitter->addWidget(m_detailPane);
+    m_splitter->setCollapsible(0, true);
+    m_splitter->setCollapsible(1, false);
+    m_splitter->setStretchFactor(0, 0);
+    m_splitter->setStretchFactor(1, 1);
+    m_splitter->setSizes({sidebarIdealWidth, 900 - sidebarIdealWidth});
+    m_splitter->setHandleWidth(1);
+    setCentralWidget(m_splitter);
+
+    // A drag below the minimum collapses the splitter's first column to 0:
+    // that is the same "dragged too narrow" gesture, so it closes the sidebar.
+    connect(m_splitter, &QSplitter::splitterMoved, this, [this] {
+        if (m_columnVisibility == ColumnVisibility::All) {
+            sidebarWidthReported(m_splitter->sizes().value(0));
+        }
+    });
+    connect(m_sidebar, &Sidebar::widthReported, this, &MainWindow::sidebarWidthReported);
+
+    m_toggleSidebarAction = new QAction(this);
+    m_toggleSidebarAction->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
+    QIcon sidebarIcon =
+        QIcon::fromTheme(QStringLiteral("sidebar-show"), QIcon::fromTheme(QStringLiteral("view-split-left-right")));
+    if (sidebarIcon.isNull()) {
+        sidebarIcon = style()->standardIcon(QStyle::SP_FileDialogDetailedView);
+    }
+    m_toggleSidebarAction->setIcon(sidebarIcon);
+    connect(m_toggleSidebarAction, &QAction::triggered, this, [this] {
+        setColumnVisibility(m_columnVisibility == ColumnVisibility::All ? ColumnVisibility::DetailOnly
+                                                                        : ColumnVisibility::All);
+    });
+    m_sidebarButton = new QToolButton(this);
+    m_sidebarButton->setDefaultAction(m_toggleSidebarAction);
+    m_sidebarButton->setAutoRaise(true);
+    m_detailPane->setLeadingControl(m_sidebarButton);
+    updateToggleSidebarAction();
+
+    buildMenus();
+
+    connect(qApp, &QCoreApplication::aboutToQuit, this, &MainWindow::saveConversation);
 }
 
 MainWindow::~MainWindow() = default;
+
+void MainWindow::buildMenus() {
+    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
+    m_preferencesAction =
+        file->addAction(QIcon::fromTheme(QStringLiteral("preferences-system")), QStringLiteral("Preferences…"));
+    m_preferencesAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    m_preferencesAction->setMenuRole(QAction::PreferencesRole);
+    m_preferencesAction->setVisible(false);
+    connect(m_preferencesAction, &QAction::triggered, this, [this] {
+        if (m_preferencesHandler) {
+            m_preferencesHandler();
+        }
+    });
+    file->addSeparator();
+    QAction* quit = file->addAction(QIcon::fromTheme(QStringLiteral("application-exit")), QStringLiteral("&Quit"));
+    quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
+    quit->setMenuRole(QAction::QuitRole);
+    // Closing the window saves and ends the application (it is the only window).
+    connect(quit, &QAction::triggered, this, &QWidget::close);
+
+    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    view->addAction(m_toggleSidebarAction);
+
+    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
+    QAction* about = help->addAction(QIcon::fromTheme(QStringLiteral("help-about")), QStringLiteral("&About"));
+    about->setMenuRole(QAction::AboutRole);
+    connect(about, &QAction::triggered, this, [this] {
+        QMessageBox::about(this, QStringLiteral("About ") + title,
+                           QStringLiteral("<h3>%1</h3><p>Version %2</p><p>Build a static website by chatting with a "
+                                          "language model: describe the site, and the files appear in your "
+                                          "website directory, committed with git.</p>")
+                               .arg(title.toHtmlEscaped(), QCoreApplication::applicationVersion().toHtmlEscaped()));
+    });
+}
+
+void MainWindow::setPreferencesHandler(std::function<void()> handler) {
+    m_preferencesHandler = std::move(handler);
+    m_preferencesAction->setVisible(static_cast<bool>(m_preferencesHandler));
+}
+
+void MainWindow::setColumnVisibility(ColumnVisibility visibility) {
+    if (visibility == m_columnVisibility) {
+        return;
+    }
+    m_columnVisibility = visibility;
+    if (visibility == ColumnVisibility::All) {
+        // Reopening passes through narrow widths; the snap-closed rule must not
+        // fire on them, so it rests for a moment.
+        m_suppressSidebarSnapClosed = true;
+        QTimer::singleShot(snapSuppressionMs, this, [this] { m_suppressSidebarSnapClosed = false; });
+        m_sidebar->show();
+        const int total = m_splitter->width();
+        m_splitter->setSizes({sidebarIdealWidth, std::max(0, total - sidebarIdealWidth)});
+    } else {
+        m_sidebar->hide();
+    }
+    updateToggleSidebarAction();
+    Q_EMIT columnVisibilityChanged(visibility);
+}
+
+void MainWindow::sidebarWidthReported(int width) {
+    if (m_suppressSidebarSnapClosed || m_columnVisibility != ColumnVisibility::All || m_sidebar->isHidden()) {
+        return;
+    }
+    // A collapsed splitter column reports 0: the user dragged it shut.
+    const bool collapsedByDrag = width == 0 && m_splitter->sizes().value(0) == 0 && isVisible();
+    if (collapsedByDrag || (width > snapClosedFloor && width < sidebarMinimumWidth)) {
+        setColumnVisibility(ColumnVisibility::DetailOnly);
+    }
+}
+
+void MainWindow::updateToggleSidebarAction() {
+    const bool shown = m_columnVisibility == ColumnVisibility::All;
+    m_toggleSidebarAction->setText(shown ? QStringLiteral("Hide Sidebar") : QStringLiteral("Show Sidebar"));
+    m_toggleSidebarAction->setToolTip(shown ? QStringLiteral("Hide Sidebar") : QStringLiteral("Show Sidebar"));
+    m_sidebarButton->setAccessibleName(m_toggleSidebarAction->text());
+}
+
+void MainWindow::saveConversation() {
+    m_chat->syncActiveSessionFromMessages();
+    m_chat->saveToDisk();
+}
+
+void MainWindow::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && !isActiveWindow() && m_shownOnce) {
+        saveConversation();
+    } else if (event->type() == QEvent::WindowStateChange && isMinimized()) {
+        saveConversation();
+    }
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    saveConversation();
+    // The only window: once it closes the application ends normally (status 0).
+    event->accept();
+}
+
+void MainWindow::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!m_shownOnce) {
+        m_shownOnce = true;
+        raise();
+        activateWindow();
+    }
+}
 
 } // namespace kestrion

@@ -1,0 +1,98 @@
+#include "app/DetailPane.h"
+
+#include "app/SegmentedControl.h"
+
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QStackedWidget>
+#include <QVBoxLayout>
+
+namespace kestrion {
+
+namespace {
+
+constexpr DetailWorkspaceTab tabs[] = {DetailWorkspaceTab::Create, DetailWorkspaceTab::Preview,
+                                       DetailWorkspaceTab::Source};
+
+int pageIndex(DetailWorkspaceTab tab) {
+    return static_cast<int>(tab);
+}
+
+QWidget* notePage(const QString& text) {
+    auto* label = new QLabel(text);
+    label->setAlignment(Qt::AlignCenter);
+    label->setWordWrap(true);
+    label->setForegroundRole(QPalette::PlaceholderText);
+    label->setMargin(24);
+    return label;
+}
+
+} // namespace
+
+DetailPane::DetailPane(WindowState* state, QWidget* createPage, QWidget* parent)
+    : QWidget(parent), m_state(state), m_selector(nullptr), m_stack(new QStackedWidget(this)),
+      m_leadingHolder(new QWidget(this)) {
+    QStringList titles;
+    for (DetailWorkspaceTab tab : tabs) {
+        titles.append(detailWorkspaceTabTitle(tab));
+    }
+    m_selector = new SegmentedControl(titles, this);
+    m_selector->setAccessibleName(QStringLiteral("Workspace"));
+
+    m_stack->addWidget(createPage);
+    m_stack->addWidget(notePage(QStringLiteral("The preview of the website appears here.")));
+    m_stack->addWidget(notePage(QStringLiteral("The source of the selected file appears here.")));
+
+    auto* leadingLayout = new QHBoxLayout(m_leadingHolder);
+    leadingLayout->setContentsMargins(0, 0, 0, 0);
+    auto* header = new QHBoxLayout;
+    header->setContentsMargins(10, 8, 10, 8);
+    header->addWidget(m_leadingHolder, 1, Qt::AlignLeft);
+    header->addWidget(m_selector, 0, Qt::AlignCenter);
+    // A twin of the leading area keeps the selector centred.
+    auto* trailingBalance = new QWidget(this);
+    header->addWidget(trailingBalance, 1);
+
+    auto* divider = new QFrame(this);
+    divider->setFrameShape(QFrame::HLine);
+    divider->setFrameShadow(QFrame::Sunken);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addLayout(header);
+    layout->addWidget(divider);
+    layout->addWidget(m_stack, 1);
+
+    connect(m_selector, &SegmentedControl::currentIndexChanged, this,
+            [this](int index) { m_state->setDetailWorkspaceTab(tabs[index]); });
+    connect(m_state, &WindowState::detailWorkspaceTabChanged, this, &DetailPane::showTab);
+    showTab(m_state->detailWorkspaceTab());
+}
+
+void DetailPane::showTab(DetailWorkspaceTab tab) {
+    m_selector->setCurrentIndex(pageIndex(tab));
+    m_stack->setCurrentIndex(pageIndex(tab));
+}
+
+void DetailPane::setWorkspacePage(DetailWorkspaceTab tab, QWidget* page) {
+    const int index = pageIndex(tab);
+    QWidget* old = m_stack->widget(index);
+    m_stack->insertWidget(index, page);
+    if (old) {
+        m_stack->removeWidget(old);
+        old->deleteLater();
+    }
+    m_stack->setCurrentIndex(pageIndex(m_state->detailWorkspaceTab()));
+}
+
+QWidget* DetailPane::workspacePage(DetailWorkspaceTab tab) const {
+    return m_stack->widget(pageIndex(tab));
+}
+
+void DetailPane::setLeadingControl(QWidget* control) {
+    m_leadingHolder->layout()->addWidget(control);
+}
+
+} // namespace kestrion

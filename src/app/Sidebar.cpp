@@ -1,0 +1,573 @@
+#include "app/Sidebar.h"
+
+#include "app/BusyIndicator.h"
+#include "app/SessionListModel.h"
+#include "app/WindowState.h"
+#include "conversation/AppSettings.h"
+#include "conversation/ChatViewModel.h"
+#include "deploy/KestrionProjectLaunchPersistence.h"
+#include "workspace/OutputFolderFileTreeModel.h"
+#include "workspace/OutputIndexFile.h"
+
+#include <QApplication>
+#include <QFileDialog>
+#include <QHBoxLayout>
+#include <QHelpEvent>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QPainter>
+#include <QPainterPath>
+#include <QPushButton>
+#include <QScrollArea>
+#include <QStackedWidget>
+#include <QStyledItemDelegate>
+#include <QToolButton>
+#include <QToolTip>
+#include <QTreeView>
+#include <QVBoxLayout>
+
+namespace kestrion {
+
+namespace {
+
+constexpr int horizontalMargin = 16;
+constexpr int sectionGap = 28;
+// The column's content never gets narrower than this.
+constexpr int contentMinimumWidth = 250;
+
+QFont scaledFont(const QFont& base, qreal factor, QFont::Weight weight = QFont::Normal) {
+    QFont font = base;
+    font.setPointSizeF(base.pointSizeF() * factor);
+    font.setWeight(weight);
+    return font;
+}
+
+QLabel* sectionHeader(const QString& title, QWidget* parent) {
+    auto* label = new QLabel(title, parent);
+    label->setFont(scaledFont(parent->font(), 0.95, QFont::DemiBold));
+    label->setForegroundRole(QPalette::PlaceholderText);
+    label->setAccessibleName(title);
+    return label;
+}
+
+QColor withAlpha(QColor color, float alpha) {
+    color.setAlphaF(alpha);
+    return color;
+}
+
+// Views inside the sidebar's one scroll area: as tall as their content, so
+// the column scrolls as a whole instead of nesting scroll bars.
+class ContentSizedListView final : public QListView {
+public:
+    explicit ContentSizedListView(QWidget* parent) : QListView(parent) {
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    }
+
+    QSize sizeHint() const override {
+        int height = 0;
+        if (model()) {
+            for (int row = 0; row < model()->rowCount(); ++row) {
+                height += sizeHintForRow(row);
+            }
+        }
+        return {QListView::sizeHint().width(), height + 2 * frameWidth() + 2};
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+};
+
+class ContentSizedTreeView final : public QTreeView {
+public:
+    explicit ContentSizedTreeView(QWidget* parent) : QTreeView(parent) {
+        setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+        setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+        setUniformRowHeights(true);
+        connect(this, &QTreeView::expanded, this, [this] { updateGeometry(); });
+        connect(this, &QTreeView::collapsed, this, [this] { updateGeometry(); });
+    }
+
+    void setModel(QAbstractItemModel* model) override {
+        QTreeView::setModel(model);
+        connect(model, &QAbstractItemModel::modelReset, this, [this] { updateGeometry(); });
+        connect(model, &QAbstractItemModel::layoutChanged, this, [this] { updateGeometry(); });
+        connect(model, &QAbstractItemModel::rowsInserted, this, [this] { updateGeometry(); });
+        connect(model, &QAbstractItemModel::rowsRemoved, this, [this] { updateGeometry(); });
+    }
+
+    QSize sizeHint() const override {
+        int rows = 0;
+        if (model() && model()->rowCount() > 0) {
+            for (QModelIndex index = model()->index(0, 0); index.isValid(); index = indexBelow(index)) {
+                ++rows;
+            }
+        }
+        const int rowHeight = rows > 0 ? std::max(1, this->rowHeight(model()->index(0, 0))) : 0;
+        return {QTreeView::sizeHint().width(), rows * rowHeight + 2 * frameWidth() + 2};
+    }
+    QSize minimumSizeHint() const override { return sizeHint(); }
+
+protected:
+    bool viewportEvent(QEvent* event) override {
+        if (event->type() == QEvent::ToolTip) {
+            auto* help = static_cast<QHelpEvent*>(event);
+            const QModelIndex index = indexAt(help->pos());
+            const bool previewable =
+                index.isValid() && !index.data(OutputFolderFileTreeModel::IsFolderRole).toBool() &&
+                OutputIndexFile::isPreviewableWebFile(index.data(OutputFolderFileTreeModel::NodeIdRole).toString());
+            if (previewable) {
+                QToolTip::showText(help->globalPos(), QStringLiteral("Open in Preview"), viewport(), visualRect(index));
+            } else {
+                QToolTip::hideText();
+            }
+            return true;
+        }
+        return QTreeView::viewportEvent(event);
+    }
+};
+
+// A chat row: title, then the "Updated ..." line; the active chat on a rounded
+// accent background.
+class SessionRowDelegate final : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex&) const override {
+        const QFontMetrics title(option.font);
+        const QFontMetrics caption(scaledFont(option.font, 0.8));
+        return {option.rect.width(), 8 + title.height() + 2 + caption.height() + 8};
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing, true);
+        const QRectF row = QRectF(option.rect).adjusted(0.5, 1, -0.5, -1);
+        QPainterPath path;
+        path.addRoundedRect(row, 6, 6);
+        if (index.data(SessionListModel::IsActiveRole).toBool()) {
+            painter->fillPath(path, withAlpha(option.palette.color(QPalette::Highlight), 0.2f));
+        } else if (option.state.testFlag(QStyle::State_MouseOver)) {
+            painter->fillPath(path, withAlpha(option.palette.color(QPalette::Mid), 0.15f));
+        }
+        if (option.state.testFlag(QStyle::State_HasFocus)) {
+            painter->setPen(QPen(withAlpha(option.palette.color(QPalette::Highlight), 0.8f), 1));
+            painter->drawPath(path);
+        }
+        const QFont captionFont = scaledFont(option.font, 0.8);
+        const QFontMetrics title(option.font);
+        const QRect text = option.rect.adjusted(8, 8, -8, -8);
+        painter->setFont(option.font);
+        painter->setPen(option.palette.color(QPalette::Text));
+        painter->drawText(QRect(text.left(), text.top(), text.width(), title.height()),
+                          Qt::AlignLeft | Qt::AlignVCenter,
+                          title.elidedText(index.data(Qt::DisplayRole).toString(), Qt::ElideRight, text.width()));
+        painter->setFont(captionFont);
+        painter->setPen(option.palette.color(QPalette::PlaceholderText));
+        const QFontMetrics caption(captionFont);
+        painter->drawText(
+            QRect(text.left(), text.top() + title.height() + 2, text.width(), caption.height()),
+            Qt::AlignLeft | Qt::AlignVCenter,
+            caption.elidedText(index.data(SessionListModel::UpdatedTextRole).toString(), Qt::ElideRight, text.width()));
+        painter->restore();
+    }
+};
+
+// A file row: icon and name in the caption font; the file open in the preview
+// on a rounded accent background.
+class FileRowDelegate final : public QStyledItemDelegate {
+public:
+    FileRowDelegate(WindowState* state, QObject* parent) : QStyledItemDelegate(parent), m_state(state) {}
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setHeight(std::max(size.height(), QFontMetrics(option.font).height() + 10));
+        return size;
+    }
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QStyleOptionViewItem plain = option;
+        plain.state &= ~QStyle::State_Selected;
+        const QString id = index.data(OutputFolderFileTreeModel::NodeIdRole).toString();
+        const auto& selected = m_state->previewSelectedRelativePath();
+        if (selected && *selected == id && !index.data(OutputFolderFileTreeModel::IsFolderRole).toBool() &&
+            OutputIndexFile::isPreviewableWebFile(id)) {
+            painter->save();
+            painter->setRenderHint(QPainter::Antialiasing, true);
+            QPainterPath path;
+            path.addRoundedRect(QRectF(option.rect).adjusted(0, 1, -2, -1), 6, 6);
+            painter->fillPath(path, withAlpha(option.palette.color(QPalette::Highlight), 0.18f));
+            painter->restore();
+        }
+        QStyledItemDelegate::paint(painter, plain, index);
+    }
+
+private:
+    WindowState* m_state;
+};
+
+} // namespace
+
+Sidebar::Sidebar(AppSettings* settings, ChatViewModel* chat, OutputFolderFileTreeModel* tree, WindowState* state,
+                 QWidget* parent)
+    : QWidget(parent), m_settings(settings), m_chat(chat), m_tree(tree), m_state(state),
+      m_sessionModel(new SessionListModel(chat, this)) {
+    setMinimumWidth(contentMinimumWidth);
+    setAccessibleName(QStringLiteral("Sidebar"));
+    setBackgroundRole(QPalette::Window);
+    setAutoFillBackground(true);
+
+    auto* title = new QLabel(QStringLiteral("Settings"), this);
+    title->setFont(scaledFont(font(), 1.15, QFont::Bold));
+    title->setContentsMargins(horizontalMargin, 12, horizontalMargin, 4);
+
+    auto* stack = new QWidget;
+    stack->setBackgroundRole(QPalette::Window);
+    auto* stackLayout = new QVBoxLayout(stack);
+    stackLayout->setContentsMargins(0, 14, 0, 24);
+    stackLayout->setSpacing(0);
+
+    auto* launchHolder = new QWidget(stack);
+    m_launchSlot = new QVBoxLayout(launchHolder);
+    m_launchSlot->setContentsMargins(0, 0, 0, sectionGap);
+    launchHolder->setVisible(false);
+    stackLayout->addWidget(launchHolder);
+    stackLayout->addWidget(buildChatsSection());
+    stackLayout->addSpacing(sectionGap);
+    stackLayout->addWidget(buildFilesSection());
+    stackLayout->addSpacing(sectionGap);
+    stackLayout->addWidget(buildDirectorySection());
+    stackLayout->addStretch(1);
+
+    auto* scroll = new QScrollArea(this);
+    scroll->setWidget(stack);
+    scroll->setWidgetResizable(true);
+    scroll->setFrameShape(QFrame::NoFrame);
+    scroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    scroll->setBackgroundRole(QPalette::Window);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(0);
+    layout->addWidget(title);
+    layout->addWidget(scroll, 1);
+
+    connect(m_settings, &AppSettings::outputDirectoryURLChanged, this, &Sidebar::onDirectoryChanged);
+    connect(m_chat, &ChatViewModel::messagesChanged, this, &Sidebar::onMessagesMaybeCounted);
+    connect(m_chat, &ChatViewModel::messageAppended, this, &Sidebar::onMessagesMaybeCounted);
+    connect(m_chat, &ChatViewModel::isSendingChanged, this,
+            [this] { m_chooseButton->setEnabled(!m_chat->isSending()); });
+    connect(m_tree, &OutputFolderFileTreeModel::isLoadingChanged, this, &Sidebar::updateFilesArea);
+    connect(m_tree, &OutputFolderFileTreeModel::nodesChanged, this, &Sidebar::updateFilesArea);
+    connect(m_tree, &OutputFolderFileTreeModel::statusLineChanged, this,
+            [this] { m_statusLabel->setText(m_tree->statusLine()); });
+    connect(m_tree, &QAbstractItemModel::modelReset, this, &Sidebar::syncTreeSelection);
+    connect(m_state, &WindowState::previewSelectedRelativePathChanged, this,
+            [this] { m_fileTree->viewport()->update(); });
+
+    m_chooseButton->setEnabled(!m_chat->isSending());
+    m_statusLabel->setText(m_tree->statusLine());
+    updateDirectoryLabel();
+    updateFilesArea();
+}
+
+Sidebar::~Sidebar() = default;
+
+QWidget* Sidebar::buildChatsSection() {
+    auto* section = new QWidget;
+    auto* layout = new QVBoxLayout(section);
+    layout->setContentsMargins(horizontalMargin, 0, horizontalMargin, 0);
+    layout->setSpacing(8);
+    layout->addWidget(sectionHeader(QStringLiteral("Chats"), section));
+
+    m_newChatButton = new QPushButton(QStringLiteral("New chat"), section);
+    m_newChatButton->setAccessibleName(QStringLiteral("New chat"));
+    m_newChatButton->setIcon(QIcon::fromTheme(QStringLiteral("list-add")));
+    m_newChatButton->setStyleSheet(
+        QStringLiteral("QPushButton { background: palette(highlight); color: palette(highlighted-text);"
+                       " border: none; border-radius: 6px; padding: 5px 12px; font-weight: 600; }"
+                       "QPushButton:pressed { background: palette(dark); }"
+                       "QPushButton:focus { border: 2px solid palette(highlighted-text); }"));
+    m_newChatButton->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
+    connect(m_newChatButton, &QPushButton::clicked, this, [this] { m_chat->newChat(); });
+    layout->addWidget(m_newChatButton);
+
+    auto* list = new ContentSizedListView(section);
+    m_sessionList = list;
+    list->setAccessibleName(QStringLiteral("Chats"));
+    list->setModel(m_sessionModel);
+    list->setItemDelegate(new SessionRowDelegate(list));
+    list->setFrameShape(QFrame::NoFrame);
+    list->setSelectionMode(QAbstractItemView::NoSelection);
+    list->setMouseTracking(true);
+    list->setContextMenuPolicy(Qt::CustomContextMenu);
+    list->viewport()->setBackgroundRole(QPalette::Window);
+    list->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    connect(list, &QListView::clicked, this, &Sidebar::activateSessionRow);
+    connect(list, &QListView::activated, this, &Sidebar::activateSessionRow);
+    connect(list, &QWidget::customContextMenuRequested, this, &Sidebar::showSessionMenu);
+    connect(m_sessionModel, &QAbstractItemModel::modelReset, list, [list] { list->updateGeometry(); });
+    layout->addWidget(list);
+    return section;
+}
+
+QWidget* Sidebar::buildFilesSection() {
+    auto* section = new QWidget;
+    auto* layout = new QVBoxLayout(section);
+    layout->setContentsMargins(horizontalMargin, 0, horizontalMargin, 0);
+    layout->setSpacing(6);
+    layout->addWidget(sectionHeader(QStringLiteral("Website Files"), section));
+
+    auto* statusRow = new QHBoxLayout;
+    m_statusLabel = new QLabel(section);
+    m_statusLabel->setFont(scaledFont(font(), 0.8));
+    m_statusLabel->setForegroundRole(QPalette::PlaceholderText);
+    m_statusLabel->setWordWrap(true);
+    m_refreshButton = new QToolButton(section);
+    QIcon refreshIcon = QIcon::fromTheme(QStringLiteral("view-refresh"));
+    if (refreshIcon.isNull()) {
+        refreshIcon = style()->standardIcon(QStyle::SP_BrowserReload);
+    }
+    m_refreshButton->setIcon(refreshIcon);
+    m_refreshButton->setAutoRaise(true);
+    m_refreshButton->setToolTip(QStringLiteral("Refresh file tree"));
+    m_refreshButton->setAccessibleName(QStringLiteral("Refresh file tree"));
+    connect(m_refreshButton, &QToolButton::clicked, this,
+            [this] { m_tree->refresh(m_settings->outputDirectoryURL()); });
+    statusRow->addWidget(m_statusLabel, 1);
+    statusRow->addWidget(m_refreshButton);
+    layout->addLayout(statusRow);
+
+    m_filesStack = new QStackedWidget(section);
+    auto* busyHolder = new QWidget(m_filesStack);
+    auto* busyLayout = new QHBoxLayout(busyHolder);
+    busyLayout->setContentsMargins(0, 4, 0, 4);
+    m_treeIndicator = new BusyIndicator(16, busyHolder);
+    m_treeIndicator->setAccessibleName(QStringLiteral("Loading file tree"));
+    busyLayout->addWidget(m_treeIndicator);
+    busyLayout->addStretch(1);
+    auto makeNote = [this](const QString& text) {
+        auto* label = new QLabel(text, m_filesStack);
+        label->setFont(scaledFont(font(), 0.85));
+        label->setForegroundRole(QPalette::PlaceholderText);
+        label->setWordWrap(true);
+        return label;
+    };
+    m_filesStack->addWidget(busyHolder);
+    m_filesStack->addWidget(makeNote(QStringLiteral("Choose a website directory below.")));
+    m_filesStack->addWidget(makeNote(QStringLiteral("Empty folder.")));
+
+    auto* tree = new ContentSizedTreeView(m_filesStack);
+    m_fileTree = tree;
+    tree->setAccessibleName(QStringLiteral("Website files"));
+    tree->setHeaderHidden(true);
+    tree->setModel(m_tree);
+    tree->setItemDelegate(new FileRowDelegate(m_state, tree));
+    tree->setFont(scaledFont(font(), 0.9));
+    tree->setFrameShape(QFrame::NoFrame);
+    tree->setSelectionMode(QAbstractItemView::NoSelection);
+    tree->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    tree->setExpandsOnDoubleClick(false);
+    tree->setIndentation(14);
+    tree->setIconSize(QSize(16, 16));
+    tree->viewport()->setBackgroundRole(QPalette::Window);
+    tree->setMouseTracking(true);
+    connect(tree, &QTreeView::clicked, this, &Sidebar::activateFileRow);
+    connect(tree, &QTreeView::activated, this, [this](const QModelIndex& index) {
+        // Clicks already arrive through clicked(); this covers Return and Enter.
+        if (!QApplication::mouseButtons()) {
+            activateFileRow(index);
+        }
+    });
+    m_filesStack->addWidget(tree);
+    // The stack is as tall as its current page, not its tallest.
+    connect(m_filesStack, &QStackedWidget::currentChanged, this, [this](int current) {
+        for (int i = 0; i < m_filesStack->count(); ++i) {
+            m_filesStack->widget(i)->setSizePolicy(QSizePolicy::Preferred,
+                                                   i == current ? QSizePolicy::Preferred : QSizePolicy::Ignored);
+        }
+        m_filesStack->adjustSize();
+    });
+    layout->addWidget(m_filesStack);
+    return section;
+}
+
+QWidget* Sidebar::buildDirectorySection() {
+    auto* section = new QWidget;
+    auto* layout = new QVBoxLayout(section);
+    layout->setContentsMargins(horizontalMargin, 0, horizontalMargin, 0);
+    layout->setSpacing(8);
+    layout->addWidget(sectionHeader(QStringLiteral("Website Directory"), section));
+    m_directoryLabel = new QLabel(section);
+    m_directoryLabel->setFont(scaledFont(font(), 0.85));
+    m_directoryLabel->setWordWrap(true);
+    m_directoryLabel->setTextFormat(Qt::PlainText);
+    m_directoryLabel->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_directoryLabel->setFocusPolicy(Qt::StrongFocus);
+    layout->addWidget(m_directoryLabel);
+    m_chooseButton = new QPushButton(QStringLiteral("Choose…"), section);
+    m_chooseButton->setAccessibleName(QStringLiteral("Choose…"));
+    m_chooseButton->setIcon(QIcon::fromTheme(QStringLiteral("folder-open")));
+    m_chooseButton->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
+    connect(m_chooseButton, &QPushButton::clicked, this, &Sidebar::pickOutputFolder);
+    layout->addWidget(m_chooseButton);
+    return section;
+}
+
+void Sidebar::setLaunchSection(QWidget* section) {
+    if (m_launchSection) {
+        m_launchSection->deleteLater();
+    }
+    m_launchSection = section;
+    if (section) {
+        m_launchSlot->addWidget(section);
+    }
+    m_launchSlot->parentWidget()->setVisible(section != nullptr);
+}
+
+QFileDialog* Sidebar::makeDirectoryDialog() {
+    auto* dialog = new QFileDialog(window(), QStringLiteral("Choose website directory"));
+    dialog->setAttribute(Qt::WA_DeleteOnClose);
+    dialog->setFileMode(QFileDialog::Directory);
+    dialog->setOption(QFileDialog::ShowDirsOnly, true);
+    dialog->setOption(QFileDialog::ReadOnly, false); // new folders can be made from the dialog
+    dialog->setAcceptMode(QFileDialog::AcceptOpen);
+    dialog->setLabelText(QFileDialog::Accept, QStringLiteral("Choose website directory"));
+    if (const auto current = m_settings->outputDirectoryURL()) {
+        dialog->setDirectory(*current);
+    }
+    return dialog;
+}
+
+void Sidebar::pickOutputFolder() {
+    QFileDialog* dialog = makeDirectoryDialog();
+    dialog->setWindowModality(Qt::WindowModal);
+    connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& directory) {
+        // A send may have started while the dialog was open; its reply must
+        // still be filed under the directory it was sent for.
+        if (!directory.isEmpty() && !m_chat->isSending()) {
+            m_settings->setOutputDirectoryURL(directory);
+        }
+    });
+    dialog->open();
+}
+
+void Sidebar::showEvent(QShowEvent* event) {
+    QWidget::showEvent(event);
+    if (!m_started) {
+        m_started = true;
+        m_boundDirectory = m_settings->outputDirectoryURL();
+        m_knownMessageCount = m_chat->messages().size();
+        runDirectoryTask();
+    }
+}
+
+void Sidebar::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    Q_EMIT widthReported(width());
+}
+
+void Sidebar::runDirectoryTask() {
+    const std::optional<QString> directory = m_settings->outputDirectoryURL();
+    m_chat->applyOutputRoot(directory);
+    // The controller may have loaded another history: its count is the new baseline.
+    m_knownMessageCount = m_chat->messages().size();
+    const std::optional<QUrl> launched = KestrionProjectLaunchPersistence::load(directory);
+    m_state->setLaunchedWebsiteURL(launched);
+    m_tree->refresh(directory);
+    updateDirectoryLabel();
+    updateFilesArea();
+}
+
+void Sidebar::onDirectoryChanged() {
+    const std::optional<QString> directory = m_settings->outputDirectoryURL();
+    updateDirectoryLabel();
+    if (!m_started || directory == m_boundDirectory) {
+        return;
+    }
+    m_boundDirectory = directory;
+    m_state->bumpPreviewReloadNonce();
+    m_state->setPreviewSelectedRelativePath(std::nullopt);
+    m_state->setPreviewSourceDocument(QString());
+    m_state->setPreviewSourceBaseline(QString());
+    m_state->setPreviewSourceSaveError(std::nullopt);
+    runDirectoryTask();
+}
+
+void Sidebar::onMessagesMaybeCounted() {
+    if (!m_started) {
+        return;
+    }
+    const qsizetype count = m_chat->messages().size();
+    if (count == m_knownMessageCount) {
+        return;
+    }
+    m_knownMessageCount = count;
+    m_state->bumpPreviewReloadNonce();
+    m_tree->refresh(m_settings->outputDirectoryURL());
+}
+
+void Sidebar::updateFilesArea() {
+    m_refreshButton->setEnabled(!m_tree->isLoading());
+    int page = 3;
+    if (m_tree->isLoading()) {
+        page = 0;
+    } else if (!m_settings->outputDirectoryURL()) {
+        page = 1;
+    } else if (m_tree->nodes().empty()) {
+        page = 2;
+    }
+    m_filesStack->setCurrentIndex(page);
+    m_fileTree->updateGeometry();
+}
+
+void Sidebar::updateDirectoryLabel() {
+    const auto directory = m_settings->outputDirectoryURL();
+    m_directoryLabel->setText(directory.value_or(QStringLiteral("None")));
+    m_directoryLabel->setAccessibleName(QStringLiteral("Website directory: ") +
+                                        directory.value_or(QStringLiteral("None")));
+}
+
+void Sidebar::syncTreeSelection() {
+    m_fileTree->viewport()->update();
+    m_fileTree->updateGeometry();
+}
+
+void Sidebar::activateFileRow(const QModelIndex& index) {
+    if (!index.isValid()) {
+        return;
+    }
+    if (index.data(OutputFolderFileTreeModel::IsFolderRole).toBool()) {
+        m_fileTree->setExpanded(index, !m_fileTree->isExpanded(index));
+        return;
+    }
+    const QString id = index.data(OutputFolderFileTreeModel::NodeIdRole).toString();
+    if (!OutputIndexFile::isPreviewableWebFile(id)) {
+        return;
+    }
+    m_state->setPreviewSelectedRelativePath(id);
+    m_state->setDetailWorkspaceTab(DetailWorkspaceTab::Preview);
+    m_state->bumpPreviewReloadNonce();
+}
+
+void Sidebar::activateSessionRow(const QModelIndex& index) {
+    if (index.isValid()) {
+        m_chat->selectSession(index.data(SessionListModel::SessionIdRole).toUuid());
+    }
+}
+
+void Sidebar::showSessionMenu(const QPoint& position) {
+    const QModelIndex index = m_sessionList->indexAt(position);
+    if (!index.isValid()) {
+        return;
+    }
+    const QUuid id = index.data(SessionListModel::SessionIdRole).toUuid();
+    QMenu menu(this);
+    QAction* remove = menu.addAction(QIcon::fromTheme(QStringLiteral("edit-delete")), QStringLiteral("Delete Chat"));
+    connect(remove, &QAction::triggered, this, [this, id] { m_chat->deleteSession(id); });
+    menu.exec(m_sessionList->viewport()->mapToGlobal(position));
+}
+
+} // namespace kestrion

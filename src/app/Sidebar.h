@@ -1,0 +1,104 @@
+#pragma once
+
+#include <QString>
+#include <QWidget>
+#include <memory>
+#include <optional>
+
+class QFileDialog;
+class QLabel;
+class QListView;
+class QPushButton;
+class QStackedWidget;
+class QToolButton;
+class QTreeView;
+class QVBoxLayout;
+
+namespace kestrion {
+
+class AppSettings;
+class BusyIndicator;
+class ChatViewModel;
+class OutputFolderFileTreeModel;
+class SessionListModel;
+class WindowState;
+
+// The window's left column: the launch section's slot, the chats, the website
+// file tree and the website directory. Besides showing these it keeps the
+// bindings that follow the website directory: on first show and on every change
+// of the directory it rebinds the conversation, reloads the launch state and
+// rescans the tree; when the number of messages changes it rescans the tree and
+// bumps the preview reload counter, so files written by a reply appear.
+class Sidebar final : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(Sidebar)
+
+public:
+    Sidebar(AppSettings* settings, ChatViewModel* chat, OutputFolderFileTreeModel* tree, WindowState* state,
+            QWidget* parent = nullptr);
+    ~Sidebar() override;
+
+    // Places the launch section at the top of the column (replacing any earlier one).
+    void setLaunchSection(QWidget* section);
+
+    // Shows the folder chooser; a confirmed choice becomes the website directory.
+    void pickOutputFolder();
+    // The chooser pickOutputFolder shows (not yet opened).
+    QFileDialog* makeDirectoryDialog();
+
+    QPushButton* newChatButton() const { return m_newChatButton; }
+    QListView* sessionList() const { return m_sessionList; }
+    QTreeView* fileTree() const { return m_fileTree; }
+    QToolButton* refreshButton() const { return m_refreshButton; }
+    QLabel* statusLabel() const { return m_statusLabel; }
+    QStackedWidget* filesStack() const { return m_filesStack; }
+    QLabel* directoryLabel() const { return m_directoryLabel; }
+    QPushButton* chooseButton() const { return m_chooseButton; }
+
+Q_SIGNALS:
+    // The column's width after every layout, for the window's snap-closed rule.
+    void widthReported(int width);
+
+protected:
+    void showEvent(QShowEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+private:
+    QWidget* buildChatsSection();
+    QWidget* buildFilesSection();
+    QWidget* buildDirectorySection();
+
+    void runDirectoryTask();
+    void onDirectoryChanged();
+    void onMessagesMaybeCounted();
+    void updateFilesArea();
+    void updateDirectoryLabel();
+    void syncTreeSelection();
+    void activateFileRow(const QModelIndex& index);
+    void activateSessionRow(const QModelIndex& index);
+    void showSessionMenu(const QPoint& position);
+
+    AppSettings* m_settings;
+    ChatViewModel* m_chat;
+    OutputFolderFileTreeModel* m_tree;
+    WindowState* m_state;
+    SessionListModel* m_sessionModel;
+
+    QVBoxLayout* m_launchSlot = nullptr;
+    QWidget* m_launchSection = nullptr;
+    QPushButton* m_newChatButton = nullptr;
+    QListView* m_sessionList = nullptr;
+    QLabel* m_statusLabel = nullptr;
+    QToolButton* m_refreshButton = nullptr;
+    QStackedWidget* m_filesStack = nullptr;
+    BusyIndicator* m_treeIndicator = nullptr;
+    QTreeView* m_fileTree = nullptr;
+    QLabel* m_directoryLabel = nullptr;
+    QPushButton* m_chooseButton = nullptr;
+
+    bool m_started = false;
+    std::optional<QString> m_boundDirectory;
+    qsizetype m_knownMessageCount = -1;
+};
+
+} // namespace kestrion

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <QListView>
+#include <QPointer>
+
+class QVariantAnimation;
+
+namespace kestrion {
+
+class MessageBubbleDelegate;
+
+// The chat transcript: one painted bubble per message, laid out once and
+// cached. Pressing on a bubble's text opens a read-only text browser over it,
+// so text can be selected and links followed with the same press; Ctrl+C and
+// the context menu copy the current message. Follows the newest message on
+// every append.
+class TranscriptView final : public QListView {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(TranscriptView)
+
+public:
+    explicit TranscriptView(QWidget* parent = nullptr);
+
+    void setModel(QAbstractItemModel* model) override;
+    MessageBubbleDelegate* bubbleDelegate() const { return m_delegate; }
+    // The rectangle of a message's bubble in viewport coordinates.
+    QRect bubbleRect(const QModelIndex& index) const;
+    // Copies the current message's text, or the selected part of it.
+    void copyCurrentMessage();
+
+protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+
+private:
+    void followNewest(bool animated);
+    void closeOpenEditor();
+    bool forwardToEditor(QMouseEvent* event);
+
+    MessageBubbleDelegate* m_delegate;
+    QVariantAnimation* m_scrollAnimation;
+    QPersistentModelIndex m_editorIndex;
+    // The editor's viewport receiving the rest of a press started on a bubble.
+    QPointer<QWidget> m_forwardTarget;
+    int m_lastLayoutWidth = -1;
+};
+
+} // namespace kestrion

@@ -1,0 +1,411 @@
+#include "app/MainWindow.h"
+
+#include "app/BusyIndicator.h"
+#include "app/ChatPane.h"
+#include "app/DetailPane.h"
+#include "app/MultilineTextView.h"
+#include "app/SegmentedControl.h"
+#include "app/Sidebar.h"
+#include "app/TranscriptView.h"
+#include "app/WindowState.h"
+#include "conversation/AppSettings.h"
+#include "conversation/ChatViewModel.h"
+#include "support/FakeOpenAIServer.h"
+#include "workspace/OutputFolderFileTreeModel.h"
+
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QListView>
+#include <QMenu>
+#include <QPushButton>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QSplitter>
+#include <QStackedWidget>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <QTreeView>
+#include <gtest/gtest.h>
+
+using namespace kestrion;
+using namespace std::chrono_literals;
+
+namespace {
+
+const QString pageReply = QStringLiteral("Here is your landing page.\n\n"
+                                         "<<<FILE path=\"index.html\">>>\n"
+                                         "<!doctype html><html><head><link rel=\"stylesheet\" href=\"style.css\">"
+                                         "</head><body><h1>Hello</h1></body></html>\n"
+                                         "<<<END_FILE>>>\n"
+                                         "<<<FILE path=\"style.css\">>>\nh1 { color: teal; }\n<<<END_FILE>>>\n"
+                                         "<<<FILE path=\"app.js\">>>\nconsole.log('hi');\n<<<END_FILE>>>\n");
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write(bytes);
+}
+
+class MainWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(site.isValid());
+        QApplication::setQuitOnLastWindowClosed(false);
+        settings.setOpenAIBaseURL(server.apiBaseUrl());
+        settings.setApiKey(QStringLiteral("sk-test"));
+        settings.setOutputDirectoryURL(site.path());
+    }
+
+    void openWindow() {
+        window = std::make_unique<MainWindow>(&settings);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        QTRY_VERIFY(!window->outputTree()->isLoading());
+    }
+
+    ChatPane* pane() const { return window->chatPane(); }
+    Sidebar* sidebar() const { return window->sidebar(); }
+
+    QModelIndex sessionRow(int row) const { return sidebar()->sessionList()->model()->index(row, 0); }
+
+    QString historyFile() const { return site.filePath(QStringLiteral(".kestrion-chats/chat_history.json")); }
+
+    test::FakeOpenAIServer server;
+    QTemporaryDir site;
+    AppSettings settings;
+    std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(MainWindowTest, startsAsTheSingleTitledWindowWithTheExpectedLayout) {
+    openWindow();
+    EXPECT_EQ(window->windowTitle(), QStringLiteral("Kestrion Magic Website Builder"));
+    EXPECT_EQ(window->size(), QSize(900, 700));
+    EXPECT_EQ(sidebar()->width(), MainWindow::sidebarIdealWidth);
+    EXPECT_EQ(sidebar()->minimumWidth(), MainWindow::sidebarMinimumWidth);
+    EXPECT_EQ(sidebar()->maximumWidth(), MainWindow::sidebarMaximumWidth);
+    SegmentedControl* selector = window->detailPane()->selector();
+    ASSERT_EQ(selector->count(), 3);
+    EXPECT_EQ(selector->segment(0)->text(), QStringLiteral("Create"));
+    EXPECT_EQ(selector->segment(1)->text(), QStringLiteral("Preview"));
+    EXPECT_EQ(selector->segment(2)->text(), QStringLiteral("Source"));
+    EXPECT_EQ(selector->currentIndex(), 0);
+    EXPECT_EQ(pane()->composer()->placeholderText(), ChatPane::placeholderText);
+    EXPECT_EQ(pane()->composer()->toolTip(), QStringLiteral("Return sends; Shift+Return for a new line"));
+    EXPECT_GE(pane()->composer()->height(), 72);
+    EXPECT_LE(pane()->composer()->height(), 160);
+    QStringList models;
+    for (int i = 0; i < pane()->modelPicker()->count(); ++i) {
+        models << pane()->modelPicker()->itemText(i);
+    }
+    EXPECT_EQ(models, (QStringList{"gpt-4o-mini", "gpt-4o", "gpt-4-turbo", "gpt-3.5-turbo"}));
+    EXPECT_FALSE(pane()->sendButton()->isEnabled());
+    EXPECT_FALSE(pane()->errorLine()->isVisible());
+    // No menu entry opens a second window.
+    for (QAction* action : window->findChildren<QAction*>()) {
+        EXPECT_FALSE(action->text().contains(QStringLiteral("New Window"), Qt::CaseInsensitive));
+    }
+}
+
+TEST_F(MainWindowTest, everyControlHasAnAccessibleName) {
+    openWindow();
+    const QList<QWidget*> controls = {pane()->composer(),         pane()->sendButton(),
+                                      pane()->modelPicker(),      sidebar()->newChatButton(),
+                                      sidebar()->sessionList(),   sidebar()->fileTree(),
+                                      sidebar()->refreshButton(), sidebar()->chooseButton(),
+                                      pane()->transcript(),       window->detailPane()->selector()->segment(1)};
+    for (QWidget* control : controls) {
+        EXPECT_FALSE(control->accessibleName().isEmpty()) << control->metaObject()->className();
+    }
+    EXPECT_EQ(sidebar()->sessionList()->model()->index(0, 0).data(Qt::AccessibleTextRole).toString(),
+              QStringLiteral("New chat"));
+}
+
+TEST_F(MainWindowTest, aSendShowsTheSpinnerThenTheReplyBubbleAndTheNewFiles) {
+    test::ScriptedResponse reply =
+        test::ScriptedResponse::json(200, test::FakeOpenAIServer::chatCompletionBody(pageReply));
+    reply.delay = 400ms;
+    server.replyToChat(reply);
+    openWindow();
+    MultilineTextView* composer = pane()->composer();
+    composer->setFocus();
+    QTest::keyClicks(composer, QStringLiteral("Build a landing page"));
+    EXPECT_TRUE(pane()->sendButton()->isEnabled());
+
+    QTest::keyClick(composer, Qt::Key_Return);
+
+    QTRY_VERIFY(pane()->sendingIndicator()->isVisible());
+    EXPECT_FALSE(sidebar()->chooseButton()->isEnabled());
+    EXPECT_TRUE(composer->text().isEmpty());
+    // Typing goes on while the reply is awaited; Return does not send again.
+    QTest::keyClicks(composer, QStringLiteral("next"));
+    QTest::keyClick(composer, Qt::Key_Return);
+    EXPECT_EQ(composer->text(), QStringLiteral("next"));
+
+    QTRY_VERIFY_WITH_TIMEOUT(!window->chat()->isSending(), 30000);
+    EXPECT_EQ(server.chatRequests().size(), 1);
+    EXPECT_FALSE(pane()->sendingIndicator()->isVisible());
+    EXPECT_TRUE(sidebar()->chooseButton()->isEnabled());
+    QAbstractItemModel* transcript = pane()->transcript()->model();
+    ASSERT_EQ(transcript->rowCount(), 2);
+    EXPECT_EQ(transcript->index(0, 0).data().toString(), QStringLiteral("Build a landing page"));
+    const QString assistant = transcript->index(1, 0).data().toString();
+    EXPECT_TRUE(assistant.contains(QStringLiteral("Here is your landing page."))) << assistant.toStdString();
+    EXPECT_TRUE(assistant.contains(QStringLiteral("index.html"))) << assistant.toStdString();
+    EXPECT_FALSE(assistant.contains(QStringLiteral("<<<FILE"))) << assistant.toStdString();
+
+    OutputFolderFileTreeModel* tree = window->outputTree();
+    QTRY_VERIFY(tree->indexForId(QStringLiteral("index.html")).isValid());
+    QTRY_COMPARE(sidebar()->filesStack()->currentWidget(), static_cast<QWidget*>(sidebar()->fileTree()));
+    EXPECT_TRUE(QFile::exists(historyFile()));
+    EXPECT_TRUE(QFile::exists(site.filePath(QStringLiteral("index.html"))));
+
+    QTRY_COMPARE(pane()->transcript()->verticalScrollBar()->value(),
+                 pane()->transcript()->verticalScrollBar()->maximum());
+    QApplication::processEvents();
+    const QString shot = QStringLiteral(KESTRION_SCREENSHOT_DIR "/main_window_after_send.png");
+    EXPECT_TRUE(window->grab().save(shot)) << shot.toStdString();
+}
+
+TEST_F(MainWindowTest, blankInputSendsNothingAndStaysInPlace) {
+    openWindow();
+    MultilineTextView* composer = pane()->composer();
+    composer->setFocus();
+    QTest::keyClicks(composer, QStringLiteral("  "));
+    QTest::keyClick(composer, Qt::Key_Return, Qt::ShiftModifier);
+    QTest::keyClicks(composer, QStringLiteral("\t"));
+
+    QTest::keyClick(composer, Qt::Key_Return);
+    QTest::mouseClick(pane()->sendButton(), Qt::LeftButton);
+
+    EXPECT_EQ(composer->text(), QStringLiteral("  \n\t"));
+    EXPECT_EQ(window->chat()->input(), QStringLiteral("  \n\t"));
+    EXPECT_FALSE(window->chat()->isSending());
+    EXPECT_FALSE(pane()->sendButton()->isEnabled());
+    EXPECT_TRUE(server.chatRequests().isEmpty());
+}
+
+TEST_F(MainWindowTest, aFailedSendShowsTheRedErrorLine) {
+    server.replyToChat(test::ScriptedResponse::json(401, R"({"error":{"message":"Incorrect API key provided"}})"));
+    openWindow();
+    QTest::keyClicks(pane()->composer(), QStringLiteral("hello"));
+    QTest::mouseClick(pane()->sendButton(), Qt::LeftButton);
+
+    QTRY_VERIFY_WITH_TIMEOUT(!window->chat()->isSending() && window->chat()->messages().size() == 2, 30000);
+    EXPECT_TRUE(pane()->errorLine()->isVisible());
+    EXPECT_FALSE(pane()->errorLine()->text().isEmpty());
+    EXPECT_EQ(pane()->errorLine()->accessibleName(), pane()->errorLine()->text());
+    EXPECT_TRUE(window->chat()->messages().last().text.startsWith(QStringLiteral("Error: ")));
+}
+
+TEST_F(MainWindowTest, modelPickerWritesTheSettings) {
+    openWindow();
+    pane()->modelPicker()->setCurrentIndex(pane()->modelPicker()->findText(QStringLiteral("gpt-4o")));
+    EXPECT_EQ(settings.model(), QStringLiteral("gpt-4o"));
+    settings.setModel(QStringLiteral("gpt-3.5-turbo"));
+    EXPECT_EQ(pane()->modelPicker()->currentText(), QStringLiteral("gpt-3.5-turbo"));
+}
+
+TEST_F(MainWindowTest, newChatSelectAndDeleteFromTheSidebar) {
+    openWindow();
+    ChatViewModel* chat = window->chat();
+    chat->appendKestrionStatus(QStringLiteral("in the first chat"));
+    const QUuid first = chat->activeSessionId();
+
+    QTest::mouseClick(sidebar()->newChatButton(), Qt::LeftButton);
+    ASSERT_EQ(chat->sessions().size(), 2);
+    const QUuid second = chat->activeSessionId();
+    EXPECT_NE(second, first);
+    EXPECT_TRUE(chat->messages().isEmpty());
+    EXPECT_EQ(pane()->transcript()->model()->rowCount(), 0);
+
+    // The list is newest first: the first chat is the second row.
+    QListView* list = sidebar()->sessionList();
+    QTRY_COMPARE(list->model()->rowCount(), 2);
+    int firstRow = -1;
+    for (int row = 0; row < 2; ++row) {
+        if (sessionRow(row).data(Qt::UserRole + 1).toUuid() == first) {
+            firstRow = row;
+        }
+    }
+    ASSERT_GE(firstRow, 0);
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(sessionRow(firstRow)).center());
+    EXPECT_EQ(chat->activeSessionId(), first);
+    EXPECT_EQ(pane()->transcript()->model()->rowCount(), 1);
+    EXPECT_TRUE(sessionRow(firstRow).data(Qt::UserRole + 3).toBool());
+
+    // Delete the other chat through its context menu.
+    int secondRow = firstRow == 0 ? 1 : 0;
+    QTimer::singleShot(0, [] {
+        auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+        ASSERT_NE(menu, nullptr);
+        ASSERT_EQ(menu->actions().size(), 1);
+        EXPECT_EQ(menu->actions().first()->text(), QStringLiteral("Delete Chat"));
+        menu->actions().first()->trigger();
+        menu->close();
+    });
+    const QPoint where = list->visualRect(sessionRow(secondRow)).center();
+    QContextMenuEvent event(QContextMenuEvent::Mouse, where, list->viewport()->mapToGlobal(where));
+    QApplication::sendEvent(list->viewport(), &event);
+    QTRY_COMPARE(chat->sessions().size(), 1);
+    EXPECT_EQ(chat->sessions().first().id, first);
+    EXPECT_EQ(list->model()->rowCount(), 1);
+}
+
+TEST_F(MainWindowTest, choosingAnotherDirectoryRebindsHistoryTreeAndPreviewState) {
+    QTemporaryDir other;
+    writeFile(other.filePath(QStringLiteral("about.html")), "<p>about</p>");
+    openWindow();
+    window->chat()->appendKestrionStatus(QStringLiteral("belongs to the first site"));
+    WindowState* state = window->viewState();
+    state->setPreviewSelectedRelativePath(QStringLiteral("index.html"));
+    state->setPreviewSourceDocument(QStringLiteral("edited"));
+    const qint64 nonce = state->previewReloadNonce();
+
+    settings.setOutputDirectoryURL(other.path());
+
+    EXPECT_EQ(window->chat()->persistenceOutputRoot(), ChatViewModel::normalizedOutputDirectory(other.path()));
+    EXPECT_TRUE(window->chat()->messages().isEmpty());
+    EXPECT_FALSE(state->previewSelectedRelativePath().has_value());
+    EXPECT_TRUE(state->previewSourceDocument().isEmpty());
+    EXPECT_GT(state->previewReloadNonce(), nonce);
+    EXPECT_EQ(sidebar()->directoryLabel()->text(), other.path());
+    QTRY_VERIFY(window->outputTree()->indexForId(QStringLiteral("about.html")).isValid());
+    // The first site's history was saved before the switch.
+    EXPECT_TRUE(QFile::exists(historyFile()));
+
+    settings.setOutputDirectoryURL(site.path());
+    ASSERT_EQ(window->chat()->messages().size(), 1);
+    EXPECT_EQ(window->chat()->messages().first().text, QStringLiteral("belongs to the first site"));
+}
+
+TEST_F(MainWindowTest, withoutADirectoryTheSidebarAsksForOne) {
+    settings.setOutputDirectoryURL(std::nullopt);
+    openWindow();
+    EXPECT_EQ(sidebar()->directoryLabel()->text(), QStringLiteral("None"));
+    auto* note = qobject_cast<QLabel*>(sidebar()->filesStack()->currentWidget());
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(note->text(), QStringLiteral("Choose a website directory below."));
+    EXPECT_EQ(sidebar()->statusLabel()->text(), QStringLiteral("Choose a website directory to see its tree."));
+}
+
+TEST_F(MainWindowTest, anEmptyDirectorySaysSo) {
+    openWindow();
+    auto* note = qobject_cast<QLabel*>(sidebar()->filesStack()->currentWidget());
+    ASSERT_NE(note, nullptr);
+    EXPECT_EQ(note->text(), QStringLiteral("Empty folder."));
+}
+
+TEST_F(MainWindowTest, previewableFilesOpenThePreviewOthersDoNothing) {
+    writeFile(site.filePath(QStringLiteral("css/site.css")), "body{}");
+    writeFile(site.filePath(QStringLiteral("app.js")), "1;");
+    openWindow();
+    QTreeView* tree = sidebar()->fileTree();
+    OutputFolderFileTreeModel* model = window->outputTree();
+    WindowState* state = window->viewState();
+
+    const QModelIndex js = model->indexForId(QStringLiteral("app.js"));
+    ASSERT_TRUE(js.isValid());
+    const qint64 before = state->previewReloadNonce();
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(js).center());
+    EXPECT_EQ(state->detailWorkspaceTab(), DetailWorkspaceTab::Create);
+    EXPECT_EQ(state->previewReloadNonce(), before);
+
+    const QModelIndex folder = model->indexForId(QStringLiteral("css"));
+    ASSERT_TRUE(folder.isValid());
+    EXPECT_FALSE(tree->isExpanded(folder));
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(folder).center());
+    ASSERT_TRUE(tree->isExpanded(folder));
+    const QModelIndex css = model->indexForId(QStringLiteral("css/site.css"));
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(css).center());
+    EXPECT_EQ(state->previewSelectedRelativePath(), QStringLiteral("css/site.css"));
+    EXPECT_EQ(state->detailWorkspaceTab(), DetailWorkspaceTab::Preview);
+    EXPECT_EQ(window->detailPane()->selector()->currentIndex(), 1);
+    EXPECT_EQ(state->previewReloadNonce(), before + 1);
+    // Clicking the selected file again reloads it.
+    QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(css).center());
+    EXPECT_EQ(state->previewReloadNonce(), before + 2);
+}
+
+TEST_F(MainWindowTest, theRefreshButtonRescansAndIsDisabledDuringTheScan) {
+    openWindow();
+    writeFile(site.filePath(QStringLiteral("late.html")), "<p>late</p>");
+    QSignalSpy loading(window->outputTree(), &OutputFolderFileTreeModel::isLoadingChanged);
+    QTest::mouseClick(sidebar()->refreshButton(), Qt::LeftButton);
+    EXPECT_TRUE(window->outputTree()->isLoading());
+    EXPECT_FALSE(sidebar()->refreshButton()->isEnabled());
+    QTRY_VERIFY(window->outputTree()->indexForId(QStringLiteral("late.html")).isValid());
+    QTRY_VERIFY(sidebar()->refreshButton()->isEnabled());
+    EXPECT_EQ(sidebar()->refreshButton()->toolTip(), QStringLiteral("Refresh file tree"));
+}
+
+TEST_F(MainWindowTest, theDirectoryDialogConfirmsWithItsOwnLabel) {
+    openWindow();
+    QFileDialog* dialog = sidebar()->makeDirectoryDialog();
+    EXPECT_EQ(dialog->labelText(QFileDialog::Accept), QStringLiteral("Choose website directory"));
+    EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
+    delete dialog;
+}
+
+TEST_F(MainWindowTest, aSidebarDraggedTooNarrowClosesAndReopensWithoutSnappingShut) {
+    openWindow();
+    window->sidebarWidthReported(100);
+    EXPECT_EQ(window->columnVisibility(), MainWindow::ColumnVisibility::DetailOnly);
+    EXPECT_FALSE(sidebar()->isVisible());
+    EXPECT_EQ(window->toggleSidebarAction()->text(), QStringLiteral("Show Sidebar"));
+
+    window->toggleSidebarAction()->trigger();
+    EXPECT_EQ(window->columnVisibility(), MainWindow::ColumnVisibility::All);
+    EXPECT_TRUE(sidebar()->isVisible());
+    // While it animates open the narrow widths are ignored ...
+    window->sidebarWidthReported(60);
+    EXPECT_EQ(window->columnVisibility(), MainWindow::ColumnVisibility::All);
+    // ... and afterwards the rule applies again; tiny widths never count.
+    QTRY_VERIFY(!window->isSidebarSnapSuppressed());
+    window->sidebarWidthReported(8);
+    EXPECT_EQ(window->columnVisibility(), MainWindow::ColumnVisibility::All);
+    window->sidebarWidthReported(300);
+    EXPECT_EQ(window->columnVisibility(), MainWindow::ColumnVisibility::All);
+    window->sidebarWidthReported(200);
+    EXPECT_EQ(window->columnVisibility(), MainWindow::ColumnVisibility::DetailOnly);
+}
+
+TEST_F(MainWindowTest, collapsingTheSplitterByDraggingHidesTheSidebar) {
+    openWindow();
+    window->splitter()->setSizes({0, 900});
+    // QSplitter reports user drags through splitterMoved; setSizes does not, so emit it as a drag would.
+    Q_EMIT window->splitter()->splitterMoved(0, 1);
+    EXPECT_EQ(window->columnVisibility(), MainWindow::ColumnVisibility::DetailOnly);
+}
+
+TEST_F(MainWindowTest, closingTheWindowSavesTheConversation) {
+    openWindow();
+    window->chat()->appendKestrionStatus(QStringLiteral("keep me"));
+    QFile::remove(historyFile());
+    ASSERT_FALSE(QFile::exists(historyFile()));
+
+    window->close();
+
+    ASSERT_TRUE(QFile::exists(historyFile()));
+    QFile file(historyFile());
+    ASSERT_TRUE(file.open(QIODevice::ReadOnly));
+    EXPECT_TRUE(file.readAll().contains("keep me"));
+}
+
+TEST_F(MainWindowTest, minimisingSavesTheConversation) {
+    openWindow();
+    window->chat()->appendKestrionStatus(QStringLiteral("still here"));
+    QFile::remove(historyFile());
+
+    window->showMinimized();
+
+    QTRY_VERIFY(QFile::exists(historyFile()));
+}
+
+} // namespace

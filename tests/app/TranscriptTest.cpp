@@ -1,0 +1,247 @@
+#include "app/MessageBubbleDelegate.h"
+#include "app/TranscriptModel.h"
+#include "app/TranscriptView.h"
+#include "conversation/ChatViewModel.h"
+
+#include <QAbstractItemModelTester>
+#include <QAbstractTextDocumentLayout>
+#include <QApplication>
+#include <QClipboard>
+#include <QDesktopServices>
+#include <QScrollBar>
+#include <QSignalSpy>
+#include <QStandardItemModel>
+#include <QTest>
+#include <QTextBrowser>
+#include <QTextDocument>
+#include <gtest/gtest.h>
+
+using namespace kestrion;
+
+namespace {
+
+// Records the links QDesktopServices is asked to open.
+class UrlRecorder final : public QObject {
+    Q_OBJECT
+
+public:
+    QList<QUrl> opened;
+
+public Q_SLOTS:
+    void open(const QUrl& url) { opened.append(url); }
+};
+
+QStandardItem* messageItem(const QString& text, bool isUser) {
+    auto* item = new QStandardItem(text);
+    item->setData(QUuid::createUuid(), TranscriptModel::MessageIdRole);
+    item->setData(isUser, TranscriptModel::IsUserRole);
+    item->setFlags(Qt::ItemIsEnabled | Qt::ItemIsSelectable | Qt::ItemIsEditable);
+    return item;
+}
+
+// ---- Markdown to document ------------------------------------------------
+
+struct MarkdownCase {
+    const char* name;
+    QString source;
+    QString expectedPlainText;
+};
+
+class ChatMarkdownTest : public ::testing::TestWithParam<MarkdownCase> {};
+
+TEST_P(ChatMarkdownTest, rendersMarkdownOrFallsBackToTheTextUnchanged) {
+    QTextDocument document;
+    setChatMarkdown(document, GetParam().source);
+    EXPECT_EQ(document.toPlainText().trimmed(), GetParam().expectedPlainText);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Texts, ChatMarkdownTest,
+    ::testing::Values(
+        MarkdownCase{"emphasisIsInterpreted", QStringLiteral("**bold** and *it*"), QStringLiteral("bold and it")},
+        MarkdownCase{"listIsInterpreted", QStringLiteral("- one\n- two"), QStringLiteral("one\ntwo")},
+        // Raw HTML is shown as text, never interpreted (no markup from a reply reaches the renderer).
+        MarkdownCase{"rawHtmlStaysText", QStringLiteral("<b>x</b>"), QStringLiteral("<b>x</b>")},
+        // Markdown that yields nothing visible is shown as it was written.
+        MarkdownCase{"referenceDefinitionOnlyFallsBackToPlainText", QStringLiteral("[site]: https://example.com"),
+                     QStringLiteral("[site]: https://example.com")},
+        MarkdownCase{"blankStaysBlank", QStringLiteral("   "), QString()}),
+    [](const ::testing::TestParamInfo<MarkdownCase>& p) { return std::string(p.param.name); });
+
+TEST(ChatMarkdown, linksKeepTheirTargets) {
+    QTextDocument document;
+    setChatMarkdown(document, QStringLiteral("See [the site](https://example.com/a)."));
+    EXPECT_TRUE(document.toHtml().contains(QStringLiteral("https://example.com/a")));
+}
+
+// ---- Model over the controller ------------------------------------------
+
+class TranscriptModelTest : public ::testing::Test {
+protected:
+    ChatViewModel chat;
+};
+
+TEST_F(TranscriptModelTest, anAppendInsertsOneRowWithoutAReset) {
+    TranscriptModel model(&chat);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+
+    chat.appendKestrionStatus(QStringLiteral("first"));
+    chat.appendKestrionStatus(QStringLiteral("second"));
+
+    EXPECT_EQ(inserted.count(), 2);
+    EXPECT_EQ(reset.count(), 0);
+    ASSERT_EQ(model.rowCount(), 2);
+    EXPECT_EQ(model.index(1).data().toString(), QStringLiteral("second"));
+    EXPECT_EQ(model.index(1).data(TranscriptModel::MessageIdRole).toUuid(), chat.messages().at(1).id);
+    EXPECT_FALSE(model.index(1).data(TranscriptModel::IsUserRole).toBool());
+}
+
+TEST_F(TranscriptModelTest, switchingSessionsResetsTheRows) {
+    chat.appendKestrionStatus(QStringLiteral("in the first chat"));
+    TranscriptModel model(&chat);
+    ASSERT_EQ(model.rowCount(), 1);
+    QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+
+    chat.newChat();
+
+    EXPECT_GE(reset.count(), 1);
+    EXPECT_EQ(model.rowCount(), 0);
+}
+
+TEST_F(TranscriptModelTest, screenReadersGetEveryMessagesText) {
+    chat.appendKestrionStatus(QStringLiteral("**Deploy** done"));
+    TranscriptModel model(&chat);
+    EXPECT_EQ(model.index(0).data(Qt::AccessibleTextRole).toString(), QStringLiteral("**Deploy** done"));
+    EXPECT_EQ(model.index(0).data(Qt::AccessibleDescriptionRole).toString(), QStringLiteral("Assistant"));
+}
+
+// ---- Bubbles ---------------------------------------------------------------
+
+class BubbleViewTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        view.resize(640, 480);
+        view.setModel(&model);
+    }
+
+    void addMessages(std::initializer_list<std::pair<QString, bool>> messages) {
+        for (const auto& [text, isUser] : messages) {
+            model.appendRow(messageItem(text, isUser));
+        }
+    }
+
+    QStandardItemModel model;
+    TranscriptView view;
+};
+
+TEST_F(BubbleViewTest, userBubblesSitTrailingAndAssistantBubblesLeadingWithRoomOnTheOtherSide) {
+    addMessages({{QStringLiteral("short question"), true},
+                 {QString(QStringLiteral("a long answer ")).repeated(60), false},
+                 {QString(QStringLiteral("a long question ")).repeated(60), true}});
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    const int width = view.bubbleDelegate()->layoutWidth();
+    for (int row = 0; row < model.rowCount(); ++row) {
+        const QModelIndex index = model.index(row, 0);
+        const QRect bubble = view.bubbleRect(index);
+        const bool isUser = index.data(TranscriptModel::IsUserRole).toBool();
+        SCOPED_TRACE(row);
+        if (isUser) {
+            EXPECT_EQ(bubble.right() + 1, width - MessageBubbleDelegate::sideMargin);
+            EXPECT_GE(bubble.left(), MessageBubbleDelegate::sideMargin + MessageBubbleDelegate::minimumFreeSpace);
+        } else {
+            EXPECT_EQ(bubble.left(), MessageBubbleDelegate::sideMargin);
+            EXPECT_LE(bubble.right() + 1,
+                      width - MessageBubbleDelegate::sideMargin - MessageBubbleDelegate::minimumFreeSpace);
+        }
+    }
+    // A short message's bubble hugs its text instead of spanning the row.
+    EXPECT_LT(view.bubbleRect(model.index(0, 0)).width(), width / 2);
+}
+
+TEST_F(BubbleViewTest, sizesAreLaidOutOncePerMessageAndWidth) {
+    addMessages({{QStringLiteral("one"), true}, {QStringLiteral("two"), false}});
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    const int afterShow = view.bubbleDelegate()->documentLayoutCount();
+    view.viewport()->repaint();
+    view.doItemsLayout();
+    view.viewport()->repaint();
+    EXPECT_EQ(view.bubbleDelegate()->documentLayoutCount(), afterShow);
+
+    view.resize(900, 480);
+    view.doItemsLayout();
+    EXPECT_GT(view.bubbleDelegate()->documentLayoutCount(), afterShow);
+}
+
+TEST_F(BubbleViewTest, followsTheNewestMessageEvenWhenScrolledUp) {
+    for (int i = 0; i < 60; ++i) {
+        addMessages({{QStringLiteral("message %1").arg(i), i % 2 == 0}});
+    }
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    QScrollBar* bar = view.verticalScrollBar();
+    ASSERT_GT(bar->maximum(), 0);
+    bar->setValue(0);
+
+    addMessages({{QStringLiteral("the newest"), false}});
+
+    QTRY_COMPARE(bar->value(), bar->maximum());
+    EXPECT_TRUE(view.viewport()->rect().intersects(view.visualRect(model.index(model.rowCount() - 1, 0))));
+}
+
+TEST_F(BubbleViewTest, pressingALinkOpensItInTheBrowser) {
+    UrlRecorder recorder;
+    QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "open");
+    addMessages({{QStringLiteral("[Open the site](https://example.com/live)"), false}});
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    const QModelIndex index = model.index(0, 0);
+    const QRect text = view.bubbleDelegate()->textRect(view.visualRect(index), index);
+    const QPoint onLink = text.topLeft() + QPoint(10, 8);
+    ASSERT_EQ(view.bubbleDelegate()->anchorAt(view.visualRect(index), index, onLink),
+              QStringLiteral("https://example.com/live"));
+
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, onLink);
+
+    QTRY_COMPARE(recorder.opened.size(), 1);
+    EXPECT_EQ(recorder.opened.first(), QUrl(QStringLiteral("https://example.com/live")));
+    QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
+}
+
+TEST_F(BubbleViewTest, pressingTextOpensASelectableOverlayWithTheSameText) {
+    addMessages({{QStringLiteral("select *me*"), false}});
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    const QModelIndex index = model.index(0, 0);
+    const QRect text = view.bubbleDelegate()->textRect(view.visualRect(index), index);
+
+    QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, text.center());
+
+    auto* browser = qobject_cast<QTextBrowser*>(view.indexWidget(index));
+    ASSERT_NE(browser, nullptr);
+    EXPECT_TRUE(browser->isReadOnly());
+    EXPECT_EQ(browser->geometry(), text);
+    EXPECT_EQ(browser->toPlainText(), QStringLiteral("select me"));
+    browser->selectAll();
+    view.copyCurrentMessage();
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("select me"));
+}
+
+TEST_F(BubbleViewTest, copyWithoutASelectionCopiesTheWholeMessage) {
+    addMessages({{QStringLiteral("first"), true}, {QStringLiteral("**second** message"), false}});
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    view.setFocus();
+    view.setCurrentIndex(model.index(1, 0));
+
+    QTest::keySequence(&view, QKeySequence::Copy);
+
+    EXPECT_EQ(QApplication::clipboard()->text(), QStringLiteral("**second** message"));
+}
+
+} // namespace
+
+#include "TranscriptTest.moc"
