@@ -192,6 +192,28 @@ TEST_F(BubbleViewTest, followsTheNewestMessageEvenWhenScrolledUp) {
     EXPECT_TRUE(view.viewport()->rect().intersects(view.visualRect(model.index(model.rowCount() - 1, 0))));
 }
 
+TEST_F(BubbleViewTest, longMessagesStartEstimatedAndTheEndStaysInViewOnceLaidOut) {
+    QString longMarkdown;
+    while (longMarkdown.size() <= MessageBubbleDelegate::exactLayoutLimit) {
+        longMarkdown += QStringLiteral("## Heading\n\n```css\n.a { color: red; }\n```\n\n- item\n- item\n\n");
+    }
+    for (int i = 0; i < 20; ++i) {
+        addMessages({{QStringLiteral("question %1").arg(i), true}, {longMarkdown, false}});
+    }
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    const int laidOutAtShow = view.bubbleDelegate()->documentLayoutCount();
+    // Only what was painted was laid out, not all twenty long replies.
+    EXPECT_LT(laidOutAtShow, 30);
+
+    QScrollBar* bar = view.verticalScrollBar();
+    const QModelIndex last = model.index(model.rowCount() - 1, 0);
+    QTRY_COMPARE(bar->value(), bar->maximum());
+    QTRY_VERIFY(view.viewport()->rect().contains(view.bubbleRect(last).bottomLeft()));
+    // The painted bubble fits the row the view placed it in.
+    EXPECT_LE(view.bubbleRect(last).bottom(), view.visualRect(last).bottom());
+}
+
 TEST_F(BubbleViewTest, pressingALinkOpensItInTheBrowser) {
     UrlRecorder recorder;
     QDesktopServices::setUrlHandler(QStringLiteral("https"), &recorder, "open");
