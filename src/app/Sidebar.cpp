@@ -306,7 +306,7 @@ QWidget* Sidebar::buildChatsSection() {
     list->viewport()->setBackgroundRole(QPalette::Window);
     list->setEditTriggers(QAbstractItemView::NoEditTriggers);
     connect(list, &QListView::clicked, this, &Sidebar::activateSessionRow);
-    connect(list, &QListView::activated, this, &Sidebar::activateSessionRow);
+    list->installEventFilter(this);
     connect(list, &QWidget::customContextMenuRequested, this, &Sidebar::showSessionMenu);
     connect(m_sessionModel, &QAbstractItemModel::modelReset, list, [list] { list->updateGeometry(); });
     layout->addWidget(list);
@@ -375,12 +375,7 @@ QWidget* Sidebar::buildFilesSection() {
     tree->viewport()->setBackgroundRole(QPalette::Window);
     tree->setMouseTracking(true);
     connect(tree, &QTreeView::clicked, this, &Sidebar::activateFileRow);
-    connect(tree, &QTreeView::activated, this, [this](const QModelIndex& index) {
-        // Clicks already arrive through clicked(); this covers Return and Enter.
-        if (!QApplication::mouseButtons()) {
-            activateFileRow(index);
-        }
-    });
+    tree->installEventFilter(this);
     m_filesStack->addWidget(tree);
     // The stack is as tall as its current page, not its tallest.
     connect(m_filesStack, &QStackedWidget::currentChanged, this, [this](int current) {
@@ -427,6 +422,14 @@ void Sidebar::setLaunchSection(QWidget* section) {
     m_launchSlot->parentWidget()->setVisible(section != nullptr);
 }
 
+void Sidebar::setSelectionGuard(std::function<bool(const QString&)> guard) {
+    m_selectionGuard = std::move(guard);
+}
+
+void Sidebar::setDirectoryGuard(std::function<bool(const QString&)> guard) {
+    m_directoryGuard = std::move(guard);
+}
+
 QFileDialog* Sidebar::makeDirectoryDialog() {
     auto* dialog = new QFileDialog(window(), QStringLiteral("Choose website directory"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
@@ -447,11 +450,31 @@ void Sidebar::pickOutputFolder() {
     connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& directory) {
         // A send may have started while the dialog was open; its reply must
         // still be filed under the directory it was sent for.
-        if (!directory.isEmpty() && !m_chat->isSending()) {
+        if (!directory.isEmpty() && !m_chat->isSending() && (!m_directoryGuard || m_directoryGuard(directory))) {
             m_settings->setOutputDirectoryURL(directory);
         }
     });
     dialog->open();
+}
+
+bool Sidebar::eventFilter(QObject* watched, QEvent* event) {
+    // Return, Enter and Space act on the current row like a click. (The views'
+    // activated() signal is not used: some styles also emit it for single
+    // clicks, which would act twice.)
+    if (event->type() == QEvent::KeyPress) {
+        const int key = static_cast<QKeyEvent*>(event)->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+            if (watched == m_fileTree) {
+                activateFileRow(m_fileTree->currentIndex());
+                return true;
+            }
+            if (watched == m_sessionList) {
+                activateSessionRow(m_sessionList->currentIndex());
+                return true;
+            }
+        }
+    }
+    return QWidget::eventFilter(watched, event);
 }
 
 void Sidebar::showEvent(QShowEvent* event) {
@@ -544,7 +567,7 @@ void Sidebar::activateFileRow(const QModelIndex& index) {
         return;
     }
     const QString id = index.data(OutputFolderFileTreeModel::NodeIdRole).toString();
-    if (!OutputIndexFile::isPreviewableWebFile(id)) {
+    if (!OutputIndexFile::isPreviewableWebFile(id) || (m_selectionGuard && !m_selectionGuard(id))) {
         return;
     }
     m_state->setPreviewSelectedRelativePath(id);

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QWidget>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -41,6 +42,11 @@ public:
     // Places the launch section at the top of the column (replacing any earlier one).
     void setLaunchSection(QWidget* section);
 
+    // Asked before a click on a file in the tree, or a newly chosen directory,
+    // takes effect (the source editor may hold unsaved edits); false cancels it.
+    void setSelectionGuard(std::function<bool(const QString& relativePath)> guard);
+    void setDirectoryGuard(std::function<bool(const QString& directory)> guard);
+
     // Shows the folder chooser; a confirmed choice becomes the website directory.
     void pickOutputFolder();
     // The chooser pickOutputFolder shows (not yet opened).
@@ -60,6 +66,7 @@ Q_SIGNALS:
     void widthReported(int width);
 
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
@@ -96,6 +103,8 @@ private:
     QLabel* m_directoryLabel = nullptr;
     QPushButton* m_chooseButton = nullptr;
 
+    std::function<bool(const QString&)> m_selectionGuard;
+    std::function<bool(const QString&)> m_directoryGuard;
     bool m_started = false;
     std::optional<QString> m_boundDirectory;
     qsizetype m_knownMessageCount = -1;
