@@ -115,6 +115,14 @@ TEST_F(MainWindowTest, startsAsTheSingleTitledWindowWithTheExpectedLayout) {
     }
 }
 
+TEST_F(MainWindowTest, theWebEngineWaitsUntilThePreviewIsShown) {
+    openWindow();
+    for (const QObject* object : window->findChildren<QObject*>()) {
+        EXPECT_FALSE(QString::fromLatin1(object->metaObject()->className()).contains(QStringLiteral("WebEngine")))
+            << object->metaObject()->className();
+    }
+}
+
 TEST_F(MainWindowTest, everyControlHasAnAccessibleName) {
     openWindow();
     const QList<QWidget*> controls = {pane()->composer(),         pane()->sendButton(),
