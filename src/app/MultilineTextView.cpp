@@ -36,8 +36,8 @@ void MultilineTextView::keyPressEvent(QKeyEvent* event) {
     const bool isReturn = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     if (isReturn && !isReadOnly()) {
         if (event->modifiers().testFlag(Qt::ShiftModifier) || !m_submitAction) {
-            // A real paragraph break: the editor's own Shift+Return would insert
-            // U+2028, which then leaks into the text handed to the model.
+            // A paragraph break, as plain Return gives in any editor (the
+            // editor's own Shift+Return would make a soft line break instead).
             textCursor().insertText(QStringLiteral("\n"));
             ensureCursorVisible();
             event->accept();
