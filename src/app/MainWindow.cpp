@@ -5,6 +5,7 @@
 #include "app/DetailPane.h"
 #include "app/Sidebar.h"
 #include "app/WindowState.h"
+#include "app/WindowWorkspaces.h"
 #include "conversation/AppSettings.h"
 #include "conversation/ChatViewModel.h"
 #include "openai/OpenAIService.h"
@@ -84,6 +85,7 @@ MainWindow::MainWindow(AppSettings* settings, ChatViewModel* chat, QWidget* pare
     updateToggleSidebarAction();
 
     buildMenus();
+    WindowWorkspaces::install(this);
 
     connect(qApp, &QCoreApplication::aboutToQuit, this, &MainWindow::saveConversation);
 }

@@ -1,0 +1,238 @@
+#include "app/DetailWorkspaceController.h"
+
+#include "app/WindowState.h"
+#include "conversation/AppSettings.h"
+#include "support/AtomicFile.h"
+#include "workspace/OutputIndexFile.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStringEncoder>
+#include <QTimer>
+
+namespace kestrion {
+
+namespace {
+
+QString standardized(const QString& path) {
+    return QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+}
+
+bool isReadableFile(const QString& path) {
+    const QFileInfo info(path);
+    return info.isFile() && info.isReadable();
+}
+
+// The selection's file when it is previewable, under root and readable.
+std::optional<QString> resolvedSelection(const std::optional<QString>& selection, const QString& root) {
+    if (!selection || !OutputIndexFile::isPreviewableWebFile(*selection)) {
+        return std::nullopt;
+    }
+    auto file = OutputIndexFile::absoluteFileURLIfUnderRoot(root, *selection);
+    if (file && isReadableFile(*file)) {
+        return file;
+    }
+    return std::nullopt;
+}
+
+std::optional<QString> resolvedFile(const std::optional<QString>& selection, const QString& root) {
+    if (auto selected = resolvedSelection(selection, root)) {
+        return selected;
+    }
+    return OutputIndexFile::url(root);
+}
+
+} // namespace
+
+DetailWorkspaceController::DetailWorkspaceController(AppSettings* settings, WindowState* state, QObject* parent)
+    : QObject(parent), m_settings(settings), m_state(state) {
+    connect(m_state, &WindowState::detailWorkspaceTabChanged, this, &DetailWorkspaceController::onTabChanged);
+    connect(m_state, &WindowState::previewSelectedRelativePathChanged, this,
+            &DetailWorkspaceController::scheduleSourceSync);
+    connect(m_state, &WindowState::previewReloadNonceChanged, this, &DetailWorkspaceController::scheduleSourceSync);
+    connect(m_settings, &AppSettings::outputDirectoryURLChanged, this, &DetailWorkspaceController::scheduleSourceSync);
+}
+
+std::optional<QString> DetailWorkspaceController::resolvedPreviewFileURL(const QString& root) const {
+    return resolvedFile(m_state->previewSelectedRelativePath(), root);
+}
+
+std::optional<QString> DetailWorkspaceController::resolvedPreviewFile() const {
+    const auto root = m_settings->outputDirectoryURL();
+    if (!root) {
+        return std::nullopt;
+    }
+    return resolvedPreviewFileURL(*root);
+}
+
+QString DetailWorkspaceController::previewCaption(const QString& file, const QString& root) const {
+    const auto& selection = m_state->previewSelectedRelativePath();
+    if (selection && OutputIndexFile::isPreviewableWebFile(*selection)) {
+        const auto selected = OutputIndexFile::absoluteFileURLIfUnderRoot(root, *selection);
+        if (selected && standardized(*selected) == standardized(file)) {
+            return *selection;
+        }
+    }
+    return QFileInfo(file).fileName();
+}
+
+void DetailWorkspaceController::validatePreviewSelectionAgainstRoot() {
+    const auto root = m_settings->outputDirectoryURL();
+    const auto& selection = m_state->previewSelectedRelativePath();
+    if (!root || !selection) {
+        return;
+    }
+    const auto file = OutputIndexFile::absoluteFileURLIfUnderRoot(*root, *selection);
+    if (!file || !isReadableFile(*file)) {
+        m_state->setPreviewSelectedRelativePath(std::nullopt);
+    }
+}
+
+void DetailWorkspaceController::loadPreviewSourceFromDisk(const QString& file) {
+    const QString path = standardized(file);
+    const bool changedFile = m_sourceFile != path;
+    m_sourceFile = path;
+    m_state->setPreviewSourceSaveError(std::nullopt);
+    std::optional<QString> text;
+    if (OutputIndexFile::isSourceEditableFileURL(path)) {
+        text = OutputIndexFile::readTextFile(path);
+        if (!text) {
+            m_state->setPreviewSourceSaveError(couldNotReadMessage);
+        }
+    }
+    // Baseline first: the document's change signal then already sees a clean editor.
+    m_state->setPreviewSourceBaseline(text.value_or(QString()));
+    m_state->setPreviewSourceDocument(text.value_or(QString()));
+    if (changedFile) {
+        Q_EMIT sourceFileChanged();
+    }
+}
+
+void DetailWorkspaceController::refreshPreviewSourceFromDiskIfClean(const std::optional<QString>& file) {
+    if (!m_settings->outputDirectoryURL()) {
+        return;
+    }
+    const std::optional<QString> target = file ? file : resolvedPreviewFile();
+    if (!target || !OutputIndexFile::isSourceEditableFileURL(*target)) {
+        return;
+    }
+    if (!isSourceDirty()) {
+        loadPreviewSourceFromDisk(*target);
+    }
+}
+
+void DetailWorkspaceController::savePreviewSource(const QString& file) {
+    m_state->setPreviewSourceSaveError(std::nullopt);
+    if (!OutputIndexFile::isSourceEditableFileURL(file)) {
+        return;
+    }
+    // The tree's paths are checked only textually; a link inside the website
+    // directory could still lead the write elsewhere.
+    const auto root = m_settings->outputDirectoryURL();
+    if (!root || !OutputIndexFile::isWritableLocationUnderRoot(standardized(file), *root)) {
+        m_state->setPreviewSourceSaveError(outsideDirectoryMessage);
+        return;
+    }
+    // Qt's encoder drops unpaired surrogates without a word; they have no UTF-8 form.
+    const QString& document = m_state->previewSourceDocument();
+    QStringEncoder encoder(QStringEncoder::Utf8);
+    const QByteArray bytes = encoder.encode(document);
+    if (!document.isValidUtf16() || encoder.hasError()) {
+        m_state->setPreviewSourceSaveError(couldNotEncodeMessage);
+        return;
+    }
+    const WriteResult written = writeFileAtomically(standardized(file), bytes);
+    if (!written.ok()) {
+        m_state->setPreviewSourceSaveError(written.error);
+        return;
+    }
+    m_state->setPreviewSourceBaseline(m_state->previewSourceDocument());
+    m_state->bumpPreviewReloadNonce();
+}
+
+void DetailWorkspaceController::saveSource() {
+    if (m_sourceFile) {
+        savePreviewSource(*m_sourceFile);
+    }
+}
+
+bool DetailWorkspaceController::isSourceDirty() const {
+    return m_state->isPreviewSourceDirty();
+}
+
+bool DetailWorkspaceController::confirmSelectionChange(const QString& relativePath) {
+    const auto root = m_settings->outputDirectoryURL();
+    if (!isSourceDirty() || !m_sourceFile || !root) {
+        return true;
+    }
+    const auto next = resolvedFile(relativePath, *root);
+    if (next && standardized(*next) == *m_sourceFile) {
+        return true;
+    }
+    return askToDiscard();
+}
+
+bool DetailWorkspaceController::confirmDirectoryChange(const std::optional<QString>& directory) {
+    if (!isSourceDirty() || directory == m_settings->outputDirectoryURL()) {
+        return true;
+    }
+    return askToDiscard();
+}
+
+bool DetailWorkspaceController::askToDiscard() {
+    if (m_discardPrompt && !m_discardPrompt()) {
+        return false;
+    }
+    // Dropped now, so whatever loads next finds a clean editor.
+    m_state->setPreviewSourceDocument(m_state->previewSourceBaseline());
+    return true;
+}
+
+void DetailWorkspaceController::onTabChanged() {
+    switch (m_state->detailWorkspaceTab()) {
+    case DetailWorkspaceTab::Create:
+        return;
+    case DetailWorkspaceTab::Preview:
+        validatePreviewSelectionAgainstRoot();
+        m_state->bumpPreviewReloadNonce();
+        return;
+    case DetailWorkspaceTab::Source:
+        validatePreviewSelectionAgainstRoot();
+        syncSource();
+        return;
+    }
+}
+
+bool DetailWorkspaceController::isSourceTabShown() const {
+    return m_state->detailWorkspaceTab() == DetailWorkspaceTab::Source;
+}
+
+void DetailWorkspaceController::scheduleSourceSync() {
+    if (m_syncScheduled || !isSourceTabShown()) {
+        return;
+    }
+    m_syncScheduled = true;
+    QTimer::singleShot(0, this, [this] {
+        m_syncScheduled = false;
+        syncSource();
+    });
+}
+
+void DetailWorkspaceController::syncSource() {
+    if (!isSourceTabShown()) {
+        return;
+    }
+    const auto file = resolvedPreviewFile();
+    if (!file) {
+        return;
+    }
+    // Another file now resolves: its text replaces the editor's (edits were
+    // confirmed away when the user picked it). The same file reloads only when clean.
+    if (standardized(*file) != m_sourceFile) {
+        loadPreviewSourceFromDisk(*file);
+    } else {
+        refreshPreviewSourceFromDiskIfClean(*file);
+    }
+}
+
+} // namespace kestrion

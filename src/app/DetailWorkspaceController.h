@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+#include <functional>
+#include <optional>
+
+namespace kestrion {
+
+class AppSettings;
+class WindowState;
+
+// The non-visual half of the Preview and Source tabs: which file they show,
+// the caption above it, and the source editor's load, refresh and save cycle
+// on the window state. Everything runs on the interface thread; the reads and
+// the one atomic write are single small files.
+//
+// The editor's text always belongs to one file (sourceFile()). Reactions to a
+// new selection, a new directory or a bumped reload counter run once the
+// current event is done, so that a handler making several changes in a row
+// (the sidebar's directory change) is seen as one change.
+class DetailWorkspaceController final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(DetailWorkspaceController)
+
+public:
+    // Asked before unsaved edits would be dropped; true means "discard them".
+    using DiscardPrompt = std::function<bool()>;
+
+    static inline const QString couldNotReadMessage = QStringLiteral("Could not read file.");
+    static inline const QString couldNotEncodeMessage = QStringLiteral("Could not encode as UTF-8.");
+    static inline const QString outsideDirectoryMessage =
+        QStringLiteral("Not saved: the file is not inside the website directory.");
+
+    DetailWorkspaceController(AppSettings* settings, WindowState* state, QObject* parent = nullptr);
+
+    // The file to preview or edit under root: the selected previewable file when
+    // it resolves under root and is readable, else the index page.
+    std::optional<QString> resolvedPreviewFileURL(const QString& root) const;
+    // The same for the current website directory; nothing without one.
+    std::optional<QString> resolvedPreviewFile() const;
+    // The selected relative path when it is what file shows, else file's name.
+    QString previewCaption(const QString& file, const QString& root) const;
+    // Clears a selection that no longer resolves to a readable file.
+    void validatePreviewSelectionAgainstRoot();
+
+    void loadPreviewSourceFromDisk(const QString& file);
+    // Loads file (by default the resolved file) unless the editor has unsaved edits.
+    void refreshPreviewSourceFromDiskIfClean(const std::optional<QString>& file = std::nullopt);
+    // Writes the editor text as UTF-8; on success the editor is clean and the preview reloads.
+    void savePreviewSource(const QString& file);
+    // Saves the editor text into the file it was loaded from.
+    void saveSource();
+
+    // The standardized path of the file the editor text belongs to.
+    const std::optional<QString>& sourceFile() const { return m_sourceFile; }
+    bool isSourceDirty() const;
+
+    // Whether a change may proceed that would make the editor drop unsaved
+    // edits: a click on relativePath in the tree, or a new website directory.
+    // Asks the prompt only when edits would actually be dropped.
+    bool confirmSelectionChange(const QString& relativePath);
+    bool confirmDirectoryChange(const std::optional<QString>& directory);
+    void setDiscardPrompt(DiscardPrompt prompt) { m_discardPrompt = std::move(prompt); }
+
+Q_SIGNALS:
+    void sourceFileChanged();
+
+private:
+    void onTabChanged();
+    void scheduleSourceSync();
+    void syncSource();
+    bool isSourceTabShown() const;
+    bool askToDiscard();
+
+    AppSettings* m_settings;
+    WindowState* m_state;
+    std::optional<QString> m_sourceFile;
+    bool m_syncScheduled = false;
+    DiscardPrompt m_discardPrompt;
+};
+
+} // namespace kestrion

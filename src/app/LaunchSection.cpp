@@ -1,0 +1,308 @@
+#include "app/LaunchSection.h"
+
+#include "app/BusyIndicator.h"
+#include "app/WindowState.h"
+#include "conversation/AppSettings.h"
+#include "conversation/ChatViewModel.h"
+#include "deploy/KestrionProjectLaunchPersistence.h"
+
+#include <QDesktopServices>
+#include <QFileInfo>
+#include <QFileSystemWatcher>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPushButton>
+#include <QStyle>
+#include <QThreadPool>
+#include <QVBoxLayout>
+#include <QtConcurrent/QtConcurrentRun>
+
+namespace kestrion {
+
+namespace {
+
+constexpr int horizontalMargin = 16;
+
+QFont scaledFont(const QFont& base, qreal factor, QFont::Weight weight = QFont::Normal) {
+    QFont font = base;
+    font.setPointSizeF(base.pointSizeF() * factor);
+    font.setWeight(weight);
+    return font;
+}
+
+QIcon themedIcon(const QStringList& names, QStyle::StandardPixmap fallback, const QStyle* style) {
+    for (const QString& name : names) {
+        const QIcon icon = QIcon::fromTheme(name);
+        if (!icon.isNull()) {
+            return icon;
+        }
+    }
+    return style->standardIcon(fallback);
+}
+
+// A filled button in the given colours, like the platform's prominent style.
+QString prominentStyle(const QString& background, const QString& foreground, int verticalPadding) {
+    return QStringLiteral("QPushButton { background: %1; color: %2; border: none; border-radius: 6px;"
+                          " padding: %3px 10px; font-weight: 600; }"
+                          "QPushButton:pressed { background: palette(dark); }"
+                          "QPushButton:disabled { background: palette(midlight); color: palette(mid); }"
+                          "QPushButton:focus { border: 2px solid palette(text); }")
+        .arg(background, foreground)
+        .arg(verticalPadding);
+}
+
+// An absolute address such as https://example.com/; anything else is not remembered.
+std::optional<QUrl> parsedAddress(const QString& text) {
+    const QUrl url(text, QUrl::StrictMode);
+    if (!url.isValid() || url.isRelative()) {
+        return std::nullopt;
+    }
+    return url;
+}
+
+} // namespace
+
+LaunchSection::LaunchSection(AppSettings* settings, ChatViewModel* chat, WindowState* state,
+                             LaunchDeployProgressModel* progress, QWidget* parent)
+    : QWidget(parent), m_settings(settings), m_chat(chat), m_state(state), m_progress(progress),
+      m_openUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }), m_pool(new QThreadPool(this)),
+      m_cancelled(std::make_shared<std::atomic_bool>(false)), m_watcher(new QFileSystemWatcher(this)),
+      m_primaryButton(new QPushButton(this)), m_primarySpinner(new BusyIndicator(14, m_primaryButton)),
+      m_openButton(new QPushButton(openTitle, this)), m_progressBlock(new QWidget(this)),
+      m_startingRow(new QWidget(m_progressBlock)), m_liveRow(new QWidget(m_progressBlock)),
+      m_liveSpinner(new BusyIndicator(12, m_liveRow)), m_liveLine(new QLabel(m_liveRow)) {
+    // One run at a time, on a thread of its own: a run waits minutes on git and
+    // the panel and must not hold the shared pool's few threads.
+    m_pool->setMaxThreadCount(1);
+    setAccessibleName(QStringLiteral("Launch"));
+
+    auto* header = new QLabel(QStringLiteral("Launch"), this);
+    header->setFont(scaledFont(font(), 0.95, QFont::DemiBold));
+    header->setForegroundRole(QPalette::PlaceholderText);
+    header->setAccessibleName(QStringLiteral("Launch"));
+
+    m_primaryButton->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    m_primaryButton->setMinimumHeight(20);
+    auto* spinnerLayout = new QHBoxLayout(m_primaryButton);
+    spinnerLayout->setContentsMargins(0, 0, 0, 0);
+    spinnerLayout->addWidget(m_primarySpinner, 0, Qt::AlignCenter);
+    m_primarySpinner->setAccessibleName(QStringLiteral("Deploying"));
+    connect(m_primaryButton, &QPushButton::clicked, this, &LaunchSection::launchProjectTo);
+
+    m_openButton->setIcon(themedIcon(
+        {QStringLiteral("internet-web-browser"), QStringLiteral("applications-internet"), QStringLiteral("globe")},
+        QStyle::SP_DriveNetIcon, style()));
+    m_openButton->setAccessibleName(openTitle);
+    m_openButton->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    m_openButton->setStyleSheet(prominentStyle(QStringLiteral("#248a3d"), QStringLiteral("white"), 3));
+    connect(m_openButton, &QPushButton::clicked, this, [this] {
+        if (const auto& url = m_state->launchedWebsiteURL(); url && m_openUrl) {
+            m_openUrl(*url);
+        }
+    });
+
+    auto* buttonRow = new QHBoxLayout;
+    buttonRow->setContentsMargins(horizontalMargin, 0, horizontalMargin, 0);
+    buttonRow->setSpacing(8);
+    buttonRow->addWidget(m_primaryButton, 1);
+    buttonRow->addWidget(m_openButton, 1);
+
+    const QFont caption = scaledFont(font(), 0.85);
+    auto* progressTitle = new QLabel(progressCaption, m_progressBlock);
+    progressTitle->setFont(scaledFont(font(), 0.85, QFont::DemiBold));
+    progressTitle->setForegroundRole(QPalette::PlaceholderText);
+    progressTitle->setAccessibleName(progressCaption);
+
+    auto* startingSpinner = new BusyIndicator(12, m_startingRow);
+    startingSpinner->setAccessibleName(startingText);
+    auto* startingLabel = new QLabel(startingText, m_startingRow);
+    startingLabel->setFont(caption);
+    startingLabel->setForegroundRole(QPalette::PlaceholderText);
+    startingLabel->setAccessibleName(startingText);
+    auto* startingLayout = new QHBoxLayout(m_startingRow);
+    startingLayout->setContentsMargins(0, 0, 0, 0);
+    startingLayout->setSpacing(8);
+    startingLayout->addWidget(startingSpinner, 0, Qt::AlignVCenter);
+    startingLayout->addWidget(startingLabel, 1, Qt::AlignVCenter);
+
+    m_liveLine->setFont(caption);
+    m_liveLine->setWordWrap(true);
+    m_liveLine->setTextFormat(Qt::PlainText);
+    m_liveLine->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    m_liveLine->setFocusPolicy(Qt::TabFocus);
+    auto* liveLayout = new QHBoxLayout(m_liveRow);
+    liveLayout->setContentsMargins(0, 0, 0, 0);
+    liveLayout->setSpacing(8);
+    auto* spinnerColumn = new QVBoxLayout;
+    spinnerColumn->setContentsMargins(0, 2, 0, 0); // a little lower than the text's top
+    spinnerColumn->addWidget(m_liveSpinner);
+    spinnerColumn->addStretch(1);
+    liveLayout->addLayout(spinnerColumn);
+    liveLayout->addWidget(m_liveLine, 1, Qt::AlignTop);
+
+    auto* progressLayout = new QVBoxLayout(m_progressBlock);
+    progressLayout->setContentsMargins(horizontalMargin, 12, horizontalMargin, 0);
+    progressLayout->setSpacing(6);
+    progressLayout->addWidget(progressTitle);
+    progressLayout->addWidget(m_startingRow);
+    progressLayout->addWidget(m_liveRow);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->setSpacing(8);
+    auto* headerRow = new QHBoxLayout;
+    headerRow->setContentsMargins(horizontalMargin, 0, horizontalMargin, 0);
+    headerRow->addWidget(header);
+    layout->addLayout(headerRow);
+    layout->addLayout(buttonRow);
+    layout->addWidget(m_progressBlock);
+
+    connect(m_state, &WindowState::launchingToKestrionChanged, this, &LaunchSection::updateView);
+    connect(m_state, &WindowState::launchedWebsiteURLChanged, this, &LaunchSection::updateView);
+    connect(m_progress, &LaunchDeployProgressModel::liveLineChanged, this, &LaunchSection::updateView);
+    connect(m_settings, &AppSettings::outputDirectoryURLChanged, this, [this] {
+        watchDirectory();
+        updateView();
+    });
+    // A website directory deleted or created behind the application's back
+    // changes whether a launch is possible.
+    connect(m_watcher, &QFileSystemWatcher::directoryChanged, this, [this] {
+        watchDirectory();
+        updateView();
+    });
+    watchDirectory();
+    updateView();
+}
+
+LaunchSection::~LaunchSection() {
+    m_cancelled->store(true);
+    m_pool->waitForDone();
+}
+
+QString LaunchSection::successMessage(const KestrionIdeDeployResult& result) {
+    QStringList paragraphs{QStringLiteral("**Deploy Website to Kestrion**")};
+    if (result.message && !result.message->isEmpty()) {
+        paragraphs.append(*result.message);
+    }
+    if (result.httpsUrl && !result.httpsUrl->isEmpty()) {
+        paragraphs.append(QStringLiteral("**Live URL:** [%1](%1)").arg(*result.httpsUrl));
+    }
+    if (result.panelUrl && !result.panelUrl->isEmpty()) {
+        paragraphs.append(QStringLiteral("**Kestrion panel:** [open virtual host](%1)").arg(*result.panelUrl));
+    }
+    return paragraphs.join(QStringLiteral("\n\n"));
+}
+
+bool LaunchSection::canLaunchTo() const {
+    const auto directory = m_settings->outputDirectoryURL();
+    return directory && QFileInfo(*directory).isDir();
+}
+
+QString LaunchSection::deployPrimaryButtonTitle() const {
+    return m_state->launchedWebsiteURL() ? updateTitle : launchTitle;
+}
+
+bool LaunchSection::launchDeployUsesCompactControl() const {
+    return m_state->isLaunchingToKestrion() || m_state->launchedWebsiteURL().has_value();
+}
+
+void LaunchSection::launchProjectTo() {
+    const auto directory = m_settings->outputDirectoryURL();
+    if (!canLaunchTo() || !directory || m_state->isLaunchingToKestrion()) {
+        return;
+    }
+    m_state->setLaunchingToKestrion(true);
+    const QString root = *directory;
+    const QString baseURL = m_settings->resolvedKestrionPanelBaseURL();
+    const QString token = m_settings->kestrionApiToken();
+    m_progress->setLiveLine(QString());
+
+    KestrionIdeDeployClient::DeployContext context = m_deployContext;
+    context.isCancelled = [cancelled = m_cancelled, outer = m_deployContext.isCancelled] {
+        return cancelled->load() || (outer && outer());
+    };
+    // The section outlives the run (its destructor waits for it), so the
+    // worker may post to it; posted calls reach it in the order sent.
+    m_run = QtConcurrent::run(m_pool, [this, root, baseURL, token, context] {
+        const auto onProgress = [this](const KestrionIdeDeployProgressUpdate& update) {
+            QMetaObject::invokeMethod(
+                this, [this, line = update.line] { m_progress->setLiveLine(line); }, Qt::QueuedConnection);
+        };
+        const DeployOutcome outcome = KestrionIdeDeployClient::deploy(root, baseURL, token, false, onProgress, context);
+        QMetaObject::invokeMethod(
+            this, [this, root, outcome] { finishLaunch(root, outcome); }, Qt::QueuedConnection);
+    });
+}
+
+void LaunchSection::finishLaunch(const QString& launchedDirectory, const DeployOutcome& outcome) {
+    if (outcome.succeeded()) {
+        const KestrionIdeDeployResult& result = outcome.result();
+        if (const auto address = parsedAddress(result.httpsUrl.value_or(QString()))) {
+            KestrionProjectLaunchPersistence::save(*address, launchedDirectory);
+            // The buttons belong to the directory now bound; another directory
+            // chosen during the run keeps its own address.
+            if (m_settings->outputDirectoryURL() == launchedDirectory) {
+                m_state->setLaunchedWebsiteURL(*address);
+            }
+        }
+        m_chat->appendKestrionStatus(successMessage(result));
+        m_state->setLaunchingToKestrion(false);
+        Q_EMIT launchFinished(true);
+        return;
+    }
+    const QString description = outcome.error().description();
+    m_progress->setLiveLine(failedPrefix + description);
+    m_chat->appendKestrionFailure(description);
+    m_state->setLaunchingToKestrion(false);
+    Q_EMIT launchFinished(false);
+}
+
+void LaunchSection::watchDirectory() {
+    if (!m_watcher->directories().isEmpty()) {
+        m_watcher->removePaths(m_watcher->directories());
+    }
+    const auto directory = m_settings->outputDirectoryURL();
+    if (!directory) {
+        return;
+    }
+    // The folder itself tells of its removal; its parent of its re-creation.
+    QStringList paths{QFileInfo(*directory).absolutePath()};
+    if (QFileInfo(*directory).isDir()) {
+        paths.append(*directory);
+    }
+    m_watcher->addPaths(paths);
+}
+
+void LaunchSection::updateView() {
+    const bool launching = m_state->isLaunchingToKestrion();
+    const bool launched = m_state->launchedWebsiteURL().has_value();
+    const bool compact = launchDeployUsesCompactControl();
+    const QString title = deployPrimaryButtonTitle();
+
+    m_primaryButton->setEnabled(!launching && canLaunchTo());
+    m_primaryButton->setText(launching ? QString() : title);
+    m_primaryButton->setIcon(launching || !launched ? QIcon()
+                                                    : themedIcon({QStringLiteral("go-up"), QStringLiteral("arrow-up")},
+                                                                 QStyle::SP_ArrowUp, style()));
+    m_primarySpinner->setVisible(launching);
+    m_primaryButton->setAccessibleName(title);
+    m_primaryButton->setAccessibleDescription(launching ? QStringLiteral("Deploy in progress") : QString());
+    m_primaryButton->setToolTip(launching ? QStringLiteral("Deploy in progress") : QString());
+    m_primaryButton->setFont(scaledFont(font(), compact ? 0.85 : 1.0));
+    m_primaryButton->setStyleSheet(prominentStyle(QStringLiteral("palette(highlight)"),
+                                                  QStringLiteral("palette(highlighted-text)"), compact ? 3 : 6));
+
+    m_openButton->setVisible(launched);
+    m_openButton->setFont(scaledFont(font(), 0.85));
+    m_openButton->setToolTip(launched ? m_state->launchedWebsiteURL()->toString() : QString());
+
+    const QString line = m_progress->liveLine();
+    m_progressBlock->setVisible(launching || !line.isEmpty());
+    m_startingRow->setVisible(launching && line.isEmpty());
+    m_liveRow->setVisible(!line.isEmpty());
+    m_liveSpinner->setVisible(launching);
+    m_liveLine->setText(line);
+    m_liveLine->setAccessibleName(line);
+}
+
+} // namespace kestrion

@@ -1,0 +1,102 @@
+#pragma once
+
+#include "deploy/KestrionIdeDeployClient.h"
+
+#include <QFuture>
+#include <QString>
+#include <QUrl>
+#include <QWidget>
+#include <atomic>
+#include <functional>
+#include <memory>
+#include <optional>
+
+class QFileSystemWatcher;
+class QLabel;
+class QPushButton;
+class QThreadPool;
+
+namespace kestrion {
+
+class AppSettings;
+class BusyIndicator;
+class ChatViewModel;
+class LaunchDeployProgressModel;
+class WindowState;
+
+// The sidebar's launch block: publishes the website directory to the hosting
+// panel, shows the run's live line under "Deploy progress", and once the site
+// has an address offers "Update" and "Open". The run itself blocks for minutes
+// (git, status polls): it runs on a thread pool of its own, and its lines and
+// its outcome come back to the interface thread in the order it reports them.
+class LaunchSection final : public QWidget {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(LaunchSection)
+
+public:
+    static inline const QString launchTitle = QStringLiteral("Launch to the internet");
+    static inline const QString updateTitle = QStringLiteral("Update");
+    static inline const QString openTitle = QStringLiteral("Open");
+    static inline const QString progressCaption = QStringLiteral("Deploy progress");
+    static inline const QString startingText = QStringLiteral("Starting…");
+    static inline const QString failedPrefix = QStringLiteral("Failed: ");
+
+    LaunchSection(AppSettings* settings, ChatViewModel* chat, WindowState* state, LaunchDeployProgressModel* progress,
+                  QWidget* parent = nullptr);
+    // Cancels a run still going and waits for it to stop.
+    ~LaunchSection() override;
+
+    // The chat message for a finished deploy: a heading, the panel's message and
+    // the two addresses as Markdown links, one paragraph each.
+    static QString successMessage(const KestrionIdeDeployResult& result);
+
+    // A website directory is set and exists as a folder.
+    bool canLaunchTo() const;
+    QString deployPrimaryButtonTitle() const;
+    bool launchDeployUsesCompactControl() const;
+
+    // Starts a deploy of the current website directory (if there is one and no run is going).
+    void launchProjectTo();
+
+    // Timing, git and default panel of the runs (tests shorten the waits).
+    void setDeployContext(KestrionIdeDeployClient::DeployContext context) { m_deployContext = std::move(context); }
+    // Replaces the system browser as the handler of "Open".
+    void setUrlOpener(std::function<void(const QUrl&)> opener) { m_openUrl = std::move(opener); }
+
+    QPushButton* primaryButton() const { return m_primaryButton; }
+    QPushButton* openButton() const { return m_openButton; }
+    QWidget* progressBlock() const { return m_progressBlock; }
+    QWidget* startingRow() const { return m_startingRow; }
+    QLabel* liveLineLabel() const { return m_liveLine; }
+
+Q_SIGNALS:
+    // After a run's outcome has been applied.
+    void launchFinished(bool succeeded);
+
+private:
+    void finishLaunch(const QString& launchedDirectory, const DeployOutcome& outcome);
+    void updateView();
+    void watchDirectory();
+
+    AppSettings* m_settings;
+    ChatViewModel* m_chat;
+    WindowState* m_state;
+    LaunchDeployProgressModel* m_progress;
+    KestrionIdeDeployClient::DeployContext m_deployContext;
+    std::function<void(const QUrl&)> m_openUrl;
+    QThreadPool* m_pool;
+    QFuture<void> m_run;
+    std::shared_ptr<std::atomic_bool> m_cancelled;
+    QFileSystemWatcher* m_watcher;
+
+    QPushButton* m_primaryButton;
+    BusyIndicator* m_primarySpinner;
+    QPushButton* m_openButton;
+    QWidget* m_progressBlock;
+    QWidget* m_startingRow;
+    QWidget* m_liveRow;
+    BusyIndicator* m_liveSpinner;
+    QLabel* m_liveLine;
+};
+
+} // namespace kestrion

@@ -1,0 +1,125 @@
+#include "app/PreferencesDialog.h"
+
+#include "app/ChatPane.h"
+#include "conversation/AppSettings.h"
+
+#include <QAction>
+#include <QComboBox>
+#include <QDialogButtonBox>
+#include <QFormLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QStyle>
+#include <QVBoxLayout>
+
+namespace kestrion {
+
+namespace {
+
+QIcon revealIcon(bool revealed, const QStyle* style) {
+    const QIcon themed = QIcon::fromTheme(revealed ? QStringLiteral("view-hidden") : QStringLiteral("view-visible"));
+    if (!themed.isNull()) {
+        return themed;
+    }
+    return style->standardIcon(revealed ? QStyle::SP_DialogNoButton : QStyle::SP_DialogYesButton);
+}
+
+// Sets a field without moving the cursor of the one being typed in.
+void setFieldText(QLineEdit* field, const QString& text) {
+    if (field->text() != text) {
+        field->setText(text);
+    }
+}
+
+} // namespace
+
+PreferencesDialog::PreferencesDialog(AppSettings* settings, QWidget* parent)
+    : QDialog(parent), m_settings(settings), m_apiKey(new QLineEdit(this)), m_model(new QComboBox(this)),
+      m_openAIBaseURL(new QLineEdit(this)), m_panelBaseURL(new QLineEdit(this)), m_panelToken(new QLineEdit(this)) {
+    setWindowTitle(QStringLiteral("Preferences"));
+    setMinimumWidth(520);
+
+    m_apiKey->setEchoMode(QLineEdit::Password);
+    m_apiKey->setPlaceholderText(QStringLiteral("From OPENAI_API_KEY or the key file when empty"));
+    m_apiKey->setAccessibleName(QStringLiteral("OpenAI API key"));
+    m_revealApiKey = addRevealToggle(m_apiKey, QStringLiteral("API key"));
+
+    m_model->setEditable(true);
+    m_model->addItems(ChatPane::models);
+    m_model->setInsertPolicy(QComboBox::NoInsert);
+    m_model->setAccessibleName(QStringLiteral("Model"));
+
+    m_openAIBaseURL->setPlaceholderText(AppSettings::defaultOpenAIBaseURL);
+    m_openAIBaseURL->setAccessibleName(QStringLiteral("OpenAI base URL"));
+    m_panelBaseURL->setPlaceholderText(AppSettings::defaultKestrionPanelBaseURL);
+    m_panelBaseURL->setAccessibleName(QStringLiteral("Kestrion panel base URL"));
+    m_panelToken->setEchoMode(QLineEdit::Password);
+    m_panelToken->setAccessibleName(QStringLiteral("Kestrion panel API token"));
+    m_revealPanelToken = addRevealToggle(m_panelToken, QStringLiteral("token"));
+
+    auto* form = new QFormLayout;
+    form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
+    form->addRow(QStringLiteral("OpenAI &API key:"), m_apiKey);
+    form->addRow(QStringLiteral("&Model:"), m_model);
+    form->addRow(QStringLiteral("OpenAI &base URL:"), m_openAIBaseURL);
+    form->addRow(QStringLiteral("Kestrion &panel URL:"), m_panelBaseURL);
+    form->addRow(QStringLiteral("Kestrion panel &token:"), m_panelToken);
+
+    auto* note = new QLabel(QStringLiteral("Changes are saved as you type."), this);
+    note->setForegroundRole(QPalette::PlaceholderText);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+
+    auto* layout = new QVBoxLayout(this);
+    layout->addLayout(form);
+    layout->addWidget(note);
+    layout->addWidget(buttons);
+
+    updateFromSettings();
+
+    connect(m_apiKey, &QLineEdit::textEdited, m_settings, &AppSettings::setApiKey);
+    connect(m_model, &QComboBox::currentTextChanged, this, [this](const QString& model) {
+        // An emptied field keeps the model in use; the chat needs one.
+        if (!model.trimmed().isEmpty()) {
+            m_settings->setModel(model.trimmed());
+        }
+    });
+    connect(m_openAIBaseURL, &QLineEdit::textEdited, m_settings, &AppSettings::setOpenAIBaseURL);
+    connect(m_panelBaseURL, &QLineEdit::textEdited, m_settings, &AppSettings::setKestrionPanelBaseURL);
+    connect(m_panelToken, &QLineEdit::textEdited, m_settings, &AppSettings::setKestrionApiToken);
+
+    for (auto signal : {&AppSettings::apiKeyChanged, &AppSettings::modelChanged, &AppSettings::openAIBaseURLChanged,
+                        &AppSettings::kestrionPanelBaseURLChanged, &AppSettings::kestrionApiTokenChanged}) {
+        connect(m_settings, signal, this, &PreferencesDialog::updateFromSettings);
+    }
+}
+
+QAction* PreferencesDialog::addRevealToggle(QLineEdit* field, const QString& what) {
+    QAction* action = field->addAction(revealIcon(false, style()), QLineEdit::TrailingPosition);
+    action->setCheckable(true);
+    action->setText(QStringLiteral("Show ") + what);
+    // Reachable from the keyboard while the field has focus.
+    action->setShortcut(QKeySequence(Qt::ALT | Qt::Key_V));
+    action->setShortcutContext(Qt::WidgetShortcut);
+    action->setToolTip(QStringLiteral("Show ") + what + QStringLiteral(" (Alt+V)"));
+    connect(action, &QAction::toggled, this, [this, field, action, what](bool revealed) {
+        field->setEchoMode(revealed ? QLineEdit::Normal : QLineEdit::Password);
+        action->setIcon(revealIcon(revealed, style()));
+        action->setText((revealed ? QStringLiteral("Hide ") : QStringLiteral("Show ")) + what);
+        action->setToolTip(action->text() + QStringLiteral(" (Alt+V)"));
+    });
+    return action;
+}
+
+void PreferencesDialog::updateFromSettings() {
+    setFieldText(m_apiKey, m_settings->apiKey());
+    if (m_model->currentText() != m_settings->model()) {
+        m_model->setCurrentText(m_settings->model());
+    }
+    setFieldText(m_openAIBaseURL, m_settings->openAIBaseURL());
+    setFieldText(m_panelBaseURL, m_settings->kestrionPanelBaseURL());
+    setFieldText(m_panelToken, m_settings->kestrionApiToken());
+}
+
+} // namespace kestrion

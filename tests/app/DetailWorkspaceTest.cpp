@@ -1,0 +1,602 @@
+#include "Eventually.h"
+#include "app/DetailPane.h"
+#include "app/DetailWorkspaceController.h"
+#include "app/IndexPreviewWebView.h"
+#include "app/MainWindow.h"
+#include "app/MultilineTextView.h"
+#include "app/PreferencesDialog.h"
+#include "app/PreviewPlaceholder.h"
+#include "app/PreviewUrlInterceptor.h"
+#include "app/PreviewWebPage.h"
+#include "app/PreviewWorkspace.h"
+#include "app/Sidebar.h"
+#include "app/SourceWorkspace.h"
+#include "app/WindowState.h"
+#include "conversation/AppSettings.h"
+#include "conversation/ChatViewModel.h"
+#include "workspace/OutputFolderFileTreeModel.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QComboBox>
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+#include <QTreeView>
+#include <QWebEnginePage>
+#include <QWebEngineView>
+#include <gtest/gtest.h>
+
+using namespace kestrion;
+using kestrion::test::becomes;
+using kestrion::test::eventually;
+
+namespace {
+
+constexpr int pageTimeoutMs = 30000;
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(bytes);
+}
+
+QByteArray readFile(const QString& path) {
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QByteArray page(const QByteArray& title, const QByteArray& body = {}) {
+    return "<!doctype html><html><head><meta charset=\"utf-8\"><title>" + title + "</title></head><body>" + body +
+           "</body></html>\n";
+}
+
+// Runs a script in the page and waits for its value.
+QVariant evaluate(QWebEnginePage* page, const QString& script) {
+    std::optional<QVariant> result;
+    page->runJavaScript(script, [&result](const QVariant& value) { result = value; });
+    EXPECT_TRUE(QTest::qWaitFor([&result] { return result.has_value(); }, pageTimeoutMs)) << script.toStdString();
+    return result.value_or(QVariant());
+}
+
+// Answers the next message box with the button whose text is given.
+void answerNextMessageBox(const QString& buttonText, QString* seenText = nullptr) {
+    QTimer::singleShot(0, [buttonText, seenText] {
+        auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget());
+        ASSERT_NE(box, nullptr) << "no question was asked";
+        if (seenText) {
+            *seenText = box->text();
+        }
+        for (QAbstractButton* button : box->buttons()) {
+            if (button->text() == buttonText) {
+                button->click();
+                return;
+            }
+        }
+        FAIL() << "no button " << buttonText.toStdString();
+    });
+}
+
+class DetailWorkspaceTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        site = dir.filePath(QStringLiteral("site"));
+        QDir().mkpath(site);
+        QApplication::setQuitOnLastWindowClosed(false);
+        settings.setOutputDirectoryURL(site);
+    }
+
+    void openWindow() {
+        window = std::make_unique<MainWindow>(&settings);
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        // Shortcuts such as Ctrl+S need the window to be the active one.
+        window->activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
+        ASSERT_TRUE(eventually([&] { return !window->outputTree()->isLoading(); }));
+    }
+
+    QString sitePath(const QString& relative) const { return site + QLatin1Char('/') + relative; }
+    WindowState* state() const { return window->viewState(); }
+    DetailWorkspaceController* controller() const { return window->findChild<DetailWorkspaceController*>(); }
+    PreviewWorkspace* preview() const {
+        return qobject_cast<PreviewWorkspace*>(window->detailPane()->workspacePage(DetailWorkspaceTab::Preview));
+    }
+    SourceWorkspace* source() const {
+        return qobject_cast<SourceWorkspace*>(window->detailPane()->workspacePage(DetailWorkspaceTab::Source));
+    }
+    QWebEnginePage* webPage() const { return preview()->webView()->view()->page(); }
+
+    void showTab(DetailWorkspaceTab tab) {
+        state()->setDetailWorkspaceTab(tab);
+        QApplication::processEvents();
+    }
+
+    // Waits until the preview shows the fully loaded page with this title.
+    ::testing::AssertionResult showsPreviewTitled(const QString& title) {
+        if (!eventually([&] { return preview()->webView() != nullptr; })) {
+            return ::testing::AssertionFailure() << "no web view";
+        }
+        if (auto titled = becomes([&] { return preview()->webView()->view()->title(); }, title, pageTimeoutMs);
+            !titled) {
+            return titled;
+        }
+        return becomes([&] { return evaluate(webPage(), QStringLiteral("document.readyState")).toString(); },
+                       QStringLiteral("complete"), pageTimeoutMs);
+    }
+
+    ::testing::AssertionResult clickTreeRow(const QString& id) {
+        QTreeView* tree = window->sidebar()->fileTree();
+        QModelIndex index;
+        if (!eventually([&] { return (index = window->outputTree()->indexForId(id)).isValid(); })) {
+            return ::testing::AssertionFailure() << "no row " << id.toStdString();
+        }
+        for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent()) {
+            tree->expand(parent);
+        }
+        // The tree grows to its rows once the layout has run.
+        if (!eventually([&] { return tree->viewport()->rect().contains(tree->visualRect(index)); })) {
+            return ::testing::AssertionFailure() << "row " << id.toStdString() << " not laid out";
+        }
+        QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(index).center());
+        return ::testing::AssertionSuccess();
+    }
+
+    void saveScreenshot(const QString& name) {
+        QTest::qWait(300); // let the web view paint its frame
+        const QString path = QStringLiteral(KESTRION_SCREENSHOT_DIR "/") + name;
+        EXPECT_TRUE(window->grab().save(path)) << path.toStdString();
+    }
+
+    QTemporaryDir dir;
+    QString site;
+    AppSettings settings;
+    std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(DetailWorkspaceTest, theWebViewIsCreatedOnlyWhenPreviewIsFirstShown) {
+    writeFile(sitePath(QStringLiteral("index.htm")), page("Home"));
+    openWindow();
+    ASSERT_NE(preview(), nullptr);
+    ASSERT_NE(source(), nullptr);
+    EXPECT_EQ(preview()->webView(), nullptr);
+    EXPECT_TRUE(window->findChildren<QWebEngineView*>().isEmpty());
+    showTab(DetailWorkspaceTab::Source);
+    EXPECT_EQ(preview()->webView(), nullptr);
+
+    showTab(DetailWorkspaceTab::Preview);
+    ASSERT_TRUE(showsPreviewTitled(QStringLiteral("Home")));
+    EXPECT_EQ(preview()->captionLabel()->text(), QStringLiteral("index.htm"));
+}
+
+TEST_F(DetailWorkspaceTest, aSelectedPageShowsWithItsPathAndADeletedOneFallsBackToTheIndex) {
+    writeFile(sitePath(QStringLiteral("index.htm")), page("Home", "<h1 id=\"h\">Welcome</h1>"));
+    writeFile(sitePath(QStringLiteral("pages/about.htm")), page("About us", "<p id=\"who\">We build sites</p>"));
+    openWindow();
+
+    ASSERT_TRUE(clickTreeRow(QStringLiteral("pages/about.htm")));
+    EXPECT_EQ(state()->detailWorkspaceTab(), DetailWorkspaceTab::Preview);
+    ASSERT_TRUE(showsPreviewTitled(QStringLiteral("About us")));
+    EXPECT_EQ(preview()->captionLabel()->text(), QStringLiteral("pages/about.htm"));
+    EXPECT_EQ(evaluate(webPage(), QStringLiteral("document.getElementById('who').textContent")).toString(),
+              QStringLiteral("We build sites"));
+    saveScreenshot(QStringLiteral("preview_about.png"));
+
+    ASSERT_TRUE(QFile::remove(sitePath(QStringLiteral("pages/about.htm"))));
+    showTab(DetailWorkspaceTab::Create);
+    showTab(DetailWorkspaceTab::Preview);
+
+    EXPECT_FALSE(state()->previewSelectedRelativePath().has_value());
+    ASSERT_TRUE(showsPreviewTitled(QStringLiteral("Home")));
+    ASSERT_TRUE(becomes([&] { return preview()->captionLabel()->text(); }, QStringLiteral("index.htm")));
+}
+
+TEST_F(DetailWorkspaceTest, aStylesheetShowsAsEscapedTextInAMonospacedPage) {
+    const QByteArray css = "nav > a::after { content: \"<&>\"; }\n";
+    writeFile(sitePath(QStringLiteral("index.htm")), page("Home"));
+    writeFile(sitePath(QStringLiteral("css/site.css")), css);
+    openWindow();
+
+    ASSERT_TRUE(clickTreeRow(QStringLiteral("css/site.css")));
+    ASSERT_TRUE(eventually([&] { return preview()->webView() != nullptr; }));
+    ASSERT_TRUE(becomes(
+        [&] {
+            return evaluate(webPage(), QStringLiteral("document.querySelector('pre') ? "
+                                                      "document.querySelector('pre').textContent : ''"))
+                .toString();
+        },
+        QString::fromUtf8(css), pageTimeoutMs));
+    // Shown as text: the angle brackets did not become elements.
+    EXPECT_EQ(evaluate(webPage(), QStringLiteral("document.body.children.length")).toInt(), 1);
+    EXPECT_TRUE(evaluate(webPage(), QStringLiteral("getComputedStyle(document.body).fontFamily"))
+                    .toString()
+                    .contains(QStringLiteral("monospace")));
+    EXPECT_EQ(evaluate(webPage(), QStringLiteral("document.baseURI")).toString(),
+              QUrl::fromLocalFile(sitePath(QStringLiteral("css/"))).toString());
+    EXPECT_EQ(preview()->captionLabel()->text(), QStringLiteral("css/site.css"));
+}
+
+TEST_F(DetailWorkspaceTest, aPageCannotReadFilesOutsideTheWebsiteDirectory) {
+    QTemporaryDir outside;
+    writeFile(outside.filePath(QStringLiteral("secret.htm")), page("Secret", "<p>classified</p>"));
+    ASSERT_TRUE(QFile::link(outside.filePath(QStringLiteral("secret.htm")), sitePath(QStringLiteral("leak.htm"))));
+    writeFile(sitePath(QStringLiteral("index.htm")),
+              page("Home", "<iframe id=\"a\" src=\"file:///etc/passwd\"></iframe>"
+                           "<iframe id=\"b\" src=\"leak.htm\"></iframe>"
+                           "<iframe id=\"c\" src=\"inside.htm\"></iframe>"));
+    writeFile(sitePath(QStringLiteral("inside.htm")), page("Inside", "<p>fine</p>"));
+    openWindow();
+    showTab(DetailWorkspaceTab::Preview);
+    ASSERT_TRUE(eventually([&] { return preview()->webView() != nullptr; }));
+    QSignalSpy blocked(preview()->webView()->interceptor(), &PreviewUrlInterceptor::requestBlocked);
+    ASSERT_TRUE(showsPreviewTitled(QStringLiteral("Home")));
+    ASSERT_TRUE(eventually([&] { return blocked.size() >= 2; }, pageTimeoutMs));
+    QStringList blockedPaths;
+    for (const QList<QVariant>& call : blocked) {
+        blockedPaths << call.first().toUrl().toLocalFile();
+    }
+    EXPECT_TRUE(blockedPaths.contains(QStringLiteral("/etc/passwd"))) << blockedPaths.join(',').toStdString();
+    EXPECT_TRUE(blockedPaths.contains(sitePath(QStringLiteral("leak.htm")))) << blockedPaths.join(',').toStdString();
+    EXPECT_FALSE(blockedPaths.contains(sitePath(QStringLiteral("inside.htm"))));
+
+    // Even sent there directly, the main frame shows nothing of the file.
+    webPage()->load(QUrl(QStringLiteral("file:///etc/passwd")));
+    ASSERT_TRUE(eventually([&] { return blocked.size() >= 3; }, pageTimeoutMs));
+    QTest::qWait(500);
+    EXPECT_FALSE(
+        evaluate(webPage(), QStringLiteral("document.documentElement ? document.documentElement.innerText : ''"))
+            .toString()
+            .contains(QStringLiteral("root:")));
+}
+
+TEST(PreviewUrlInterceptorRules, onlyFilesStrictlyInsideTheRootMayLoad) {
+    QTemporaryDir dir;
+    const QString root = dir.filePath(QStringLiteral("site"));
+    QDir().mkpath(root + QStringLiteral("/img"));
+    writeFile(root + QStringLiteral("/img/logo.png"), "png");
+    QDir().mkpath(dir.filePath(QStringLiteral("site2")));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/etc/hostname"), root + QStringLiteral("/link.txt")));
+    const struct {
+        QString url;
+        bool allowed;
+    } cases[] = {
+        {QUrl::fromLocalFile(root + QStringLiteral("/img/logo.png")).toString(), true},
+        {QUrl::fromLocalFile(root + QStringLiteral("/not-yet.html")).toString(), true},
+        {QUrl::fromLocalFile(root).toString(), false},
+        {QUrl::fromLocalFile(root + QStringLiteral("/../site2/x.html")).toString(), false},
+        {QUrl::fromLocalFile(dir.filePath(QStringLiteral("site2/x.html"))).toString(), false},
+        {QUrl::fromLocalFile(root + QStringLiteral("/link.txt")).toString(), false},
+        {QStringLiteral("file:///etc/passwd"), false},
+        {QStringLiteral("file://otherhost") + root + QStringLiteral("/img/logo.png"), false},
+        {QStringLiteral("https://cdn.example.com/lib.css"), true},
+        {QStringLiteral("data:text/html,hi"), true},
+    };
+    for (const auto& testCase : cases) {
+        EXPECT_EQ(PreviewUrlInterceptor::isAllowed(QUrl(testCase.url), root), testCase.allowed)
+            << testCase.url.toStdString();
+    }
+    EXPECT_FALSE(PreviewUrlInterceptor::isAllowed(QUrl::fromLocalFile(root + QStringLiteral("/img/logo.png")), {}));
+}
+
+TEST_F(DetailWorkspaceTest, linksToWebPagesOpenInTheBrowserNotInThePreview) {
+    writeFile(sitePath(QStringLiteral("index.htm")),
+              page("Home", "<a id=\"out\" href=\"https://example.com/docs\">docs</a>"
+                           "<a id=\"blank\" target=\"_blank\" href=\"http://example.org/\">new window</a>"));
+    openWindow();
+    showTab(DetailWorkspaceTab::Preview);
+    ASSERT_TRUE(showsPreviewTitled(QStringLiteral("Home")));
+    auto* pageObject = qobject_cast<PreviewWebPage*>(webPage());
+    ASSERT_NE(pageObject, nullptr);
+    QList<QUrl> opened;
+    pageObject->setExternalOpener([&opened](const QUrl& url) { opened.append(url); });
+
+    evaluate(webPage(), QStringLiteral("document.getElementById('out').click()"));
+    ASSERT_TRUE(becomes([&] { return opened.size(); }, 1, pageTimeoutMs));
+    EXPECT_EQ(opened.first(), QUrl(QStringLiteral("https://example.com/docs")));
+    evaluate(webPage(), QStringLiteral("document.getElementById('blank').click()"));
+    ASSERT_TRUE(becomes([&] { return opened.size(); }, 2, pageTimeoutMs));
+    EXPECT_EQ(opened.last(), QUrl(QStringLiteral("http://example.org/")));
+    // The preview stayed on the site.
+    EXPECT_EQ(preview()->webView()->view()->title(), QStringLiteral("Home"));
+    EXPECT_EQ(webPage()->url(), QUrl::fromLocalFile(sitePath(QStringLiteral("index.htm"))));
+}
+
+TEST_F(DetailWorkspaceTest, theWebViewLoadsAgainOnlyForANewFileOrCounter) {
+    writeFile(sitePath(QStringLiteral("a.htm")), page("A"));
+    writeFile(sitePath(QStringLiteral("b.htm")), page("B"));
+    IndexPreviewWebView view;
+    view.resize(400, 300);
+    view.show();
+    EXPECT_TRUE(view.apply(sitePath(QStringLiteral("a.htm")), site, 1));
+    EXPECT_FALSE(view.apply(sitePath(QStringLiteral("./a.htm")), site, 1));
+    EXPECT_EQ(view.lastLoadKey(), sitePath(QStringLiteral("a.htm")) + QStringLiteral("\n1"));
+    EXPECT_TRUE(view.apply(sitePath(QStringLiteral("a.htm")), site, 2));
+    EXPECT_TRUE(view.apply(sitePath(QStringLiteral("b.htm")), site, 2));
+    ASSERT_TRUE(becomes([&] { return view.view()->title(); }, QStringLiteral("B"), pageTimeoutMs));
+}
+
+TEST_F(DetailWorkspaceTest, placeholdersExplainAnEmptyTab) {
+    settings.setOutputDirectoryURL(std::nullopt);
+    openWindow();
+    showTab(DetailWorkspaceTab::Preview);
+    ASSERT_TRUE(eventually([&] { return preview()->isShowingPlaceholder(); }));
+    EXPECT_EQ(preview()->placeholder()->title(), PreviewWorkspace::noDirectoryTitle);
+    EXPECT_EQ(preview()->placeholder()->subtitle(),
+              QStringLiteral("Choose a website directory in Settings to preview, or click an HTML, CSS, or image file "
+                             "in Website Files."));
+    showTab(DetailWorkspaceTab::Source);
+    ASSERT_TRUE(eventually([&] { return source()->isShowingPlaceholder(); }));
+    EXPECT_EQ(source()->placeholder()->title(), QStringLiteral("No website directory"));
+    EXPECT_EQ(source()->placeholder()->subtitle(), SourceWorkspace::noDirectorySubtitle);
+
+    settings.setOutputDirectoryURL(site);
+    ASSERT_TRUE(becomes([&] { return source()->placeholder()->title(); }, QStringLiteral("Nothing to edit")));
+    showTab(DetailWorkspaceTab::Preview);
+    ASSERT_TRUE(becomes([&] { return preview()->placeholder()->title(); }, QStringLiteral("Nothing to preview")));
+    EXPECT_EQ(preview()->webView(), nullptr);
+    EXPECT_EQ(preview()->placeholder()->accessibleName(), QStringLiteral("Nothing to preview"));
+
+    writeFile(sitePath(QStringLiteral("logo.png")), "not really a png");
+    writeFile(sitePath(QStringLiteral("index.html")), page("Home"));
+    state()->setPreviewSelectedRelativePath(QStringLiteral("logo.png"));
+    showTab(DetailWorkspaceTab::Source);
+    ASSERT_TRUE(becomes([&] { return source()->placeholder()->title(); }, QStringLiteral("No source for this file")));
+    EXPECT_TRUE(source()->isShowingPlaceholder());
+    EXPECT_EQ(source()->placeholder()->subtitle(), SourceWorkspace::noSourceSubtitle);
+}
+
+TEST_F(DetailWorkspaceTest, editingKeepsUnsavedTextThroughAReplyAndCtrlSSavesAndReloadsThePreview) {
+    writeFile(sitePath(QStringLiteral("index.htm")), page("Home", "<p id=\"t\">old</p>"));
+    openWindow();
+    showTab(DetailWorkspaceTab::Source);
+    MultilineTextView* editor = source()->editor();
+    ASSERT_TRUE(becomes([&] { return editor->toPlainText(); }, QString::fromUtf8(page("Home", "<p id=\"t\">old</p>"))));
+    EXPECT_FALSE(source()->isShowingPlaceholder());
+    EXPECT_EQ(source()->captionLabel()->text(), QStringLiteral("index.htm"));
+    EXPECT_FALSE(source()->saveButton()->isEnabled());
+    EXPECT_FALSE(source()->unsavedLabel()->isVisible());
+    EXPECT_TRUE(editor->font().fixedPitch() || QFontInfo(editor->font()).fixedPitch());
+
+    const QString edited = QString::fromUtf8(page("Edited", "<p id=\"t\">mine</p>"));
+    editor->setFocus();
+    editor->selectAll();
+    QTest::keyClicks(editor, edited.left(edited.size() - 1)); // the final line break as Return:
+    QTest::keyClick(editor, Qt::Key_Return);
+    EXPECT_EQ(editor->toPlainText(), edited);
+    EXPECT_EQ(state()->previewSourceDocument(), edited);
+    EXPECT_TRUE(source()->saveButton()->isEnabled());
+    EXPECT_TRUE(source()->unsavedLabel()->isVisible());
+    EXPECT_EQ(source()->unsavedLabel()->text(), QStringLiteral("Unsaved changes"));
+
+    // A reply rewrites the file: the user's unsaved text stays.
+    writeFile(sitePath(QStringLiteral("index.htm")), page("From the model"));
+    const qint64 before = state()->previewReloadNonce();
+    window->chat()->appendKestrionStatus(QStringLiteral("I rewrote index.htm"));
+    EXPECT_GT(state()->previewReloadNonce(), before);
+    QTest::qWait(50);
+    EXPECT_EQ(editor->toPlainText(), edited);
+    EXPECT_TRUE(state()->isPreviewSourceDirty());
+
+    const qint64 beforeSave = state()->previewReloadNonce();
+    QTest::keyClick(editor, Qt::Key_S, Qt::ControlModifier);
+    // The shortcut presses the button visibly, which clicks a moment later.
+    ASSERT_TRUE(eventually([&] { return !state()->isPreviewSourceDirty(); }));
+    EXPECT_EQ(readFile(sitePath(QStringLiteral("index.htm"))), edited.toUtf8());
+    EXPECT_FALSE(state()->isPreviewSourceDirty());
+    EXPECT_FALSE(source()->saveButton()->isEnabled());
+    EXPECT_FALSE(source()->unsavedLabel()->isVisible());
+    EXPECT_GT(state()->previewReloadNonce(), beforeSave);
+    saveScreenshot(QStringLiteral("source_saved.png"));
+
+    showTab(DetailWorkspaceTab::Preview);
+    ASSERT_TRUE(showsPreviewTitled(QStringLiteral("Edited")));
+    EXPECT_EQ(evaluate(webPage(), QStringLiteral("document.getElementById('t').textContent")).toString(),
+              QStringLiteral("mine"));
+}
+
+TEST_F(DetailWorkspaceTest, aFileThatIsNotUtf8OpensAndIsSavedBackAsUtf8) {
+    // Latin-1 "café!" with an odd byte count, so it is neither UTF-8 nor UTF-16.
+    writeFile(sitePath(QStringLiteral("index.html")), "<p>caf\xe9!</p>\n");
+    openWindow();
+    showTab(DetailWorkspaceTab::Source);
+    MultilineTextView* editor = source()->editor();
+    ASSERT_TRUE(becomes([&] { return editor->toPlainText(); }, QStringLiteral("<p>caf\uFFFD!</p>\n")));
+    EXPECT_FALSE(state()->isPreviewSourceDirty());
+    EXPECT_FALSE(state()->previewSourceSaveError().has_value());
+
+    editor->moveCursor(QTextCursor::End);
+    // Typed as the editor would receive it from an input method (the test's key
+    // events are ASCII only).
+    editor->textCursor().insertText(QStringLiteral("<p>\u00e9t\u00e9</p>"));
+    QTest::mouseClick(source()->saveButton(), Qt::LeftButton);
+
+    const QByteArray saved = readFile(sitePath(QStringLiteral("index.html")));
+    EXPECT_EQ(saved, QStringLiteral("<p>caf\uFFFD!</p>\n<p>\u00e9t\u00e9</p>").toUtf8());
+    EXPECT_FALSE(source()->errorLabel()->isVisible());
+}
+
+TEST_F(DetailWorkspaceTest, crlfLineEndsDoNotMakeAFreshFileLookEdited) {
+    writeFile(sitePath(QStringLiteral("index.htm")), "<p>one</p>\r\n<p>two</p>\r\n");
+    openWindow();
+    showTab(DetailWorkspaceTab::Source);
+    ASSERT_TRUE(
+        becomes([&] { return state()->previewSourceBaseline(); }, QStringLiteral("<p>one</p>\r\n<p>two</p>\r\n")));
+    QApplication::processEvents();
+    EXPECT_FALSE(state()->isPreviewSourceDirty());
+    EXPECT_FALSE(source()->saveButton()->isEnabled());
+}
+
+TEST_F(DetailWorkspaceTest, saveErrorsAreShownAndNothingIsWrittenOutsideTheDirectory) {
+    QTemporaryDir outside;
+    const QString target = outside.filePath(QStringLiteral("victim.htm"));
+    writeFile(target, page("Victim"));
+    ASSERT_TRUE(QFile::link(target, sitePath(QStringLiteral("index.htm"))));
+    openWindow();
+    showTab(DetailWorkspaceTab::Source);
+    ASSERT_TRUE(eventually([&] { return !state()->previewSourceDocument().isEmpty(); }));
+    state()->setPreviewSourceDocument(QStringLiteral("overwritten"));
+
+    controller()->saveSource();
+
+    EXPECT_EQ(readFile(target), page("Victim"));
+    EXPECT_EQ(state()->previewSourceSaveError(), DetailWorkspaceController::outsideDirectoryMessage);
+    EXPECT_TRUE(state()->isPreviewSourceDirty());
+    QApplication::processEvents();
+    EXPECT_TRUE(source()->errorLabel()->isVisible());
+    EXPECT_EQ(source()->errorLabel()->text(), DetailWorkspaceController::outsideDirectoryMessage);
+    EXPECT_EQ(source()->errorLabel()->accessibleName(), DetailWorkspaceController::outsideDirectoryMessage);
+
+    // Text that has no UTF-8 form (a lone surrogate) is refused as well.
+    writeFile(sitePath(QStringLiteral("real.htm")), page("Real"));
+    controller()->loadPreviewSourceFromDisk(sitePath(QStringLiteral("real.htm")));
+    state()->setPreviewSourceDocument(QStringLiteral("bad ") + QChar(0xD800));
+    controller()->saveSource();
+    EXPECT_EQ(state()->previewSourceSaveError(), QStringLiteral("Could not encode as UTF-8."));
+    EXPECT_EQ(readFile(sitePath(QStringLiteral("real.htm"))), page("Real"));
+
+    // A file that vanished cannot be read back.
+    ASSERT_TRUE(QFile::remove(sitePath(QStringLiteral("real.htm"))));
+    controller()->loadPreviewSourceFromDisk(sitePath(QStringLiteral("real.htm")));
+    EXPECT_EQ(state()->previewSourceSaveError(), QStringLiteral("Could not read file."));
+    EXPECT_TRUE(state()->previewSourceDocument().isEmpty());
+    EXPECT_TRUE(state()->previewSourceBaseline().isEmpty());
+}
+
+TEST_F(DetailWorkspaceTest, pickingAnotherFileWithUnsavedEditsAsksFirst) {
+    writeFile(sitePath(QStringLiteral("index.htm")), page("Home"));
+    writeFile(sitePath(QStringLiteral("about.htm")), page("About"));
+    openWindow();
+    showTab(DetailWorkspaceTab::Source);
+    ASSERT_TRUE(becomes([&] { return source()->editor()->toPlainText(); }, QString::fromUtf8(page("Home"))));
+    source()->editor()->setFocus();
+    QTest::keyClicks(source()->editor(), QStringLiteral("draft "));
+    ASSERT_TRUE(state()->isPreviewSourceDirty());
+
+    // Cancel: nothing changes, the draft stays.
+    QString question;
+    answerNextMessageBox(QStringLiteral("Cancel"), &question);
+    ASSERT_TRUE(clickTreeRow(QStringLiteral("about.htm")));
+    EXPECT_TRUE(question.contains(QStringLiteral("index.htm"))) << question.toStdString();
+    EXPECT_FALSE(state()->previewSelectedRelativePath().has_value());
+    EXPECT_EQ(state()->detailWorkspaceTab(), DetailWorkspaceTab::Source);
+    EXPECT_TRUE(state()->previewSourceDocument().startsWith(QStringLiteral("draft ")));
+
+    // Discard: the other file opens, in Preview and then in Source.
+    answerNextMessageBox(QStringLiteral("Discard"));
+    ASSERT_TRUE(clickTreeRow(QStringLiteral("about.htm")));
+    EXPECT_EQ(state()->previewSelectedRelativePath(), QStringLiteral("about.htm"));
+    EXPECT_EQ(state()->detailWorkspaceTab(), DetailWorkspaceTab::Preview);
+    showTab(DetailWorkspaceTab::Source);
+    ASSERT_TRUE(becomes([&] { return source()->editor()->toPlainText(); }, QString::fromUtf8(page("About"))));
+    EXPECT_EQ(source()->captionLabel()->text(), QStringLiteral("about.htm"));
+    EXPECT_FALSE(state()->isPreviewSourceDirty());
+    EXPECT_EQ(readFile(sitePath(QStringLiteral("index.htm"))), page("Home"));
+
+    // Clicking the file being edited again asks nothing.
+    QTest::keyClicks(source()->editor(), QStringLiteral("more "));
+    ASSERT_TRUE(clickTreeRow(QStringLiteral("about.htm")));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    showTab(DetailWorkspaceTab::Source);
+    QApplication::processEvents();
+    EXPECT_TRUE(state()->previewSourceDocument().startsWith(QStringLiteral("more ")));
+}
+
+TEST_F(DetailWorkspaceTest, choosingAnotherDirectoryWithUnsavedEditsAsksFirst) {
+    QTemporaryDir other;
+    writeFile(sitePath(QStringLiteral("index.htm")), page("Home"));
+    writeFile(other.filePath(QStringLiteral("index.htm")), page("Other"));
+    openWindow();
+    showTab(DetailWorkspaceTab::Source);
+    ASSERT_TRUE(becomes([&] { return source()->editor()->toPlainText(); }, QString::fromUtf8(page("Home"))));
+    QTest::keyClicks(source()->editor(), QStringLiteral("draft "));
+
+    const auto chooseOther = [&] {
+        window->sidebar()->pickOutputFolder();
+        QFileDialog* dialog = nullptr;
+        ASSERT_TRUE(eventually([&] { return (dialog = window->findChild<QFileDialog*>()) != nullptr; }));
+        Q_EMIT dialog->fileSelected(other.path());
+        dialog->close();
+    };
+    answerNextMessageBox(QStringLiteral("Cancel"));
+    chooseOther();
+    EXPECT_EQ(settings.outputDirectoryURL(), site);
+    EXPECT_TRUE(state()->previewSourceDocument().startsWith(QStringLiteral("draft ")));
+
+    answerNextMessageBox(QStringLiteral("Discard"));
+    chooseOther();
+    EXPECT_EQ(settings.outputDirectoryURL(), other.path());
+    ASSERT_TRUE(becomes([&] { return source()->editor()->toPlainText(); }, QString::fromUtf8(page("Other"))));
+    EXPECT_FALSE(state()->isPreviewSourceDirty());
+}
+
+TEST_F(DetailWorkspaceTest, sourceControlsHaveAccessibleNames) {
+    writeFile(sitePath(QStringLiteral("index.htm")), page("Home"));
+    openWindow();
+    showTab(DetailWorkspaceTab::Source);
+    ASSERT_TRUE(eventually([&] { return !source()->isShowingPlaceholder(); }));
+    EXPECT_EQ(source()->editor()->accessibleName(), QStringLiteral("Source editor"));
+    EXPECT_EQ(source()->saveButton()->accessibleName(), QStringLiteral("Save"));
+    EXPECT_EQ(source()->saveButton()->shortcut(), QKeySequence(QKeySequence::Save));
+    EXPECT_NE(source()->editor()->focusPolicy() & Qt::TabFocus, 0);
+    EXPECT_FALSE(source()->editor()->hasSubmitAction());
+    EXPECT_TRUE(source()->editor()->placeholderText().isEmpty());
+}
+
+TEST_F(DetailWorkspaceTest, preferencesEditEverySettingAtOnce) {
+    openWindow();
+    QAction* open = nullptr;
+    for (QAction* action : window->findChildren<QAction*>()) {
+        if (action->text() == QStringLiteral("Preferences…")) {
+            open = action;
+        }
+    }
+    ASSERT_NE(open, nullptr);
+    EXPECT_TRUE(open->isVisible());
+    EXPECT_EQ(open->shortcut(), QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    open->trigger();
+    auto* dialog = window->findChild<PreferencesDialog*>();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(eventually([&] { return dialog->isVisible(); }));
+
+    EXPECT_EQ(dialog->apiKeyField()->echoMode(), QLineEdit::Password);
+    QTest::keyClicks(dialog->apiKeyField(), QStringLiteral("sk-abc"));
+    EXPECT_EQ(settings.apiKey(), QStringLiteral("sk-abc"));
+    dialog->revealApiKeyAction()->trigger();
+    EXPECT_EQ(dialog->apiKeyField()->echoMode(), QLineEdit::Normal);
+    dialog->revealApiKeyAction()->trigger();
+    EXPECT_EQ(dialog->apiKeyField()->echoMode(), QLineEdit::Password);
+
+    dialog->modelField()->setCurrentText(QStringLiteral("gpt-4o"));
+    EXPECT_EQ(settings.model(), QStringLiteral("gpt-4o"));
+    QTest::keyClicks(dialog->openAIBaseURLField(), QStringLiteral("http://127.0.0.1:9/v1"));
+    EXPECT_EQ(settings.openAIBaseURL(), QStringLiteral("http://127.0.0.1:9/v1"));
+    QTest::keyClicks(dialog->panelBaseURLField(), QStringLiteral("https://panel.example.test"));
+    EXPECT_EQ(settings.kestrionPanelBaseURL(), QStringLiteral("https://panel.example.test"));
+    EXPECT_EQ(dialog->panelTokenField()->echoMode(), QLineEdit::Password);
+    QTest::keyClicks(dialog->panelTokenField(), QStringLiteral("tok"));
+    EXPECT_EQ(settings.kestrionApiToken(), QStringLiteral("tok"));
+
+    // Written to the store at once: a fresh settings object reads them back.
+    AppSettings reread;
+    EXPECT_EQ(reread.apiKey(), QStringLiteral("sk-abc"));
+    EXPECT_EQ(reread.kestrionApiToken(), QStringLiteral("tok"));
+    EXPECT_EQ(reread.model(), QStringLiteral("gpt-4o"));
+
+    // Changes made elsewhere show up in the open dialog.
+    settings.setModel(QStringLiteral("gpt-3.5-turbo"));
+    EXPECT_EQ(dialog->modelField()->currentText(), QStringLiteral("gpt-3.5-turbo"));
+    open->trigger();
+    EXPECT_EQ(window->findChildren<PreferencesDialog*>().size(), 1);
+}
+
+} // namespace

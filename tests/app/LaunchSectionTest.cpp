@@ -1,0 +1,283 @@
+#include "app/LaunchSection.h"
+
+#include "Eventually.h"
+#include "app/MainWindow.h"
+#include "app/WindowState.h"
+#include "conversation/AppSettings.h"
+#include "conversation/ChatViewModel.h"
+#include "deploy/KestrionProjectLaunchPersistence.h"
+#include "support/FakePanelServer.h"
+#include "support/ProcessRunner.h"
+#include "workspace/OutputFolderFileTreeModel.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QLabel>
+#include <QPushButton>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <gtest/gtest.h>
+
+using namespace kestrion;
+using kestrion::test::becomes;
+using kestrion::test::eventually;
+using namespace std::chrono_literals;
+using test::FakePanelServer;
+using test::ScriptedResponse;
+
+namespace {
+
+constexpr int launchTimeoutMs = 60000;
+
+void writeFile(const QString& path, const QByteArray& bytes) {
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
+    file.write(bytes);
+}
+
+ScriptedResponse delayed(ScriptedResponse response, std::chrono::milliseconds delay) {
+    response.delay = delay;
+    return response;
+}
+
+QByteArray header(const test::RecordedRequest& request, const QByteArray& name) {
+    for (const auto& [key, value] : request.headers) {
+        if (key.compare(name, Qt::CaseInsensitive) == 0) {
+            return value;
+        }
+    }
+    return {};
+}
+
+QByteArray json(const QJsonObject& object) {
+    return QJsonDocument(object).toJson(QJsonDocument::Compact);
+}
+
+const QJsonObject liveSite{{QStringLiteral("domain"), QStringLiteral("site.example")},
+                           {QStringLiteral("https_url"), QStringLiteral("https://site.example/")},
+                           {QStringLiteral("panel_url"), QStringLiteral("https://panel.example/vh/42")},
+                           {QStringLiteral("message"), QStringLiteral("Deploy queued")},
+                           {QStringLiteral("virtual_host_id"), 42}};
+
+class LaunchSectionTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        QApplication::setQuitOnLastWindowClosed(false);
+        site = dir.filePath(QStringLiteral("My Site"));
+        remote = dir.filePath(QStringLiteral("remote.git"));
+        writeFile(site + QStringLiteral("/index.html"), "<h1>hello</h1>");
+        QDir().mkpath(remote);
+        ASSERT_EQ(runProcess(QStringLiteral("/usr/bin/git"),
+                             {QStringLiteral("init"), QStringLiteral("--bare"), QStringLiteral("-q")}, remote)
+                      .exitCode,
+                  0);
+        settings.setOutputDirectoryURL(site);
+        settings.setKestrionPanelBaseURL(panel.baseUrl());
+        settings.setKestrionApiToken(QStringLiteral("panel-token"));
+    }
+
+    void openWindow() {
+        window = std::make_unique<MainWindow>(&settings);
+        launch()->setDeployContext(fastPolls());
+        launch()->setUrlOpener([this](const QUrl& url) { opened.append(url); });
+        window->show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
+        ASSERT_TRUE(eventually([&] { return !window->outputTree()->isLoading(); }));
+    }
+
+    static KestrionIdeDeployClient::DeployContext fastPolls() {
+        KestrionIdeDeployClient::DeployContext context;
+        context.timing.pollInterval = 20ms;
+        return context;
+    }
+
+    LaunchSection* launch() const { return window->findChild<LaunchSection*>(); }
+    QPushButton* primary() const { return launch()->primaryButton(); }
+    LaunchDeployProgressModel* progress() const { return window->deployLaunchProgress(); }
+
+    QString lastMessage() const {
+        const auto& messages = window->chat()->messages();
+        return messages.isEmpty() ? QString() : messages.last().text;
+    }
+
+    FakePanelServer panel;
+    QTemporaryDir dir;
+    QString site;
+    QString remote;
+    AppSettings settings;
+    std::unique_ptr<MainWindow> window;
+    QList<QUrl> opened;
+};
+
+TEST_F(LaunchSectionTest, aLaunchShowsItsProgressThenTheAddressesInTheChatAndRemembersThem) {
+    panel.prepareWithPushUrl(remote);
+    panel.replyToFinalize(ScriptedResponse::json(201, json(liveSite)));
+    panel.replyToStatus(ScriptedResponse::json(
+        200, R"({"state":"building","current_step_label":"Copying files","step_number":2,"step_total":5})"));
+    panel.replyToStatusWithState(QStringLiteral("completed"));
+    openWindow();
+    ASSERT_NE(launch(), nullptr);
+    EXPECT_TRUE(launch()->isVisible());
+    EXPECT_EQ(primary()->text(), QStringLiteral("Launch to the internet"));
+    EXPECT_EQ(primary()->accessibleName(), QStringLiteral("Launch to the internet"));
+    EXPECT_TRUE(primary()->isEnabled());
+    EXPECT_FALSE(launch()->openButton()->isVisible());
+    EXPECT_FALSE(launch()->progressBlock()->isVisible());
+
+    QStringList lines;
+    QObject::connect(progress(), &LaunchDeployProgressModel::liveLineChanged, launch(),
+                     [&lines](const QString& line) { lines.append(line); });
+    QSignalSpy finished(launch(), &LaunchSection::launchFinished);
+    QTest::mouseClick(primary(), Qt::LeftButton);
+
+    EXPECT_TRUE(window->viewState()->isLaunchingToKestrion());
+    EXPECT_FALSE(primary()->isEnabled());
+    EXPECT_TRUE(primary()->text().isEmpty()); // a spinner instead
+    EXPECT_TRUE(launch()->progressBlock()->isVisible());
+    EXPECT_TRUE(launch()->startingRow()->isVisible());
+
+    ASSERT_TRUE(becomes([&] { return finished.size(); }, 1, launchTimeoutMs));
+    EXPECT_TRUE(finished.first().first().toBool());
+    EXPECT_EQ(lines, (QStringList{QStringLiteral("Waiting for first status from Kestrion…"),
+                                  QStringLiteral("State: building · Copying files · Step 2 of 5"),
+                                  QStringLiteral("State: completed"), QString()}));
+    EXPECT_EQ(lastMessage(), QStringLiteral("**Deploy Website to Kestrion**\n\n"
+                                            "Deploy queued\n\n"
+                                            "**Live URL:** [https://site.example/](https://site.example/)\n\n"
+                                            "**Kestrion panel:** [open virtual host](https://panel.example/vh/42)"));
+    EXPECT_FALSE(window->viewState()->isLaunchingToKestrion());
+    EXPECT_EQ(window->viewState()->launchedWebsiteURL(), QUrl(QStringLiteral("https://site.example/")));
+    EXPECT_EQ(KestrionProjectLaunchPersistence::load(site), QUrl(QStringLiteral("https://site.example/")));
+    EXPECT_EQ(header(panel.prepareRequests().first(), "authorization"), "Bearer panel-token");
+
+    EXPECT_TRUE(primary()->isEnabled());
+    EXPECT_EQ(primary()->text(), QStringLiteral("Update"));
+    EXPECT_FALSE(primary()->icon().isNull());
+    EXPECT_TRUE(launch()->openButton()->isVisible());
+    EXPECT_EQ(launch()->openButton()->accessibleName(), QStringLiteral("Open"));
+    EXPECT_FALSE(launch()->progressBlock()->isVisible());
+    QTest::mouseClick(launch()->openButton(), Qt::LeftButton);
+    EXPECT_EQ(opened, (QList<QUrl>{QUrl(QStringLiteral("https://site.example/"))}));
+
+    const QString shot = QStringLiteral(KESTRION_SCREENSHOT_DIR "/launch_finished.png");
+    QTest::qWait(200);
+    EXPECT_TRUE(window->grab().save(shot)) << shot.toStdString();
+}
+
+TEST_F(LaunchSectionTest, aFailingPrepareShowsTheFailureAndKeepsItUntilTheNextLaunch) {
+    panel.replyToPrepare(ScriptedResponse::json(500, R"({"error":"boom"})"));
+    openWindow();
+    QSignalSpy finished(launch(), &LaunchSection::launchFinished);
+    QTest::mouseClick(primary(), Qt::LeftButton);
+    ASSERT_TRUE(becomes([&] { return finished.size(); }, 1, launchTimeoutMs));
+    EXPECT_FALSE(finished.first().first().toBool());
+
+    const QString line = progress()->liveLine();
+    ASSERT_TRUE(line.startsWith(QStringLiteral("Failed: "))) << line.toStdString();
+    const QString description = line.mid(QStringLiteral("Failed: ").size());
+    EXPECT_FALSE(description.isEmpty());
+    EXPECT_EQ(lastMessage(), QStringLiteral("Launch failed: ") + description);
+    EXPECT_EQ(window->chat()->lastError(), description);
+    EXPECT_TRUE(launch()->progressBlock()->isVisible());
+    EXPECT_TRUE(launch()->liveLineLabel()->isVisible());
+    EXPECT_EQ(launch()->liveLineLabel()->text(), line);
+    EXPECT_EQ(launch()->liveLineLabel()->accessibleName(), line);
+    EXPECT_EQ(primary()->text(), QStringLiteral("Launch to the internet"));
+    EXPECT_TRUE(primary()->isEnabled());
+    EXPECT_FALSE(launch()->openButton()->isVisible());
+    EXPECT_FALSE(KestrionProjectLaunchPersistence::load(site).has_value());
+
+    // The next launch starts by clearing the line.
+    panel.replyToPrepare(delayed(ScriptedResponse::json(500, R"({"error":"boom"})"), 300ms));
+    QTest::mouseClick(primary(), Qt::LeftButton);
+    EXPECT_TRUE(progress()->liveLine().isEmpty());
+    EXPECT_TRUE(launch()->startingRow()->isVisible());
+    ASSERT_TRUE(becomes([&] { return finished.size(); }, 2, launchTimeoutMs));
+}
+
+TEST_F(LaunchSectionTest, aRestartFindsTheRememberedAddress) {
+    KestrionProjectLaunchPersistence::save(QUrl(QStringLiteral("https://old.example/")), site);
+    openWindow();
+    EXPECT_EQ(window->viewState()->launchedWebsiteURL(), QUrl(QStringLiteral("https://old.example/")));
+    EXPECT_EQ(primary()->text(), QStringLiteral("Update"));
+    EXPECT_EQ(primary()->accessibleName(), QStringLiteral("Update"));
+    EXPECT_TRUE(launch()->openButton()->isVisible());
+    QTest::mouseClick(launch()->openButton(), Qt::LeftButton);
+    EXPECT_EQ(opened, (QList<QUrl>{QUrl(QStringLiteral("https://old.example/"))}));
+}
+
+TEST_F(LaunchSectionTest, aDeletedOrMissingDirectoryCannotBeLaunched) {
+    openWindow();
+    EXPECT_TRUE(primary()->isEnabled());
+    ASSERT_TRUE(QDir(site).removeRecursively());
+    ASSERT_TRUE(eventually([&] { return !primary()->isEnabled(); }));
+    QTest::mouseClick(primary(), Qt::LeftButton);
+    EXPECT_FALSE(window->viewState()->isLaunchingToKestrion());
+    EXPECT_TRUE(panel.requestLog().isEmpty());
+
+    QDir().mkpath(site);
+    ASSERT_TRUE(eventually([&] { return primary()->isEnabled(); }));
+    settings.setOutputDirectoryURL(std::nullopt);
+    EXPECT_FALSE(primary()->isEnabled());
+}
+
+TEST_F(LaunchSectionTest, theAddressIsRememberedForTheDirectoryTheLaunchStartedWith) {
+    QTemporaryDir other;
+    panel.prepareWithPushUrl(remote);
+    QJsonObject finished = liveSite;
+    finished.remove(QStringLiteral("virtual_host_id"));
+    panel.replyToFinalize(delayed(ScriptedResponse::json(200, json(finished)), 800ms));
+    openWindow();
+    QSignalSpy done(launch(), &LaunchSection::launchFinished);
+    QTest::mouseClick(primary(), Qt::LeftButton);
+    ASSERT_TRUE(eventually([&] { return !panel.prepareRequests().isEmpty(); }, launchTimeoutMs));
+    settings.setOutputDirectoryURL(other.path());
+
+    ASSERT_TRUE(becomes([&] { return done.size(); }, 1, launchTimeoutMs));
+    EXPECT_EQ(KestrionProjectLaunchPersistence::load(site), QUrl(QStringLiteral("https://site.example/")));
+    EXPECT_FALSE(KestrionProjectLaunchPersistence::load(other.path()).has_value());
+    // The other project was never launched: no "Update" or "Open" for it.
+    EXPECT_FALSE(window->viewState()->launchedWebsiteURL().has_value());
+    EXPECT_EQ(primary()->text(), QStringLiteral("Launch to the internet"));
+}
+
+TEST(LaunchSectionMessage, joinsThePresentPartsWithBlankLines) {
+    const struct {
+        KestrionIdeDeployResult result;
+        QString expected;
+    } cases[] = {
+        {{}, QStringLiteral("**Deploy Website to Kestrion**")},
+        {{QStringLiteral("d.example"), std::nullopt, std::nullopt, QStringLiteral("Queued")},
+         QStringLiteral("**Deploy Website to Kestrion**\n\nQueued")},
+        {{std::nullopt, QStringLiteral(""), QStringLiteral("https://p/1"), QStringLiteral("")},
+         QStringLiteral("**Deploy Website to Kestrion**\n\n**Kestrion panel:** [open virtual host](https://p/1)")},
+        {{std::nullopt, QStringLiteral("https://s/"), std::nullopt, std::nullopt},
+         QStringLiteral("**Deploy Website to Kestrion**\n\n**Live URL:** [https://s/](https://s/)")},
+    };
+    for (const auto& testCase : cases) {
+        EXPECT_EQ(LaunchSection::successMessage(testCase.result), testCase.expected);
+    }
+}
+
+TEST_F(LaunchSectionTest, aResultWithoutAnAddressIsStillASuccessButChangesNoButtons) {
+    panel.prepareWithPushUrl(remote);
+    panel.replyToFinalize(
+        ScriptedResponse::json(200, json({{QStringLiteral("message"), QStringLiteral("Queued for later")}})));
+    openWindow();
+    QSignalSpy done(launch(), &LaunchSection::launchFinished);
+    QTest::mouseClick(primary(), Qt::LeftButton);
+    ASSERT_TRUE(becomes([&] { return done.size(); }, 1, launchTimeoutMs));
+    EXPECT_TRUE(done.first().first().toBool());
+    EXPECT_EQ(lastMessage(), QStringLiteral("**Deploy Website to Kestrion**\n\nQueued for later"));
+    EXPECT_EQ(primary()->text(), QStringLiteral("Launch to the internet"));
+    EXPECT_FALSE(launch()->openButton()->isVisible());
+    EXPECT_FALSE(KestrionProjectLaunchPersistence::load(site).has_value());
+}
+
+} // namespace
