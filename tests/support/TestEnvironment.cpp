@@ -23,10 +23,14 @@ void isolateUserEnvironment() {
     QDir(home).mkpath(QStringLiteral(".local/share"));
     QDir(home).mkpath(QStringLiteral(".cache"));
     QDir(home).mkpath(QStringLiteral("Desktop"));
+    QDir(home).mkpath(QStringLiteral("tmp"));
     qputenv("HOME", home.toUtf8());
     qputenv("XDG_CONFIG_HOME", (home + QStringLiteral("/.config")).toUtf8());
     qputenv("XDG_DATA_HOME", (home + QStringLiteral("/.local/share")).toUtf8());
     qputenv("XDG_CACHE_HOME", (home + QStringLiteral("/.cache")).toUtf8());
+    // A temporary folder per test process, so tests that check what they leave behind in
+    // it are not confused by another test running in parallel.
+    qputenv("TMPDIR", (home + QStringLiteral("/tmp")).toUtf8());
     qunsetenv("OPENAI_API_KEY");
     qunsetenv("OPENAI_BASE_URL");
     // Loopback test servers must never be reached through a proxy.
