@@ -46,7 +46,7 @@ QString prominentStyle(const QString& background, const QString& foreground, int
                           " padding: %3px 10px; font-weight: 600; }"
                           "QPushButton:pressed { background: palette(dark); }"
                           "QPushButton:disabled { background: palette(midlight); color: palette(mid); }"
-                          "QPushButton:focus { border: 2px solid palette(text); }")
+                          "QPushButton:focus { border: 2px solid rgba(255, 255, 255, 170); }")
         .arg(background, foreground)
         .arg(verticalPadding);
 }

@@ -165,7 +165,19 @@ protected:
 };
 
 TEST_F(DetailWorkspaceTest, theWebViewIsCreatedOnlyWhenPreviewIsFirstShown) {
-    writeFile(sitePath(QStringLiteral("index.htm")), page("Home"));
+    writeFile(sitePath(QStringLiteral("style.css")),
+              "body { margin: 0; font-family: sans-serif; color: #1d2433; }\n"
+              "header { padding: 56px 40px; background: linear-gradient(135deg, #5b4bdb, #2f8fe0); color: white; }\n"
+              "h1 { margin: 0 0 8px; font-size: 34px; } p.lead { margin: 0; font-size: 17px; opacity: .9; }\n"
+              "main { display: flex; gap: 16px; padding: 28px 40px; }\n"
+              "section { flex: 1; padding: 16px; border-radius: 10px; background: #f2f4fa; }\n");
+    writeFile(sitePath(QStringLiteral("index.htm")),
+              page("Home", "<link rel=\"stylesheet\" href=\"style.css\"><header><h1>Harbour Bakery</h1>"
+                           "<p class=\"lead\">Sourdough, pastries and coffee by the water since 1998.</p></header>"
+                           "<main><section><h3>Fresh daily</h3>Baked before sunrise, sold until gone.</section>"
+                           "<section><h3>Order ahead</h3>Cakes for every occasion, ready when you are.</section>"
+                           "<section><h3>Visit</h3>12 Quay Street, open 7-3 every day.</section></main>"));
+
     openWindow();
     ASSERT_NE(preview(), nullptr);
     ASSERT_NE(source(), nullptr);
@@ -177,6 +189,11 @@ TEST_F(DetailWorkspaceTest, theWebViewIsCreatedOnlyWhenPreviewIsFirstShown) {
     showTab(DetailWorkspaceTab::Preview);
     ASSERT_TRUE(showsPreviewTitled(QStringLiteral("Home")));
     EXPECT_EQ(preview()->captionLabel()->text(), QStringLiteral("index.htm"));
+    // The page's own stylesheet applied: relative links resolve inside the website directory.
+    EXPECT_EQ(
+        evaluate(webPage(), QStringLiteral("getComputedStyle(document.querySelector('header')).paddingTop")).toString(),
+        QStringLiteral("56px"));
+    saveScreenshot(QStringLiteral("preview_index.png"));
 }
 
 TEST_F(DetailWorkspaceTest, aSelectedPageShowsWithItsPathAndADeletedOneFallsBackToTheIndex) {
