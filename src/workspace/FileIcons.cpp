@@ -16,7 +16,7 @@ namespace {
 
 enum class Shape { Folder, Page, Picture, Warning };
 
-struct IconSpec {
+struct IconRecipe {
     QStringList themeNames;
     Shape shape;
     QColor color;
@@ -25,7 +25,7 @@ struct IconSpec {
 
 struct NamedSpec {
     QString name;
-    IconSpec spec;
+    IconRecipe recipe;
 };
 
 const std::vector<NamedSpec>& specs() {
@@ -102,22 +102,22 @@ const std::vector<NamedSpec>& specs() {
 }
 
 // The plain document picture stands in for names nobody has drawn.
-const IconSpec& specFor(const QString& iconName) {
+const IconRecipe& specFor(const QString& iconName) {
     const auto& table = specs();
     const auto named = [&table](const QString& name) {
         return std::find_if(table.begin(), table.end(), [&name](const NamedSpec& entry) { return entry.name == name; });
     };
     const auto found = named(iconName);
-    return found != table.end() ? found->spec : named(QStringLiteral("doc"))->spec;
+    return found != table.end() ? found->recipe : named(QStringLiteral("doc"))->recipe;
 }
 
 // Paints at whatever size a view asks for, so the drawn icons stay sharp on
 // any screen without shipping image files.
 class DrawnIconEngine final : public QIconEngine {
 public:
-    explicit DrawnIconEngine(IconSpec spec) : m_spec(std::move(spec)) {}
+    explicit DrawnIconEngine(IconRecipe recipe) : m_recipe(std::move(recipe)) {}
 
-    QIconEngine* clone() const override { return new DrawnIconEngine(m_spec); }
+    QIconEngine* clone() const override { return new DrawnIconEngine(m_recipe); }
 
     QPixmap pixmap(const QSize& size, QIcon::Mode mode, QIcon::State state) override {
         QPixmap pixmap(size);
@@ -132,11 +132,11 @@ public:
         painter->setRenderHint(QPainter::Antialiasing);
         const qreal side = std::min(rect.width(), rect.height());
         const QRectF box(rect.x() + (rect.width() - side) / 2.0, rect.y() + (rect.height() - side) / 2.0, side, side);
-        QColor color = m_spec.color;
+        QColor color = m_recipe.color;
         if (mode == QIcon::Disabled) {
             color.setAlpha(110);
         }
-        switch (m_spec.shape) {
+        switch (m_recipe.shape) {
         case Shape::Folder:
             paintFolder(painter, box, color);
             break;
@@ -181,7 +181,7 @@ private:
         painter->setPen(QPen(color, std::max<qreal>(1.0, box.width() / 16.0)));
         painter->setBrush(Qt::white);
         painter->drawRoundedRect(page, box.width() * 0.06, box.width() * 0.06);
-        if (m_spec.label.isEmpty()) {
+        if (m_recipe.label.isEmpty()) {
             // A plain page: a few text lines.
             painter->setPen(QPen(color, std::max<qreal>(1.0, box.width() / 16.0)));
             for (int line = 1; line <= 3; ++line) {
@@ -193,10 +193,10 @@ private:
         }
         QFont font = painter->font();
         font.setBold(true);
-        font.setPixelSize(std::max(5, static_cast<int>(page.height() * (m_spec.label.size() > 2 ? 0.30 : 0.42))));
+        font.setPixelSize(std::max(5, static_cast<int>(page.height() * (m_recipe.label.size() > 2 ? 0.30 : 0.42))));
         painter->setFont(font);
         painter->setPen(color);
-        painter->drawText(page, Qt::AlignCenter, m_spec.label);
+        painter->drawText(page, Qt::AlignCenter, m_recipe.label);
     }
 
     static void paintPicture(QPainter* painter, const QRectF& box, const QColor& color) {
@@ -236,7 +236,7 @@ private:
         painter->drawPoint(QPointF(box.center().x(), box.top() + s * 0.76));
     }
 
-    IconSpec m_spec;
+    IconRecipe m_recipe;
 };
 
 } // namespace
