@@ -23,13 +23,13 @@ struct IconRecipe {
     QString label; // drawn on a page shape
 };
 
-struct NamedSpec {
+struct NamedRecipe {
     QString name;
     IconRecipe recipe;
 };
 
-const std::vector<NamedSpec>& specs() {
-    static const std::vector<NamedSpec> table{
+const std::vector<NamedRecipe>& recipes() {
+    static const std::vector<NamedRecipe> table{
         {QStringLiteral("folder.fill"), {{QStringLiteral("folder")}, Shape::Folder, QColor(0x3b82f6), {}}},
         {QStringLiteral("doc"), {{QStringLiteral("text-x-generic")}, Shape::Page, QColor(0x6b7280), {}}},
         {QStringLiteral("swift"),
@@ -102,10 +102,10 @@ const std::vector<NamedSpec>& specs() {
 }
 
 // The plain document picture stands in for names nobody has drawn.
-const IconRecipe& specFor(const QString& iconName) {
-    const auto& table = specs();
+const IconRecipe& recipeFor(const QString& iconName) {
+    const auto& table = recipes();
     const auto named = [&table](const QString& name) {
-        return std::find_if(table.begin(), table.end(), [&name](const NamedSpec& entry) { return entry.name == name; });
+        return std::find_if(table.begin(), table.end(), [&name](const NamedRecipe& entry) { return entry.name == name; });
     };
     const auto found = named(iconName);
     return found != table.end() ? found->recipe : named(QStringLiteral("doc"))->recipe;
@@ -243,18 +243,18 @@ private:
 
 QStringList iconNames() {
     QStringList names;
-    for (const NamedSpec& entry : specs()) {
+    for (const NamedRecipe& entry : recipes()) {
         names << entry.name;
     }
     return names;
 }
 
 QStringList themeNames(const QString& iconName) {
-    return specFor(iconName).themeNames;
+    return recipeFor(iconName).themeNames;
 }
 
 QIcon drawnIcon(const QString& iconName) {
-    return QIcon(new DrawnIconEngine(specFor(iconName)));
+    return QIcon(new DrawnIconEngine(recipeFor(iconName)));
 }
 
 QIcon icon(const QString& iconName) {
