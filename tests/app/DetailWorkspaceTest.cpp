@@ -328,6 +328,23 @@ TEST_F(DetailWorkspaceTest, linksToWebPagesOpenInTheBrowserNotInThePreview) {
     EXPECT_EQ(webPage()->url(), QUrl::fromLocalFile(sitePath(QStringLiteral("index.htm"))));
 }
 
+TEST_F(DetailWorkspaceTest, aReplyThatChangesAStylesheetShowsInThePreviewOfThePage) {
+    writeFile(sitePath(QStringLiteral("style.css")), "h1 { color: rgb(255, 0, 0); }\n");
+    writeFile(sitePath(QStringLiteral("index.htm")),
+              page("Home", "<link rel=\"stylesheet\" href=\"style.css\"><h1>Hello</h1>"));
+    openWindow();
+    showTab(DetailWorkspaceTab::Preview);
+    ASSERT_TRUE(showsPreviewTitled(QStringLiteral("Home")));
+    const QString colour = QStringLiteral("getComputedStyle(document.querySelector('h1')).color");
+    ASSERT_TRUE(becomes([&] { return evaluate(webPage(), colour).toString(); }, QStringLiteral("rgb(255, 0, 0)")));
+
+    writeFile(sitePath(QStringLiteral("style.css")), "h1 { color: rgb(0, 0, 255); }\n");
+    window->chat()->appendKestrionStatus(QStringLiteral("I changed style.css"));
+
+    ASSERT_TRUE(becomes([&] { return evaluate(webPage(), colour).toString(); }, QStringLiteral("rgb(0, 0, 255)"),
+                        pageTimeoutMs));
+}
+
 TEST_F(DetailWorkspaceTest, theWebViewLoadsAgainOnlyForANewFileOrCounter) {
     writeFile(sitePath(QStringLiteral("a.htm")), page("A"));
     writeFile(sitePath(QStringLiteral("b.htm")), page("B"));
