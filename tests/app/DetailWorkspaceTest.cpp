@@ -1,4 +1,4 @@
-#include "Eventually.h"
+#include "support/Eventually.h"
 #include "app/DetailPane.h"
 #include "app/DetailWorkspaceController.h"
 #include "app/IndexPreviewWebView.h"

@@ -1,6 +1,6 @@
 #include "app/LaunchSection.h"
 
-#include "Eventually.h"
+#include "support/Eventually.h"
 #include "app/MainWindow.h"
 #include "app/WindowState.h"
 #include "conversation/AppSettings.h"

@@ -10,6 +10,7 @@
 #include "app/WindowState.h"
 #include "conversation/AppSettings.h"
 #include "conversation/ChatViewModel.h"
+#include "support/Eventually.h"
 #include "support/FakeOpenAIServer.h"
 #include "workspace/OutputFolderFileTreeModel.h"
 
@@ -69,7 +70,7 @@ protected:
         window = std::make_unique<MainWindow>(&settings);
         window->show();
         ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        QTRY_VERIFY(!window->outputTree()->isLoading());
+        ASSERT_TRUE(kestrion::test::eventually([&] { return !window->outputTree()->isLoading(); }));
     }
 
     ChatPane* pane() const { return window->chatPane(); }
@@ -150,7 +151,7 @@ TEST_F(MainWindowTest, aSendShowsTheSpinnerThenTheReplyBubbleAndTheNewFiles) {
 
     QTest::keyClick(composer, Qt::Key_Return);
 
-    QTRY_VERIFY(pane()->sendingIndicator()->isVisible());
+    ASSERT_TRUE(kestrion::test::eventually([&] { return pane()->sendingIndicator()->isVisible(); }));
     EXPECT_FALSE(sidebar()->chooseButton()->isEnabled());
     EXPECT_TRUE(composer->text().isEmpty());
     // Typing goes on while the reply is awaited; Return does not send again.
@@ -158,7 +159,7 @@ TEST_F(MainWindowTest, aSendShowsTheSpinnerThenTheReplyBubbleAndTheNewFiles) {
     QTest::keyClick(composer, Qt::Key_Return);
     EXPECT_EQ(composer->text(), QStringLiteral("next"));
 
-    QTRY_VERIFY_WITH_TIMEOUT(!window->chat()->isSending(), 30000);
+    ASSERT_TRUE(kestrion::test::eventually([&] { return !window->chat()->isSending(); }, 30000));
     EXPECT_EQ(server.chatRequests().size(), 1);
     EXPECT_FALSE(pane()->sendingIndicator()->isVisible());
     EXPECT_TRUE(sidebar()->chooseButton()->isEnabled());
@@ -171,13 +172,14 @@ TEST_F(MainWindowTest, aSendShowsTheSpinnerThenTheReplyBubbleAndTheNewFiles) {
     EXPECT_FALSE(assistant.contains(QStringLiteral("<<<FILE"))) << assistant.toStdString();
 
     OutputFolderFileTreeModel* tree = window->outputTree();
-    QTRY_VERIFY(tree->indexForId(QStringLiteral("index.html")).isValid());
-    QTRY_COMPARE(sidebar()->filesStack()->currentWidget(), static_cast<QWidget*>(sidebar()->fileTree()));
+    ASSERT_TRUE(kestrion::test::eventually([&] { return tree->indexForId(QStringLiteral("index.html")).isValid(); }));
+    ASSERT_TRUE(kestrion::test::becomes([&] { return sidebar()->filesStack()->currentWidget(); },
+                                        static_cast<QWidget*>(sidebar()->fileTree())));
     EXPECT_TRUE(QFile::exists(historyFile()));
     EXPECT_TRUE(QFile::exists(site.filePath(QStringLiteral("index.html"))));
 
-    QTRY_COMPARE(pane()->transcript()->verticalScrollBar()->value(),
-                 pane()->transcript()->verticalScrollBar()->maximum());
+    ASSERT_TRUE(kestrion::test::becomes([&] { return pane()->transcript()->verticalScrollBar()->value(); },
+                                        pane()->transcript()->verticalScrollBar()->maximum()));
     QApplication::processEvents();
     const QString shot = QStringLiteral(KESTRION_SCREENSHOT_DIR "/main_window_after_send.png");
     EXPECT_TRUE(window->grab().save(shot)) << shot.toStdString();
@@ -207,7 +209,8 @@ TEST_F(MainWindowTest, aFailedSendShowsTheRedErrorLine) {
     QTest::keyClicks(pane()->composer(), QStringLiteral("hello"));
     QTest::mouseClick(pane()->sendButton(), Qt::LeftButton);
 
-    QTRY_VERIFY_WITH_TIMEOUT(!window->chat()->isSending() && window->chat()->messages().size() == 2, 30000);
+    ASSERT_TRUE(kestrion::test::eventually(
+        [&] { return !window->chat()->isSending() && window->chat()->messages().size() == 2; }, 30000));
     EXPECT_TRUE(pane()->errorLine()->isVisible());
     EXPECT_FALSE(pane()->errorLine()->text().isEmpty());
     EXPECT_EQ(pane()->errorLine()->accessibleName(), pane()->errorLine()->text());
@@ -237,7 +240,7 @@ TEST_F(MainWindowTest, newChatSelectAndDeleteFromTheSidebar) {
 
     // The list is newest first: the first chat is the second row.
     QListView* list = sidebar()->sessionList();
-    QTRY_COMPARE(list->model()->rowCount(), 2);
+    ASSERT_TRUE(kestrion::test::becomes([&] { return list->model()->rowCount(); }, 2));
     int firstRow = -1;
     for (int row = 0; row < 2; ++row) {
         if (sessionRow(row).data(Qt::UserRole + 1).toUuid() == first) {
@@ -263,7 +266,7 @@ TEST_F(MainWindowTest, newChatSelectAndDeleteFromTheSidebar) {
     const QPoint where = list->visualRect(sessionRow(secondRow)).center();
     QContextMenuEvent event(QContextMenuEvent::Mouse, where, list->viewport()->mapToGlobal(where));
     QApplication::sendEvent(list->viewport(), &event);
-    QTRY_COMPARE(chat->sessions().size(), 1);
+    ASSERT_TRUE(kestrion::test::becomes([&] { return chat->sessions().size(); }, 1));
     EXPECT_EQ(chat->sessions().first().id, first);
     EXPECT_EQ(list->model()->rowCount(), 1);
 }
@@ -286,7 +289,8 @@ TEST_F(MainWindowTest, choosingAnotherDirectoryRebindsHistoryTreeAndPreviewState
     EXPECT_TRUE(state->previewSourceDocument().isEmpty());
     EXPECT_GT(state->previewReloadNonce(), nonce);
     EXPECT_EQ(sidebar()->directoryLabel()->text(), other.path());
-    QTRY_VERIFY(window->outputTree()->indexForId(QStringLiteral("about.html")).isValid());
+    ASSERT_TRUE(kestrion::test::eventually(
+        [&] { return window->outputTree()->indexForId(QStringLiteral("about.html")).isValid(); }));
     // The first site's history was saved before the switch.
     EXPECT_TRUE(QFile::exists(historyFile()));
 
@@ -334,7 +338,8 @@ TEST_F(MainWindowTest, previewableFilesOpenThePreviewOthersDoNothing) {
     ASSERT_TRUE(tree->isExpanded(folder));
     const QModelIndex css = model->indexForId(QStringLiteral("css/site.css"));
     // The tree grows to show the opened folder on its next layout.
-    QTRY_VERIFY(tree->viewport()->rect().contains(tree->visualRect(css).center()));
+    ASSERT_TRUE(
+        kestrion::test::eventually([&] { return tree->viewport()->rect().contains(tree->visualRect(css).center()); }));
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(css).center());
     EXPECT_EQ(state->previewSelectedRelativePath(), QStringLiteral("css/site.css"));
     EXPECT_EQ(state->detailWorkspaceTab(), DetailWorkspaceTab::Preview);
@@ -369,8 +374,9 @@ TEST_F(MainWindowTest, theRefreshButtonRescansAndIsDisabledDuringTheScan) {
         loadingAndEnabled.append({window->outputTree()->isLoading(), sidebar()->refreshButton()->isEnabled()});
     });
     QTest::mouseClick(sidebar()->refreshButton(), Qt::LeftButton);
-    QTRY_VERIFY(window->outputTree()->indexForId(QStringLiteral("late.html")).isValid());
-    QTRY_COMPARE(loadingAndEnabled.size(), 2);
+    ASSERT_TRUE(kestrion::test::eventually(
+        [&] { return window->outputTree()->indexForId(QStringLiteral("late.html")).isValid(); }));
+    ASSERT_TRUE(kestrion::test::becomes([&] { return loadingAndEnabled.size(); }, 2));
     EXPECT_EQ(loadingAndEnabled.at(0), std::make_pair(true, false));
     EXPECT_EQ(loadingAndEnabled.at(1), std::make_pair(false, true));
     EXPECT_EQ(sidebar()->refreshButton()->toolTip(), QStringLiteral("Refresh file tree"));
@@ -398,7 +404,7 @@ TEST_F(MainWindowTest, aSidebarDraggedTooNarrowClosesAndReopensWithoutSnappingSh
     window->sidebarWidthReported(60);
     EXPECT_EQ(window->columnVisibility(), MainWindow::ColumnVisibility::All);
     // ... and afterwards the rule applies again; tiny widths never count.
-    QTRY_VERIFY(!window->isSidebarSnapSuppressed());
+    ASSERT_TRUE(kestrion::test::eventually([&] { return !window->isSidebarSnapSuppressed(); }));
     window->sidebarWidthReported(8);
     EXPECT_EQ(window->columnVisibility(), MainWindow::ColumnVisibility::All);
     window->sidebarWidthReported(300);
@@ -436,7 +442,7 @@ TEST_F(MainWindowTest, minimisingSavesTheConversation) {
 
     window->showMinimized();
 
-    QTRY_VERIFY(QFile::exists(historyFile()));
+    ASSERT_TRUE(kestrion::test::eventually([&] { return QFile::exists(historyFile()); }));
 }
 
 } // namespace

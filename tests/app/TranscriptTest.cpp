@@ -2,6 +2,7 @@
 #include "app/TranscriptModel.h"
 #include "app/TranscriptView.h"
 #include "conversation/ChatViewModel.h"
+#include "support/Eventually.h"
 
 #include <QAbstractItemModelTester>
 #include <QAbstractTextDocumentLayout>
@@ -188,7 +189,7 @@ TEST_F(BubbleViewTest, followsTheNewestMessageEvenWhenScrolledUp) {
 
     addMessages({{QStringLiteral("the newest"), false}});
 
-    QTRY_COMPARE(bar->value(), bar->maximum());
+    ASSERT_TRUE(kestrion::test::becomes([&] { return bar->value(); }, bar->maximum()));
     EXPECT_TRUE(view.viewport()->rect().intersects(view.visualRect(model.index(model.rowCount() - 1, 0))));
 }
 
@@ -208,8 +209,9 @@ TEST_F(BubbleViewTest, longMessagesStartEstimatedAndTheEndStaysInViewOnceLaidOut
 
     QScrollBar* bar = view.verticalScrollBar();
     const QModelIndex last = model.index(model.rowCount() - 1, 0);
-    QTRY_COMPARE(bar->value(), bar->maximum());
-    QTRY_VERIFY(view.viewport()->rect().contains(view.bubbleRect(last).bottomLeft()));
+    ASSERT_TRUE(kestrion::test::becomes([&] { return bar->value(); }, bar->maximum()));
+    ASSERT_TRUE(kestrion::test::eventually(
+        [&] { return view.viewport()->rect().contains(view.bubbleRect(last).bottomLeft()); }));
     // The painted bubble fits the row the view placed it in.
     EXPECT_LE(view.bubbleRect(last).bottom(), view.visualRect(last).bottom());
 }
@@ -228,7 +230,7 @@ TEST_F(BubbleViewTest, pressingALinkOpensItInTheBrowser) {
 
     QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, onLink);
 
-    QTRY_COMPARE(recorder.opened.size(), 1);
+    ASSERT_TRUE(kestrion::test::becomes([&] { return recorder.opened.size(); }, 1));
     EXPECT_EQ(recorder.opened.first(), QUrl(QStringLiteral("https://example.com/live")));
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
 }
