@@ -99,16 +99,24 @@ public:
     }
 
     QSize sizeHint() const override {
-        int rows = 0;
-        if (model() && model()->rowCount() > 0) {
-            for (QModelIndex index = model()->index(0, 0); index.isValid(); index = indexBelow(index)) {
-                ++rows;
-            }
-        }
-        const int rowHeight = rows > 0 ? std::max(1, this->rowHeight(model()->index(0, 0))) : 0;
+        // Counted from the model, not from the view's own row layout: right after a reset the
+        // view has not laid its rows out yet and would report a single row.
+        const int rows = model() ? visibleRows(QModelIndex()) : 0;
+        const int rowHeight = rows > 0 ? std::max(1, sizeHintForRow(0)) : 0;
         return {QTreeView::sizeHint().width(), rows * rowHeight + 2 * frameWidth() + 2};
     }
     QSize minimumSizeHint() const override { return sizeHint(); }
+
+private:
+    int visibleRows(const QModelIndex& parent) const {
+        int rows = 0;
+        const int count = model()->rowCount(parent);
+        for (int row = 0; row < count; ++row) {
+            const QModelIndex child = model()->index(row, 0, parent);
+            rows += 1 + (isExpanded(child) ? visibleRows(child) : 0);
+        }
+        return rows;
+    }
 
 protected:
     bool viewportEvent(QEvent* event) override {

@@ -177,6 +177,22 @@ TEST_F(MainWindowTest, aSendShowsTheSpinnerThenTheReplyBubbleAndTheNewFiles) {
                                         static_cast<QWidget*>(sidebar()->fileTree())));
     EXPECT_TRUE(QFile::exists(historyFile()));
     EXPECT_TRUE(QFile::exists(site.filePath(QStringLiteral("index.html"))));
+    // Every written file is visible in the sidebar, not clipped by a tree sized before the rescan.
+    QTreeView* fileTree = sidebar()->fileTree();
+    for (const QString id : {"app.js", "index.html", "style.css"}) {
+        ASSERT_TRUE(kestrion::test::eventually([&] {
+            const QRect row = fileTree->visualRect(tree->indexForId(id));
+            return row.isValid() && fileTree->viewport()->visibleRegion().contains(row);
+        })) << id.toStdString();
+    }
+    // The tree asks for room for every row as soon as the model changes, before the view has
+    // laid its rows out (it used to count one row then and clip the rest).
+    const FileTreeScanner::Snapshot scanned{tree->nodes(), tree->statusLine()};
+    FileTreeScanner::Snapshot grown = scanned;
+    grown.nodes.push_back(FileTreeNode{QStringLiteral("zz.txt"), QStringLiteral("zz.txt"), QStringLiteral("doc"), {}});
+    tree->apply(grown);
+    EXPECT_GE(fileTree->sizeHint().height(), 4 * fileTree->sizeHintForRow(0));
+    tree->apply(scanned);
 
     ASSERT_TRUE(kestrion::test::becomes([&] { return pane()->transcript()->verticalScrollBar()->value(); },
                                         pane()->transcript()->verticalScrollBar()->maximum()));
