@@ -1,5 +1,7 @@
 #include "context/ProjectContextBuilder.h"
 
+#include "support/TestFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
@@ -21,11 +23,7 @@ protected:
     QString root() const { return m_dir.path(); }
 
     void write(const QString& relativePath, const QByteArray& bytes) const {
-        const QString path = root() + u'/' + relativePath;
-        ASSERT_TRUE(QDir().mkpath(QFileInfo(path).absolutePath()));
-        QFile file(path);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << relativePath.toStdString();
-        ASSERT_EQ(file.write(bytes), bytes.size());
+        test::writeFile(root() + u'/' + relativePath, bytes);
     }
 
     void link(const QString& target, const QString& relativeLink) const {
@@ -151,9 +149,7 @@ TEST_F(ProjectContextBuilderTest, walk_stopsAtFourHundredFilesAndSaysSo) {
             // Nested: spread over folders, so the limit is met while entering one.
             const QString relative = row.nested ? QStringLiteral("d%1/f%2.png").arg(i / 50, 2, 10, QChar(u'0')).arg(i)
                                                 : QStringLiteral("f%1.png").arg(i, 3, 10, QChar(u'0'));
-            QDir().mkpath(QFileInfo(dir.path() + u'/' + relative).absolutePath());
-            QFile file(dir.path() + u'/' + relative);
-            ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+            ASSERT_NO_FATAL_FAILURE(test::writeFile(dir.path() + u'/' + relative, {}));
         }
         const Snapshot result = buildSync(dir.path());
         SCOPED_TRACE(row.fileCount);
@@ -372,13 +368,11 @@ TEST_F(ProjectContextBuilderTest, hugeFile_onlyThePrefixIsReadAndTheMarkerGivesT
 TEST_F(ProjectContextBuilderTest, links_outsideTheWebsiteAreListedButNeverEmbedded) {
     QTemporaryDir outside;
     ASSERT_TRUE(outside.isValid());
-    QFile secret(outside.path() + QStringLiteral("/id_rsa"));
-    ASSERT_TRUE(secret.open(QIODevice::WriteOnly));
-    secret.write("PRIVATE KEY");
-    secret.close();
+    const QString secret = outside.path() + QStringLiteral("/id_rsa");
+    test::writeFile(secret, "PRIVATE KEY");
 
     write(QStringLiteral("real.css"), "body{}");
-    link(secret.fileName(), QStringLiteral("notes.txt"));
+    link(secret, QStringLiteral("notes.txt"));
     link(QStringLiteral("../../") + QFileInfo(outside.path()).fileName() + QStringLiteral("/id_rsa"),
          QStringLiteral("sub/relative.txt"));
     link(QStringLiteral("real.css"), QStringLiteral("alias.css"));

@@ -1,6 +1,7 @@
 #include "conversation/ChatHistoryPersistence.h"
 
 #include "support/IsoDateTime.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -45,17 +46,8 @@ History::FilePayload samplePayload() {
     return History::FilePayload{1, {first, second}, second.id};
 }
 
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly | QIODevice::Truncate));
-    ASSERT_EQ(file.write(bytes), bytes.size());
-}
+using kestrion::test::readFile;
+using kestrion::test::writeFile;
 
 QStringList entriesOf(const QString& folder) {
     return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
@@ -261,7 +253,7 @@ TEST_F(ChatHistoryPersistenceTest, fileWithNoSessions_loadsNoneAndIsLeftInPlace)
 
     EXPECT_FALSE(History::load(root()).has_value());
     EXPECT_EQ(entriesOf(chatsFolder()), QStringList{QStringLiteral("chat_history.json")});
-    EXPECT_EQ(readAll(projectFile()), bytes);
+    EXPECT_EQ(readFile(projectFile()), bytes);
 }
 
 TEST_F(ChatHistoryPersistenceTest, loadCorruptFile_movesItAsideAndStartsFresh) {
@@ -281,7 +273,7 @@ TEST_F(ChatHistoryPersistenceTest, loadCorruptFile_movesItAsideAndStartsFresh) {
     QList<QByteArray> contents;
     for (const QString& entry : entries) {
         EXPECT_TRUE(asideName.match(entry).hasMatch()) << entry.toStdString();
-        contents.append(readAll(chatsFolder() + QLatin1Char('/') + entry));
+        contents.append(readFile(chatsFolder() + QLatin1Char('/') + entry));
     }
     EXPECT_TRUE(contents.contains(first));
     EXPECT_TRUE(contents.contains(second));
@@ -314,7 +306,7 @@ TEST_F(ChatHistoryPersistenceTest, websiteDirectoryDeletedOrAFile_saveWritesNoth
     writeFile(root(), "not a folder");
     History::save(samplePayload(), root());
     EXPECT_FALSE(History::fileURL(root()).has_value());
-    EXPECT_EQ(readAll(root()), QByteArray("not a folder"));
+    EXPECT_EQ(readFile(root()), QByteArray("not a folder"));
 }
 
 TEST_F(ChatHistoryPersistenceTest, noWebsiteDirectory_usesTheLegacyFileWhichCanBeRemoved) {

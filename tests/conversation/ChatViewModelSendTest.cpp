@@ -4,7 +4,7 @@
 #include "generation/FileGenerationParser.h"
 #include "openai/OpenAIService.h"
 #include "support/FakeOpenAIServer.h"
-#include "support/ProcessRunner.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -23,21 +23,9 @@ namespace {
 
 const QString opening = QStringLiteral("You are a helpful coding assistant running inside a macOS website builder. ");
 
-void writeText(const QString& path, const QByteArray& text) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(text);
-}
-
-QByteArray readBytes(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-QString git(const QString& root, const QStringList& args) {
-    return QString::fromUtf8(runProcess(QStringLiteral("/usr/bin/git"), args, root).standardOutput).trimmed();
-}
+using kestrion::test::gitOutput;
+using kestrion::test::readFile;
+using kestrion::test::writeFile;
 
 // The system prompt and the (role, content) pairs of one recorded chat request.
 struct SentChat {
@@ -87,7 +75,7 @@ protected:
 } // namespace
 
 TEST_F(ChatViewModelSendTest, wholeSend_writesFilesAndImageCommitsAndShowsProsePlusSummary) {
-    writeText(m_site.filePath(QStringLiteral("about.htm")), "<html><body>About us</body></html>");
+    writeFile(m_site.filePath(QStringLiteral("about.htm")), "<html><body>About us</body></html>");
     m_model.applyOutputRoot(m_site.path());
 
     m_server.setDefaultImageReply(FakeOpenAIServer::samplePng(16, 16));
@@ -111,15 +99,15 @@ TEST_F(ChatViewModelSendTest, wholeSend_writesFilesAndImageCommitsAndShowsProseP
     EXPECT_EQ(first.turns[0], std::make_pair(QStringLiteral("user"), QStringLiteral("Build me a lake site")));
 
     // What landed on disk.
-    EXPECT_EQ(readBytes(m_site.filePath(QStringLiteral("styles.css"))), QByteArray("body { color: #123; }"));
-    EXPECT_TRUE(readBytes(m_site.filePath(QStringLiteral("index.htm"))).startsWith("<!DOCTYPE html>"));
+    EXPECT_EQ(readFile(m_site.filePath(QStringLiteral("styles.css"))), QByteArray("body { color: #123; }"));
+    EXPECT_TRUE(readFile(m_site.filePath(QStringLiteral("index.htm"))).startsWith("<!DOCTYPE html>"));
     QImageReader jpeg(m_site.filePath(QStringLiteral("img/hero.jpg")));
     EXPECT_EQ(jpeg.format(), QByteArray("jpeg"));
     EXPECT_EQ(jpeg.read().size(), QSize(16, 16));
     ASSERT_EQ(m_server.imageRequests().size(), 1);
     EXPECT_EQ(m_server.imageRequests().first().jsonBody().value(QStringLiteral("size")).toString(),
               QStringLiteral("1536x1024"));
-    EXPECT_EQ(git(m_site.path(), {QStringLiteral("rev-list"), QStringLiteral("--count"), QStringLiteral("main")}),
+    EXPECT_EQ(gitOutput(m_site.path(), {QStringLiteral("rev-list"), QStringLiteral("--count"), QStringLiteral("main")}),
               QStringLiteral("1"));
 
     // What the chat shows: the prose and the summary, never the file contents.

@@ -4,6 +4,7 @@
 #include "deploy/WorkspaceGitPush.h"
 #include "support/FakePanelServer.h"
 #include "support/ProcessRunner.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -32,12 +33,7 @@ using namespace std::chrono_literals;
 const QString git = QStringLiteral("/usr/bin/git");
 const QString waitingLine = QStringLiteral("Waiting for first status from Kestrion\u2026");
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(bytes);
-}
+using test::writeFile;
 
 QByteArray json(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);

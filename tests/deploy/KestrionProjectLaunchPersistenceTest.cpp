@@ -1,5 +1,7 @@
 #include "deploy/KestrionProjectLaunchPersistence.h"
 
+#include "support/TestFiles.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -26,16 +28,8 @@ protected:
     }
     QString chatsFolder() const { return m_site + QStringLiteral("/.kestrion-chats"); }
     QString stateFile() const { return chatsFolder() + QStringLiteral("/launch_state.json"); }
-    void writeState(const QByteArray& bytes) {
-        QDir().mkpath(chatsFolder());
-        QFile file(stateFile());
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-        file.write(bytes);
-    }
-    QByteArray readState() const {
-        QFile file(stateFile());
-        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-    }
+    void writeState(const QByteArray& bytes) { test::writeFile(stateFile(), bytes); }
+    QByteArray readState() const { return test::readFile(stateFile()); }
 
     QTemporaryDir m_dir;
     QString m_site;

@@ -2,6 +2,7 @@
 
 #include "deploy/KestrionIdeDeployError.h"
 #include "support/ProcessRunner.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -25,17 +26,9 @@ using ::testing::UnorderedElementsAreArray;
 
 const QString git = QStringLiteral("/usr/bin/git");
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(bytes);
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
+using test::gitOutput;
+using test::readFile;
+using test::writeFile;
 
 // Every path below root (files and links, "/"-separated), found without following links.
 QStringList listTree(const QString& root) {
@@ -53,12 +46,6 @@ QStringList listTree(const QString& root) {
 QStringList workingAreasLeft() {
     return QDir(QDir::tempPath())
         .entryList({Push::workingAreaPrefix + QLatin1Char('*')}, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
-}
-
-QString gitOutput(const QString& repository, const QStringList& arguments) {
-    const ProcessOutcome outcome = runProcess(git, arguments, repository);
-    EXPECT_EQ(outcome.exitCode, 0) << outcome.standardError.toStdString();
-    return QString::fromUtf8(outcome.standardOutput).trimmed();
 }
 
 KestrionIdeDeployError capture(const std::function<void()>& step) {

@@ -1,6 +1,6 @@
 #include "generation/GitCommitSequence.h"
 
-#include "support/ProcessRunner.h"
+#include "support/TestFiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -10,28 +10,11 @@
 namespace kestrion::ProjectMaterializer {
 namespace {
 
-const QString realGit = QStringLiteral("/usr/bin/git");
-
-void writeFile(const QString& path, const QByteArray& bytes, bool executable = false) {
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(bytes);
-    file.close();
-    if (executable) {
-        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner | QFile::ReadGroup |
-                            QFile::ExeGroup);
-    }
-}
-
-// Runs real git in dir for the test's own bookkeeping and returns its trimmed output.
-QString git(const QString& dir, const QStringList& arguments) {
-    const ProcessOutcome outcome = runProcess(realGit, arguments, dir);
-    EXPECT_EQ(outcome.exitCode, 0) << arguments.join(' ').toStdString() << ": " << outcome.standardError.toStdString();
-    return QString::fromUtf8(outcome.standardOutput).trimmed();
-}
+using test::gitOutput;
+using test::writeFile;
 
 int commitCount(const QString& dir) {
-    return git(dir, {QStringLiteral("rev-list"), QStringLiteral("--count"), QStringLiteral("HEAD")}).toInt();
+    return gitOutput(dir, {QStringLiteral("rev-list"), QStringLiteral("--count"), QStringLiteral("HEAD")}).toInt();
 }
 
 class GitCommitSequenceTest : public ::testing::Test {
@@ -46,11 +29,11 @@ TEST_F(GitCommitSequenceTest, firstRunCreatesMainBranchAndCommitsWithFixedIdenti
     const GitOutcome first = runGitSequence(root());
     EXPECT_EQ(first.code, 0) << first.standardError.toStdString();
 
-    EXPECT_EQ(git(root(), {"rev-parse", "--abbrev-ref", "HEAD"}), "main");
-    EXPECT_EQ(git(root(), {"log", "-1", "--format=%an|%ae|%cn|%ce|%s"}),
+    EXPECT_EQ(gitOutput(root(), {"rev-parse", "--abbrev-ref", "HEAD"}), "main");
+    EXPECT_EQ(gitOutput(root(), {"log", "-1", "--format=%an|%ae|%cn|%ce|%s"}),
               QStringLiteral("Kestrion Website|%1|Kestrion Website|%1|Apply assistant-generated files")
                   .arg(QLatin1String(commitAuthorEmail)));
-    EXPECT_EQ(git(root(), {"ls-files"}), "index.htm");
+    EXPECT_EQ(gitOutput(root(), {"ls-files"}), "index.htm");
     // The identity is per command: nothing is written into the repository's configuration.
     QFile config(root() + "/.git/config");
     ASSERT_TRUE(config.open(QIODevice::ReadOnly));
@@ -63,20 +46,20 @@ TEST_F(GitCommitSequenceTest, firstRunCreatesMainBranchAndCommitsWithFixedIdenti
 }
 
 TEST_F(GitCommitSequenceTest, existingRepositoryKeepsItsBranchAndHistoryAndGainsOneCommit) {
-    git(root(), {"init", "-b", "develop"});
+    gitOutput(root(), {"init", "-b", "develop"});
     writeFile(root() + "/mine.txt", "user's own work");
-    git(root(), {"add", "-A"});
-    git(root(), {"-c", "user.name=Owner", "-c", "user.email=owner@example.invalid", "commit", "-m", "mine"});
-    const QString userHead = git(root(), {"rev-parse", "HEAD"});
+    gitOutput(root(), {"add", "-A"});
+    gitOutput(root(), {"-c", "user.name=Owner", "-c", "user.email=owner@example.invalid", "commit", "-m", "mine"});
+    const QString userHead = gitOutput(root(), {"rev-parse", "HEAD"});
 
     writeFile(root() + "/index.htm", "<p>new</p>");
     const GitOutcome outcome = runGitSequence(root());
     ASSERT_EQ(outcome.code, 0) << outcome.standardError.toStdString();
 
-    EXPECT_EQ(git(root(), {"rev-parse", "--abbrev-ref", "HEAD"}), "develop");
+    EXPECT_EQ(gitOutput(root(), {"rev-parse", "--abbrev-ref", "HEAD"}), "develop");
     EXPECT_EQ(commitCount(root()), 2);
-    EXPECT_EQ(git(root(), {"rev-parse", "HEAD~1"}), userHead);
-    EXPECT_EQ(git(root(), {"log", "-1", "--skip=1", "--format=%an|%s"}), "Owner|mine");
+    EXPECT_EQ(gitOutput(root(), {"rev-parse", "HEAD~1"}), userHead);
+    EXPECT_EQ(gitOutput(root(), {"log", "-1", "--skip=1", "--format=%an|%s"}), "Owner|mine");
 }
 
 TEST_F(GitCommitSequenceTest, missingGitReportsStartErrorAndRunsNothing) {
@@ -89,18 +72,18 @@ TEST_F(GitCommitSequenceTest, missingGitReportsStartErrorAndRunsNothing) {
 }
 
 TEST_F(GitCommitSequenceTest, failingPreCommitHookIsReportedWithItsOutput) {
-    git(root(), {"init", "-b", "main"});
+    gitOutput(root(), {"init", "-b", "main"});
     writeFile(root() + "/.git/hooks/pre-commit", "#!/bin/sh\necho 'lint refused the commit' >&2\nexit 1\n", true);
     writeFile(root() + "/index.htm", "x");
 
     const GitOutcome outcome = runGitSequence(root());
     EXPECT_NE(outcome.code, 0);
     EXPECT_TRUE(outcome.standardError.contains("lint refused the commit"));
-    EXPECT_EQ(git(root(), {"rev-list", "--all", "--count"}), "0");
+    EXPECT_EQ(gitOutput(root(), {"rev-list", "--all", "--count"}), "0");
 }
 
 TEST_F(GitCommitSequenceTest, tenMebibytesOfHookOutputDoNotStallGit) {
-    git(root(), {"init", "-b", "main"});
+    gitOutput(root(), {"init", "-b", "main"});
     // git hands a hook's standard output to its own standard error.
     writeFile(root() + "/.git/hooks/pre-commit",
               "#!/bin/sh\nhead -c 10485760 /dev/zero | tr '\\0' 'a'\necho done-flooding >&2\nexit 7\n", true);

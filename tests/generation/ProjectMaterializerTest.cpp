@@ -2,7 +2,7 @@
 
 #include "openai/OpenAIService.h"
 #include "support/FakeOpenAIServer.h"
-#include "support/ProcessRunner.h"
+#include "support/TestFiles.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -26,33 +26,12 @@ using test::ScriptedResponse;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
-QByteArray readAll(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
-
-void writeFile(const QString& path, const QByteArray& bytes, bool executable = false) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(bytes);
-    file.close();
-    if (executable) {
-        file.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    }
-}
-
-QString git(const QString& dir, const QStringList& arguments) {
-    const ProcessOutcome outcome = runProcess(QStringLiteral("/usr/bin/git"), arguments, dir);
-    QString text = QString::fromUtf8(outcome.standardOutput);
-    while (text.endsWith(QLatin1Char('\n'))) {
-        text.chop(1);
-    }
-    return text;
-}
+using test::gitOutput;
+using test::readFile;
+using test::writeFile;
 
 int commitCount(const QString& dir) {
-    return git(dir, {"rev-list", "--all", "--count"}).toInt();
+    return gitOutput(dir, {"rev-list", "--all", "--count"}).toInt();
 }
 
 // A real picture, so the conversion is checked by decoding what lands on disk.
@@ -139,17 +118,17 @@ TEST_F(ProjectMaterializerTest, textBlocksAreSortedIntoWrittenAndSkipped) {
     EXPECT_THAT(result.generatedImagePaths, IsEmpty());
     EXPECT_FALSE(result.errorMessage);
 
-    EXPECT_EQ(readAll(at("css/site.css")), "body{}");
-    EXPECT_EQ(readAll(at(" index.htm")), "leading space");
-    EXPECT_EQ(readAll(at("index.htm")), "second");
-    EXPECT_EQ(readAll(at("notes.TXT")), "caf\xc3\xa9"); // UTF-8, no byte-order mark
+    EXPECT_EQ(readFile(at("css/site.css")), "body{}");
+    EXPECT_EQ(readFile(at(" index.htm")), "leading space");
+    EXPECT_EQ(readFile(at("index.htm")), "second");
+    EXPECT_EQ(readFile(at("notes.TXT")), "caf\xc3\xa9"); // UTF-8, no byte-order mark
     EXPECT_FALSE(QFileInfo::exists(at("logo.png")));
     EXPECT_FALSE(QFileInfo::exists(at("api.php")));
 
     ASSERT_EQ(result.gitExitCode, 0) << result.gitStderr.toStdString();
-    EXPECT_EQ(git(root(), {"rev-parse", "--abbrev-ref", "HEAD"}), "main");
-    EXPECT_EQ(git(root(), {"log", "-1", "--format=%an|%s"}), "Kestrion Website|Apply assistant-generated files");
-    EXPECT_EQ(git(root(), {"ls-files"}).split('\n'),
+    EXPECT_EQ(gitOutput(root(), {"rev-parse", "--abbrev-ref", "HEAD"}), "main");
+    EXPECT_EQ(gitOutput(root(), {"log", "-1", "--format=%an|%s"}), "Kestrion Website|Apply assistant-generated files");
+    EXPECT_EQ(gitOutput(root(), {"ls-files"}).split('\n'),
               QStringList({" index.htm", "css/site.css", "index.htm", "notes.TXT"}));
     EXPECT_EQ(m_fake.http().requestCount(), 0);
 }
@@ -173,7 +152,7 @@ TEST_F(ProjectMaterializerTest, applicationFoldersAreRefusedWhateverTheSpelling)
 
     EXPECT_EQ(result.skippedUnsafePaths, refused + QStringList{".git/x.png"});
     EXPECT_THAT(result.writtenRelativePaths, ElementsAre(".gitignore.txt", "git/.kestrion-chatsx.md"));
-    EXPECT_EQ(readAll(at(".kestrion-chats/launch_state.json")), "{\"kept\":true}");
+    EXPECT_EQ(readFile(at(".kestrion-chats/launch_state.json")), "{\"kept\":true}");
     EXPECT_FALSE(QFileInfo::exists(at(".git/description.txt")));
     EXPECT_EQ(m_fake.http().requestCount(), 0);
 }
@@ -198,9 +177,9 @@ TEST_F(ProjectMaterializerTest, symbolicLinksLeadingOutsideAreRefused) {
     EXPECT_THAT(result.writtenRelativePaths, ElementsAre("inner/ok.htm", "relative/sub/ok.css"));
     EXPECT_EQ(QDir(m_outside.path()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
               QStringList{"secret.htm"});
-    EXPECT_EQ(readAll(m_outside.path() + "/secret.htm"), "outside");
-    EXPECT_EQ(readAll(at("real/ok.htm")), "inside");
-    EXPECT_EQ(readAll(at("real/sub/ok.css")), "inside too");
+    EXPECT_EQ(readFile(m_outside.path() + "/secret.htm"), "outside");
+    EXPECT_EQ(readFile(at("real/ok.htm")), "inside");
+    EXPECT_EQ(readFile(at("real/sub/ok.css")), "inside too");
     EXPECT_EQ(m_fake.http().requestCount(), 0);
 }
 
@@ -210,7 +189,7 @@ TEST_F(ProjectMaterializerTest, websiteDirectoryReachedThroughALinkStillWorks) {
     const Result result =
         materialize(fileBlock("index.htm", "linked root"), at("alias"), "k", m_openAI, QStringLiteral("/usr/bin/git"));
     EXPECT_THAT(result.writtenRelativePaths, ElementsAre("index.htm"));
-    EXPECT_EQ(readAll(at("site/index.htm")), "linked root");
+    EXPECT_EQ(readFile(at("site/index.htm")), "linked root");
 }
 
 TEST_F(ProjectMaterializerTest, imagesAreRequestedOneByOneAfterTextAndWrittenAsTheirPathAsks) {
@@ -258,7 +237,7 @@ TEST_F(ProjectMaterializerTest, imagesAreRequestedOneByOneAfterTextAndWrittenAsT
     EXPECT_EQ(requests[0].header("Authorization"), "Bearer sk-test");
 
     // The JPEG path holds a real JPEG of the picture, encoded at quality 85.
-    const QByteArray written = readAll(at("a/hero.JPG"));
+    const QByteArray written = readFile(at("a/hero.JPG"));
     EXPECT_EQ(written, encoded(picture, "JPEG", 85));
     QBuffer buffer;
     buffer.setData(written);
@@ -266,12 +245,12 @@ TEST_F(ProjectMaterializerTest, imagesAreRequestedOneByOneAfterTextAndWrittenAsT
     EXPECT_EQ(reader.format(), "jpeg");
     EXPECT_EQ(reader.read().size(), picture.size());
 
-    EXPECT_EQ(readAll(at("raw.png")), "definitely not an image"); // no conversion for .png
-    EXPECT_EQ(readAll(at("broken.jpeg")), "also not an image");   // undecodable: kept as received
+    EXPECT_EQ(readFile(at("raw.png")), "definitely not an image"); // no conversion for .png
+    EXPECT_EQ(readFile(at("broken.jpeg")), "also not an image");   // undecodable: kept as received
     EXPECT_FALSE(QFileInfo::exists(at("fail.png")));
 
     EXPECT_EQ(result.gitExitCode, 0);
-    EXPECT_EQ(git(root(), {"ls-files"}).split('\n'),
+    EXPECT_EQ(gitOutput(root(), {"ls-files"}).split('\n'),
               QStringList({"a/hero.JPG", "broken.jpeg", "index.htm", "raw.png"}));
 }
 
@@ -293,7 +272,7 @@ TEST_F(ProjectMaterializerTest, fallbackRunsOnlyWithoutAnyBlock) {
     EXPECT_THAT(recovered.fallbackRecoveredPaths, ElementsAre("index.htm"));
     ASSERT_EQ(recovered.fallbackBlocksMaterialized.size(), 1);
     EXPECT_EQ(recovered.fallbackBlocksMaterialized[0].rawSpan, document);
-    EXPECT_EQ(readAll(at("index.htm")), document.toUtf8());
+    EXPECT_EQ(readFile(at("index.htm")), document.toUtf8());
     EXPECT_EQ(recovered.gitExitCode, 0);
 
     // With one IMAGE block present, the pasted document is left alone.
@@ -356,9 +335,9 @@ TEST_F(ProjectMaterializerTest, fiveHundredFilesLandInOneCommit) {
     }
     const Result result = run(reply);
     EXPECT_EQ(result.writtenRelativePaths.size(), 500);
-    EXPECT_EQ(readAll(at("pages/p499.htm")), "499");
+    EXPECT_EQ(readFile(at("pages/p499.htm")), "499");
     EXPECT_EQ(result.gitExitCode, 0);
-    EXPECT_EQ(git(root(), {"ls-files"}).split('\n').size(), 500);
+    EXPECT_EQ(gitOutput(root(), {"ls-files"}).split('\n').size(), 500);
     EXPECT_EQ(commitCount(root()), 1);
 }
 
@@ -374,12 +353,12 @@ TEST_F(ProjectMaterializerTest, identicalSecondReplyCommitsNothingAndReportsSucc
 }
 
 TEST_F(ProjectMaterializerTest, gitFailuresReachTheSummary) {
-    git(root(), {"init", "-b", "main"});
+    gitOutput(root(), {"init", "-b", "main"});
     writeFile(at(".git/hooks/pre-commit"), "#!/bin/sh\necho 'pre-commit: tabs found' >&2\nexit 1\n", true);
     const Result hooked = run(fileBlock("index.htm", "x"));
     EXPECT_EQ(hooked.gitExitCode, 1);
     EXPECT_EQ(summaryText(hooked), "**Files created:** `index.htm`\nGit failed (exit 1).\npre-commit: tabs found");
-    EXPECT_EQ(readAll(at("index.htm")), "x"); // no rollback
+    EXPECT_EQ(readFile(at("index.htm")), "x"); // no rollback
 
     const Result missingGit = run(fileBlock("b.htm", "y"), root() + "/no-git-here");
     EXPECT_EQ(missingGit.gitExitCode, -1);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/TestFiles.h"
+
 #include <QByteArray>
 #include <QDir>
 #include <QFile>
@@ -30,11 +32,7 @@ public:
     }
 
     void writeFile(const QString& relative, const QByteArray& bytes = {}) const {
-        const QString full = path(relative);
-        QDir().mkpath(full.section(QLatin1Char('/'), 0, -2));
-        QFile file(full);
-        ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << full.toStdString();
-        file.write(bytes);
+        test::writeFile(path(relative), bytes);
     }
 
     // Many empty files in an existing folder, named by pattern (%1 = number).
