@@ -2,18 +2,16 @@
 
 #include "support/AtomicFile.h"
 #include "support/IsoDateTime.h"
+#include "support/JsonValues.h"
 
 #include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QJsonDocument>
 #include <QJsonObject>
 #include <QStandardPaths>
 #include <algorithm>
-#include <cmath>
 #include <cstring>
-#include <limits>
 
 namespace kestrion::ChatHistoryPersistence {
 
@@ -47,18 +45,6 @@ std::optional<QString> projectChatsDirectory(const QString& root) {
         return std::nullopt;
     }
     return directory;
-}
-
-std::optional<int> integerValue(const QJsonValue& value) {
-    if (!value.isDouble()) {
-        return std::nullopt;
-    }
-    const double number = value.toDouble();
-    if (std::trunc(number) != number || number < std::numeric_limits<int>::min() ||
-        number > std::numeric_limits<int>::max()) {
-        return std::nullopt;
-    }
-    return static_cast<int>(number);
 }
 
 // Renames an unreadable history file out of the way of the next save, to a name that does not exist
@@ -327,15 +313,13 @@ QByteArray encode(const FilePayload& payload) {
 }
 
 std::optional<FilePayload> decode(const QByteArray& bytes) {
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+    const std::optional<QJsonObject> root = parseJsonObject(bytes);
+    if (!root) {
         return std::nullopt;
     }
-    const QJsonObject root = document.object();
-    const auto version = integerValue(root.value(versionKey));
-    const QJsonValue sessionsValue = root.value(sessionsKey);
-    const QJsonValue activeValue = root.value(activeSessionIdKey);
+    const auto version = wholeIntValue(root->value(versionKey));
+    const QJsonValue sessionsValue = root->value(sessionsKey);
+    const QJsonValue activeValue = root->value(activeSessionIdKey);
     if (!version || !sessionsValue.isArray() || !activeValue.isString()) {
         return std::nullopt;
     }

@@ -2,13 +2,13 @@
 
 #include "conversation/ChatHistoryPersistence.h"
 #include "support/AtomicFile.h"
+#include "support/JsonValues.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <limits>
 
 namespace kestrion::KestrionProjectLaunchPersistence {
 
@@ -36,22 +36,16 @@ QByteArray encode(const FilePayload& payload) {
 }
 
 std::optional<FilePayload> decode(const QByteArray& bytes) {
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(bytes, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject()) {
+    const std::optional<QJsonObject> object = parseJsonObject(bytes);
+    if (!object) {
         return std::nullopt;
     }
-    const QJsonObject object = document.object();
-    const QJsonValue version = object.value(versionKey);
-    const QJsonValue httpsURL = object.value(httpsURLKey);
-    // An integer: a whole number that fits (toInteger falls back to the default otherwise).
-    constexpr qint64 notAnInteger = std::numeric_limits<qint64>::min();
-    const qint64 versionNumber = version.toInteger(notAnInteger);
-    if (!version.isDouble() || versionNumber == notAnInteger || versionNumber < std::numeric_limits<int>::min() ||
-        versionNumber > std::numeric_limits<int>::max() || !httpsURL.isString()) {
+    const std::optional<int> version = wholeIntValue(object->value(versionKey));
+    const QJsonValue httpsURL = object->value(httpsURLKey);
+    if (!version || !httpsURL.isString()) {
         return std::nullopt;
     }
-    return FilePayload{static_cast<int>(versionNumber), httpsURL.toString()};
+    return FilePayload{*version, httpsURL.toString()};
 }
 
 std::optional<QUrl> load(const std::optional<QString>& outputProjectRoot) {
