@@ -13,14 +13,17 @@ namespace kestrion::OpenAIResponseDecoding {
 
 namespace {
 
-// Reads the body as JSON; on failure returns the parser's description.
-std::variant<QJsonDocument, QString> parseJson(const QByteArray& body) {
+// Reads the body as a JSON object; on failure returns the description of what is wrong.
+std::variant<QJsonObject, QString> parseJsonObject(const QByteArray& body) {
     QJsonParseError error{};
-    QJsonDocument document = QJsonDocument::fromJson(body, &error);
+    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
     if (error.error != QJsonParseError::NoError) {
         return error.errorString() + QStringLiteral(" at offset ") + QString::number(error.offset);
     }
-    return document;
+    if (!document.isObject()) {
+        return QStringLiteral("the response is not a JSON object");
+    }
+    return document.object();
 }
 
 QString missingKey(const QString& path) {
@@ -64,15 +67,11 @@ std::optional<OpenAIError> responseFailure(const HttpResponse& response) {
 }
 
 OpenAIResult<QString> decodeChatCompletion(const QByteArray& body) {
-    auto parsed = parseJson(body);
-    if (const auto* message = std::get_if<QString>(&parsed)) {
-        return OpenAIError::decoding(*message);
+    const auto parsed = parseJsonObject(body);
+    if (const auto* problem = std::get_if<QString>(&parsed)) {
+        return OpenAIError::decoding(*problem);
     }
-    const QJsonDocument& document = std::get<QJsonDocument>(parsed);
-    if (!document.isObject()) {
-        return OpenAIError::decoding(QStringLiteral("the response is not a JSON object"));
-    }
-    const QJsonValue choicesValue = document.object().value(QLatin1String("choices"));
+    const QJsonValue choicesValue = std::get<QJsonObject>(parsed).value(QLatin1String("choices"));
     if (choicesValue.isUndefined()) {
         return OpenAIError::decoding(missingKey(QStringLiteral("choices")));
     }
@@ -121,15 +120,11 @@ OpenAIResult<QString> decodeChatCompletion(const QByteArray& body) {
 }
 
 OpenAIResult<ImageItem> decodeFirstImageItem(const QByteArray& body) {
-    auto parsed = parseJson(body);
-    if (const auto* message = std::get_if<QString>(&parsed)) {
-        return OpenAIError::decoding(*message);
+    const auto parsed = parseJsonObject(body);
+    if (const auto* problem = std::get_if<QString>(&parsed)) {
+        return OpenAIError::decoding(*problem);
     }
-    const QJsonDocument& document = std::get<QJsonDocument>(parsed);
-    if (!document.isObject()) {
-        return OpenAIError::decoding(QStringLiteral("the response is not a JSON object"));
-    }
-    const QJsonValue dataValue = document.object().value(QLatin1String("data"));
+    const QJsonValue dataValue = std::get<QJsonObject>(parsed).value(QLatin1String("data"));
     if (dataValue.isUndefined() || dataValue.isNull()) {
         return OpenAIError::decoding(missingKey(QStringLiteral("data")));
     }
