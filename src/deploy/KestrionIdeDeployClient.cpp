@@ -1,6 +1,8 @@
 #include "deploy/KestrionIdeDeployClient.h"
 
 #include "deploy/KestrionMacOSAppDeployAPI.h"
+#include "support/JsonValues.h"
+#include "support/TextDecoding.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -139,7 +141,7 @@ struct Answer {
 
 Answer send(const HttpRequest& request, const std::function<bool()>& isCancelled) {
     const API::DataResponse response = API::performDataRequest(request, isCancelled);
-    return Answer{response.statusCode, response.body, API::bodyText(response.body), API::bodyObject(response.body)};
+    return Answer{response.statusCode, response.body, decodeUtf8OrEmpty(response.body), parseJsonObject(response.body)};
 }
 
 // 401 and 422 read the same for prepare and finalize.

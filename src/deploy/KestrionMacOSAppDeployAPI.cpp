@@ -1,7 +1,6 @@
 #include "deploy/KestrionMacOSAppDeployAPI.h"
 
 #include "conversation/AppSettings.h"
-#include "support/TextDecoding.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -102,19 +101,6 @@ DataResponse performDataRequest(const HttpRequest& request, const std::function<
         throw KestrionIdeDeployError::invalidResponse(request.url.path());
     }
     return DataResponse{response.statusCode, response.body};
-}
-
-QString bodyText(const QByteArray& body) {
-    return decodeUtf8OrEmpty(body);
-}
-
-std::optional<QJsonObject> bodyObject(const QByteArray& body) {
-    QJsonParseError error{};
-    const QJsonDocument document = QJsonDocument::fromJson(body, &error);
-    if (error.error != QJsonParseError::NoError || !document.isObject()) {
-        return std::nullopt;
-    }
-    return document.object();
 }
 
 std::optional<QString> messageFromJsonObject(const std::optional<QJsonObject>& object) {

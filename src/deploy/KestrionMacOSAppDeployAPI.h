@@ -54,11 +54,6 @@ struct DataResponse {
 // invalidResponse with the request's path.
 DataResponse performDataRequest(const HttpRequest& request, const std::function<bool()>& isCancelled = {});
 
-// The body as UTF-8 text, or the empty text when it is not valid UTF-8.
-QString bodyText(const QByteArray& body);
-// The body as a JSON object; nothing when it is not JSON or not an object.
-std::optional<QJsonObject> bodyObject(const QByteArray& body);
-
 // A readable validation message: a non-empty "message" string as it stands,
 // else "field: text" lines from an "errors" object of string arrays joined by
 // " · ". Nothing otherwise, also when any "errors" value is not a string array.
