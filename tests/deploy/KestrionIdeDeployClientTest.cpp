@@ -1,5 +1,6 @@
 #include "deploy/KestrionIdeDeployClient.h"
 
+#include "GitRemoteFixture.h"
 #include "deploy/KestrionMacOSAppDeployAPI.h"
 #include "deploy/WorkspaceGitPush.h"
 #include "support/FakePanelServer.h"
@@ -39,12 +40,6 @@ QByteArray json(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
 
-QStringList workingAreasLeft() {
-    return QDir(QDir::tempPath())
-        .entryList({WorkspaceGitPush::workingAreaPrefix + QLatin1Char('*')},
-                   QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
-}
-
 // A fake panel, a website directory and a real bare repository the panel names
 // as its git remote. Time between polls is simulated: each wait advances the
 // clock by the wait's length without sleeping.
@@ -55,13 +50,10 @@ protected:
         m_site = m_dir.filePath(QStringLiteral("My Site"));
         m_remote = m_dir.filePath(QStringLiteral("remote.git"));
         writeFile(m_site + QStringLiteral("/index.html"), "<h1>hello</h1>");
-        QDir().mkpath(m_remote);
-        ASSERT_EQ(runProcess(git, {QStringLiteral("init"), QStringLiteral("--bare"), QStringLiteral("-q")}, m_remote)
-                      .exitCode,
-                  0);
-        m_areasBefore = workingAreasLeft();
+        ASSERT_NO_FATAL_FAILURE(test::createBareRepository(m_remote));
+        m_areasBefore = test::workingAreasLeft();
     }
-    void TearDown() override { EXPECT_EQ(workingAreasLeft(), m_areasBefore) << "a working area was left behind"; }
+    void TearDown() override { EXPECT_EQ(test::workingAreasLeft(), m_areasBefore) << "a working area was left behind"; }
 
     KestrionIdeDeployClient::DeployContext context() {
         KestrionIdeDeployClient::DeployContext context;

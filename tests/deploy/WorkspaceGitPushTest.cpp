@@ -1,5 +1,6 @@
 #include "deploy/WorkspaceGitPush.h"
 
+#include "GitRemoteFixture.h"
 #include "deploy/KestrionIdeDeployError.h"
 #include "support/ProcessRunner.h"
 #include "support/TestFiles.h"
@@ -43,10 +44,7 @@ QStringList listTree(const QString& root) {
     return paths;
 }
 
-QStringList workingAreasLeft() {
-    return QDir(QDir::tempPath())
-        .entryList({Push::workingAreaPrefix + QLatin1Char('*')}, QDir::Dirs | QDir::NoDotAndDotDot | QDir::Hidden);
-}
+using test::workingAreasLeft;
 
 KestrionIdeDeployError capture(const std::function<void()>& step) {
     try {
@@ -252,11 +250,8 @@ protected:
         ASSERT_TRUE(m_dir.isValid());
         m_remote = m_dir.filePath(QStringLiteral("remote.git"));
         m_site = m_dir.filePath(QStringLiteral("site"));
-        QDir().mkpath(m_remote);
         QDir().mkpath(m_site);
-        ASSERT_EQ(runProcess(git, {QStringLiteral("init"), QStringLiteral("--bare"), QStringLiteral("-q")}, m_remote)
-                      .exitCode,
-                  0);
+        ASSERT_NO_FATAL_FAILURE(test::createBareRepository(m_remote));
         m_areasBefore = workingAreasLeft();
     }
     void TearDown() override { EXPECT_EQ(workingAreasLeft(), m_areasBefore) << "a working area was left behind"; }
