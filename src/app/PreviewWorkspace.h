@@ -1,23 +1,16 @@
 #pragma once
 
-#include <QWidget>
-
-class QLabel;
-class QStackedWidget;
+#include "app/FileWorkspace.h"
 
 namespace kestrion {
 
-class AppSettings;
-class DetailWorkspaceController;
 class IndexPreviewWebView;
-class PreviewPlaceholder;
-class WindowState;
 
 // The Preview tab: a placeholder when there is no website directory or nothing
 // to show, else the shown file's caption above the web view. The web view is
 // created the first time the tab shows a file, never at start-up, and follows
 // the file, the website directory and the reload counter while the tab is shown.
-class PreviewWorkspace final : public QWidget {
+class PreviewWorkspace final : public FileWorkspace {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(PreviewWorkspace)
 
@@ -36,26 +29,13 @@ public:
 
     // Nothing until the tab has first shown a file.
     IndexPreviewWebView* webView() const { return m_webView; }
-    PreviewPlaceholder* placeholder() const { return m_placeholder; }
-    QLabel* captionLabel() const { return m_caption; }
-    bool isShowingPlaceholder() const;
 
 protected:
     void showEvent(QShowEvent* event) override;
+    void showFile(const QString& file, const QString& root) override;
 
 private:
-    void scheduleUpdate();
-    void updateContent();
-
-    AppSettings* m_settings;
-    WindowState* m_state;
-    DetailWorkspaceController* m_controller;
-    QStackedWidget* m_stack;
-    PreviewPlaceholder* m_placeholder;
-    QWidget* m_content;
-    QLabel* m_caption;
     IndexPreviewWebView* m_webView = nullptr;
-    bool m_updateScheduled = false;
 };
 
 } // namespace kestrion

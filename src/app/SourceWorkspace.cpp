@@ -2,45 +2,29 @@
 
 #include "app/DetailWorkspaceController.h"
 #include "app/MultilineTextView.h"
-#include "app/PreviewPlaceholder.h"
 #include "app/WindowState.h"
-#include "conversation/AppSettings.h"
 #include "workspace/OutputIndexFile.h"
 
 #include <QFileInfo>
 #include <QFontDatabase>
-#include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QStackedWidget>
-#include <QTimer>
 #include <QVBoxLayout>
 
 namespace kestrion {
 
 SourceWorkspace::SourceWorkspace(AppSettings* settings, WindowState* state, DetailWorkspaceController* controller,
                                  QWidget* parent)
-    : QWidget(parent), m_settings(settings), m_state(state), m_controller(controller),
-      m_stack(new QStackedWidget(this)), m_placeholder(new PreviewPlaceholder(m_stack)),
-      m_content(new QWidget(m_stack)), m_caption(new QLabel(m_content)),
-      m_unsaved(new QLabel(unsavedChangesText, m_content)),
-      m_saveButton(new QPushButton(QStringLiteral("Save"), m_content)), m_error(new QLabel(m_content)),
-      m_editor(new MultilineTextView(m_content)) {
+    : FileWorkspace(settings, state, controller, {noDirectoryTitle, noDirectorySubtitle, nothingTitle, nothingSubtitle},
+                    parent),
+      m_unsaved(new QLabel(unsavedChangesText, content())),
+      m_saveButton(new QPushButton(QStringLiteral("Save"), content())), m_error(new QLabel(content())),
+      m_editor(new MultilineTextView(content())) {
     setAccessibleName(QStringLiteral("Source"));
-    QFont caption = font();
-    caption.setPointSizeF(caption.pointSizeF() * 0.85);
-
-    m_caption->setFont(caption);
-    m_caption->setForegroundRole(QPalette::PlaceholderText);
-    m_caption->setTextFormat(Qt::PlainText);
-    m_caption->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    m_caption->setContentsMargins(12, 6, 12, 6);
-
-    auto* divider = new QFrame(m_content);
-    divider->setFrameShape(QFrame::HLine);
-    divider->setFrameShadow(QFrame::Sunken);
+    const QFont caption = captionFont();
+    captionLabel()->setForegroundRole(QPalette::PlaceholderText);
 
     m_unsaved->setFont(caption);
     m_unsaved->setForegroundRole(QPalette::PlaceholderText);
@@ -74,26 +58,15 @@ SourceWorkspace::SourceWorkspace(AppSettings* settings, WindowState* state, Deta
     saveRow->addStretch(1);
     saveRow->addWidget(m_saveButton);
 
-    auto* contentLayout = new QVBoxLayout(m_content);
-    contentLayout->setContentsMargins(0, 0, 0, 0);
-    contentLayout->setSpacing(0);
-    contentLayout->addWidget(m_caption);
-    contentLayout->addWidget(divider);
-    contentLayout->addLayout(saveRow);
+    contentLayout()->addLayout(saveRow);
     auto* errorHolder = new QVBoxLayout;
     errorHolder->setContentsMargins(12, 4, 12, 0);
     errorHolder->addWidget(m_error);
-    contentLayout->addLayout(errorHolder);
+    contentLayout()->addLayout(errorHolder);
     auto* editorHolder = new QVBoxLayout;
     editorHolder->setContentsMargins(8, 8, 8, 8);
     editorHolder->addWidget(m_editor);
-    contentLayout->addLayout(editorHolder, 1);
-
-    m_stack->addWidget(m_placeholder);
-    m_stack->addWidget(m_content);
-    auto* layout = new QVBoxLayout(this);
-    layout->setContentsMargins(0, 0, 0, 0);
-    layout->addWidget(m_stack);
+    contentLayout()->addLayout(editorHolder, 1);
 
     connect(m_editor, &MultilineTextView::textEdited, this, [this](const QString& text) {
         if (m_loadingEditor) {
@@ -108,10 +81,6 @@ SourceWorkspace::SourceWorkspace(AppSettings* settings, WindowState* state, Deta
     });
     connect(m_state, &WindowState::previewSourceBaselineChanged, this, &SourceWorkspace::updateSaveRow);
     connect(m_state, &WindowState::previewSourceSaveErrorChanged, this, &SourceWorkspace::updateSaveRow);
-    connect(m_state, &WindowState::previewReloadNonceChanged, this, &SourceWorkspace::scheduleUpdate);
-    connect(m_state, &WindowState::previewSelectedRelativePathChanged, this, &SourceWorkspace::scheduleUpdate);
-    connect(m_state, &WindowState::detailWorkspaceTabChanged, this, &SourceWorkspace::scheduleUpdate);
-    connect(m_settings, &AppSettings::outputDirectoryURLChanged, this, &SourceWorkspace::scheduleUpdate);
     connect(m_controller, &DetailWorkspaceController::sourceFileChanged, this, &SourceWorkspace::scheduleUpdate);
 
     m_controller->setDiscardPrompt([this] {
@@ -139,43 +108,12 @@ bool SourceWorkspace::askToDiscardEdits(QWidget* parent, const QString& fileName
     return box.clickedButton() == discard;
 }
 
-bool SourceWorkspace::isShowingPlaceholder() const {
-    return m_stack->currentWidget() == m_placeholder;
-}
-
-void SourceWorkspace::scheduleUpdate() {
-    if (m_updateScheduled) {
+void SourceWorkspace::showFile(const QString& file, const QString& root) {
+    if (!OutputIndexFile::isSourceEditableFileURL(file)) {
+        showPlaceholder(noSourceTitle, noSourceSubtitle);
         return;
     }
-    m_updateScheduled = true;
-    QTimer::singleShot(0, this, [this] {
-        m_updateScheduled = false;
-        updateContent();
-    });
-}
-
-void SourceWorkspace::updateContent() {
-    const auto root = m_settings->outputDirectoryURL();
-    if (!root) {
-        m_placeholder->setTexts(noDirectoryTitle, noDirectorySubtitle);
-        m_stack->setCurrentWidget(m_placeholder);
-        return;
-    }
-    const auto file = m_controller->resolvedPreviewFileURL(*root);
-    if (!file) {
-        m_placeholder->setTexts(nothingTitle, nothingSubtitle);
-        m_stack->setCurrentWidget(m_placeholder);
-        return;
-    }
-    if (!OutputIndexFile::isSourceEditableFileURL(*file)) {
-        m_placeholder->setTexts(noSourceTitle, noSourceSubtitle);
-        m_stack->setCurrentWidget(m_placeholder);
-        return;
-    }
-    const QString caption = m_controller->previewCaption(*file, *root);
-    m_caption->setText(caption);
-    m_caption->setAccessibleName(QStringLiteral("Editing ") + caption);
-    m_stack->setCurrentWidget(m_content);
+    showContent(file, root, QStringLiteral("Editing "));
 }
 
 void SourceWorkspace::updateEditorFromState() {

@@ -1,23 +1,18 @@
 #pragma once
 
-#include <QWidget>
+#include "app/FileWorkspace.h"
 
 class QLabel;
 class QPushButton;
-class QStackedWidget;
 
 namespace kestrion {
 
-class AppSettings;
-class DetailWorkspaceController;
 class MultilineTextView;
-class PreviewPlaceholder;
-class WindowState;
 
 // The Source tab: a placeholder when there is nothing to edit, else the file's
 // caption, the "Unsaved changes" note with "Save" (Ctrl+S), the last error and
 // a monospaced plain-text editor bound to the window state's source document.
-class SourceWorkspace final : public QWidget {
+class SourceWorkspace final : public FileWorkspace {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(SourceWorkspace)
 
@@ -40,27 +35,18 @@ public:
     // The question asked before unsaved edits are dropped; true when the user chose "Discard".
     static bool askToDiscardEdits(QWidget* parent, const QString& fileName);
 
-    PreviewPlaceholder* placeholder() const { return m_placeholder; }
-    bool isShowingPlaceholder() const;
-    QLabel* captionLabel() const { return m_caption; }
     QLabel* unsavedLabel() const { return m_unsaved; }
     QPushButton* saveButton() const { return m_saveButton; }
     QLabel* errorLabel() const { return m_error; }
     MultilineTextView* editor() const { return m_editor; }
 
+protected:
+    void showFile(const QString& file, const QString& root) override;
+
 private:
-    void scheduleUpdate();
-    void updateContent();
     void updateEditorFromState();
     void updateSaveRow();
 
-    AppSettings* m_settings;
-    WindowState* m_state;
-    DetailWorkspaceController* m_controller;
-    QStackedWidget* m_stack;
-    PreviewPlaceholder* m_placeholder;
-    QWidget* m_content;
-    QLabel* m_caption;
     QLabel* m_unsaved;
     QPushButton* m_saveButton;
     QLabel* m_error;
@@ -68,7 +54,6 @@ private:
     // The editor's own last text, to tell its echo from a load.
     QString m_textFromEditor;
     bool m_loadingEditor = false;
-    bool m_updateScheduled = false;
 };
 
 } // namespace kestrion
