@@ -1,6 +1,7 @@
 #include "app/LaunchSection.h"
 
 #include "app/BusyIndicator.h"
+#include "app/WidgetStyle.h"
 #include "app/WindowState.h"
 #include "conversation/AppSettings.h"
 #include "conversation/ChatViewModel.h"
@@ -19,26 +20,12 @@
 
 namespace kestrion {
 
+using WidgetStyle::scaledFont;
+using WidgetStyle::themedIcon;
+
 namespace {
 
 constexpr int horizontalMargin = 16;
-
-QFont scaledFont(const QFont& base, qreal factor, QFont::Weight weight = QFont::Normal) {
-    QFont font = base;
-    font.setPointSizeF(base.pointSizeF() * factor);
-    font.setWeight(weight);
-    return font;
-}
-
-QIcon themedIcon(const QStringList& names, QStyle::StandardPixmap fallback, const QStyle* style) {
-    for (const QString& name : names) {
-        const QIcon icon = QIcon::fromTheme(name);
-        if (!icon.isNull()) {
-            return icon;
-        }
-    }
-    return style->standardIcon(fallback);
-}
 
 // A filled button in the given colours, like the platform's prominent style.
 QString prominentStyle(const QString& background, const QString& foreground, int verticalPadding) {

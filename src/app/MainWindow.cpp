@@ -4,6 +4,7 @@
 #include "app/ChatPane.h"
 #include "app/DetailPane.h"
 #include "app/Sidebar.h"
+#include "app/WidgetStyle.h"
 #include "app/WindowState.h"
 #include "app/WindowWorkspaces.h"
 #include "conversation/AppSettings.h"
@@ -68,12 +69,9 @@ MainWindow::MainWindow(AppSettings* settings, ChatViewModel* chat, QWidget* pare
 
     m_toggleSidebarAction = new QAction(this);
     m_toggleSidebarAction->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
-    QIcon sidebarIcon =
-        QIcon::fromTheme(QStringLiteral("sidebar-show"), QIcon::fromTheme(QStringLiteral("view-split-left-right")));
-    if (sidebarIcon.isNull()) {
-        sidebarIcon = style()->standardIcon(QStyle::SP_FileDialogDetailedView);
-    }
-    m_toggleSidebarAction->setIcon(sidebarIcon);
+    m_toggleSidebarAction->setIcon(
+        WidgetStyle::themedIcon({QStringLiteral("sidebar-show"), QStringLiteral("view-split-left-right")},
+                                QStyle::SP_FileDialogDetailedView, style()));
     connect(m_toggleSidebarAction, &QAction::triggered, this, [this] {
         setColumnVisibility(m_columnVisibility == ColumnVisibility::All ? ColumnVisibility::DetailOnly
                                                                         : ColumnVisibility::All);

@@ -1,6 +1,7 @@
 #include "app/PreferencesDialog.h"
 
 #include "app/ChatPane.h"
+#include "app/WidgetStyle.h"
 #include "conversation/AppSettings.h"
 
 #include <QAction>
@@ -18,11 +19,8 @@ namespace kestrion {
 namespace {
 
 QIcon revealIcon(bool revealed, const QStyle* style) {
-    const QIcon themed = QIcon::fromTheme(revealed ? QStringLiteral("view-hidden") : QStringLiteral("view-visible"));
-    if (!themed.isNull()) {
-        return themed;
-    }
-    return style->standardIcon(revealed ? QStyle::SP_DialogNoButton : QStyle::SP_DialogYesButton);
+    return WidgetStyle::themedIcon({revealed ? QStringLiteral("view-hidden") : QStringLiteral("view-visible")},
+                                   revealed ? QStyle::SP_DialogNoButton : QStyle::SP_DialogYesButton, style);
 }
 
 // Sets a field without moving the cursor of the one being typed in.

@@ -2,6 +2,7 @@
 
 #include "app/BusyIndicator.h"
 #include "app/SessionListModel.h"
+#include "app/WidgetStyle.h"
 #include "app/WindowState.h"
 #include "conversation/AppSettings.h"
 #include "conversation/ChatViewModel.h"
@@ -30,19 +31,14 @@
 
 namespace kestrion {
 
+using WidgetStyle::scaledFont;
+
 namespace {
 
 constexpr int horizontalMargin = 16;
 constexpr int sectionGap = 28;
 // The column's content never gets narrower than this.
 constexpr int contentMinimumWidth = 250;
-
-QFont scaledFont(const QFont& base, qreal factor, QFont::Weight weight = QFont::Normal) {
-    QFont font = base;
-    font.setPointSizeF(base.pointSizeF() * factor);
-    font.setWeight(weight);
-    return font;
-}
 
 QLabel* sectionHeader(const QString& title, QWidget* parent) {
     auto* label = new QLabel(title, parent);
@@ -334,11 +330,8 @@ QWidget* Sidebar::buildFilesSection() {
     m_statusLabel->setForegroundRole(QPalette::PlaceholderText);
     m_statusLabel->setWordWrap(true);
     m_refreshButton = new QToolButton(section);
-    QIcon refreshIcon = QIcon::fromTheme(QStringLiteral("view-refresh"));
-    if (refreshIcon.isNull()) {
-        refreshIcon = style()->standardIcon(QStyle::SP_BrowserReload);
-    }
-    m_refreshButton->setIcon(refreshIcon);
+    m_refreshButton->setIcon(
+        WidgetStyle::themedIcon({QStringLiteral("view-refresh")}, QStyle::SP_BrowserReload, style()));
     m_refreshButton->setAutoRaise(true);
     m_refreshButton->setToolTip(QStringLiteral("Refresh file tree"));
     m_refreshButton->setAccessibleName(QStringLiteral("Refresh file tree"));
