@@ -1,4 +1,4 @@
-#include "support/Eventually.h"
+#include "WindowTestSupport.h"
 #include "app/DetailPane.h"
 #include "app/DetailWorkspaceController.h"
 #include "app/IndexPreviewWebView.h"
@@ -14,6 +14,8 @@
 #include "app/WindowState.h"
 #include "conversation/AppSettings.h"
 #include "conversation/ChatViewModel.h"
+#include "support/Eventually.h"
+#include "support/TestFiles.h"
 #include "workspace/OutputFolderFileTreeModel.h"
 
 #include <QAction>
@@ -38,22 +40,12 @@
 using namespace kestrion;
 using kestrion::test::becomes;
 using kestrion::test::eventually;
+using kestrion::test::readFile;
+using kestrion::test::writeFile;
 
 namespace {
 
 constexpr int pageTimeoutMs = 30000;
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(bytes);
-}
-
-QByteArray readFile(const QString& path) {
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
-}
 
 QByteArray page(const QByteArray& title, const QByteArray& body = {}) {
     return "<!doctype html><html><head><meta charset=\"utf-8\"><title>" + title + "</title></head><body>" + body +
@@ -98,12 +90,7 @@ protected:
 
     void openWindow() {
         window = std::make_unique<MainWindow>(&settings);
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        // Shortcuts such as Ctrl+S need the window to be the active one.
-        window->activateWindow();
-        ASSERT_TRUE(QTest::qWaitForWindowActive(window.get()));
-        ASSERT_TRUE(eventually([&] { return !window->outputTree()->isLoading(); }));
+        ASSERT_TRUE(test::showAndWaitUntilReady(*window, test::Activation::Activate));
     }
 
     QString sitePath(const QString& relative) const { return site + QLatin1Char('/') + relative; }

@@ -1,13 +1,15 @@
 #include "app/LaunchSection.h"
 
-#include "support/Eventually.h"
+#include "WindowTestSupport.h"
 #include "app/MainWindow.h"
 #include "app/WindowState.h"
 #include "conversation/AppSettings.h"
 #include "conversation/ChatViewModel.h"
 #include "deploy/KestrionProjectLaunchPersistence.h"
+#include "support/Eventually.h"
 #include "support/FakePanelServer.h"
 #include "support/ProcessRunner.h"
+#include "support/TestFiles.h"
 #include "workspace/OutputFolderFileTreeModel.h"
 
 #include <QApplication>
@@ -26,19 +28,13 @@ using namespace kestrion;
 using kestrion::test::becomes;
 using kestrion::test::eventually;
 using namespace std::chrono_literals;
+using kestrion::test::writeFile;
 using test::FakePanelServer;
 using test::ScriptedResponse;
 
 namespace {
 
 constexpr int launchTimeoutMs = 60000;
-
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly)) << path.toStdString();
-    file.write(bytes);
-}
 
 ScriptedResponse delayed(ScriptedResponse response, std::chrono::milliseconds delay) {
     response.delay = delay;
@@ -86,9 +82,7 @@ protected:
         window = std::make_unique<MainWindow>(&settings);
         launch()->setDeployContext(fastPolls());
         launch()->setUrlOpener([this](const QUrl& url) { opened.append(url); });
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        ASSERT_TRUE(eventually([&] { return !window->outputTree()->isLoading(); }));
+        ASSERT_TRUE(test::showAndWaitUntilReady(*window));
     }
 
     static KestrionIdeDeployClient::DeployContext fastPolls() {

@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "WindowTestSupport.h"
 #include "app/BusyIndicator.h"
 #include "app/ChatPane.h"
 #include "app/DetailPane.h"
@@ -12,6 +13,7 @@
 #include "conversation/ChatViewModel.h"
 #include "support/Eventually.h"
 #include "support/FakeOpenAIServer.h"
+#include "support/TestFiles.h"
 #include "workspace/OutputFolderFileTreeModel.h"
 
 #include <QApplication>
@@ -36,6 +38,7 @@
 
 using namespace kestrion;
 using namespace std::chrono_literals;
+using kestrion::test::writeFile;
 
 namespace {
 
@@ -49,13 +52,6 @@ const QString pageReply = QStringLiteral("Here is your landing page.\n\n"
                                          "<<<FILE path=\"style.css\">>>\nh1 { color: teal; }\n<<<END_FILE>>>\n"
                                          "<<<FILE path=\"app.js\">>>\nconsole.log('hi');\n<<<END_FILE>>>\n");
 
-void writeFile(const QString& path, const QByteArray& bytes) {
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write(bytes);
-}
-
 class MainWindowTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -68,9 +64,7 @@ protected:
 
     void openWindow() {
         window = std::make_unique<MainWindow>(&settings);
-        window->show();
-        ASSERT_TRUE(QTest::qWaitForWindowExposed(window.get()));
-        ASSERT_TRUE(kestrion::test::eventually([&] { return !window->outputTree()->isLoading(); }));
+        ASSERT_TRUE(test::showAndWaitUntilReady(*window));
     }
 
     ChatPane* pane() const { return window->chatPane(); }
