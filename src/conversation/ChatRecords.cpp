@@ -95,8 +95,7 @@ std::optional<ChatSession> ChatSession::fromJson(const QJsonValue& value) {
     const QJsonValue createdAt = object.value(QStringLiteral("createdAt"));
     const QJsonValue updatedAt = object.value(QStringLiteral("updatedAt"));
     const QJsonValue messages = object.value(QStringLiteral("messages"));
-    if (!id.isString() || !title.isString() || !createdAt.isString() || !updatedAt.isString() ||
-        !messages.isArray()) {
+    if (!id.isString() || !title.isString() || !createdAt.isString() || !updatedAt.isString() || !messages.isArray()) {
         return std::nullopt;
     }
     const auto uuid = uuidFromText(id.toString());

@@ -2,7 +2,6 @@
 
 #include <QRegularExpression>
 
-
 namespace kestrion {
 
 QString formatIsoDateTime(const QDateTime& dateTime) {
@@ -10,8 +9,7 @@ QString formatIsoDateTime(const QDateTime& dateTime) {
 }
 
 std::optional<QDateTime> parseIsoDateTime(const QString& text) {
-    static const QRegularExpression pattern(
-        QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})T(\\d{2}):(\\d{2}):(\\d{2})Z$"));
+    static const QRegularExpression pattern(QStringLiteral("^(\\d{4})-(\\d{2})-(\\d{2})T(\\d{2}):(\\d{2}):(\\d{2})Z$"));
     const auto match = pattern.match(text);
     if (!match.hasMatch()) {
         return std::nullopt;

@@ -2,7 +2,6 @@
 
 #include <QCollator>
 #include <QString>
-
 #include <algorithm>
 #include <vector>
 

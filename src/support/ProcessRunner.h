@@ -4,16 +4,15 @@
 #include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
-
 #include <optional>
 
 namespace kestrion {
 
 // What a finished child process left behind.
 struct ProcessOutcome {
-    bool started = false;    // false: the program could not be started at all
-    QString startError;      // the platform's description when it did not start
-    int exitCode = -1;       // exit status; -1 when it did not start or crashed
+    bool started = false; // false: the program could not be started at all
+    QString startError;   // the platform's description when it did not start
+    int exitCode = -1;    // exit status; -1 when it did not start or crashed
     QByteArray standardOutput;
     QByteArray standardError;
 };

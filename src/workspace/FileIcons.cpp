@@ -105,7 +105,8 @@ const std::vector<NamedRecipe>& recipes() {
 const IconRecipe& recipeFor(const QString& iconName) {
     const auto& table = recipes();
     const auto named = [&table](const QString& name) {
-        return std::find_if(table.begin(), table.end(), [&name](const NamedRecipe& entry) { return entry.name == name; });
+        return std::find_if(table.begin(), table.end(),
+                            [&name](const NamedRecipe& entry) { return entry.name == name; });
     };
     const auto found = named(iconName);
     return found != table.end() ? found->recipe : named(QStringLiteral("doc"))->recipe;

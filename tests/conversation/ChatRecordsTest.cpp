@@ -3,7 +3,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QSet>
-
 #include <gtest/gtest.h>
 
 using namespace kestrion;
@@ -54,7 +53,8 @@ TEST(ChatRecords, messageJson_rejectsMissingKeysWrongTypesUnknownRolesAndBadIds)
     system.insert(QStringLiteral("role"), QStringLiteral("system"));
     EXPECT_FALSE(ChatMessage::fromJson(system).has_value());
 
-    for (const char* badId : {"not-a-uuid", "{6f1c2d3e-4a5b-4c6d-8e7f-0123456789ab}", "6f1c2d3e4a5b4c6d8e7f0123456789ab", ""}) {
+    for (const char* badId :
+         {"not-a-uuid", "{6f1c2d3e-4a5b-4c6d-8e7f-0123456789ab}", "6f1c2d3e4a5b4c6d8e7f0123456789ab", ""}) {
         QJsonObject object = validMessageJson();
         object.insert(QStringLiteral("id"), QString::fromLatin1(badId));
         EXPECT_FALSE(ChatMessage::fromJson(object).has_value()) << badId;

@@ -1,9 +1,7 @@
 #include "support/TestEnvironment.h"
 
 #include <QApplication>
-
 #include <gmock/gmock.h>
-
 #include <unistd.h>
 
 int main(int argc, char** argv) {

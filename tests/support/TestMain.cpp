@@ -1,7 +1,6 @@
 #include "support/TestEnvironment.h"
 
 #include <QCoreApplication>
-
 #include <gmock/gmock.h>
 
 int main(int argc, char** argv) {
