@@ -60,10 +60,12 @@ protected:
     // Sends the text and waits until the assistant message is in.
     void sendAndWait(const QString& text, const std::optional<QString>& root) {
         QSignalSpy finished(&m_model, &ChatViewModel::sendFinished);
+        QSignalSpy sending(&m_model, &ChatViewModel::isSendingChanged);
         m_model.setInput(text);
         m_model.send(QStringLiteral("gpt-4o-mini"), QStringLiteral("sk-test"), root);
-        ASSERT_TRUE(m_model.isSending());
-        ASSERT_TRUE(finished.wait(30000));
+        ASSERT_FALSE(sending.isEmpty()) << "the send was accepted";
+        // A fast answer may already have finished the send when send() returns.
+        ASSERT_TRUE(!finished.isEmpty() || finished.wait(30000));
         ASSERT_FALSE(m_model.isSending());
     }
 
