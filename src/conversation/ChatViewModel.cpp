@@ -298,6 +298,9 @@ void ChatViewModel::send(const QString& model, const QString& apiKey, const std:
     syncActiveSessionFromMessages();
 
     const QUuid sessionId = m_activeSessionId;
+    // The conversation as asked: switching chats while the snapshot is taken must not
+    // send another chat's messages.
+    const QList<ChatMessage> history = m_messages;
     const std::shared_ptr<const OpenAIService> openAI = m_openAI;
     const QPointer<ChatViewModel> self(this);
 
@@ -322,9 +325,9 @@ void ChatViewModel::send(const QString& model, const QString& apiKey, const std:
             prompt += QStringLiteral("\n\n") + section;
         }
         QList<ChatCompletionMessage> request;
-        request.reserve(self->m_messages.size() + 1);
+        request.reserve(history.size() + 1);
         request.append({QStringLiteral("system"), prompt});
-        for (const ChatMessage& message : self->m_messages) {
+        for (const ChatMessage& message : history) {
             request.append({ChatMessage::roleName(message.role), message.text});
         }
 

@@ -186,6 +186,12 @@ TEST_F(ChatViewModelSendTest, replyArrivingAfterTheUserSwitchedChats_landsInTheC
     const QUuid other = m_model.activeSessionId();
     ASSERT_TRUE(finished.wait(30000));
 
+    // The model was asked the question of the chat it was typed in, not the empty new one.
+    ASSERT_EQ(m_server.chatRequests().size(), 1);
+    const SentChat sent = sentChat(m_server.chatRequests().first());
+    ASSERT_EQ(sent.turns.size(), 1);
+    EXPECT_EQ(sent.turns[0].second, QStringLiteral("question"));
+
     EXPECT_EQ(m_model.activeSessionId(), other);
     EXPECT_TRUE(m_model.messages().isEmpty());
     const auto& sessions = m_model.sessions();
