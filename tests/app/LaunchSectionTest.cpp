@@ -14,7 +14,6 @@
 
 #include <QApplication>
 #include <QDir>
-#include <QFile>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLabel>
