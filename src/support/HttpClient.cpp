@@ -4,27 +4,10 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
-#include <QThreadPool>
 #include <QTimer>
-#include <QtConcurrent/QtConcurrentRun>
 #include <memory>
 
 namespace kestrion {
-
-namespace {
-
-QThreadPool& networkPool() {
-    // Each request blocks one of these threads while it waits on the network.
-    static QThreadPool* pool = [] {
-        auto* created = new QThreadPool;
-        created->setMaxThreadCount(16);
-        created->setExpiryTimeout(30000);
-        return created;
-    }();
-    return *pool;
-}
-
-} // namespace
 
 QString httpTimeoutDescription() {
     return QStringLiteral("The request timed out.");
@@ -123,10 +106,6 @@ HttpResponse performHttpRequest(const HttpRequest& request, const std::function<
         response.statusCode = status.toInt();
     }
     return response;
-}
-
-QFuture<HttpResponse> performHttpRequestAsync(HttpRequest request) {
-    return QtConcurrent::run(&networkPool(), [request = std::move(request)] { return performHttpRequest(request); });
 }
 
 } // namespace kestrion

@@ -1,7 +1,6 @@
 #pragma once
 
 #include <QByteArray>
-#include <QFuture>
 #include <QList>
 #include <QString>
 #include <QUrl>
@@ -40,11 +39,6 @@ struct HttpResponse {
 // (it runs a local event loop). isCancelled, when given, is polled while the
 // request runs; returning true aborts it.
 HttpResponse performHttpRequest(const HttpRequest& request, const std::function<bool()>& isCancelled = {});
-
-// The same, started on a dedicated network thread pool, so the interface
-// thread can continue the future with QFuture::then(context, ...). Requests
-// never occupy the global thread pool, which background work may be blocking.
-QFuture<HttpResponse> performHttpRequestAsync(HttpRequest request);
 
 // The text every request uses when it times out.
 QString httpTimeoutDescription();
