@@ -4,6 +4,8 @@
 #include "support/TextDecoding.h"
 
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QVariant>
 
 namespace kestrion {
@@ -36,12 +38,13 @@ std::optional<QString> readText(const QSettings& store, const QString& key) {
     }
 }
 
-// Like a boolean user default: true for a true boolean, a non-zero number, the texts "true" and "yes"
-// in any case, or the text of a non-zero integer; everything else (a list, garbage) is false, so a
-// damaged entry never claims a migration that did not happen.
-bool readBool(const QSettings& store, const QString& key) {
+// Like a boolean user default: absent reads as the fallback; present, true for a true boolean, a
+// non-zero number, the texts "true" and "yes" in any case, or the text of a non-zero integer.
+// Everything else (a list, garbage, "off") is false, so a damaged entry never claims a migration that
+// did not happen nor publishes chats the user may have meant to keep private.
+bool readBool(const QSettings& store, const QString& key, bool fallback = false) {
     if (!store.contains(key)) {
-        return false;
+        return fallback;
     }
     const QVariant value = store.value(key);
     switch (value.typeId()) {
@@ -81,6 +84,22 @@ std::optional<QString> directoryFromPath(const QString& path) {
     return absolutePath(path);
 }
 
+constexpr QFileDevice::Permissions ownerOnly = QFileDevice::ReadOwner | QFileDevice::WriteOwner;
+
+// QSettings saves through a temporary file that takes over the permissions of the file it replaces,
+// and creates a missing one under the umask (usually world-readable). So the file is made to exist,
+// private, before the save; making it exclusively never follows a link planted in its place.
+void prepareStoreFile(const QString& path) {
+    if (path.isEmpty()) {
+        return;
+    }
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly, ownerOnly)) {
+        QFile::setPermissions(path, ownerOnly); // it exists already
+    }
+}
+
 QString withoutTrailingSlashes(QString text) {
     while (text.endsWith(QLatin1Char('/'))) {
         text.chop(1);
@@ -99,6 +118,7 @@ AppSettings::AppSettings(QObject* parent) : QObject(parent), m_store(openStore()
     m_kestrionPanelBaseURL = readText(*m_store, kestrionPanelBaseURLKey).value_or(QString());
     m_kestrionApiToken = readText(*m_store, kestrionApiTokenKey).value_or(QString());
     m_openAIBaseURL = readText(*m_store, openAIBaseURLKey).value_or(QString());
+    m_deployIncludeChats = readBool(*m_store, deployIncludeChatsKey, true);
 }
 
 AppSettings::~AppSettings() = default;
@@ -108,6 +128,16 @@ std::unique_ptr<QSettings> AppSettings::openStore() {
                                        QStringLiteral("DuvUDUvadIra"));
 }
 
+void AppSettings::saveStore(QSettings& store) {
+    const QString path = store.fileName();
+    prepareStoreFile(path);
+    store.sync();
+    // Also when preparing failed or something replaced the file in between, the save leaves it private.
+    if (QFileInfo::exists(path)) {
+        QFile::setPermissions(path, ownerOnly);
+    }
+}
+
 bool AppSettings::migratedLegacyChatsToProject() {
     return readBool(*openStore(), migratedLegacyChatsKey);
 }
@@ -115,7 +145,7 @@ bool AppSettings::migratedLegacyChatsToProject() {
 void AppSettings::setMigratedLegacyChatsToProject(bool migrated) {
     const auto store = openStore();
     store->setValue(migratedLegacyChatsKey, migrated);
-    store->sync();
+    saveStore(*store);
 }
 
 QString AppSettings::defaultOutputDirectory() {
@@ -124,7 +154,7 @@ QString AppSettings::defaultOutputDirectory() {
 
 void AppSettings::storeText(const QString& key, const QString& value) {
     m_store->setValue(key, value);
-    m_store->sync();
+    saveStore(*m_store);
 }
 
 void AppSettings::setApiKey(const QString& apiKey) {
@@ -155,7 +185,7 @@ void AppSettings::setOutputDirectoryURL(const std::optional<QString>& directory)
         storeText(outputDirectoryKey, *normalized);
     } else {
         m_store->remove(outputDirectoryKey);
-        m_store->sync();
+        saveStore(*m_store);
     }
     emit outputDirectoryURLChanged();
 }
@@ -189,6 +219,16 @@ void AppSettings::setOpenAIBaseURL(const QString& baseURL) {
     m_openAIBaseURL = baseURL;
     storeText(openAIBaseURLKey, baseURL);
     emit openAIBaseURLChanged();
+}
+
+void AppSettings::setDeployIncludeChats(bool include) {
+    if (include == m_deployIncludeChats) {
+        return;
+    }
+    m_deployIncludeChats = include;
+    m_store->setValue(deployIncludeChatsKey, include);
+    saveStore(*m_store);
+    emit deployIncludeChatsChanged();
 }
 
 QString AppSettings::resolvedAPIKey() const {

@@ -8,10 +8,10 @@
 
 namespace kestrion {
 
-// The user's settings: the OpenAI key, model and base URL, the website directory, and the hosting
-// panel's base URL and token. Loaded from the per-user store when constructed (loading writes
-// nothing) and written back the moment a value changes; setting a value equal to the current one
-// does nothing. Lives on the interface thread.
+// The user's settings: the OpenAI key, model and base URL, the website directory, the hosting
+// panel's base URL and token, and whether a deploy publishes the chats. Loaded from the per-user store when constructed
+// (loading writes nothing) and written back the moment a value changes; setting a value equal to the current one does
+// nothing. Lives on the interface thread.
 class AppSettings final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(AppSettings)
@@ -24,6 +24,8 @@ class AppSettings final : public QObject {
                    kestrionPanelBaseURLChanged)
     Q_PROPERTY(QString kestrionApiToken READ kestrionApiToken WRITE setKestrionApiToken NOTIFY kestrionApiTokenChanged)
     Q_PROPERTY(QString openAIBaseURL READ openAIBaseURL WRITE setOpenAIBaseURL NOTIFY openAIBaseURLChanged)
+    Q_PROPERTY(
+        bool deployIncludeChats READ deployIncludeChats WRITE setDeployIncludeChats NOTIFY deployIncludeChatsChanged)
 
 public:
     // Keys of the per-user store.
@@ -33,6 +35,7 @@ public:
     static inline const QString kestrionPanelBaseURLKey = QStringLiteral("kestrion_panel_base_url");
     static inline const QString kestrionApiTokenKey = QStringLiteral("kestrion_api_token");
     static inline const QString openAIBaseURLKey = QStringLiteral("openai_base_url");
+    static inline const QString deployIncludeChatsKey = QStringLiteral("deploy_include_chats");
     static inline const QString migratedLegacyChatsKey =
         QStringLiteral("DuvUDUvadIra.migrated_legacy_chats_to_project");
 
@@ -48,6 +51,9 @@ public:
     // The per-user store ($XDG_CONFIG_HOME/Kestrion/DuvUDUvadIra.conf). Every part of the application
     // that keeps a per-user value opens it through here so they all share one file.
     static std::unique_ptr<QSettings> openStore();
+    // Writes a store opened above to disk. The file holds the API key and the panel token, so it is
+    // created readable by its owner only (0600), and a file found with wider rights is narrowed.
+    static void saveStore(QSettings& store);
 
     // The one-time move of the per-user chat history into a website directory; absent reads as false.
     // Static because the conversation controller uses it without holding the settings object.
@@ -61,6 +67,8 @@ public:
     QString kestrionPanelBaseURL() const { return m_kestrionPanelBaseURL; }
     QString kestrionApiToken() const { return m_kestrionApiToken; }
     QString openAIBaseURL() const { return m_openAIBaseURL; }
+    // Whether a deploy publishes the site's ".kestrion-chats" folder with the site; true when absent.
+    bool deployIncludeChats() const { return m_deployIncludeChats; }
 
     void setApiKey(const QString& apiKey);
     void setModel(const QString& model);
@@ -70,6 +78,7 @@ public:
     void setKestrionPanelBaseURL(const QString& baseURL);
     void setKestrionApiToken(const QString& token);
     void setOpenAIBaseURL(const QString& baseURL);
+    void setDeployIncludeChats(bool include);
 
     // The key used for requests: the settings key trimmed, else the first of the bundled key, the
     // environment and the key file; possibly empty. Evaluated on every call.
@@ -89,6 +98,7 @@ signals:
     void kestrionPanelBaseURLChanged();
     void kestrionApiTokenChanged();
     void openAIBaseURLChanged();
+    void deployIncludeChatsChanged();
 
 private:
     void storeText(const QString& key, const QString& value);
@@ -100,6 +110,7 @@ private:
     QString m_kestrionPanelBaseURL;
     QString m_kestrionApiToken;
     QString m_openAIBaseURL;
+    bool m_deployIncludeChats = true;
 };
 
 } // namespace kestrion

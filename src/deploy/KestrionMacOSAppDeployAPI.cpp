@@ -191,7 +191,7 @@ QString stableDeviceFingerprintForWorkspaceKey() {
     }
     const QString created = QUuid::createUuid().toString(QUuid::WithoutBraces).toLower();
     settings->setValue(deviceFingerprintSettingsKey, created);
-    settings->sync();
+    AppSettings::saveStore(*settings);
     return created;
 }
 

@@ -9,6 +9,7 @@
 #include <QSignalSpy>
 #include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace kestrion;
 
@@ -63,6 +64,27 @@ QList<TextSetting> textSettings() {
          &AppSettings::openAIBaseURLChanged},
     };
 }
+
+// The store's permission bits, or -1 when it does not exist.
+int storeMode() {
+    struct stat info {};
+    if (::stat(QFile::encodeName(storePath()).constData(), &info) != 0) {
+        return -1;
+    }
+    return static_cast<int>(info.st_mode & 07777);
+}
+
+// Runs the test body under the usual desktop umask, whatever the test runner was started with.
+class UsualUmask {
+public:
+    UsualUmask() : m_previous(::umask(022)) {}
+    ~UsualUmask() { ::umask(m_previous); }
+    UsualUmask(const UsualUmask&) = delete;
+    UsualUmask& operator=(const UsualUmask&) = delete;
+
+private:
+    mode_t m_previous;
+};
 
 } // namespace
 
@@ -300,4 +322,75 @@ TEST_F(AppSettingsTest, resolvedOpenAIBaseURL_prefersSettingThenEnvironmentThenP
     settings.setOpenAIBaseURL(QStringLiteral("https://proxy.example/openai//"));
     EXPECT_EQ(settings.resolvedOpenAIBaseURL(), QStringLiteral("https://proxy.example/openai"));
     EXPECT_EQ(settings.openAIBaseURL(), QStringLiteral("https://proxy.example/openai//"));
+}
+
+TEST_F(AppSettingsTest, deployIncludeChats_defaultsToPublishingAndReadsHandWrittenValuesStrictly) {
+    {
+        AppSettings settings;
+        EXPECT_TRUE(settings.deployIncludeChats());
+        QSignalSpy spy(&settings, &AppSettings::deployIncludeChatsChanged);
+        settings.setDeployIncludeChats(true);
+        EXPECT_FALSE(QFileInfo::exists(storePath()));
+        settings.setDeployIncludeChats(false);
+        EXPECT_EQ(spy.count(), 1);
+        EXPECT_FALSE(
+            QSettings(storePath(), QSettings::NativeFormat).value(AppSettings::deployIncludeChatsKey).toBool());
+    }
+    EXPECT_FALSE(AppSettings().deployIncludeChats());
+
+    // Anything but a clear yes keeps the chats private.
+    const struct {
+        const char* stored;
+        bool include;
+    } cases[] = {{"true", true}, {"Yes", true}, {"1", true}, {"false", false}, {"off", false}, {"a, b", false}};
+    for (const auto& testCase : cases) {
+        writeFile(storePath(), QByteArray("[General]\ndeploy_include_chats=") + testCase.stored + "\n");
+        EXPECT_EQ(AppSettings().deployIncludeChats(), testCase.include) << testCase.stored;
+    }
+}
+
+// The store holds the API key and the panel token: no other user may read it, however it is written.
+TEST_F(AppSettingsTest, store_isPrivateAfterEveryKindOfWrite) {
+    const UsualUmask umask;
+    // Each writer stores a different value in each round, so every call really writes.
+    const struct {
+        const char* name;
+        std::function<void(int round)> write;
+    } writers[] = {
+        {"text setting", [](int round) { AppSettings().setKestrionApiToken(QString::number(round)); }},
+        {"removed directory", [](int) { AppSettings().setOutputDirectoryURL(std::nullopt); }},
+        {"migration flag", [](int round) { AppSettings::setMigratedLegacyChatsToProject(round == 0); }},
+        {"publish chats", [](int round) { AppSettings().setDeployIncludeChats(round != 0); }},
+    };
+    for (const auto& writer : writers) {
+        // A fresh home: the file is created private.
+        QFile::remove(storePath());
+        writer.write(0);
+        // Removing a key from a store that does not exist need not create it.
+        EXPECT_TRUE(storeMode() == 0600 || storeMode() == -1) << writer.name << " creating the store";
+
+        // A store left readable by an older version is narrowed by the next write.
+        if (storeMode() == -1) {
+            writeFile(storePath(), "[General]\n");
+        }
+        ASSERT_EQ(::chmod(QFile::encodeName(storePath()).constData(), 0644), 0);
+        writer.write(1);
+        EXPECT_EQ(storeMode(), 0600) << writer.name << " rewriting a readable store";
+    }
+}
+
+// QSettings replaces the file through a temporary one on every save; once the store is private, a
+// write that bypasses the settings object (the device identity, an automatic save) keeps it so.
+TEST_F(AppSettingsTest, store_staysPrivateWhenRewrittenDirectly) {
+    const UsualUmask umask;
+    AppSettings().setModel(QStringLiteral("gpt-4o"));
+    ASSERT_EQ(storeMode(), 0600);
+    {
+        const auto store = AppSettings::openStore();
+        store->setValue(QStringLiteral("written_directly"), QStringLiteral("x"));
+        store->sync();
+    }
+    EXPECT_EQ(QSettings(storePath(), QSettings::NativeFormat).value(QStringLiteral("written_directly")),
+              QStringLiteral("x"));
+    EXPECT_EQ(storeMode(), 0600);
 }
