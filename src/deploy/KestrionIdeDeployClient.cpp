@@ -205,7 +205,7 @@ KestrionIdeDeployResult runDeploy(const QString& projectRoot, const QString& pan
 
     // git cannot be interrupted midway; at least do not start it for a cancelled run.
     throwIfCancelled(context.isCancelled);
-    WorkspaceGitPush::gitPushWorkspaceToRemote(*git, projectRoot, pushURL, branch);
+    WorkspaceGitPush::gitPushWorkspaceToRemote(*git, projectRoot, pushURL, branch, context.chats);
 
     const Answer finalized = send(API::jsonRequest(API::apiURL(baseURL, API::finalizePath), "POST", apiToken,
                                                    deployBody(workspaceKey, std::nullopt, provisionNewVirtualHost)),

@@ -81,6 +81,8 @@ struct DeployContext {
     // cancelled error.
     std::function<bool()> isCancelled;
     QStringList gitSearchList = WorkspaceGitPush::defaultGitSearchList();
+    // Whether the site's chat folder is pushed with it (the user's setting).
+    WorkspaceGitPush::Chats chats = WorkspaceGitPush::Chats::published;
 };
 
 // The folder's last path component trimmed and cut to 80 characters, or

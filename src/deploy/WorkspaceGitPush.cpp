@@ -1,5 +1,6 @@
 #include "deploy/WorkspaceGitPush.h"
 
+#include "conversation/ChatHistoryPersistence.h"
 #include "deploy/KestrionIdeDeployError.h"
 #include "deploy/KestrionMacOSAppDeployAPI.h"
 #include "support/ProcessRunner.h"
@@ -48,24 +49,35 @@ bool isIgnoredSegment(const fs::path& name) {
     return KestrionMacOSAppDeployAPI::ignorePathSegments.contains(QFile::decodeName(name.c_str()));
 }
 
+// The chat store is one folder at the top of the site; a folder of that name
+// further down is page content. Any case: on a case-insensitive volume the
+// store answers to every spelling.
+bool isChatFolder(const fs::path& name) {
+    return QFile::decodeName(name.c_str())
+               .compare(ChatHistoryPersistence::projectChatsFolderName, Qt::CaseInsensitive) == 0;
+}
+
 // The filtered walk. excluded is a directory below the source that must not be
 // entered: the destination itself, when it lies inside the website directory.
 class FilteredCopy {
 public:
-    explicit FilteredCopy(std::optional<fs::path> excluded) : m_excluded(std::move(excluded)) {}
+    FilteredCopy(std::optional<fs::path> excluded, Chats chats) : m_excluded(std::move(excluded)), m_chats(chats) {}
 
-    void copyDirectory(const fs::path& source, const fs::path& destination) {
+    void copyTree(const fs::path& source, const fs::path& destination) { copyDirectory(source, destination, true); }
+
+private:
+    void copyDirectory(const fs::path& source, const fs::path& destination, bool isSiteRoot) {
         fs::create_directories(destination);
         for (const fs::directory_entry& entry : fs::directory_iterator(source)) {
             const fs::path name = entry.path().filename();
-            if (isIgnoredSegment(name) || (m_excluded && entry.path() == *m_excluded)) {
+            if (isIgnoredSegment(name) || (m_excluded && entry.path() == *m_excluded) ||
+                (isSiteRoot && m_chats == Chats::leftOut && isChatFolder(name))) {
                 continue;
             }
             copyEntry(entry, destination / name);
         }
     }
 
-private:
     void copyEntry(const fs::directory_entry& entry, const fs::path& destination) {
         std::error_code error;
         const fs::file_status linkStatus = entry.symlink_status(error);
@@ -81,13 +93,14 @@ private:
             }
             fs::copy_symlink(entry.path(), destination);
         } else if (fs::is_directory(linkStatus)) {
-            copyDirectory(entry.path(), destination);
+            copyDirectory(entry.path(), destination, false);
         } else {
             fs::copy_file(entry.path(), destination, fs::copy_options::overwrite_existing);
         }
     }
 
     std::optional<fs::path> m_excluded;
+    Chats m_chats;
 };
 
 // The destination's path as seen from the source root when it lies inside it.
@@ -192,7 +205,7 @@ bool shouldSkipRelativePath(const QString& relativePath) {
     return false;
 }
 
-void copyWorkspaceTreeFiltered(const QString& sourceRoot, const QString& destinationRoot) {
+void copyWorkspaceTreeFiltered(const QString& sourceRoot, const QString& destinationRoot, Chats chats) {
     const fs::path source = toPath(sourceRoot);
     const fs::path destination = toPath(destinationRoot);
     fileSystemStep([&] {
@@ -205,7 +218,7 @@ void copyWorkspaceTreeFiltered(const QString& sourceRoot, const QString& destina
             fs::copy_file(source, destination, fs::copy_options::overwrite_existing);
             return;
         }
-        FilteredCopy(destinationInsideSource(source, destination)).copyDirectory(source, destination);
+        FilteredCopy(destinationInsideSource(source, destination), chats).copyTree(source, destination);
     });
 }
 
@@ -238,7 +251,7 @@ bool isGitWorktreeEffectivelyEmpty(const QString& cloneDirectory) {
 }
 
 void gitPushWorkspaceToRemote(const QString& git, const QString& projectRoot, const QString& pushURL,
-                              const QString& branch) {
+                              const QString& branch, Chats chats) {
     // The remote and branch come from the panel, an outside server, and are
     // passed to git as plain arguments: one starting with "-" would be read as
     // an option (for example "--upload-pack=<command>", which runs a program).
@@ -272,7 +285,7 @@ void gitPushWorkspaceToRemote(const QString& git, const QString& projectRoot, co
     }
 
     clearRepoWorktreeExceptGit(clone);
-    copyWorkspaceTreeFiltered(projectRoot, clone);
+    copyWorkspaceTreeFiltered(projectRoot, clone, chats);
     if (isGitWorktreeEffectivelyEmpty(clone)) {
         throw KestrionIdeDeployError::gitCommandFailed(
             QStringLiteral("No files to deploy after excluding node_modules and .git."));

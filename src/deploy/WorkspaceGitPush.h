@@ -28,11 +28,17 @@ bool isEmptyRepoCloneError(const QString& first, const QString& second);
 // Whether any "/"-separated component is node_modules or .git.
 bool shouldSkipRelativePath(const QString& relativePath);
 
+// Whether a deploy takes the site's chat folder (".kestrion-chats" at the top
+// of the website directory, in any case) along with the site.
+enum class Chats { published, leftOut };
+
 // Copies sourceRoot into destinationRoot, skipping every node_modules and .git
-// path component. Hidden entries are copied; symbolic links are copied as links
-// (never followed), and dangling ones are skipped. A destination inside the
-// source is never copied into itself. File-system failures throw platform errors.
-void copyWorkspaceTreeFiltered(const QString& sourceRoot, const QString& destinationRoot);
+// path component, and the chat folder when chats is leftOut. Hidden entries are
+// copied; symbolic links are copied as links (never followed), and dangling
+// ones are skipped. A destination inside the source is never copied into
+// itself. File-system failures throw platform errors.
+void copyWorkspaceTreeFiltered(const QString& sourceRoot, const QString& destinationRoot,
+                               Chats chats = Chats::published);
 
 // Removes every top-level entry of the clone except ".git".
 void clearRepoWorktreeExceptGit(const QString& cloneDirectory);
@@ -48,6 +54,6 @@ inline const QString workingAreaPrefix = QStringLiteral("kestrion-ide-git-");
 // no such branch yet), replaces its tree with the filtered website directory,
 // commits (an empty commit when nothing changed) and pushes.
 void gitPushWorkspaceToRemote(const QString& git, const QString& projectRoot, const QString& pushURL,
-                              const QString& branch);
+                              const QString& branch, Chats chats = Chats::published);
 
 } // namespace kestrion::WorkspaceGitPush

@@ -292,6 +292,33 @@ TEST_F(GitPushTest, firstPushCreatesTheBranchOnAnEmptyRemote) {
     EXPECT_FALSE(QFileInfo::exists(site(QStringLiteral(".git"))));
 }
 
+TEST_F(GitPushTest, theSitesChatFoldersArePublishedOnlyWhenAsked) {
+    writeFile(site(QStringLiteral("index.html")), "<h1>hi</h1>");
+    writeFile(site(QStringLiteral(".kestrion-chats/chat_history.json")), "{}");
+    writeFile(site(QStringLiteral(".Kestrion-Chats/chat_history.json")), "{}");
+    // Only the site's own folder is the chat store; a page folder of that name is site content.
+    writeFile(site(QStringLiteral("blog/.kestrion-chats/chat_history.json")), "{}");
+
+    const struct {
+        Push::Chats chats;
+        const char* branch;
+        std::vector<const char*> pushed;
+    } cases[] = {
+        {Push::Chats::published,
+         "with-chats",
+         {"index.html", ".kestrion-chats/chat_history.json", ".Kestrion-Chats/chat_history.json",
+          "blog/.kestrion-chats/chat_history.json"}},
+        {Push::Chats::leftOut, "without-chats", {"index.html", "blog/.kestrion-chats/chat_history.json"}},
+    };
+    for (const auto& testCase : cases) {
+        const QString branch = QString::fromUtf8(testCase.branch);
+        Push::gitPushWorkspaceToRemote(git, m_site, m_remote, branch, testCase.chats);
+        EXPECT_THAT(remoteFiles(branch), UnorderedElementsAreArray(testCase.pushed)) << testCase.branch;
+    }
+    // The site itself keeps its chats either way.
+    EXPECT_TRUE(QFileInfo::exists(site(QStringLiteral(".kestrion-chats/chat_history.json"))));
+}
+
 TEST_F(GitPushTest, laterPushesBuildOnTheRemoteAndCarryDeletions) {
     writeFile(site(QStringLiteral("index.html")), "v1");
     writeFile(site(QStringLiteral("old.css")), "old");
