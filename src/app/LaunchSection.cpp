@@ -55,9 +55,10 @@ LaunchSection::LaunchSection(AppSettings* settings, ChatViewModel* chat, WindowS
       m_openUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }), m_pool(new QThreadPool(this)),
       m_cancelled(std::make_shared<std::atomic_bool>(false)), m_watcher(new QFileSystemWatcher(this)),
       m_primaryButton(new QPushButton(this)), m_primarySpinner(new BusyIndicator(14, m_primaryButton)),
-      m_openButton(new QPushButton(openTitle, this)), m_progressBlock(new QWidget(this)),
-      m_startingRow(new QWidget(m_progressBlock)), m_liveRow(new QWidget(m_progressBlock)),
-      m_liveSpinner(new BusyIndicator(12, m_liveRow)), m_liveLine(new QLabel(m_liveRow)) {
+      m_openButton(new QPushButton(openTitle, this)), m_publishNote(new QLabel(this)),
+      m_progressBlock(new QWidget(this)), m_startingRow(new QWidget(m_progressBlock)),
+      m_liveRow(new QWidget(m_progressBlock)), m_liveSpinner(new BusyIndicator(12, m_liveRow)),
+      m_liveLine(new QLabel(m_liveRow)) {
     // One run at a time, on a thread of its own: a run waits minutes on git and
     // the panel and must not hold the shared pool's few threads.
     m_pool->setMaxThreadCount(1);
@@ -95,6 +96,18 @@ LaunchSection::LaunchSection(AppSettings* settings, ChatViewModel* chat, WindowS
     buttonRow->addWidget(m_openButton, 1);
 
     const QFont caption = scaledFont(font(), 0.85);
+    // The deploy copies the chat history too unless the user turned that off;
+    // nobody should learn it from the public site.
+    m_publishNote->setFont(caption);
+    m_publishNote->setForegroundRole(QPalette::PlaceholderText);
+    m_publishNote->setWordWrap(true);
+    m_publishNote->setTextFormat(Qt::PlainText);
+    m_publishNote->setContentsMargins(horizontalMargin, 0, horizontalMargin, 0);
+    m_publishNote->setAccessibleDescription(
+        QStringLiteral("What a deploy publishes; the Preferences setting \u201cPublish chats with the website\u201d "
+                       "decides whether the chats are included."));
+    connect(m_settings, &AppSettings::deployIncludeChatsChanged, this, &LaunchSection::updatePublishNote);
+    updatePublishNote();
     auto* progressTitle = new QLabel(progressCaption, m_progressBlock);
     progressTitle->setFont(scaledFont(font(), 0.85, QFont::DemiBold));
     progressTitle->setForegroundRole(QPalette::PlaceholderText);
@@ -142,6 +155,7 @@ LaunchSection::LaunchSection(AppSettings* settings, ChatViewModel* chat, WindowS
     headerRow->addWidget(header);
     layout->addLayout(headerRow);
     layout->addLayout(buttonRow);
+    layout->addWidget(m_publishNote);
     layout->addWidget(m_progressBlock);
 
     connect(m_state, &WindowState::launchingToKestrionChanged, this, &LaunchSection::updateView);
@@ -205,6 +219,8 @@ void LaunchSection::launchProjectTo() {
     m_progress->setLiveLine(QString());
 
     KestrionIdeDeployClient::DeployContext context = m_deployContext;
+    context.chats =
+        m_settings->deployIncludeChats() ? WorkspaceGitPush::Chats::published : WorkspaceGitPush::Chats::leftOut;
     context.isCancelled = [cancelled = m_cancelled, outer = m_deployContext.isCancelled] {
         return cancelled->load() || (outer && outer());
     };
@@ -258,6 +274,12 @@ void LaunchSection::watchDirectory() {
         paths.append(*directory);
     }
     m_watcher->addPaths(paths);
+}
+
+void LaunchSection::updatePublishNote() {
+    const QString note = m_settings->deployIncludeChats() ? chatsPublishedNote : chatsPrivateNote;
+    m_publishNote->setText(note);
+    m_publishNote->setAccessibleName(note);
 }
 
 void LaunchSection::updateView() {

@@ -40,6 +40,11 @@ public:
     static inline const QString progressCaption = QStringLiteral("Deploy progress");
     static inline const QString startingText = QStringLiteral("Starting…");
     static inline const QString failedPrefix = QStringLiteral("Failed: ");
+    // Under the button: what a deploy makes public, following the "Publish chats" setting.
+    static inline const QString chatsPublishedNote =
+        QStringLiteral("Publishes the website folder, including its chats (.kestrion-chats).");
+    static inline const QString chatsPrivateNote =
+        QStringLiteral("Publishes the website folder; its chats stay private.");
 
     LaunchSection(AppSettings* settings, ChatViewModel* chat, WindowState* state, LaunchDeployProgressModel* progress,
                   QWidget* parent = nullptr);
@@ -68,6 +73,7 @@ public:
     QWidget* progressBlock() const { return m_progressBlock; }
     QWidget* startingRow() const { return m_startingRow; }
     QLabel* liveLineLabel() const { return m_liveLine; }
+    QLabel* publishNoteLabel() const { return m_publishNote; }
 
 Q_SIGNALS:
     // After a run's outcome has been applied.
@@ -77,6 +83,7 @@ private:
     void finishLaunch(const QString& launchedDirectory, const DeployOutcome& outcome);
     void updateView();
     void watchDirectory();
+    void updatePublishNote();
 
     AppSettings* m_settings;
     ChatViewModel* m_chat;
@@ -92,6 +99,7 @@ private:
     QPushButton* m_primaryButton;
     BusyIndicator* m_primarySpinner;
     QPushButton* m_openButton;
+    QLabel* m_publishNote;
     QWidget* m_progressBlock;
     QWidget* m_startingRow;
     QWidget* m_liveRow;

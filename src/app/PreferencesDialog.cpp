@@ -5,6 +5,7 @@
 #include "conversation/AppSettings.h"
 
 #include <QAction>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
@@ -34,7 +35,8 @@ void setFieldText(QLineEdit* field, const QString& text) {
 
 PreferencesDialog::PreferencesDialog(AppSettings* settings, QWidget* parent)
     : QDialog(parent), m_settings(settings), m_apiKey(new QLineEdit(this)), m_model(new QComboBox(this)),
-      m_openAIBaseURL(new QLineEdit(this)), m_panelBaseURL(new QLineEdit(this)), m_panelToken(new QLineEdit(this)) {
+      m_openAIBaseURL(new QLineEdit(this)), m_panelBaseURL(new QLineEdit(this)), m_panelToken(new QLineEdit(this)),
+      m_publishChats(new QCheckBox(QStringLiteral("Publish chats with the website"), this)) {
     setWindowTitle(QStringLiteral("Preferences"));
     setMinimumWidth(520);
 
@@ -55,6 +57,9 @@ PreferencesDialog::PreferencesDialog(AppSettings* settings, QWidget* parent)
     m_panelToken->setEchoMode(QLineEdit::Password);
     m_panelToken->setAccessibleName(QStringLiteral("Kestrion panel API token"));
     m_revealPanelToken = addRevealToggle(m_panelToken, QStringLiteral("token"));
+    m_publishChats->setAccessibleDescription(
+        QStringLiteral("When off, a deploy leaves the website folder's .kestrion-chats folder out."));
+    m_publishChats->setToolTip(m_publishChats->accessibleDescription());
 
     auto* form = new QFormLayout;
     form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
@@ -63,6 +68,7 @@ PreferencesDialog::PreferencesDialog(AppSettings* settings, QWidget* parent)
     form->addRow(QStringLiteral("OpenAI &base URL:"), m_openAIBaseURL);
     form->addRow(QStringLiteral("Kestrion &panel URL:"), m_panelBaseURL);
     form->addRow(QStringLiteral("Kestrion panel &token:"), m_panelToken);
+    form->addRow(QString(), m_publishChats);
 
     auto* note = new QLabel(QStringLiteral("Changes are saved as you type."), this);
     note->setForegroundRole(QPalette::PlaceholderText);
@@ -86,9 +92,11 @@ PreferencesDialog::PreferencesDialog(AppSettings* settings, QWidget* parent)
     connect(m_openAIBaseURL, &QLineEdit::textEdited, m_settings, &AppSettings::setOpenAIBaseURL);
     connect(m_panelBaseURL, &QLineEdit::textEdited, m_settings, &AppSettings::setKestrionPanelBaseURL);
     connect(m_panelToken, &QLineEdit::textEdited, m_settings, &AppSettings::setKestrionApiToken);
+    connect(m_publishChats, &QCheckBox::toggled, m_settings, &AppSettings::setDeployIncludeChats);
 
     for (auto signal : {&AppSettings::apiKeyChanged, &AppSettings::modelChanged, &AppSettings::openAIBaseURLChanged,
-                        &AppSettings::kestrionPanelBaseURLChanged, &AppSettings::kestrionApiTokenChanged}) {
+                        &AppSettings::kestrionPanelBaseURLChanged, &AppSettings::kestrionApiTokenChanged,
+                        &AppSettings::deployIncludeChatsChanged}) {
         connect(m_settings, signal, this, &PreferencesDialog::updateFromSettings);
     }
 }
@@ -118,6 +126,7 @@ void PreferencesDialog::updateFromSettings() {
     setFieldText(m_openAIBaseURL, m_settings->openAIBaseURL());
     setFieldText(m_panelBaseURL, m_settings->kestrionPanelBaseURL());
     setFieldText(m_panelToken, m_settings->kestrionApiToken());
+    m_publishChats->setChecked(m_settings->deployIncludeChats());
 }
 
 } // namespace kestrion

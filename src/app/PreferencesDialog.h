@@ -2,6 +2,7 @@
 
 #include <QDialog>
 
+class QCheckBox;
 class QComboBox;
 class QLineEdit;
 
@@ -11,7 +12,8 @@ class AppSettings;
 
 // Edits the settings the window has no other place for: the OpenAI API key
 // (masked unless revealed), the model, the OpenAI base URL, and the hosting
-// panel's base URL and token (also masked). Every edit is written to the
+// panel's base URL and token (also masked), and whether a deploy publishes the
+// chats. Every edit is written to the
 // settings at once, as all settings are; the fields follow changes made
 // elsewhere (the chat pane's model picker) while the dialog is open.
 class PreferencesDialog final : public QDialog {
@@ -26,6 +28,7 @@ public:
     QLineEdit* openAIBaseURLField() const { return m_openAIBaseURL; }
     QLineEdit* panelBaseURLField() const { return m_panelBaseURL; }
     QLineEdit* panelTokenField() const { return m_panelToken; }
+    QCheckBox* publishChatsField() const { return m_publishChats; }
     // The eye toggles of the two secret fields.
     QAction* revealApiKeyAction() const { return m_revealApiKey; }
     QAction* revealPanelTokenAction() const { return m_revealPanelToken; }
@@ -40,6 +43,7 @@ private:
     QLineEdit* m_openAIBaseURL;
     QLineEdit* m_panelBaseURL;
     QLineEdit* m_panelToken;
+    QCheckBox* m_publishChats;
     QAction* m_revealApiKey = nullptr;
     QAction* m_revealPanelToken = nullptr;
 };

@@ -20,6 +20,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
@@ -606,16 +607,23 @@ TEST_F(DetailWorkspaceTest, preferencesEditEverySettingAtOnce) {
     EXPECT_EQ(dialog->panelTokenField()->echoMode(), QLineEdit::Password);
     QTest::keyClicks(dialog->panelTokenField(), QStringLiteral("tok"));
     EXPECT_EQ(settings.kestrionApiToken(), QStringLiteral("tok"));
+    EXPECT_EQ(dialog->publishChatsField()->text(), QStringLiteral("Publish chats with the website"));
+    EXPECT_TRUE(dialog->publishChatsField()->isChecked());
+    QTest::mouseClick(dialog->publishChatsField(), Qt::LeftButton);
+    EXPECT_FALSE(settings.deployIncludeChats());
 
     // Written to the store at once: a fresh settings object reads them back.
     AppSettings reread;
     EXPECT_EQ(reread.apiKey(), QStringLiteral("sk-abc"));
     EXPECT_EQ(reread.kestrionApiToken(), QStringLiteral("tok"));
     EXPECT_EQ(reread.model(), QStringLiteral("gpt-4o"));
+    EXPECT_FALSE(reread.deployIncludeChats());
 
     // Changes made elsewhere show up in the open dialog.
     settings.setModel(QStringLiteral("gpt-3.5-turbo"));
     EXPECT_EQ(dialog->modelField()->currentText(), QStringLiteral("gpt-3.5-turbo"));
+    settings.setDeployIncludeChats(true);
+    EXPECT_TRUE(dialog->publishChatsField()->isChecked());
     open->trigger();
     EXPECT_EQ(window->findChildren<PreferencesDialog*>().size(), 1);
 }

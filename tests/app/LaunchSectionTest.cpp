@@ -240,6 +240,35 @@ TEST_F(LaunchSectionTest, theAddressIsRememberedForTheDirectoryTheLaunchStartedW
     EXPECT_EQ(primary()->text(), QStringLiteral("Launch to the internet"));
 }
 
+// The note under the button follows the setting, and the launch honours it: with publishing off the
+// chats stay out of the pushed tree.
+TEST_F(LaunchSectionTest, theNoteSaysWhetherChatsArePublishedAndTheLaunchFollowsIt) {
+    writeFile(site + QStringLiteral("/.kestrion-chats/chat_history.json"), "{}");
+    panel.prepareWithPushUrl(remote);
+    panel.replyToFinalize(ScriptedResponse::json(200, json({{QStringLiteral("message"), QStringLiteral("Queued")}})));
+    openWindow();
+    QLabel* note = launch()->publishNoteLabel();
+    EXPECT_TRUE(note->isVisible());
+    EXPECT_EQ(note->text(), QStringLiteral("Publishes the website folder, including its chats (.kestrion-chats)."));
+    EXPECT_EQ(note->accessibleName(), note->text());
+    EXPECT_FALSE(note->accessibleDescription().isEmpty());
+
+    settings.setDeployIncludeChats(false);
+    EXPECT_EQ(note->text(), QStringLiteral("Publishes the website folder; its chats stay private."));
+    EXPECT_EQ(note->accessibleName(), note->text());
+
+    QSignalSpy done(launch(), &LaunchSection::launchFinished);
+    QTest::mouseClick(primary(), Qt::LeftButton);
+    ASSERT_TRUE(becomes([&] { return done.size(); }, 1, launchTimeoutMs));
+    ASSERT_TRUE(done.first().first().toBool()) << progress()->liveLine().toStdString();
+    EXPECT_EQ(test::gitOutput(remote, {QStringLiteral("ls-tree"), QStringLiteral("-r"), QStringLiteral("--name-only"),
+                                       QStringLiteral("main")}),
+              QStringLiteral("index.html"));
+
+    settings.setDeployIncludeChats(true);
+    EXPECT_EQ(note->text(), LaunchSection::chatsPublishedNote);
+}
+
 TEST(LaunchSectionMessage, joinsThePresentPartsWithBlankLines) {
     const struct {
         KestrionIdeDeployResult result;
