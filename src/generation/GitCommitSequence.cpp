@@ -1,32 +1,172 @@
 #include "generation/GitCommitSequence.h"
 
+#include "support/GitSafety.h"
 #include "support/ProcessRunner.h"
 #include "support/TextDecoding.h"
 
-#include <QFileInfo>
+#include <QFile>
+#include <QProcessEnvironment>
+#include <sys/stat.h>
 
 namespace kestrion::ProjectMaterializer {
 
-GitOutcome runGit(const QString& gitPath, const QString& cwd, const QStringList& arguments) {
-    // No environment given: the child inherits ours unchanged.
-    const ProcessOutcome process = runProcess(gitPath, arguments, cwd);
+namespace {
+
+const QString notAFolderMessage =
+    QStringLiteral("The website folder's .git is not a folder (it is a file or a link); no commit was made.");
+const QString commonDirMessage = QStringLiteral(
+    "The website folder's .git borrows another repository (it holds a commondir file); no commit was made.");
+const QString filterNameMessage = QStringLiteral("The website folder's git configuration names a filter that is not "
+                                                 "valid UTF-8, so it cannot be switched off; no commit was made.");
+
+// The scopes git reports for configuration the user wrote or gave: every other
+// scope (local, worktree) is the repository's own and came with the folder.
+const QByteArrayList trustedScopes = {"system", "global", "command"};
+
+const QByteArray filterPrefix = "filter.";
+
+QStringList commandLine(const QStringList& arguments) {
+    QStringList line = gitProgramsOffOptions();
+    // The repository's commit.gpgSign and gpg.program would start any program.
+    line += {QStringLiteral("-c"), QStringLiteral("commit.gpgSign=false")};
+    // Without an explicit work tree git takes core.worktree from the repository
+    // and would add another folder's files. Only the work tree: an explicit
+    // --git-dir would also skip git's check of the repository's owner. init
+    // makes the repository and takes no work tree.
+    if (arguments.value(0) != QLatin1String("init")) {
+        line.append(QStringLiteral("--work-tree=."));
+    }
+    return line + arguments;
+}
+
+std::optional<QProcessEnvironment> environmentWith(const QList<GitSetting>& settings) {
+    if (settings.isEmpty()) {
+        return std::nullopt; // the child inherits ours unchanged
+    }
+    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+    bool valid = false;
+    int next = environment.value(QStringLiteral("GIT_CONFIG_COUNT")).toInt(&valid);
+    if (!valid || next < 0) {
+        next = 0;
+    }
+    for (const GitSetting& setting : settings) {
+        environment.insert(QStringLiteral("GIT_CONFIG_KEY_%1").arg(next), setting.key);
+        environment.insert(QStringLiteral("GIT_CONFIG_VALUE_%1").arg(next), setting.value);
+        ++next;
+    }
+    environment.insert(QStringLiteral("GIT_CONFIG_COUNT"), QString::number(next));
+    return environment;
+}
+
+ProcessOutcome runRawGit(const QString& gitPath, const QString& cwd, const QStringList& arguments,
+                         const QList<GitSetting>& settings = {}) {
+    return runProcess(gitPath, commandLine(arguments), cwd, environmentWith(settings));
+}
+
+GitOutcome toGitOutcome(const ProcessOutcome& process) {
     if (!process.started) {
         return {QString(), process.startError, -1};
     }
     return {decodeUtf8OrEmpty(process.standardOutput), decodeUtf8OrEmpty(process.standardError), process.exitCode};
 }
 
+GitOutcome refusal(const QString& reason) {
+    return {QString(), reason, -1};
+}
+
+// Whether path names something, without following a link at its end.
+bool entryExists(const QString& path, struct stat* status = nullptr) {
+    struct stat ignored {};
+    return ::lstat(QFile::encodeName(path).constData(), status ? status : &ignored) == 0;
+}
+
+// The settings that switch off every filter the repository's own configuration
+// defines or redefines, or the outcome that stops the sequence. Filters run a
+// program on add, and on commit when it re-reads a file; .gitattributes, which
+// comes with the folder as well, picks the files they see.
+struct FilterSettings {
+    QList<GitSetting> settings;
+    std::optional<GitOutcome> stop;
+};
+
+FilterSettings repositoryFilterSettings(const QString& gitPath, const QString& root) {
+    // Read as raw bytes: a name that is not UTF-8 must still be seen.
+    const ProcessOutcome listing =
+        runRawGit(gitPath, root,
+                  {QStringLiteral("config"), QStringLiteral("-z"), QStringLiteral("--show-scope"),
+                   QStringLiteral("--get-regexp"), QStringLiteral("^filter\\.")});
+    if (listing.started && listing.exitCode == 1) {
+        return {}; // no filter settings at all
+    }
+    if (!listing.started || listing.exitCode != 0) {
+        return {{}, toGitOutcome(listing)};
+    }
+    // Entries alternate: the scope, then the key with its value after a line break.
+    const QByteArrayList fields = listing.standardOutput.split('\0');
+    QByteArrayList names;
+    for (qsizetype i = 0; i + 1 < fields.size(); i += 2) {
+        if (trustedScopes.contains(fields[i])) {
+            continue;
+        }
+        const QByteArray& entry = fields[i + 1];
+        const qsizetype lineBreak = entry.indexOf('\n');
+        const QByteArray key = lineBreak < 0 ? entry : entry.first(lineBreak);
+        const qsizetype lastDot = key.lastIndexOf('.');
+        if (!key.startsWith(filterPrefix) || lastDot < filterPrefix.size()) {
+            continue; // no driver name, so no driver
+        }
+        const QByteArray name = key.mid(filterPrefix.size(), lastDot - filterPrefix.size());
+        if (!names.contains(name)) {
+            names.append(name);
+        }
+    }
+    FilterSettings result;
+    for (const QByteArray& rawName : names) {
+        const std::optional<QString> name = decodeUtf8Strict(rawName);
+        if (!name) {
+            // A process's environment is handed over as text: these bytes could
+            // not reach git intact.
+            return {{}, refusal(filterNameMessage)};
+        }
+        const QString driver = QStringLiteral("filter.") + *name;
+        // An empty command is no command; not required, so add keeps the file as it is.
+        result.settings += {{driver + QStringLiteral(".clean"), QString()},
+                            {driver + QStringLiteral(".process"), QString()},
+                            {driver + QStringLiteral(".required"), QStringLiteral("false")}};
+    }
+    return result;
+}
+
+} // namespace
+
+GitOutcome runGit(const QString& gitPath, const QString& cwd, const QStringList& arguments,
+                  const QList<GitSetting>& settings) {
+    return toGitOutcome(runRawGit(gitPath, cwd, arguments, settings));
+}
+
 GitOutcome runGitSequence(const QString& root, const QString& gitPath) {
-    const QFileInfo dotGit(root + QStringLiteral("/.git"));
-    // A dangling link or a gitdir file named .git still marks an existing repository.
-    if (!dotGit.exists() && !dotGit.isSymLink()) {
+    const QString dotGit = root + QStringLiteral("/.git");
+    struct stat status {};
+    if (entryExists(dotGit, &status)) {
+        if (!S_ISDIR(status.st_mode)) {
+            return refusal(notAFolderMessage);
+        }
+        if (entryExists(dotGit + QStringLiteral("/commondir"))) {
+            return refusal(commonDirMessage);
+        }
+    } else {
         GitOutcome init = runGit(gitPath, root, {QStringLiteral("init"), QStringLiteral("-b"), QStringLiteral("main")});
         if (init.code != 0) {
             return init;
         }
     }
 
-    GitOutcome add = runGit(gitPath, root, {QStringLiteral("add"), QStringLiteral("-A")});
+    FilterSettings filters = repositoryFilterSettings(gitPath, root);
+    if (filters.stop) {
+        return *filters.stop;
+    }
+
+    GitOutcome add = runGit(gitPath, root, {QStringLiteral("add"), QStringLiteral("-A")}, filters.settings);
     if (add.code != 0) {
         return add;
     }
@@ -34,7 +174,8 @@ GitOutcome runGitSequence(const QString& root, const QString& gitPath) {
     GitOutcome commit = runGit(gitPath, root,
                                {QStringLiteral("-c"), QStringLiteral("user.name=") + QLatin1String(commitAuthorName),
                                 QStringLiteral("-c"), QStringLiteral("user.email=") + QLatin1String(commitAuthorEmail),
-                                QStringLiteral("commit"), QStringLiteral("-m"), QLatin1String(commitMessage)});
+                                QStringLiteral("commit"), QStringLiteral("-m"), QLatin1String(commitMessage)},
+                               filters.settings);
     if (commit.code != 0) {
         const QString combined = (commit.standardOutput + commit.standardError).toLower();
         if (combined.contains(QLatin1String("nothing to commit"))) {

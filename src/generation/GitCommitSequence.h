@@ -21,16 +21,37 @@ inline constexpr auto commitAuthorName = "Kestrion Website";
 inline constexpr auto commitAuthorEmail = "no-reply@kestrion-website.invalid";
 inline constexpr auto commitMessage = "Apply assistant-generated files";
 
-// Runs one git command in cwd and waits for it. Both streams are drained while
-// it runs; a stream that is not valid UTF-8 comes back empty. A git that cannot
-// be started yields code -1 with the start error as standard error. Blocking;
-// never call on the interface thread.
-GitOutcome runGit(const QString& gitPath, const QString& cwd, const QStringList& arguments);
+// A configuration setting for one git command, given through the environment
+// (GIT_CONFIG_COUNT and its pairs) because a key may hold "=", which -c cannot
+// express.
+struct GitSetting {
+    QString key;
+    QString value;
+};
+
+// Runs one git command in cwd with hooks, the file-system monitor and commit
+// signing off, and with cwd as its work tree (so a core.worktree setting cannot
+// point it at another folder; init excepted, which takes none), and waits for
+// it. Settings come after any the environment already holds. Both streams are
+// drained while it runs; a stream that is not valid UTF-8 comes back empty. A
+// git that cannot be started yields code -1 with the start error as standard
+// error. Blocking; never call on the interface thread.
+GitOutcome runGit(const QString& gitPath, const QString& cwd, const QStringList& arguments,
+                  const QList<GitSetting>& settings = {});
 
 // Commits everything in the website directory as one assistant turn: init on
 // branch main when there is no .git yet, add -A, commit with the fixed identity.
 // A commit that finds nothing to commit counts as success. Stops at the first
-// failing step and returns its outcome. Blocking; never call on the interface thread.
+// failing step and returns its outcome.
+//
+// The folder's repository is not trusted: the clean filters its own
+// configuration defines are switched off for add and commit (the folder's
+// .gitattributes decides which files pass through them); the user's own
+// filters stay. No git runs at all, and code -1 comes back with the reason as
+// standard error, when .git is not a plain folder (a gitdir file or a link
+// would send the commit to another repository), when it borrows another
+// repository's store through a commondir file, or when a filter's name cannot
+// be handed to git to switch it off. Blocking; never call on the interface thread.
 GitOutcome runGitSequence(const QString& root, const QString& gitPath = QString::fromLatin1(defaultGitPath));
 
 } // namespace kestrion::ProjectMaterializer

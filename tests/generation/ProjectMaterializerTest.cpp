@@ -353,12 +353,19 @@ TEST_F(ProjectMaterializerTest, identicalSecondReplyCommitsNothingAndReportsSucc
 }
 
 TEST_F(ProjectMaterializerTest, gitFailuresReachTheSummary) {
-    gitOutput(root(), {"init", "-b", "main"});
-    writeFile(at(".git/hooks/pre-commit"), "#!/bin/sh\necho 'pre-commit: tabs found' >&2\nexit 1\n", true);
-    const Result hooked = run(fileBlock("index.htm", "x"));
-    EXPECT_EQ(hooked.gitExitCode, 1);
-    EXPECT_EQ(summaryText(hooked), "**Files created:** `index.htm`\nGit failed (exit 1).\npre-commit: tabs found");
+    writeFile(at(".git"), "gitdir: /elsewhere\n");
+    const Result refused = run(fileBlock("index.htm", "x"));
+    EXPECT_EQ(refused.gitExitCode, -1);
+    EXPECT_EQ(summaryText(refused), "**Files created:** `index.htm`\nGit failed (exit -1).\nThe website folder's .git "
+                                    "is not a folder (it is a file or a link); no commit was made.");
     EXPECT_EQ(readFile(at("index.htm")), "x"); // no rollback
+    QFile::remove(at(".git"));
+
+    gitOutput(root(), {"init", "-b", "main"});
+    writeFile(at(".git/config"), "[core\n");
+    const Result broken = run(fileBlock("a.htm", "z"));
+    EXPECT_EQ(broken.gitExitCode, 128);
+    EXPECT_TRUE(summaryText(broken).contains("Git failed (exit 128).\nfatal: bad config line 1"));
 
     const Result missingGit = run(fileBlock("b.htm", "y"), root() + "/no-git-here");
     EXPECT_EQ(missingGit.gitExitCode, -1);
