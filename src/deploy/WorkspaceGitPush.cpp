@@ -3,6 +3,7 @@
 #include "conversation/ChatHistoryPersistence.h"
 #include "deploy/KestrionIdeDeployError.h"
 #include "deploy/KestrionMacOSAppDeployAPI.h"
+#include "support/GitSafety.h"
 #include "support/ProcessRunner.h"
 #include "support/TextDecoding.h"
 
@@ -165,7 +166,9 @@ std::optional<QString> gitExecutableURL(const QStringList& searchList) {
 void runGit(const QString& git, const QString& workingDirectory, const QStringList& arguments) {
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     environment.insert(QStringLiteral("GIT_TERMINAL_PROMPT"), QStringLiteral("0"));
-    const ProcessOutcome outcome = runProcess(git, arguments, workingDirectory, environment);
+    // The clone's hooks and monitor setting come from whatever git template is
+    // in effect, and the tree holds the website folder's files: nothing may run.
+    const ProcessOutcome outcome = runProcess(git, gitProgramsOffOptions() + arguments, workingDirectory, environment);
     if (!outcome.started) {
         throw KestrionIdeDeployError::platform(outcome.startError);
     }

@@ -17,9 +17,9 @@ QStringList defaultGitSearchList();
 std::optional<QString> gitExecutableURL(const QStringList& searchList = defaultGitSearchList());
 
 // Runs git to completion with GIT_TERMINAL_PROMPT=0 so it never waits for a
-// password. A non-zero exit throws gitCommandFailed with standard error, a
-// blank and standard output trimmed ("exit N" when both are empty); a git that
-// cannot start throws a platform error.
+// password, and with hooks and the file-system monitor off. A non-zero exit throws gitCommandFailed with standard
+// error, a blank and standard output trimmed ("exit N" when both are empty); a git that cannot start throws a platform
+// error.
 void runGit(const QString& git, const QString& workingDirectory, const QStringList& arguments);
 
 // Whether a clone failure means the remote simply has nothing to clone yet.

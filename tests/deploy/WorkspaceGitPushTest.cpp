@@ -75,10 +75,12 @@ TEST(GitExecutableTest, firstExecutableEntryWins) {
 TEST(RunGitTest, failureTextIsStandardErrorThenOutputOrTheExitStatus) {
     QTemporaryDir dir;
     const QString script = dir.filePath(QStringLiteral("fake-git"));
+    // The command is the last argument: the options every call carries come first.
     writeFile(script, "#!/bin/sh\n"
-                      "[ \"$1\" = prompt ] && { echo \"GIT_TERMINAL_PROMPT=$GIT_TERMINAL_PROMPT\" >&2; exit 3; }\n"
-                      "[ \"$1\" = both ] && { echo out; echo err >&2; exit 1; }\n"
-                      "[ \"$1\" = silent ] && exit 7\n"
+                      "for a; do last=$a; done\n"
+                      "[ \"$last\" = prompt ] && { echo \"GIT_TERMINAL_PROMPT=$GIT_TERMINAL_PROMPT\" >&2; exit 3; }\n"
+                      "[ \"$last\" = both ] && { echo out; echo err >&2; exit 1; }\n"
+                      "[ \"$last\" = silent ] && exit 7\n"
                       "exit 0\n");
     QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
@@ -393,6 +395,55 @@ TEST_F(GitPushTest, rejectedPushFailsWithGitsText) {
 
     EXPECT_EQ(error.kind(), Kind::gitCommandFailed);
     EXPECT_THAT(error.message().toStdString(), HasSubstr("deploys are frozen"));
+}
+
+TEST_F(GitPushTest, hooksAndMonitorThatTheCloneInheritsNeverRun) {
+    // A git template (the user's or one set in the environment) is copied into
+    // every clone and init: its hooks and its monitor setting would run on each deploy.
+    const QString templateDir = m_dir.filePath(QStringLiteral("template"));
+    const QByteArray toucher =
+        "#!/bin/sh\ntouch '" + m_dir.path().toUtf8() + "/ran-'$(basename \"$0\")\ncat >/dev/null\n";
+    for (const char* hook : {"pre-commit", "post-commit", "post-checkout", "pre-push", "monitor"}) {
+        writeFile(templateDir + QStringLiteral("/hooks/") + QLatin1String(hook), toucher, true);
+    }
+    writeFile(templateDir + QStringLiteral("/config"),
+              "[core]\n\tfsmonitor = " + templateDir.toUtf8() + "/hooks/monitor\n");
+    writeFile(site(QStringLiteral("index.html")), "v1");
+
+    qputenv("GIT_TEMPLATE_DIR", templateDir.toUtf8());
+    push(); // a fresh repository for the empty remote
+    writeFile(site(QStringLiteral("index.html")), "v2");
+    push(); // a clone of it
+    qunsetenv("GIT_TEMPLATE_DIR");
+
+    EXPECT_EQ(QDir(m_dir.path()).entryList({QStringLiteral("ran-*")}), QStringList());
+    EXPECT_EQ(commitCount(), 2);
+    EXPECT_EQ(gitOutput(m_remote, {QStringLiteral("show"), QStringLiteral("main:index.html")}), QStringLiteral("v2"));
+}
+
+TEST_F(GitPushTest, everyGitCommandRunsWithHooksAndMonitorOff) {
+    const QString log = m_dir.filePath(QStringLiteral("calls.log"));
+    const QString recorder = m_dir.filePath(QStringLiteral("git"));
+    writeFile(recorder,
+              "#!/bin/sh\nprintf '%s|' \"$@\" >> '" + log.toUtf8() + "'\necho >> '" + log.toUtf8() +
+                  "'\nexec /usr/bin/git \"$@\"\n",
+              true);
+    writeFile(site(QStringLiteral("index.html")), "v1");
+
+    Push::gitPushWorkspaceToRemote(recorder, m_site, m_remote, QStringLiteral("main"));
+    writeFile(site(QStringLiteral("index.html")), "v2");
+    Push::gitPushWorkspaceToRemote(recorder, m_site, m_remote, QStringLiteral("main"));
+
+    const QStringList calls = QString::fromUtf8(readFile(log)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    // The first push starts a repository (init, branch, remote) after its clone fails; the second clones.
+    EXPECT_EQ(calls.filter(QStringLiteral("|init|")).size(), 1);
+    EXPECT_EQ(calls.filter(QStringLiteral("|clone|")).size(), 2);
+    EXPECT_EQ(calls.filter(QStringLiteral("|push|")).size(), 2);
+    for (const QString& call : calls) {
+        EXPECT_TRUE(call.startsWith(QStringLiteral("-c|core.hooksPath=/dev/null|-c|core.fsmonitor=false|")))
+            << call.toStdString();
+    }
+    EXPECT_EQ(commitCount(), 2);
 }
 
 } // namespace
