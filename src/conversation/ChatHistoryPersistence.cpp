@@ -1,10 +1,9 @@
 #include "conversation/ChatHistoryPersistence.h"
 
-#include "support/AtomicFile.h"
 #include "support/IsoDateTime.h"
 #include "support/JsonValues.h"
+#include "support/SitePath.h"
 
-#include <QDateTime>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -21,49 +20,45 @@ const QString versionKey = QStringLiteral("version");
 const QString sessionsKey = QStringLiteral("sessions");
 const QString activeSessionIdKey = QStringLiteral("activeSessionId");
 
-// The per-user folder of the legacy history, created if missing.
-std::optional<QString> appSupportDirectory() {
+// Where the history lives, or why there is no such place.
+struct Location {
+    QString path;
+    QString error;
+    bool ok() const { return error.isEmpty(); }
+};
+
+// The per-user folder of the legacy history, created if missing. It is the user's own space: a link
+// the user made for it (to keep data on another disk, say) is followed like any folder.
+Location appSupportDirectory() {
     const QStringList bases = QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation);
     if (bases.isEmpty() || bases.first().isEmpty()) {
-        return std::nullopt;
+        return {{}, QStringLiteral("There is no folder for the user's data.")};
     }
     const QString directory = bases.first() + QStringLiteral("/KestrionApp");
-    if (!makeDirectories(directory).ok()) {
-        return std::nullopt;
+    if (const WriteResult made = makeDirectories(directory); !made.ok()) {
+        return {{}, made.error};
     }
-    return directory;
+    return {directory, {}};
 }
 
-// The chats folder inside an existing website directory, created if missing. The website directory
-// itself is never created: if the user deleted it, the history must not resurrect it.
-std::optional<QString> projectChatsDirectory(const QString& root) {
-    if (!QFileInfo(root).isDir()) {
-        return std::nullopt;
+// The history file's path: in the chats folder of an existing website directory (made if missing,
+// never through a link; the website directory itself is never created, so a history cannot
+// resurrect a folder the user deleted), or in the per-user folder when there is none.
+Location historyFile(const std::optional<QString>& outputProjectRoot) {
+    if (!outputProjectRoot) {
+        const Location folder = appSupportDirectory();
+        return folder.ok() ? Location{folder.path + QLatin1Char('/') + fileName, {}} : folder;
     }
-    const QString directory = root + QLatin1Char('/') + projectChatsFolderName;
-    if (!makeDirectories(directory).ok()) {
-        return std::nullopt;
+    const SitePath::StoreFolder folder = SitePath::ensureChatsFolder(*outputProjectRoot);
+    if (!folder.ok()) {
+        return {{}, folder.error};
     }
-    return directory;
+    return {folder.path + QLatin1Char('/') + fileName, {}};
 }
 
-// Renames an unreadable history file out of the way of the next save, to a name that does not exist
-// yet. When even that fails there is nothing more the store can do; the caller still reports no
-// history.
-void moveAside(const QString& path) {
+bool isRealFolder(const QString& path) {
     const QFileInfo info(path);
-    const QString stem = info.absolutePath() + QStringLiteral("/chat_history.unreadable-") +
-                         QDateTime::currentDateTimeUtc().toString(QStringLiteral("yyyyMMdd-HHmmss"));
-    for (int attempt = 1; attempt <= 1000; ++attempt) {
-        const QString target =
-            stem + (attempt == 1 ? QString() : QStringLiteral("-%1").arg(attempt)) + QStringLiteral(".json");
-        if (QFileInfo::exists(target) || QFileInfo(target).isSymLink()) {
-            continue;
-        }
-        // The name was free; if the rename still fails (a read-only folder, say) retrying cannot help.
-        QFile::rename(path, target);
-        return;
-    }
+    return info.isDir() && !info.isSymLink();
 }
 
 // Appends indented lines and JSON strings to one buffer, writing through a raw pointer: with thousands
@@ -211,38 +206,31 @@ private:
 } // namespace
 
 std::optional<QString> fileURL(const std::optional<QString>& outputProjectRoot) {
-    const auto directory = outputProjectRoot ? projectChatsDirectory(*outputProjectRoot) : appSupportDirectory();
-    if (!directory) {
+    const Location location = historyFile(outputProjectRoot);
+    if (!location.ok()) {
         return std::nullopt;
     }
-    return *directory + QLatin1Char('/') + fileName;
+    return location.path;
 }
 
-std::optional<FilePayload> load(const std::optional<QString>& outputProjectRoot) {
-    const auto path = fileURL(outputProjectRoot);
-    if (!path) {
+std::optional<FilePayload> load(const std::optional<QString>& outputProjectRoot, qint64 maxBytes) {
+    const Location location = historyFile(outputProjectRoot);
+    if (!location.ok()) {
         return std::nullopt;
     }
-    const QFileInfo info(*path);
-    if (!info.exists()) {
+    const SitePath::ReadResult read = SitePath::readRegularFileNoFollow(location.path, maxBytes);
+    if (read.status == SitePath::ReadResult::Status::Missing) {
         return std::nullopt;
     }
     // A folder in the file's place holds no conversations and cannot be overwritten by a save either.
-    if (info.isDir()) {
+    if (read.status == SitePath::ReadResult::Status::NotRegular && isRealFolder(location.path)) {
         return std::nullopt;
     }
-    QFile file(*path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        file.close();
-        moveAside(*path);
-        return std::nullopt;
-    }
-    const QByteArray bytes = file.readAll();
-    const bool readFailed = file.error() != QFileDevice::NoError;
-    file.close();
-    const auto payload = readFailed ? std::nullopt : decode(bytes);
+    const auto payload = read.ok() ? decode(read.bytes) : std::nullopt;
     if (!payload) {
-        moveAside(*path);
+        // When even the rename fails there is nothing more the store can do; it still reports no
+        // history, and the next save replaces the entry.
+        SitePath::moveAside(location.path);
         return std::nullopt;
     }
     // A valid file without sessions holds nothing that a save could destroy: it reads as no history
@@ -253,20 +241,20 @@ std::optional<FilePayload> load(const std::optional<QString>& outputProjectRoot)
     return payload;
 }
 
-void save(const FilePayload& payload, const std::optional<QString>& outputProjectRoot) {
-    const auto path = fileURL(outputProjectRoot);
-    if (!path) {
-        return;
+WriteResult save(const FilePayload& payload, const std::optional<QString>& outputProjectRoot) {
+    const Location location = historyFile(outputProjectRoot);
+    if (!location.ok()) {
+        return {location.error};
     }
-    writeFileAtomically(*path, encode(payload));
+    return SitePath::writeFileNoFollow(location.path, encode(payload));
 }
 
 void removeLegacyAppSupportHistoryFile() {
-    const auto directory = appSupportDirectory();
-    if (!directory) {
+    const Location directory = appSupportDirectory();
+    if (!directory.ok()) {
         return;
     }
-    QFile::remove(*directory + QLatin1Char('/') + fileName);
+    QFile::remove(directory.path + QLatin1Char('/') + fileName);
 }
 
 // Written by hand rather than through QJsonObject: building a JSON tree of every message first made a

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "conversation/ChatRecords.h"
+#include "support/AtomicFile.h"
 
 #include <QByteArray>
 #include <QList>
@@ -10,7 +11,10 @@
 
 // The chat history file: ".kestrion-chats/chat_history.json" inside a website directory, or the
 // per-user legacy file "KestrionApp/chat_history.json" in $XDG_DATA_HOME when there is none.
-// Every operation is silent: failures read as "no history" and failed writes are dropped.
+// A load that fails reads as "no history"; a save tells whether it was written, and why not.
+//
+// The names inside a website directory are fixed, and the folder may hold anything: neither the
+// chats folder nor the file is ever followed when it is a link, and only a regular file is read.
 namespace kestrion::ChatHistoryPersistence {
 
 struct FilePayload {
@@ -25,19 +29,26 @@ struct FilePayload {
 inline const QString fileName = QStringLiteral("chat_history.json");
 inline const QString projectChatsFolderName = QStringLiteral(".kestrion-chats");
 
+// The largest history read; a larger file is set aside unread like a damaged one.
+inline constexpr qint64 maxFileBytes = qint64(256) * 1024 * 1024;
+
 // The history file for the website directory, or the legacy file for none. Creates the containing
-// folder (never the website directory itself); nothing when the website directory is not an existing
-// folder or the folder cannot be made.
+// folder (never the website directory itself); a link or anything else in the place of the chats
+// folder is moved aside first. Nothing when the website directory is not an existing folder or the
+// folder cannot be made.
 std::optional<QString> fileURL(const std::optional<QString>& outputProjectRoot);
 
 // The stored history, or nothing when there is no file, it cannot be read or decoded, or it holds no
-// sessions. A file that exists but cannot be read or decoded is first renamed to
-// "chat_history.unreadable-<UTC yyyyMMdd-HHmmss>[-n].json" beside it, so the next save cannot
-// destroy conversations that a damaged file, or one from a newer version, still holds.
-std::optional<FilePayload> load(const std::optional<QString>& outputProjectRoot);
+// sessions. A file that exists but cannot be read or decoded, is larger than maxBytes, or is not a
+// regular file (a link, which is never followed, a named pipe, which is never waited on, a device)
+// is first renamed to "chat_history.unreadable-<UTC yyyyMMdd-HHmmss>[-n].json" beside it, so the
+// next save cannot destroy conversations that a damaged file, or one from a newer version, still
+// holds. A folder in the file's place is left alone.
+std::optional<FilePayload> load(const std::optional<QString>& outputProjectRoot, qint64 maxBytes = maxFileBytes);
 
-// Writes the history atomically; failures are ignored.
-void save(const FilePayload& payload, const std::optional<QString>& outputProjectRoot);
+// Writes the history atomically, replacing whatever entry holds the name (a link is replaced, never
+// written through). The error tells why nothing was written.
+WriteResult save(const FilePayload& payload, const std::optional<QString>& outputProjectRoot);
 
 // Deletes the legacy per-user history file; its folder stays. Failures are ignored.
 void removeLegacyAppSupportHistoryFile();

@@ -1,12 +1,8 @@
 #include "deploy/KestrionProjectLaunchPersistence.h"
 
-#include "conversation/ChatHistoryPersistence.h"
-#include "support/AtomicFile.h"
 #include "support/JsonValues.h"
+#include "support/SitePath.h"
 
-#include <QDir>
-#include <QFile>
-#include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -17,17 +13,33 @@ namespace {
 const QString versionKey = QStringLiteral("version");
 const QString httpsURLKey = QStringLiteral("https_url");
 
+// Where the file lives, or why there is no such place.
+struct Location {
+    QString path;
+    QString error;
+    bool ok() const { return error.isEmpty(); }
+};
+
+Location stateFile(const std::optional<QString>& outputProjectRoot) {
+    if (!outputProjectRoot) {
+        // An address belongs to a website directory; unlike the history it has no per-user place.
+        return {{}, QStringLiteral("No website directory is chosen.")};
+    }
+    const SitePath::StoreFolder folder = SitePath::ensureChatsFolder(*outputProjectRoot);
+    if (!folder.ok()) {
+        return {{}, folder.error};
+    }
+    return {folder.path + QLatin1Char('/') + fileName, {}};
+}
+
 } // namespace
 
 std::optional<QString> fileURL(const std::optional<QString>& outputProjectRoot) {
-    if (!outputProjectRoot) {
-        return std::nullopt; // without a project the history store would name its per-user file
-    }
-    const std::optional<QString> history = ChatHistoryPersistence::fileURL(outputProjectRoot);
-    if (!history) {
+    const Location location = stateFile(outputProjectRoot);
+    if (!location.ok()) {
         return std::nullopt;
     }
-    return QFileInfo(*history).dir().filePath(fileName);
+    return location.path;
 }
 
 QByteArray encode(const FilePayload& payload) {
@@ -53,11 +65,11 @@ std::optional<QUrl> load(const std::optional<QString>& outputProjectRoot) {
     if (!path) {
         return std::nullopt;
     }
-    QFile file(*path);
-    if (!file.exists() || !file.open(QIODevice::ReadOnly)) {
+    const SitePath::ReadResult read = SitePath::readRegularFileNoFollow(*path, maxFileBytes);
+    if (!read.ok()) {
         return std::nullopt;
     }
-    const std::optional<FilePayload> payload = decode(file.readAll());
+    const std::optional<FilePayload> payload = decode(read.bytes);
     if (!payload) {
         return std::nullopt;
     }
@@ -72,13 +84,13 @@ std::optional<QUrl> load(const std::optional<QString>& outputProjectRoot) {
     return url;
 }
 
-void save(const QUrl& httpsURL, const std::optional<QString>& outputProjectRoot) {
-    const std::optional<QString> path = fileURL(outputProjectRoot);
-    if (!path) {
-        return;
+WriteResult save(const QUrl& httpsURL, const std::optional<QString>& outputProjectRoot) {
+    const Location location = stateFile(outputProjectRoot);
+    if (!location.ok()) {
+        return {location.error};
     }
-    // A failed write leaves the previous file in place; nothing to report.
-    writeFileAtomically(*path, encode(FilePayload{1, httpsURL.toString(QUrl::FullyEncoded)}));
+    // A failed write leaves the previous file in place.
+    return SitePath::writeFileNoFollow(location.path, encode(FilePayload{1, httpsURL.toString(QUrl::FullyEncoded)}));
 }
 
 } // namespace kestrion::KestrionProjectLaunchPersistence

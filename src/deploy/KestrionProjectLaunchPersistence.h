@@ -1,16 +1,23 @@
 #pragma once
 
+#include "support/AtomicFile.h"
+
 #include <QByteArray>
 #include <QString>
 #include <QUrl>
 #include <optional>
 
 // The public address of the last launch, remembered per website directory in
-// ".kestrion-chats/launch_state.json" beside the chat history. Silent: every
-// failure reads as nothing remembered, and a failed write is dropped.
+// ".kestrion-chats/launch_state.json" beside the chat history. A load that fails
+// reads as nothing remembered; a save tells whether it was written. Like the
+// history, neither the folder nor the file is followed when it is a link, and
+// only a regular file is read.
 namespace kestrion::KestrionProjectLaunchPersistence {
 
 inline const QString fileName = QStringLiteral("launch_state.json");
+
+// The largest launch state read; a larger file reads as nothing remembered.
+inline constexpr qint64 maxFileBytes = qint64(1024) * 1024;
 
 struct FilePayload {
     int version = 1; // always written as 1; any integer is accepted when reading
@@ -19,16 +26,20 @@ struct FilePayload {
     friend bool operator==(const FilePayload&, const FilePayload&) = default;
 };
 
-// The file for the website directory; creates its ".kestrion-chats" folder.
-// Nothing when there is no website directory or it is not an existing folder.
+// The file for the website directory; creates its ".kestrion-chats" folder (a
+// link or anything else in its place is moved aside first). Nothing when there
+// is no website directory or it is not an existing folder.
 std::optional<QString> fileURL(const std::optional<QString>& outputProjectRoot);
 
-// The remembered address, or nothing (no folder, no file, unreadable file,
-// blank or unparsable address).
+// The remembered address, or nothing (no folder, no file, unreadable file, a
+// link, named pipe or anything but a regular file of at most maxFileBytes,
+// blank or unparsable address). Such a file stays where it is.
 std::optional<QUrl> load(const std::optional<QString>& outputProjectRoot);
 
-// Remembers the address, replacing any earlier one; the file is written atomically.
-void save(const QUrl& httpsURL, const std::optional<QString>& outputProjectRoot);
+// Remembers the address, replacing any earlier one; the file is written
+// atomically and replaces whatever entry holds its name (a link is replaced,
+// never written through). The error tells why nothing was written.
+WriteResult save(const QUrl& httpsURL, const std::optional<QString>& outputProjectRoot);
 
 // Pretty-printed UTF-8 JSON with sorted keys: "https_url", then "version".
 QByteArray encode(const FilePayload& payload);

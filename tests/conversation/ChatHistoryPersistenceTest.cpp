@@ -1,9 +1,11 @@
 #include "conversation/ChatHistoryPersistence.h"
 
 #include "support/IsoDateTime.h"
+#include "support/NamedPipe.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
+#include <QDirIterator>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -12,6 +14,7 @@
 #include <QRegularExpression>
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace kestrion;
 namespace History = kestrion::ChatHistoryPersistence;
@@ -288,23 +291,23 @@ TEST_F(ChatHistoryPersistenceTest, folderInPlaceOfTheFile_loadsNoneAndIsNotMoved
     QDir().mkpath(projectFile());
     EXPECT_FALSE(History::load(root()).has_value());
     EXPECT_EQ(entriesOf(chatsFolder()), QStringList{QStringLiteral("chat_history.json")});
-    History::save(samplePayload(), root());
+    EXPECT_FALSE(History::save(samplePayload(), root()).ok());
     EXPECT_TRUE(QFileInfo(projectFile()).isDir());
 }
 
-TEST_F(ChatHistoryPersistenceTest, websiteDirectoryDeletedOrAFile_saveWritesNothingSilently) {
-    History::save(samplePayload(), root());
+TEST_F(ChatHistoryPersistenceTest, websiteDirectoryDeletedOrAFile_saveWritesNothingAndSaysWhy) {
+    EXPECT_TRUE(History::save(samplePayload(), root()).ok());
     ASSERT_TRUE(QFileInfo::exists(projectFile()));
     ASSERT_TRUE(QDir(root()).removeRecursively());
 
-    History::save(samplePayload(), root());
+    EXPECT_EQ(History::save(samplePayload(), root()).error, QStringLiteral("The website directory does not exist."));
     EXPECT_FALSE(QFileInfo::exists(root()));
     EXPECT_FALSE(History::fileURL(root()).has_value());
     EXPECT_FALSE(History::load(root()).has_value());
     EXPECT_FALSE(QFileInfo::exists(root()));
 
     writeFile(root(), "not a folder");
-    History::save(samplePayload(), root());
+    EXPECT_FALSE(History::save(samplePayload(), root()).ok());
     EXPECT_FALSE(History::fileURL(root()).has_value());
     EXPECT_EQ(readFile(root()), QByteArray("not a folder"));
 }
@@ -313,7 +316,7 @@ TEST_F(ChatHistoryPersistenceTest, noWebsiteDirectory_usesTheLegacyFileWhichCanB
     const QString legacyFile = legacyFolder() + QStringLiteral("/chat_history.json");
     EXPECT_EQ(History::fileURL(std::nullopt), std::optional<QString>(legacyFile));
 
-    History::save(samplePayload(), std::nullopt);
+    EXPECT_TRUE(History::save(samplePayload(), std::nullopt).ok());
     EXPECT_TRUE(QFileInfo::exists(legacyFile));
     EXPECT_FALSE(QFileInfo::exists(projectFile()));
     EXPECT_EQ(History::load(std::nullopt), std::optional(samplePayload()));
@@ -342,4 +345,166 @@ TEST_F(ChatHistoryPersistenceTest, fiftyMebibyteHistory_savesAndLoadsAndFiftyMeb
     EXPECT_FALSE(History::load(root()).has_value());
     EXPECT_FALSE(QFileInfo::exists(projectFile()));
     EXPECT_EQ(entriesOf(chatsFolder()).size(), 1);
+}
+
+namespace {
+
+// Every entry below folder, links as their text and files as their bytes, so a test can show that a
+// folder outside the site was left exactly as it was. Links are listed, never followed.
+QStringList describeTree(const QString& folder) {
+    QStringList entries;
+    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QFileInfo info(it.next());
+        const QString name = QDir(folder).relativeFilePath(info.filePath());
+        if (info.isSymLink()) {
+            entries.append(name + QStringLiteral(" -> ") + info.symLinkTarget());
+        } else if (info.isDir()) {
+            entries.append(name + QLatin1Char('/'));
+        } else {
+            entries.append(name + QStringLiteral(": ") + QString::fromUtf8(readFile(info.filePath()).toBase64()));
+        }
+    }
+    entries.sort();
+    return entries;
+}
+
+bool isNamedPipe(const QString& path) {
+    struct stat info {};
+    return ::lstat(QFile::encodeName(path).constData(), &info) == 0 && S_ISFIFO(info.st_mode);
+}
+
+History::FilePayload outsiderPayload() {
+    History::FilePayload payload = samplePayload();
+    payload.sessions[0].title = QStringLiteral("Lives outside the site");
+    return payload;
+}
+
+enum class Planted { LinkTo, NamedPipe, File };
+
+// A hostile entry at one of the store's fixed names inside the site.
+struct HostileStoreCase {
+    const char* name;
+    const char* where; // relative to the site: ".kestrion-chats" or ".kestrion-chats/chat_history.json"
+    Planted kind;
+    const char* target;       // for links: relative to the folder outside the site
+    const char* asideFolder;  // relative to the site: where the entry is moved aside
+    const char* asidePattern; // the name it is moved aside to
+};
+
+// Plants one hostile entry in a fresh site, then loads and saves.
+void checkHostileEntry(const HostileStoreCase& testCase) {
+    QTemporaryDir base;
+    ASSERT_TRUE(base.isValid());
+    const QString site = base.filePath(QStringLiteral("site"));
+    const QString elsewhere = base.filePath(QStringLiteral("elsewhere"));
+    ASSERT_TRUE(QDir().mkpath(site));
+    writeFile(elsewhere + QStringLiteral("/chats/chat_history.json"), History::encode(outsiderPayload()));
+    const QString planted = site + QLatin1Char('/') + QLatin1String(testCase.where);
+    ASSERT_TRUE(QDir().mkpath(QFileInfo(planted).absolutePath()));
+    const QString linkTarget = elsewhere + QLatin1Char('/') + QLatin1String(testCase.target);
+    if (testCase.kind == Planted::LinkTo) {
+        ASSERT_TRUE(QFile::link(linkTarget, planted));
+    } else if (testCase.kind == Planted::NamedPipe) {
+        test::makeNamedPipe(planted);
+    } else {
+        writeFile(planted, "a file");
+    }
+    const QStringList outsideBefore = describeTree(elsewhere);
+    const QString historyFile = site + QStringLiteral("/.kestrion-chats/chat_history.json");
+
+    std::optional<History::FilePayload> loaded;
+    EXPECT_TRUE(test::returnsWithoutAWriter(historyFile, [&] { loaded = History::load(site); }))
+        << "the load waited on a named pipe";
+    EXPECT_FALSE(loaded.has_value());
+
+    EXPECT_TRUE(History::save(samplePayload(), site).ok());
+    const QFileInfo chats(site + QStringLiteral("/.kestrion-chats"));
+    EXPECT_TRUE(chats.isDir() && !chats.isSymLink());
+    const QFileInfo written(historyFile);
+    EXPECT_TRUE(written.isFile() && !written.isSymLink());
+    EXPECT_EQ(History::load(site), std::optional(samplePayload()));
+    EXPECT_EQ(describeTree(elsewhere), outsideBefore);
+
+    // The hostile entry itself (the link, not its target) now sits under the aside name.
+    const QString asideFolder = site + QLatin1Char('/') + QLatin1String(testCase.asideFolder);
+    const QRegularExpression asideName(QString::fromLatin1(testCase.asidePattern));
+    QStringList aside = entriesOf(asideFolder).filter(asideName);
+    ASSERT_EQ(aside.size(), 1) << entriesOf(asideFolder).join(QLatin1Char(' ')).toStdString();
+    const QString asidePath = asideFolder + QLatin1Char('/') + aside.first();
+    if (testCase.kind == Planted::LinkTo) {
+        EXPECT_EQ(QFileInfo(asidePath).symLinkTarget(), QFileInfo(linkTarget).absoluteFilePath());
+    } else if (testCase.kind == Planted::NamedPipe) {
+        EXPECT_TRUE(isNamedPipe(asidePath));
+    } else {
+        EXPECT_EQ(readFile(asidePath), QByteArray("a file"));
+    }
+}
+
+} // namespace
+
+// The chats folder and the history file are fixed names inside a folder that anyone (or a model
+// reply) may have filled. Whatever sits there, the store neither reads nor writes through it, never
+// waits on it, and sets it aside so the next save writes a real file inside the site.
+TEST(ChatHistoryStoreSafety, hostileEntriesAreSetAsideAndNeverFollowed) {
+    const char* chatsAside = "^\\.kestrion-chats\\.unreadable-\\d{8}-\\d{6}(-\\d+)?$";
+    const char* historyAside = "^chat_history\\.unreadable-\\d{8}-\\d{6}(-\\d+)?\\.json$";
+    const HostileStoreCase cases[] = {
+        {"chats folder links to a folder elsewhere", ".kestrion-chats", Planted::LinkTo, "chats", "", chatsAside},
+        {"chats folder is a dangling link", ".kestrion-chats", Planted::LinkTo, "missing-folder", "", chatsAside},
+        {"chats folder is a file", ".kestrion-chats", Planted::File, "", "", chatsAside},
+        {"history links to a file elsewhere", ".kestrion-chats/chat_history.json", Planted::LinkTo,
+         "chats/chat_history.json", ".kestrion-chats", historyAside},
+        {"history is a dangling link", ".kestrion-chats/chat_history.json", Planted::LinkTo, "missing.json",
+         ".kestrion-chats", historyAside},
+        {"history is a named pipe", ".kestrion-chats/chat_history.json", Planted::NamedPipe, "", ".kestrion-chats",
+         historyAside},
+    };
+    for (const HostileStoreCase& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        checkHostileEntry(testCase);
+    }
+}
+
+TEST_F(ChatHistoryPersistenceTest, fileLargerThanTheCap_isSetAsideUnread) {
+    const QByteArray bytes = History::encode(samplePayload());
+    writeFile(projectFile(), bytes);
+
+    EXPECT_FALSE(History::load(root(), bytes.size() - 1).has_value());
+    const QStringList entries = entriesOf(chatsFolder());
+    ASSERT_EQ(entries.size(), 1);
+    EXPECT_TRUE(entries.first().startsWith(QStringLiteral("chat_history.unreadable-")));
+    EXPECT_EQ(readFile(chatsFolder() + QLatin1Char('/') + entries.first()), bytes);
+
+    writeFile(projectFile(), bytes);
+    EXPECT_EQ(History::load(root(), bytes.size()), std::optional(samplePayload()));
+    EXPECT_EQ(History::maxFileBytes, 256 * 1024 * 1024);
+}
+
+// The per-user history lives in the user's own data folder, which the user may well have made a link;
+// the file itself follows the same rules as the one in a site.
+TEST_F(ChatHistoryPersistenceTest, legacyFile_isReadLikeTheSiteFileButItsFolderMayBeALink) {
+    const QString legacyFile = legacyFolder() + QStringLiteral("/chat_history.json");
+    QTemporaryDir elsewhere;
+    ASSERT_TRUE(QFile::link(elsewhere.path(), legacyFolder()));
+    History::save(samplePayload(), std::nullopt);
+    EXPECT_TRUE(QFileInfo::exists(elsewhere.filePath(QStringLiteral("chat_history.json"))));
+    EXPECT_EQ(History::load(std::nullopt), std::optional(samplePayload()));
+
+    ASSERT_TRUE(QFile::remove(legacyFile));
+    test::makeNamedPipe(legacyFile);
+    std::optional<History::FilePayload> loaded;
+    EXPECT_TRUE(test::returnsWithoutAWriter(legacyFile, [&] { loaded = History::load(std::nullopt); }));
+    EXPECT_FALSE(loaded.has_value());
+    EXPECT_FALSE(QFileInfo::exists(legacyFile));
+
+    const QString outside = m_site.filePath(QStringLiteral("outside.json"));
+    writeFile(outside, History::encode(outsiderPayload()));
+    ASSERT_TRUE(QFile::link(outside, legacyFile));
+    EXPECT_FALSE(History::load(std::nullopt).has_value());
+    EXPECT_TRUE(History::save(samplePayload(), std::nullopt).ok());
+    EXPECT_FALSE(QFileInfo(legacyFile).isSymLink());
+    EXPECT_EQ(readFile(outside), History::encode(outsiderPayload()));
+    EXPECT_TRUE(QFile::remove(legacyFolder()));
 }

@@ -1,5 +1,6 @@
 #include "deploy/KestrionProjectLaunchPersistence.h"
 
+#include "support/NamedPipe.h"
 #include "support/TestFiles.h"
 
 #include <QDir>
@@ -7,6 +8,7 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QStandardPaths>
 #include <QTemporaryDir>
 #include <gmock/gmock.h>
 
@@ -30,6 +32,40 @@ protected:
     QString stateFile() const { return chatsFolder() + QStringLiteral("/launch_state.json"); }
     void writeState(const QByteArray& bytes) { test::writeFile(stateFile(), bytes); }
     QByteArray readState() const { return test::readFile(stateFile()); }
+
+    // Plants a link to target (a named pipe when target is empty) at where in a fresh site, then loads
+    // and saves.
+    void checkHostileEntry(QLatin1String where, QLatin1String target) {
+        const QString elsewhere = m_dir.filePath(QStringLiteral("elsewhere"));
+        const QByteArray outsideState(R"({"version":1,"https_url":"https://outside.example/"})");
+        QDir(elsewhere).removeRecursively();
+        test::writeFile(elsewhere + QStringLiteral("/chats/launch_state.json"), outsideState);
+        QDir(m_site).removeRecursively();
+        ASSERT_TRUE(QDir().mkpath(m_site));
+        const QString planted = m_site + QLatin1Char('/') + where;
+        ASSERT_TRUE(QDir().mkpath(QFileInfo(planted).absolutePath()));
+        if (!target.isEmpty()) {
+            ASSERT_TRUE(QFile::link(elsewhere + QLatin1Char('/') + target, planted));
+        } else {
+            test::makeNamedPipe(planted);
+        }
+
+        std::optional<QUrl> loaded;
+        EXPECT_TRUE(test::returnsWithoutAWriter(stateFile(), [&] { loaded = Launch::load(m_site); }))
+            << "the load waited on a named pipe";
+        EXPECT_EQ(loaded, std::nullopt);
+
+        EXPECT_TRUE(Launch::save(QUrl(QStringLiteral("https://mine.example/")), m_site).ok());
+        EXPECT_TRUE(QFileInfo(chatsFolder()).isDir() && !QFileInfo(chatsFolder()).isSymLink());
+        EXPECT_TRUE(QFileInfo(stateFile()).isFile() && !QFileInfo(stateFile()).isSymLink());
+        EXPECT_EQ(Launch::load(m_site), QUrl(QStringLiteral("https://mine.example/")));
+        const auto entries = [](const QString& folder) {
+            return QDir(folder).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+        };
+        EXPECT_EQ(entries(elsewhere), QStringList{QStringLiteral("chats")});
+        EXPECT_EQ(entries(elsewhere + QStringLiteral("/chats")), QStringList{QStringLiteral("launch_state.json")});
+        EXPECT_EQ(test::readFile(elsewhere + QStringLiteral("/chats/launch_state.json")), outsideState);
+    }
 
     QTemporaryDir m_dir;
     QString m_site;
@@ -78,7 +114,7 @@ TEST_F(LaunchStateTest, unusableWebsiteDirectoriesLoadAndSaveNothing) {
     for (const std::optional<QString>& root :
          {std::optional<QString>(), std::optional<QString>(missing), std::optional<QString>(file)}) {
         EXPECT_EQ(Launch::load(root), std::nullopt);
-        Launch::save(QUrl(QStringLiteral("https://site.example")), root);
+        EXPECT_FALSE(Launch::save(QUrl(QStringLiteral("https://site.example")), root).ok());
     }
     EXPECT_FALSE(QFileInfo::exists(missing));
     EXPECT_TRUE(QFileInfo(file).isFile());
@@ -87,7 +123,7 @@ TEST_F(LaunchStateTest, unusableWebsiteDirectoriesLoadAndSaveNothing) {
 }
 
 TEST_F(LaunchStateTest, saveWritesTwoSortedMembersAndReplacesTheLastAddress) {
-    Launch::save(QUrl(QStringLiteral("https://first.example/")), m_site);
+    EXPECT_TRUE(Launch::save(QUrl(QStringLiteral("https://first.example/")), m_site).ok());
     Launch::save(QUrl(QStringLiteral("https://second.example/path?q=1")), m_site);
 
     const QByteArray bytes = readState();
@@ -102,8 +138,46 @@ TEST_F(LaunchStateTest, saveWritesTwoSortedMembersAndReplacesTheLastAddress) {
 TEST_F(LaunchStateTest, folderInPlaceOfTheFileIsNoAddressAndSurvivesASave) {
     QDir().mkpath(stateFile());
     EXPECT_EQ(Launch::load(m_site), std::nullopt);
-    Launch::save(QUrl(QStringLiteral("https://site.example")), m_site);
+    EXPECT_FALSE(Launch::save(QUrl(QStringLiteral("https://site.example")), m_site).ok());
     EXPECT_TRUE(QFileInfo(stateFile()).isDir());
+}
+
+TEST_F(LaunchStateTest, withoutAWebsiteDirectoryNothingIsSavedAnywhere) {
+    EXPECT_FALSE(Launch::save(QUrl(QStringLiteral("https://site.example")), std::nullopt).ok());
+    EXPECT_EQ(Launch::load(std::nullopt), std::nullopt);
+    // Without a site the history falls back to the per-user folder; the address must not.
+    const QString dataHome = QStandardPaths::writableLocation(QStandardPaths::GenericDataLocation);
+    EXPECT_FALSE(QFileInfo::exists(dataHome + QStringLiteral("/KestrionApp/launch_state.json")));
+}
+
+TEST_F(LaunchStateTest, fileLargerThanOneMebibyteIsNoAddress) {
+    QByteArray padded(R"({"version":1,"https_url":"https://site.example/"})");
+    const qsizetype cap = 1024 * 1024;
+    padded.append(QByteArray(cap - padded.size(), ' '));
+    writeState(padded);
+    EXPECT_EQ(Launch::load(m_site), QUrl(QStringLiteral("https://site.example/")));
+    writeState(padded + ' ');
+    EXPECT_EQ(Launch::load(m_site), std::nullopt);
+}
+
+// The launch state sits beside the history under the same fixed names; a link or a named pipe there
+// is neither read, nor written through, nor waited on, and the next save puts a real file in its place.
+TEST_F(LaunchStateTest, linksAndNamedPipesAreNeverFollowed) {
+    const struct {
+        const char* name;
+        const char* where;  // relative to the site
+        const char* target; // relative to the folder outside the site; empty for a named pipe
+    } cases[] = {
+        {"chats folder links to a folder elsewhere", ".kestrion-chats", "chats"},
+        {"chats folder is a dangling link", ".kestrion-chats", "missing-folder"},
+        {"state links to a file elsewhere", ".kestrion-chats/launch_state.json", "chats/launch_state.json"},
+        {"state is a dangling link", ".kestrion-chats/launch_state.json", "missing.json"},
+        {"state is a named pipe", ".kestrion-chats/launch_state.json", ""},
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.name);
+        checkHostileEntry(QLatin1String(testCase.where), QLatin1String(testCase.target));
+    }
 }
 
 } // namespace
