@@ -12,6 +12,7 @@
 #include <QFileSystemWatcher>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLoggingCategory>
 #include <QPushButton>
 #include <QStyle>
 #include <QThreadPool>
@@ -24,6 +25,8 @@ using WidgetStyle::scaledFont;
 using WidgetStyle::themedIcon;
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcDeploy, "kestrion.deploy")
 
 constexpr int horizontalMargin = 16;
 
@@ -241,7 +244,11 @@ void LaunchSection::finishLaunch(const QString& launchedDirectory, const DeployO
     if (outcome.succeeded()) {
         const KestrionIdeDeployResult& result = outcome.result();
         if (const auto address = parsedAddress(result.httpsUrl.value_or(QString()))) {
-            KestrionProjectLaunchPersistence::save(*address, launchedDirectory);
+            // The address is still shown for this run; only the next start will not know it.
+            if (const WriteResult saved = KestrionProjectLaunchPersistence::save(*address, launchedDirectory);
+                !saved.ok()) {
+                qCWarning(lcDeploy) << "The launch address could not be remembered:" << saved.error;
+            }
             // The buttons belong to the directory now bound; another directory
             // chosen during the run keeps its own address.
             if (m_settings->outputDirectoryURL() == launchedDirectory) {

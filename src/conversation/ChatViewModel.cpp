@@ -10,6 +10,7 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLoggingCategory>
 #include <QPointer>
 #include <QRegularExpression>
 #include <QTextBoundaryFinder>
@@ -19,6 +20,8 @@
 namespace kestrion {
 
 namespace {
+
+Q_LOGGING_CATEGORY(lcConversation, "kestrion.conversation")
 
 const QString systemPromptOpening =
     QStringLiteral("You are a helpful coding assistant running inside a macOS website builder. ");
@@ -196,16 +199,29 @@ void ChatViewModel::syncActiveSessionFromMessages() {
     Q_EMIT sessionsChanged();
 }
 
-void ChatViewModel::saveToDisk() {
+bool ChatViewModel::saveToDisk() {
     // Until the first binding nothing on disk is read or written.
     if (!m_hasBoundStorageLocation) {
-        return;
+        return true;
     }
     ChatHistoryPersistence::FilePayload payload;
     payload.version = 1;
     payload.sessions = m_sessions;
     payload.activeSessionId = m_activeSessionId;
-    ChatHistoryPersistence::save(payload, m_persistenceOutputRoot);
+    const WriteResult saved = ChatHistoryPersistence::save(payload, m_persistenceOutputRoot);
+    if (!saved.ok()) {
+        // The reason names a path at most, never a message.
+        qCWarning(lcConversation) << "Chat history could not be saved:" << saved.error;
+        setLastError(QStringLiteral("Chat history could not be saved: ") + saved.error);
+        return false;
+    }
+    // The per-user history is deleted only once its copy is on disk: until then it is the only copy.
+    if (m_legacyMigrationPending) {
+        m_legacyMigrationPending = false;
+        AppSettings::setMigratedLegacyChatsToProject(true);
+        ChatHistoryPersistence::removeLegacyAppSupportHistoryFile();
+    }
+    return true;
 }
 
 void ChatViewModel::replaceWithFreshDefaultSession() {
@@ -234,10 +250,13 @@ void ChatViewModel::applyLoadedPayload(const QList<ChatSession>& sessions, const
 void ChatViewModel::applyOutputRoot(const std::optional<QString>& outputRoot) {
     if (m_hasBoundStorageLocation) {
         syncActiveSessionFromMessages();
-        saveToDisk();
         setInput(QString());
+        // Cleared first, so a failed save of the previous binding stays visible.
         setLastError(std::nullopt);
+        saveToDisk();
     }
+    // Legacy chats not yet written to the previous folder stay in the per-user file for the next one.
+    m_legacyMigrationPending = false;
     const std::optional<QString> normalized = normalizedOutputDirectory(outputRoot);
     m_persistenceOutputRoot = normalized;
     m_hasBoundStorageLocation = true;
@@ -250,9 +269,8 @@ void ChatViewModel::applyOutputRoot(const std::optional<QString>& outputRoot) {
         if (!AppSettings::migratedLegacyChatsToProject()) {
             if (const auto legacy = ChatHistoryPersistence::load(std::nullopt)) {
                 applyLoadedPayload(legacy->sessions, legacy->activeSessionId);
-                AppSettings::setMigratedLegacyChatsToProject(true);
+                m_legacyMigrationPending = true;
                 saveToDisk();
-                ChatHistoryPersistence::removeLegacyAppSupportHistoryFile();
                 return;
             }
         }

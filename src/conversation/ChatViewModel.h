@@ -62,7 +62,9 @@ public:
     void appendKestrionFailure(const QString& text);
 
     void syncActiveSessionFromMessages();
-    void saveToDisk();
+    // Writes the history of the bound location. A failure shows in the error line
+    // ("Chat history could not be saved: <reason>"), is logged, and returns false.
+    bool saveToDisk();
 
     // Replaces the model client for later sends (a send in flight keeps the one it started with).
     void setOpenAIService(std::shared_ptr<const OpenAIService> openAI);
@@ -101,6 +103,8 @@ private:
     std::optional<QString> m_lastError;
     std::optional<QString> m_persistenceOutputRoot;
     bool m_hasBoundStorageLocation = false;
+    // The sessions shown came from the per-user history, which is removed once they are saved here.
+    bool m_legacyMigrationPending = false;
     std::shared_ptr<const OpenAIService> m_openAI;
 };
 

@@ -234,3 +234,68 @@ TEST_F(ChatViewModelTest, launchNotices_appendAssistantMessagesSetTheErrorAndSav
     EXPECT_EQ(stored->sessions.first().messages.size(), 2);
     EXPECT_EQ(stored->sessions.first().title, QStringLiteral("New chat")) << "assistant lines never title a chat";
 }
+
+namespace {
+
+// Collects the warnings logged while it lives.
+class WarningLog {
+public:
+    WarningLog() { s_previous = qInstallMessageHandler(&WarningLog::record); }
+    ~WarningLog() {
+        qInstallMessageHandler(s_previous);
+        s_entries.clear();
+    }
+    // "category: text" per warning.
+    const QStringList& entries() const { return s_entries; }
+
+private:
+    static void record(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        if (type == QtWarningMsg) {
+            s_entries.append(QString::fromLatin1(context.category) + QStringLiteral(": ") + text);
+        }
+    }
+    static inline QtMessageHandler s_previous = nullptr;
+    static inline QStringList s_entries;
+};
+
+} // namespace
+
+// A folder where the history file belongs makes every save fail, even for root.
+TEST_F(ChatViewModelTest, failedSaves_showInTheErrorLineAndKeepTheLegacyHistoryUntilItsCopyIsWritten) {
+    const QString secret = QStringLiteral("my secret bakery recipe");
+    const ChatSession old =
+        sessionAt(QStringLiteral("Old chat"), 1700000000, {ChatMessage::make(ChatMessage::Role::User, secret)});
+    ChatHistoryPersistence::save({1, {old}, old.id}, std::nullopt);
+    ASSERT_TRUE(QDir().mkpath(projectHistoryPath(m_site.path())));
+
+    WarningLog log;
+    ChatViewModel model;
+    model.applyOutputRoot(m_site.path());
+    EXPECT_EQ(model.sessions(), QList<ChatSession>{old}) << "the legacy chats are still shown";
+    EXPECT_TRUE(QFile::exists(legacyHistoryPath()));
+    EXPECT_FALSE(AppSettings::migratedLegacyChatsToProject());
+    const QString prefix = QStringLiteral("Chat history could not be saved: ");
+    EXPECT_TRUE(model.lastErrorText().startsWith(prefix)) << model.lastErrorText().toStdString();
+    EXPECT_GT(model.lastErrorText().size(), prefix.size()) << "the reason follows";
+    ASSERT_FALSE(log.entries().isEmpty());
+    for (const QString& entry : log.entries()) {
+        EXPECT_TRUE(entry.startsWith(QStringLiteral("kestrion.conversation: "))) << entry.toStdString();
+        EXPECT_FALSE(entry.contains(secret)) << "message text never reaches the log";
+    }
+
+    // The next save that lands completes the move and removes the per-user copy.
+    ASSERT_TRUE(QDir(projectHistoryPath(m_site.path())).removeRecursively());
+    model.newChat();
+    EXPECT_FALSE(model.lastError().has_value());
+    EXPECT_FALSE(QFile::exists(legacyHistoryPath()));
+    EXPECT_TRUE(AppSettings::migratedLegacyChatsToProject());
+    const auto stored = ChatHistoryPersistence::load(m_site.path());
+    ASSERT_TRUE(stored.has_value());
+    EXPECT_TRUE(stored->sessions.contains(old));
+
+    // Any later failure shows too.
+    ASSERT_TRUE(QFile::remove(projectHistoryPath(m_site.path())));
+    ASSERT_TRUE(QDir().mkpath(projectHistoryPath(m_site.path())));
+    model.newChat();
+    EXPECT_TRUE(model.lastErrorText().startsWith(prefix));
+}
