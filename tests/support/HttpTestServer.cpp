@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <deque>
 #include <httplib.h>
+#include <limits>
 #include <map>
 #include <mutex>
 #include <optional>
@@ -63,7 +64,25 @@ ScriptedResponse ScriptedResponse::neverAnswers() {
     return response;
 }
 
+ScriptedResponse ScriptedResponse::endless(qint64 streamBytes) {
+    // Not a text type: the library gzips chunked text bodies for clients that
+    // accept it, and the bytes the client counts must be the bytes sent.
+    ScriptedResponse response = bytes(200, {}, "application/octet-stream");
+    response.streamBytes = streamBytes;
+    return response;
+}
+
+ScriptedResponse ScriptedResponse::announcingLength(qint64 announced) {
+    ScriptedResponse response = endless();
+    response.announcedLength = announced;
+    response.streamPause = std::chrono::milliseconds(10);
+    return response;
+}
+
 namespace {
+
+constexpr size_t streamChunkBytes = 64 * 1024;
+constexpr size_t tricklePieceBytes = 16;
 
 struct Route {
     std::deque<ScriptedResponse> queue;
@@ -84,9 +103,11 @@ struct HttpTestServer::State {
 
     mutable std::mutex mutex;
     std::condition_variable stopSignal;
+    mutable std::condition_variable streamEnded;
     bool stopping = false;
     std::map<std::pair<QByteArray, QString>, Route> routes;
     QList<RecordedRequest> requests;
+    QList<StreamReport> streams;
 
     // Finds the answer for one request; called without the lock held.
     ScriptedResponse respond(const RecordedRequest& request) {
@@ -172,6 +193,10 @@ struct HttpTestServer::State {
             dropAfterHeaders(outgoing, response.body.left(response.body.size() / 2));
             return;
         }
+        if (response.streamBytes) {
+            stream(outgoing, response);
+            return;
+        }
         if (response.body.isEmpty()) {
             outgoing.set_content(std::string(), response.contentType.toStdString());
             return;
@@ -184,6 +209,87 @@ struct HttpTestServer::State {
                                           const auto available = static_cast<size_t>(body->size()) - offset;
                                           return sink.write(body->constData() + offset, std::min(length, available));
                                       });
+    }
+
+    void endStream(qsizetype index, StreamReport::End end) {
+        {
+            std::lock_guard lock(mutex);
+            if (streams[index].end != StreamReport::End::streaming) {
+                return;
+            }
+            streams[index].end = end;
+        }
+        streamEnded.notify_all();
+    }
+
+    // Sends filler bytes until the client goes away or the stream's own bound
+    // is reached; the report says which happened and how much went out.
+    void stream(httplib::Response& outgoing, const ScriptedResponse& response) {
+        qsizetype index = 0;
+        {
+            std::lock_guard lock(mutex);
+            index = streams.size();
+            streams.append(StreamReport{});
+        }
+        const bool chunked = !response.announcedLength;
+        const qint64 limit = *response.streamBytes;
+        const auto deadline = std::chrono::steady_clock::now() + ScriptedResponse::streamTimeLimit;
+        const std::chrono::milliseconds pause = response.streamPause;
+        auto filler = std::make_shared<const std::string>(
+            pause > std::chrono::milliseconds::zero() ? tricklePieceBytes : streamChunkBytes, 'x');
+        auto provide = [this, index, chunked, limit, deadline, pause, filler](size_t offset, size_t room,
+                                                                              httplib::DataSink& sink) {
+            const auto sent = static_cast<qint64>(offset);
+            if (sent >= limit || std::chrono::steady_clock::now() >= deadline) {
+                endStream(index, StreamReport::End::ownLimit);
+                if (chunked) {
+                    sink.done();
+                    return true;
+                }
+                return false; // cuts a response that announced more
+            }
+            const size_t length = std::min({filler->size(), room, static_cast<size_t>(limit - sent)});
+            if (!sink.write(filler->data(), length)) {
+                endStream(index, StreamReport::End::clientClosed);
+                return false;
+            }
+            {
+                std::lock_guard lock(mutex);
+                streams[index].bytesSent = sent + static_cast<qint64>(length);
+            }
+            if (pause > std::chrono::milliseconds::zero()) {
+                std::this_thread::sleep_for(pause);
+            }
+            return true;
+        };
+        // Runs when the library is done with the response, however it ended.
+        // Short of the stream's own end and with the server still up, the
+        // library only gives up on a connection the client has closed (a
+        // failed write, or a socket no longer writable).
+        const std::optional<qint64> announced = response.announcedLength;
+        auto released = [this, index, announced](bool success) {
+            bool shuttingDown = false;
+            bool complete = false;
+            {
+                std::lock_guard lock(mutex);
+                shuttingDown = stopping;
+                complete = success && announced && streams[index].bytesSent >= *announced;
+            }
+            endStream(index, shuttingDown ? StreamReport::End::serverStopped
+                             : complete   ? StreamReport::End::ownLimit
+                                          : StreamReport::End::clientClosed);
+        };
+        if (chunked) {
+            outgoing.set_chunked_content_provider(
+                response.contentType.toStdString(),
+                [provide](size_t offset, httplib::DataSink& sink) {
+                    return provide(offset, std::numeric_limits<size_t>::max(), sink);
+                },
+                released);
+        } else {
+            outgoing.set_content_provider(static_cast<size_t>(*response.announcedLength),
+                                          response.contentType.toStdString(), provide, released);
+        }
     }
 
     // Promises more bytes than it sends, then makes the library close the connection.
@@ -290,6 +396,19 @@ int HttpTestServer::requestCount() const {
 void HttpTestServer::clearRequests() {
     std::lock_guard lock(m_state->mutex);
     m_state->requests.clear();
+}
+
+QList<StreamReport> HttpTestServer::streams() const {
+    std::lock_guard lock(m_state->mutex);
+    return m_state->streams;
+}
+
+StreamReport HttpTestServer::waitForStreamEnd(std::chrono::milliseconds timeout) const {
+    std::unique_lock lock(m_state->mutex);
+    m_state->streamEnded.wait_for(lock, timeout, [this] {
+        return m_state->streams.isEmpty() || m_state->streams.last().end != StreamReport::End::streaming;
+    });
+    return m_state->streams.isEmpty() ? StreamReport{} : m_state->streams.last();
 }
 
 } // namespace kestrion::test

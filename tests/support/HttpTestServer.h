@@ -7,6 +7,7 @@
 #include <chrono>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <utility>
 
 namespace kestrion::test {
@@ -26,6 +27,18 @@ struct RecordedRequest {
     QJsonObject jsonBody() const;
 };
 
+// How a streamed body (ScriptedResponse::endless() or announcingLength()) went out.
+struct StreamReport {
+    enum class End {
+        streaming,     // still sending
+        clientClosed,  // a write failed: the client closed the connection
+        ownLimit,      // the server reached its own byte or time bound
+        serverStopped, // the server shut down
+    };
+    qint64 bytesSent = 0;
+    End end = End::streaming;
+};
+
 // What the server answers to one request.
 struct ScriptedResponse {
     int status = 200;
@@ -39,6 +52,16 @@ struct ScriptedResponse {
     // first half of the body, then closes the connection: a response that
     // never completes.
     bool dropConnection = false;
+    // Set by endless() and announcingLength(): instead of `body`, filler
+    // bytes are streamed, at most streamBytes of them and for at most
+    // streamTimeLimit, so even a client that reads everything ends. Without
+    // announcedLength the body is chunked and ends cleanly at that bound; with
+    // it, the response carries that Content-Length and trickles small pieces
+    // with streamPause between them, so only a client that believes the
+    // header can end early on its own.
+    std::optional<qint64> streamBytes;
+    std::optional<qint64> announcedLength;
+    std::chrono::milliseconds streamPause{0};
 
     static ScriptedResponse json(int status, QByteArray body);
     static ScriptedResponse text(int status, QByteArray body);
@@ -46,6 +69,16 @@ struct ScriptedResponse {
     static ScriptedResponse dropped();
     // Holds the request until the server is destroyed (clients time out first).
     static ScriptedResponse neverAnswers();
+    // A 200 whose chunked body goes on until the client closes the
+    // connection (bounded by streamBytes, default defaultStreamBytes).
+    static ScriptedResponse endless(qint64 streamBytes = defaultStreamBytes);
+    // A 200 whose Content-Length announces `announced` bytes, then trickles
+    // a few bytes at a time until the client closes the connection.
+    static ScriptedResponse announcingLength(qint64 announced = qint64(1) << 40);
+
+    // Several times the largest body any client of the app accepts.
+    static constexpr qint64 defaultStreamBytes = qint64(256) << 20;
+    static constexpr std::chrono::seconds streamTimeLimit{20};
 };
 
 // A real HTTP/1.1 server on 127.0.0.1 on a free port, serving from its own
@@ -81,6 +114,12 @@ public:
     QList<RecordedRequest> requests(const QByteArray& method, const QString& path) const;
     int requestCount() const;
     void clearRequests();
+
+    // One report per streamed body, in the order they started.
+    QList<StreamReport> streams() const;
+    // Waits until the latest streamed body has ended (at most `timeout`) and
+    // returns its report; a default report when no body was streamed.
+    StreamReport waitForStreamEnd(std::chrono::milliseconds timeout = std::chrono::seconds(30)) const;
 
 private:
     struct State;
