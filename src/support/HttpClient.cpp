@@ -5,12 +5,37 @@
 #include <QNetworkReply>
 #include <QNetworkRequest>
 #include <QTimer>
+#include <algorithm>
 #include <memory>
 
 namespace kestrion {
 
+namespace {
+
+// Qt's read buffer for a request with a body cap: large enough not to slow a
+// download, small next to any cap.
+constexpr qint64 cappedReadBufferBytes = 1 << 20;
+
+} // namespace
+
 QString httpTimeoutDescription() {
     return QStringLiteral("The request timed out.");
+}
+
+QString byteCountText(qint64 bytes) {
+    constexpr qint64 kibibyte = 1024;
+    constexpr qint64 mebibyte = kibibyte * 1024;
+    if (bytes > 0 && bytes % mebibyte == 0) {
+        return QStringLiteral("%1 MiB").arg(bytes / mebibyte);
+    }
+    if (bytes > 0 && bytes % kibibyte == 0) {
+        return QStringLiteral("%1 KiB").arg(bytes / kibibyte);
+    }
+    return QStringLiteral("%1 bytes").arg(bytes);
+}
+
+QString httpBodyTooLargeDescription(qint64 maxBodyBytes) {
+    return QStringLiteral("The server's answer is larger than %1.").arg(byteCountText(maxBodyBytes));
 }
 
 HttpResponse performHttpRequest(const HttpRequest& request, const std::function<bool()>& isCancelled) {
@@ -77,6 +102,51 @@ HttpResponse performHttpRequest(const HttpRequest& request, const std::function<
         cancelPoll.start();
     }
 
+    // The body is taken as it arrives, so a cap is noticed while the server is
+    // still sending, and a small read buffer makes Qt stop reading from the
+    // socket until the body taken so far is judged: what the server sends
+    // past the cap stays in the network, not in memory.
+    bool tooLarge = false;
+    const auto passesCap = [&request](qint64 bytes) { return request.maxBodyBytes && bytes > *request.maxBodyBytes; };
+    const auto refuse = [&] {
+        tooLarge = true;
+        reply->abort();
+    };
+    const auto takeArrivedBytes = [&] {
+        if (tooLarge || !reply->isOpen()) {
+            return;
+        }
+        // Never take more than one byte past the cap out of Qt's buffer.
+        const qint64 room =
+            request.maxBodyBytes ? *request.maxBodyBytes + 1 - response.body.size() : reply->bytesAvailable();
+        response.body.append(reply->read(std::min(room, reply->bytesAvailable())));
+        if (passesCap(response.body.size())) {
+            refuse();
+        }
+    };
+    if (request.maxBodyBytes) {
+        // A request with a body reaches Qt's network thread only once that
+        // body is buffered, and a setting made before then is lost; so it is
+        // made again as soon as the network thread reports the connection
+        // (and, should a connection be reused, the request) under way.
+        const auto limitReadBuffer = [&reply] { reply->setReadBufferSize(cappedReadBufferBytes); };
+        limitReadBuffer();
+        QObject::connect(reply.get(), &QNetworkReply::socketStartedConnecting, &loop, limitReadBuffer);
+        QObject::connect(reply.get(), &QNetworkReply::requestSent, &loop, limitReadBuffer);
+    }
+    QObject::connect(reply.get(), &QNetworkReply::readyRead, &loop, takeArrivedBytes);
+    // The announced length is checked as soon as the headers are in (it is
+    // never trusted to be the whole story: the counting above still applies).
+    // Qt is still handling the headers when it signals them, so the abort
+    // waits for the next turn of the loop; nothing is taken meanwhile.
+    QObject::connect(reply.get(), &QNetworkReply::metaDataChanged, &loop, [&] {
+        const QVariant announced = reply->header(QNetworkRequest::ContentLengthHeader);
+        if (!tooLarge && announced.isValid() && passesCap(announced.toLongLong())) {
+            tooLarge = true;
+            QMetaObject::invokeMethod(&loop, refuse, Qt::QueuedConnection);
+        }
+    });
+
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished()) {
         inactivity.start();
@@ -87,10 +157,12 @@ HttpResponse performHttpRequest(const HttpRequest& request, const std::function<
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     // An aborted reply is closed; reading it would only print a warning.
-    if (reply->isOpen()) {
-        response.body = reply->readAll();
-    }
-    if (timedOut) {
+    takeArrivedBytes();
+    if (tooLarge) {
+        response.body.clear();
+        response.bodyTooLarge = true;
+        response.transportError = httpBodyTooLargeDescription(*request.maxBodyBytes);
+    } else if (timedOut) {
         response.transportError = httpTimeoutDescription();
     } else if (response.cancelled) {
         response.transportError = QStringLiteral("The request was cancelled.");

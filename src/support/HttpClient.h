@@ -6,6 +6,7 @@
 #include <QUrl>
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <utility>
 
 namespace kestrion {
@@ -13,20 +14,31 @@ namespace kestrion {
 // One HTTP request. The timeout is an inactivity limit: the request fails when
 // no bytes move in either direction for that long (a slow but steady download
 // is not cut off).
+//
+// maxBodyBytes caps the answer's body (of any status, after decompression):
+// a server could otherwise send without end until memory runs out. The
+// request is aborted as soon as the body passes the cap, or at once when its
+// Content-Length announces more; the response then reports bodyTooLarge.
+// Unset means no cap; every request the application sends sets one.
 struct HttpRequest {
     QByteArray method = "GET";
     QUrl url;
     QList<std::pair<QByteArray, QByteArray>> headers;
     std::optional<QByteArray> body;
     std::chrono::milliseconds timeout{std::chrono::seconds(60)};
+    std::optional<qint64> maxBodyBytes;
 };
 
-// What came back. A transport failure (no connection, time-out, TLS, cancel)
-// leaves transportError set with the HTTP client's own description; otherwise
-// the whole body is here and, for an HTTP response, its status code.
+// What came back. A transport failure (no connection, time-out, TLS, cancel,
+// a body past the cap) leaves transportError set with the HTTP client's own
+// description; otherwise the whole body is here and, for an HTTP response,
+// its status code.
 struct HttpResponse {
     QString transportError;
     bool cancelled = false;
+    // The body passed request.maxBodyBytes: the request was aborted, body is
+    // empty and transportError holds httpBodyTooLargeDescription().
+    bool bodyTooLarge = false;
     bool isHttp = false;
     int statusCode = -1;
     QByteArray body;
@@ -42,5 +54,13 @@ HttpResponse performHttpRequest(const HttpRequest& request, const std::function<
 
 // The text every request uses when it times out.
 QString httpTimeoutDescription();
+
+// A byte count as people read a cap: "32 MiB", "4 KiB", or "1000 bytes" when
+// it is not a whole number of either.
+QString byteCountText(qint64 bytes);
+
+// The text a request fails with when its body passes the cap:
+// "The server's answer is larger than 32 MiB."
+QString httpBodyTooLargeDescription(qint64 maxBodyBytes);
 
 } // namespace kestrion

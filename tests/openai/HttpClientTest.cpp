@@ -9,6 +9,7 @@
 #include <QtConcurrent/QtConcurrentRun>
 #include <gmock/gmock.h>
 #include <memory>
+#include <optional>
 
 using namespace kestrion;
 using namespace kestrion::test;
@@ -150,4 +151,65 @@ TEST(HttpClientTest, serverPicksQueuedThenHandlerThenDefaultThenNotFound) {
     EXPECT_EQ(unscripted.statusCode, 404);
     EXPECT_THAT(unscripted.body.toStdString(), HasSubstr("GET /elsewhere"));
     EXPECT_EQ(server.requests("GET", "/route").size(), 4);
+}
+
+TEST(HttpClientTest, bodyCapAcceptsUpToTheCapAndAbortsPastIt) {
+    // Bodies with a Content-Length, chunked bodies (counted as they come),
+    // endless ones and huge announced lengths; the cap holds for any status.
+    constexpr qint64 cap = 1000;
+    ScriptedResponse endlessError = ScriptedResponse::endless();
+    endlessError.status = 503;
+    const struct {
+        const char* name;
+        ScriptedResponse response;
+        std::optional<qint64> maxBodyBytes;
+        bool tooLarge;
+        qint64 bodySize;
+    } rows[] = {
+        {"exactly the cap", ScriptedResponse::bytes(200, QByteArray(cap, 'a'), "text/plain"), cap, false, cap},
+        {"exactly the cap, chunked", ScriptedResponse::endless(cap), cap, false, cap},
+        {"one byte over", ScriptedResponse::bytes(200, QByteArray(cap + 1, 'a'), "text/plain"), cap, true, 0},
+        {"one byte over, chunked", ScriptedResponse::endless(cap + 1), cap, true, 0},
+        {"error status over", ScriptedResponse::text(500, QByteArray(cap + 1, 'e')), cap, true, 0},
+        {"endless", ScriptedResponse::endless(), cap, true, 0},
+        {"endless error", endlessError, cap, true, 0},
+        {"announcing one byte over", ScriptedResponse::announcingLength(cap + 1), cap, true, 0},
+        {"no cap", ScriptedResponse::endless(3 * cap), std::nullopt, false, 3 * cap},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        HttpTestServer server;
+        server.enqueue("GET", "/body", row.response);
+        HttpRequest request = get(server.baseUrl() + "/body");
+        request.maxBodyBytes = row.maxBodyBytes;
+
+        const HttpResponse response = send(request);
+
+        EXPECT_EQ(response.bodyTooLarge, row.tooLarge);
+        EXPECT_EQ(response.body.size(), row.bodySize);
+        if (row.tooLarge) {
+            EXPECT_EQ(response.transportError, "The server's answer is larger than 1000 bytes.");
+            EXPECT_FALSE(response.isHttp);
+        } else {
+            EXPECT_FALSE(response.transportFailed()) << response.transportError.toStdString();
+        }
+        // Streams that would outlast any client (not the short chunked ones) must be cut by it.
+        if (row.response.streamBytes == ScriptedResponse::defaultStreamBytes) {
+            const StreamReport stream = server.waitForStreamEnd();
+            EXPECT_EQ(stream.end, StreamReport::End::clientClosed);
+            EXPECT_LT(stream.bytesSent, *row.response.streamBytes);
+            if (row.response.announcedLength) {
+                // Refused on the header, long before the trickle could pass the cap.
+                EXPECT_LT(stream.bytesSent, cap);
+            }
+        }
+    }
+}
+
+TEST(HttpClientTest, capsReadAsWholeUnits) {
+    EXPECT_EQ(httpBodyTooLargeDescription(32 << 20), "The server's answer is larger than 32 MiB.");
+    EXPECT_EQ(byteCountText(4 << 20), "4 MiB");
+    EXPECT_EQ(byteCountText(1536), "1536 bytes");
+    EXPECT_EQ(byteCountText(2048), "2 KiB");
+    EXPECT_EQ(byteCountText(0), "0 bytes");
 }
