@@ -22,6 +22,10 @@ OpenAIError OpenAIError::transport(QString description) {
     return {Kind::Transport, 0, std::move(description)};
 }
 
+OpenAIError OpenAIError::bodyTooLarge(QString description) {
+    return {Kind::BodyTooLarge, 0, std::move(description)};
+}
+
 QString OpenAIError::description() const {
     switch (kind) {
     case Kind::Http:
@@ -33,6 +37,7 @@ QString OpenAIError::description() const {
     case Kind::InvalidURL:
         return QStringLiteral("Invalid API URL.");
     case Kind::Transport:
+    case Kind::BodyTooLarge:
         return message;
     }
     return message;

@@ -8,20 +8,24 @@ namespace kestrion {
 
 // A failed call to the model service. The cases come in a fixed order: an HTTP
 // failure (status and body text), an unreadable response, a missing key, an
-// unusable API address, and a transport failure that carries the HTTP client's
-// own description unchanged (no connection, time-out, TLS, cancelled).
+// unusable API address, a transport failure that carries the HTTP client's
+// own description unchanged (no connection, time-out, TLS, cancelled), and an
+// answer larger than the client accepts (abandoned as soon as it passed the cap).
 struct OpenAIError {
-    enum class Kind { Http, Decoding, MissingAPIKey, InvalidURL, Transport };
+    enum class Kind { Http, Decoding, MissingAPIKey, InvalidURL, Transport, BodyTooLarge };
 
     Kind kind = Kind::Transport;
     int statusCode = 0; // Http only; -1 when the answer was not HTTP at all
-    QString message;    // Http: the body text; Decoding: what could not be read; Transport: its description
+    // Http: the body text; Decoding: what could not be read; Transport: its
+    // description; BodyTooLarge: the whole sentence, naming the cap.
+    QString message;
 
     static OpenAIError http(int statusCode, QString body);
     static OpenAIError decoding(QString message);
     static OpenAIError missingAPIKey();
     static OpenAIError invalidURL();
     static OpenAIError transport(QString description);
+    static OpenAIError bodyTooLarge(QString description);
 
     // The exact text the user sees (after "Error: " in the chat).
     QString description() const;

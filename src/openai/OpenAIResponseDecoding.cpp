@@ -54,6 +54,9 @@ QString bodyText(const QByteArray& body) {
 }
 
 std::optional<OpenAIError> responseFailure(const HttpResponse& response) {
+    if (response.bodyTooLarge) {
+        return OpenAIError::bodyTooLarge(response.transportError);
+    }
     if (response.transportFailed()) {
         return OpenAIError::transport(response.transportError);
     }

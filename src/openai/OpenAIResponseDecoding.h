@@ -21,9 +21,10 @@ namespace kestrion::OpenAIResponseDecoding {
 // The body of a failed answer as text: strict UTF-8, or "(binary)".
 QString bodyText(const QByteArray& body);
 
-// The failure an answer stands for before its body is read: the transport
-// error unchanged, http(-1, "No HTTP response") when the answer is not HTTP,
-// or http(status, body text) for a status outside 200-299.
+// The failure an answer stands for before its body is read: bodyTooLarge with
+// the HTTP client's text for an answer past its cap, the transport error
+// unchanged, http(-1, "No HTTP response") when the answer is not HTTP, or
+// http(status, body text) for a status outside 200-299.
 std::optional<OpenAIError> responseFailure(const HttpResponse& response);
 
 // The text of the first choice of a chat completions body, or the failure.

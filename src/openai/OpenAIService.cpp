@@ -30,8 +30,8 @@ bool isBlank(const QString& text) {
     return text.trimmed().isEmpty();
 }
 
-HttpRequest jsonPost(const QUrl& url, const QString& apiKey, const QJsonObject& body,
-                     std::chrono::milliseconds timeout) {
+HttpRequest jsonPost(const QUrl& url, const QString& apiKey, const QJsonObject& body, std::chrono::milliseconds timeout,
+                     qint64 maxAnswerBytes) {
     HttpRequest request;
     request.method = "POST";
     request.url = url;
@@ -41,6 +41,7 @@ HttpRequest jsonPost(const QUrl& url, const QString& apiKey, const QJsonObject& 
     };
     request.body = QJsonDocument(body).toJson(QJsonDocument::Compact);
     request.timeout = timeout;
+    request.maxBodyBytes = maxAnswerBytes;
     return request;
 }
 
@@ -117,7 +118,8 @@ OpenAIResult<QString> OpenAIService::completeChatBlocking(const QString& model, 
         {QStringLiteral("temperature"), 0.4},
     };
 
-    const HttpResponse response = performHttpRequest(jsonPost(*url, apiKey, body, m_timeouts.chat));
+    const HttpResponse response =
+        performHttpRequest(jsonPost(*url, apiKey, body, m_timeouts.chat, BodyCaps::chatAnswer));
     if (auto failure = decoding::responseFailure(response)) {
         return *failure;
     }
@@ -153,7 +155,8 @@ OpenAIResult<QByteArray> OpenAIService::callImageAPI(const QString& prompt, cons
         body.insert(QStringLiteral("response_format"), QStringLiteral("b64_json"));
     }
 
-    const HttpResponse response = performHttpRequest(jsonPost(*url, apiKey, body, m_timeouts.image));
+    const HttpResponse response =
+        performHttpRequest(jsonPost(*url, apiKey, body, m_timeouts.image, BodyCaps::imageAnswer));
     if (auto failure = decoding::responseFailure(response)) {
         return *failure;
     }
@@ -176,7 +179,12 @@ OpenAIResult<QByteArray> OpenAIService::callImageAPI(const QString& prompt, cons
     HttpRequest download;
     download.url = *link;
     download.timeout = m_timeouts.download;
+    download.maxBodyBytes = BodyCaps::imageDownload;
     const HttpResponse downloaded = performHttpRequest(download);
+    if (downloaded.bodyTooLarge) {
+        return OpenAIError::bodyTooLarge(
+            QStringLiteral("The generated image is larger than %1.").arg(byteCountText(BodyCaps::imageDownload)));
+    }
     if (downloaded.transportFailed()) {
         return OpenAIError::transport(downloaded.transportError);
     }

@@ -27,6 +27,15 @@ struct OpenAIServiceTimeouts {
     std::chrono::milliseconds download{std::chrono::seconds(60)};
 };
 
+// The largest answers OpenAIService reads. A server could otherwise send
+// without end until memory runs out; an answer past its cap is abandoned as
+// soon as it passes it (or at once when its Content-Length says it will).
+struct OpenAIServiceBodyCaps {
+    static constexpr qint64 chatAnswer = qint64(32) << 20;
+    static constexpr qint64 imageAnswer = qint64(64) << 20; // Base64 of a large picture fits
+    static constexpr qint64 imageDownload = qint64(64) << 20;
+};
+
 // The application's client of the OpenAI HTTP API: chat completions and
 // image generation.
 //
@@ -46,6 +55,7 @@ struct OpenAIServiceTimeouts {
 class OpenAIService {
 public:
     using Timeouts = OpenAIServiceTimeouts;
+    using BodyCaps = OpenAIServiceBodyCaps;
 
     // baseUrl: the configured "openai_base_url"; when blank, the environment
     // variable OPENAI_BASE_URL; when that is blank too, defaultBaseUrl().

@@ -327,14 +327,67 @@ TEST_F(OpenAIServiceTest, silentServerTimesOutWithTheInjectedLimit) {
               OpenAIError::transport(httpTimeoutDescription()));
 }
 
-TEST_F(OpenAIServiceTest, hugeErrorBodyIsCarriedWhole) {
-    const QByteArray huge(50 * 1024 * 1024, 'x');
-    server.replyToChat(ScriptedResponse::text(500, huge));
+TEST_F(OpenAIServiceTest, largeErrorBodyUnderTheCapIsCarriedWhole) {
+    const QByteArray large(16 * 1024 * 1024, 'x');
+    server.replyToChat(ScriptedResponse::text(500, large));
     const auto result = chat();
     ASSERT_FALSE(result.ok());
     EXPECT_EQ(result.error().statusCode, 500);
-    EXPECT_EQ(result.error().message.size(), huge.size());
-    EXPECT_EQ(result.error().description().size(), QStringLiteral("HTTP 500: ").size() + huge.size());
+    EXPECT_EQ(result.error().message.size(), large.size());
+    EXPECT_EQ(result.error().description().size(), QStringLiteral("HTTP 500: ").size() + large.size());
+}
+
+TEST_F(OpenAIServiceTest, answersPastTheirCapAreAbandonedWithAPlainMessage) {
+    // Each answer is either endless (only counting stops it) or announces a
+    // huge Content-Length and then trickles (only the header check stops it).
+    ScriptedResponse endlessError = ScriptedResponse::endless();
+    endlessError.status = 500;
+    const QString chatTooLarge = "The server's answer is larger than 32 MiB.";
+    const QString imageTooLarge = "The server's answer is larger than 64 MiB.";
+    const QString downloadTooLarge = "The generated image is larger than 64 MiB.";
+    enum class Call { chat, image, download };
+    struct Row {
+        const char* name;
+        Call call;
+        ScriptedResponse response;
+        QString description;
+    };
+    const Row rows[] = {
+        {"endless chat answer", Call::chat, ScriptedResponse::endless(), chatTooLarge},
+        {"endless chat error answer", Call::chat, endlessError, chatTooLarge},
+        {"chat answer announcing 1 TiB", Call::chat, ScriptedResponse::announcingLength(), chatTooLarge},
+        {"chat answer announcing 32 MiB + 1", Call::chat, ScriptedResponse::announcingLength((32 << 20) + 1),
+         chatTooLarge},
+        {"endless image answer", Call::image, ScriptedResponse::endless(), imageTooLarge},
+        {"image answer announcing 1 TiB", Call::image, ScriptedResponse::announcingLength(), imageTooLarge},
+        {"endless image download", Call::download, ScriptedResponse::endless(), downloadTooLarge},
+        {"image download announcing 1 TiB", Call::download, ScriptedResponse::announcingLength(), downloadTooLarge},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.name);
+        QString description;
+        if (row.call == Call::chat) {
+            server.replyToChat(row.response);
+            const auto result = chat();
+            ASSERT_FALSE(result.ok());
+            description = result.error().description();
+        } else {
+            if (row.call == Call::image) {
+                server.replyToImage(row.response);
+            } else {
+                server.replyToImage(
+                    ScriptedResponse::json(200, FakeOpenAIServer::imageUrlBody(server.serveFile(row.response))));
+            }
+            const auto result = generate();
+            ASSERT_FALSE(result.ok());
+            description = result.error().description();
+        }
+        EXPECT_EQ(description, row.description);
+        const StreamReport stream = server.http().waitForStreamEnd();
+        EXPECT_EQ(stream.end, StreamReport::End::clientClosed);
+        EXPECT_LT(stream.bytesSent, ScriptedResponse::defaultStreamBytes);
+    }
+    EXPECT_EQ(server.http().streams().size(), std::size(rows));
 }
 
 TEST_F(OpenAIServiceTest, completeChatLeavesTheInterfaceThreadResponsive) {
