@@ -1,6 +1,7 @@
 #include "deploy/KestrionIdeDeployError.h"
 
 #include "deploy/KestrionMacOSAppDeployAPI.h"
+#include "support/HttpClient.h"
 
 #include <utility>
 
@@ -54,6 +55,10 @@ KestrionIdeDeployError KestrionIdeDeployError::cancelled() {
     return KestrionIdeDeployError(Kind::cancelled);
 }
 
+KestrionIdeDeployError KestrionIdeDeployError::answerTooLarge(qint64 maxAnswerBytes) {
+    return KestrionIdeDeployError(Kind::answerTooLarge, byteCountText(maxAnswerBytes));
+}
+
 QString KestrionIdeDeployError::description() const {
     switch (m_kind) {
     case Kind::gitCommandFailed:
@@ -76,6 +81,8 @@ QString KestrionIdeDeployError::description() const {
         return m_message;
     case Kind::cancelled:
         return QStringLiteral("The deploy was cancelled.");
+    case Kind::answerTooLarge:
+        return QStringLiteral("The Kestrion API's answer is larger than %1.").arg(m_message);
     }
     return {};
 }

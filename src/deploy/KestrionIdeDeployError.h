@@ -22,8 +22,9 @@ public:
         missingGit,
         invalidBaseURL,
         prepareMissingPushUrl,
-        platform,  // a failure of the HTTP transport, the file system or the JSON decoder
-        cancelled, // the run was cancelled by its owner
+        platform,       // a failure of the HTTP transport, the file system or the JSON decoder
+        cancelled,      // the run was cancelled by its owner
+        answerTooLarge, // a panel answer passed the size cap and was abandoned
     };
 
     static KestrionIdeDeployError gitCommandFailed(QString message);
@@ -35,9 +36,11 @@ public:
     static KestrionIdeDeployError prepareMissingPushUrl();
     static KestrionIdeDeployError platform(QString description);
     static KestrionIdeDeployError cancelled();
+    static KestrionIdeDeployError answerTooLarge(qint64 maxAnswerBytes);
 
     Kind kind() const { return m_kind; }
-    // gitCommandFailed: git's (or the panel's) text; platform: its description.
+    // gitCommandFailed: git's (or the panel's) text; platform: its description;
+    // answerTooLarge: the cap as text ("4 MiB").
     const QString& message() const { return m_message; }
     // httpError: "prepare" or "finalize"; invalidResponse: the request path.
     const QString& endpoint() const { return m_endpoint; }

@@ -77,6 +77,7 @@ HttpRequest jsonRequest(const QUrl& url, const QByteArray& method, const QString
     request.method = method;
     request.url = url;
     request.timeout = requestTimeout;
+    request.maxBodyBytes = maxAnswerBytes;
     request.headers.append({QByteArrayLiteral("Accept"), QByteArrayLiteral("application/json")});
     const QString trimmedToken = token.trimmed();
     if (!trimmedToken.isEmpty()) {
@@ -93,6 +94,9 @@ DataResponse performDataRequest(const HttpRequest& request, const std::function<
     const HttpResponse response = performHttpRequest(request, isCancelled);
     if (response.cancelled) {
         throw KestrionIdeDeployError::cancelled();
+    }
+    if (response.bodyTooLarge) {
+        throw KestrionIdeDeployError::answerTooLarge(request.maxBodyBytes.value_or(0));
     }
     if (response.transportFailed()) {
         throw KestrionIdeDeployError::platform(response.transportError);

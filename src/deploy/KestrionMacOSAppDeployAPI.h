@@ -28,6 +28,10 @@ inline const QSet<QString> ignorePathSegments{QStringLiteral("node_modules"), QS
 // Every panel request may take long (a first deploy can build for minutes).
 inline constexpr std::chrono::seconds requestTimeout{1800};
 
+// The largest panel answer read (its answers are small JSON objects); a
+// longer one is abandoned as soon as it passes this and ends the run.
+inline constexpr qint64 maxAnswerBytes = qint64(4) << 20;
+
 // The settings key under which this machine's random fingerprint is kept.
 inline const QString deviceFingerprintSettingsKey = QStringLiteral("kestrion_ide_device_fingerprint_v1");
 
@@ -38,7 +42,8 @@ QUrl apiURL(const QString& base, const QString& path);
 
 // A request with "Accept: application/json", "Authorization: Bearer <token>"
 // unless the trimmed token is empty, and, only when there is a body,
-// "Content-Type: application/json" and the compact JSON body.
+// "Content-Type: application/json" and the compact JSON body. Its answer is
+// capped at maxAnswerBytes.
 HttpRequest jsonRequest(const QUrl& url, const QByteArray& method, const QString& token,
                         const std::optional<QJsonObject>& body = std::nullopt);
 
@@ -50,8 +55,9 @@ struct DataResponse {
 
 // Sends the request and returns the whole answer; the status is the caller's
 // business. A transport failure throws a platform error with the client's own
-// text (a cancellation throws cancelled); a response that is not HTTP throws
-// invalidResponse with the request's path.
+// text (a cancellation throws cancelled, an answer past the request's cap
+// answerTooLarge); a response that is not HTTP throws invalidResponse with the
+// request's path.
 DataResponse performDataRequest(const HttpRequest& request, const std::function<bool()>& isCancelled = {});
 
 // A readable validation message: a non-empty "message" string as it stands,

@@ -13,6 +13,7 @@
 #include <QJsonDocument>
 #include <QTemporaryDir>
 #include <atomic>
+#include <functional>
 #include <gmock/gmock.h>
 
 void PrintTo(const QString& text, std::ostream* out) {
@@ -509,6 +510,41 @@ TEST_F(DeployRunTest, wrongRemoteFailsWithGitsTextAndSkipsFinalize) {
         << outcome.error().description().toStdString();
     EXPECT_TRUE(outcome.error().message().contains(QStringLiteral("missing.git")));
     EXPECT_THAT(m_panel.finalizeRequests(), IsEmpty());
+}
+
+TEST_F(DeployRunTest, panelAnswersPastTheCapEndTheRunWithAPlainMessage) {
+    // An endless answer is stopped by counting, one announcing a huge
+    // Content-Length (and then trickling) by the header check alone.
+    const struct {
+        const char* name;
+        std::function<void()> script;
+        int finalizeRequests;
+    } rows[] = {
+        {"endless prepare answer", [this] { m_panel.replyToPrepare(ScriptedResponse::endless()); }, 0},
+        {"prepare answer announcing 1 TiB", [this] { m_panel.replyToPrepare(ScriptedResponse::announcingLength()); },
+         0},
+        {"status answer announcing 4 MiB + 1",
+         [this] {
+             preparePushesToRemote();
+             finalizeWith(with(liveSite, {{QStringLiteral("virtual_host_id"), 5}}));
+             m_panel.replyToStatus(ScriptedResponse::announcingLength((4 << 20) + 1));
+         },
+         1},
+    };
+    for (const auto& row : rows) {
+        SCOPED_TRACE(row.name);
+        m_panel.http().clearRequests();
+        row.script();
+
+        const DeployOutcome outcome = run();
+
+        ASSERT_FALSE(outcome.succeeded());
+        EXPECT_EQ(outcome.error().description(), QStringLiteral("The Kestrion API's answer is larger than 4 MiB."));
+        EXPECT_EQ(m_panel.finalizeRequests().size(), row.finalizeRequests);
+        const test::StreamReport stream = m_panel.http().waitForStreamEnd();
+        EXPECT_EQ(stream.end, test::StreamReport::End::clientClosed);
+        EXPECT_LT(stream.bytesSent, ScriptedResponse::defaultStreamBytes);
+    }
 }
 
 TEST_F(DeployRunTest, transportFailureAtPrepareIsReportedWithItsOwnText) {

@@ -65,6 +65,8 @@ TEST(DeployErrorTest, descriptionsAreTheUserFacingMessages) {
         {KestrionIdeDeployError::invalidBaseURL(), QStringLiteral("Could not build Kestrion API URL.")},
         {KestrionIdeDeployError::prepareMissingPushUrl(), QStringLiteral("Prepare response missing push_url.")},
         {KestrionIdeDeployError::platform(QStringLiteral("Connection refused")), QStringLiteral("Connection refused")},
+        {KestrionIdeDeployError::answerTooLarge(4 << 20),
+         QStringLiteral("The Kestrion API's answer is larger than 4 MiB.")},
     };
     for (const auto& testCase : cases) {
         EXPECT_EQ(testCase.error.description(), testCase.expected);
