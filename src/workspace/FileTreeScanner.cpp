@@ -53,6 +53,7 @@ bool isSkippedName(const QString& name) {
 // State of one walk. Only the scan that owns it touches it, so no locking.
 struct Walk {
     const DirectoryLister& lister;
+    const std::stop_token& stop;
     NameCollation collation;
     int& nodeCount;
     bool& truncated;
@@ -60,6 +61,9 @@ struct Walk {
     // idPrefix is the folder's own id ("" for the root), errorId the id its
     // error node gets if it cannot be listed.
     FileTreeNodes children(const fs::path& folder, const QString& idPrefix, const QString& errorId, int depth) {
+        if (stop.stop_requested()) {
+            return {};
+        }
         Listing listing = lister(folder);
         if (listing.error) {
             FileTreeNode errorNode;
@@ -175,11 +179,11 @@ Listing listDirectory(const fs::path& folder) {
     return listing;
 }
 
-Snapshot scan(const QString& root) {
-    return scan(root, listDirectory);
+Snapshot scan(const QString& root, const std::stop_token& stop) {
+    return scan(root, listDirectory, stop);
 }
 
-Snapshot scan(const QString& root, const DirectoryLister& lister) {
+Snapshot scan(const QString& root, const DirectoryLister& lister, const std::stop_token& stop) {
     std::error_code error;
     const fs::path rootPath = qStringToNative(root);
     if (root.isEmpty() || !fs::is_directory(rootPath, error)) {
@@ -189,14 +193,14 @@ Snapshot scan(const QString& root, const DirectoryLister& lister) {
     bool truncated = false;
     const QString displayRoot = QDir::cleanPath(root);
     Snapshot snapshot;
-    snapshot.nodes = directoryChildren(rootPath, displayRoot, 0, nodeCount, truncated, lister);
+    snapshot.nodes = directoryChildren(rootPath, displayRoot, 0, nodeCount, truncated, lister, stop);
     snapshot.statusLine = statusLine(nodeCount, truncated);
     return snapshot;
 }
 
 FileTreeNodes directoryChildren(const fs::path& folder, const QString& displayRoot, int depth, int& nodeCount,
-                                bool& truncated, const DirectoryLister& lister) {
-    Walk walk{lister, NameCollation(), nodeCount, truncated};
+                                bool& truncated, const DirectoryLister& lister, const std::stop_token& stop) {
+    Walk walk{lister, stop, NameCollation(), nodeCount, truncated};
     const QString folderPath = QDir::cleanPath(nativeToQString(folder.native()));
     const QString folderId = relativeToStandardized(folderPath, displayRoot);
     const bool below = folderPath != displayRoot && OutputIndexFile::isStrictFileSubpath(displayRoot, folderPath);

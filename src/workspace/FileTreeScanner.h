@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <functional>
 #include <optional>
+#include <stop_token>
 #include <string>
 #include <vector>
 
@@ -49,13 +50,16 @@ Listing listDirectory(const std::filesystem::path& folder);
 
 // Walks the website directory into nodes. Never fails: a missing root gives
 // "Folder does not exist." and a folder that cannot be listed an error node.
-Snapshot scan(const QString& root);
-Snapshot scan(const QString& root, const DirectoryLister& lister);
+// Once stop is requested no further folder is listed and the walk returns
+// what it has, which the caller then discards.
+Snapshot scan(const QString& root, const std::stop_token& stop = {});
+Snapshot scan(const QString& root, const DirectoryLister& lister, const std::stop_token& stop = {});
 
 // The node list of one folder. nodeCount and truncated belong to the whole
 // scan and are updated here. displayRoot must be standardized.
 FileTreeNodes directoryChildren(const std::filesystem::path& folder, const QString& displayRoot, int depth,
-                                int& nodeCount, bool& truncated, const DirectoryLister& lister = listDirectory);
+                                int& nodeCount, bool& truncated, const DirectoryLister& lister = listDirectory,
+                                const std::stop_token& stop = {});
 
 // The path of a node below root, "/"-separated ("." for the root's own empty
 // remainder); anything not below root gives its last path component.

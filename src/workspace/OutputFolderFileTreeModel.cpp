@@ -22,14 +22,23 @@ std::size_t countNodes(const FileTreeNodes& nodes) {
 } // namespace
 
 OutputFolderFileTreeModel::OutputFolderFileTreeModel(QObject* parent)
-    : OutputFolderFileTreeModel([](const QString& root) { return FileTreeScanner::scan(root); }, parent) {}
+    : OutputFolderFileTreeModel(
+          [](const QString& root, const std::stop_token& stop) { return FileTreeScanner::scan(root, stop); }, parent) {}
 
 OutputFolderFileTreeModel::OutputFolderFileTreeModel(ScanFunction scan, QObject* parent)
     : QAbstractItemModel(parent), m_scan(std::move(scan)) {}
 
-OutputFolderFileTreeModel::~OutputFolderFileTreeModel() = default;
+OutputFolderFileTreeModel::~OutputFolderFileTreeModel() {
+    // Nobody will read the result: free the pool thread early.
+    m_runningScan.request_stop();
+}
 
 void OutputFolderFileTreeModel::refresh(std::optional<QString> root) {
+    // A large folder's walk can outlast the switch to another folder; left to
+    // finish, it would put the old tree (and its clicks) under the new root.
+    m_runningScan.request_stop();
+    m_runningScan = std::stop_source();
+    const quint64 generation = ++m_generation;
     setLoading(true);
     if (!root) {
         apply({{}, noDirectoryStatus});
@@ -38,9 +47,12 @@ void OutputFolderFileTreeModel::refresh(std::optional<QString> root) {
     }
     // The continuation runs on this object's thread and is dropped if the
     // model is destroyed first; the walk itself shares nothing with it.
-    QtConcurrent::run([scan = m_scan, path = *root] {
-        return scan(path);
-    }).then(this, [this](FileTreeScanner::Snapshot snapshot) {
+    QtConcurrent::run([scan = m_scan, path = *root, stop = m_runningScan.get_token()] {
+        return scan(path, stop);
+    }).then(this, [this, generation](FileTreeScanner::Snapshot snapshot) {
+        if (generation != m_generation) {
+            return;
+        }
         apply(std::move(snapshot));
         setLoading(false);
     });

@@ -7,6 +7,7 @@
 #include <QString>
 #include <functional>
 #include <optional>
+#include <stop_token>
 #include <vector>
 
 namespace kestrion {
@@ -29,8 +30,9 @@ public:
         IsFolderRole,                  // bool
     };
 
-    // Runs on a pool thread; must touch nothing but its argument.
-    using ScanFunction = std::function<FileTreeScanner::Snapshot(const QString& root)>;
+    // Runs on a pool thread; must touch nothing but its arguments, and should
+    // return early once stop is requested (its result is then discarded).
+    using ScanFunction = std::function<FileTreeScanner::Snapshot(const QString& root, const std::stop_token& stop)>;
 
     static inline const QString noDirectoryStatus = QStringLiteral("Choose a website directory to see its tree.");
 
@@ -43,9 +45,10 @@ public:
     QString statusLine() const { return m_statusLine; }
     bool isLoading() const { return m_isLoading; }
 
-    // Rescans root without blocking the caller. Overlapping refreshes are not
-    // cancelled: each publishes its result when it ends, so the last scan to
-    // finish wins, and loading ends as soon as any of them ends.
+    // Rescans root without blocking the caller. Each refresh supersedes the
+    // one before: the running scan is asked to stop and its result, should it
+    // still arrive, is dropped, so only the latest root's tree is shown and
+    // loading ends only when that scan ends.
     void refresh(std::optional<QString> root);
 
     // Publishes a finished scan. Rows are only reset when the tree differs,
@@ -85,6 +88,10 @@ private:
     void setStatusLine(const QString& line);
 
     ScanFunction m_scan;
+    // Stops the scan in flight; replaced by every refresh.
+    std::stop_source m_runningScan;
+    // Counts refreshes; a finished scan is applied only if none came after it.
+    quint64 m_generation = 0;
     FileTreeNodes m_nodes;
     std::vector<FlatEntry> m_flat;
     QString m_statusLine;

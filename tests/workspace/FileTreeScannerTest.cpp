@@ -300,6 +300,24 @@ TEST(FileTreeScannerScan, folderVanishingBeforeItIsReadBecomesAnErrorNode) {
     EXPECT_EQ(str(snapshot.statusLine), "2 items"); // the error node is not counted
 }
 
+TEST(FileTreeScannerScan, aStopRequestEndsTheWalkBeforeTheNextFolder) {
+    TreeFixture tree;
+    tree.writeFile(QStringLiteral("a/one.txt"));
+    tree.writeFile(QStringLiteral("b/two.txt"));
+    std::stop_source stop;
+    int listed = 0;
+    const FileTreeScanner::DirectoryLister stopAfterTheRoot = [&](const fs::path& folder) {
+        ++listed;
+        stop.request_stop();
+        return FileTreeScanner::listDirectory(folder);
+    };
+
+    FileTreeScanner::scan(tree.root(), stopAfterTheRoot, stop.get_token());
+
+    EXPECT_EQ(listed, 1);
+    EXPECT_EQ(FileTreeScanner::scan(tree.root(), std::stop_token()).statusLine, QStringLiteral("4 items"));
+}
+
 TEST(FileTreeScannerScan, unreadableRootGivesOneTopLevelErrorNodeNamedAfterTheRoot) {
     TreeFixture tree;
     const FileTreeScanner::DirectoryLister failing = [](const fs::path&) {

@@ -1,12 +1,17 @@
 #include "workspace/OutputFolderFileTreeModel.h"
 
 #include "TreeFixture.h"
+#include "support/Eventually.h"
 
 #include <QAbstractItemModelTester>
 #include <QIcon>
 #include <QSignalSpy>
 #include <QTest>
+#include <QThreadPool>
+#include <atomic>
+#include <condition_variable>
 #include <gmock/gmock.h>
+#include <mutex>
 #include <semaphore>
 
 using namespace kestrion;
@@ -65,11 +70,14 @@ TEST(OutputFolderFileTreeModel, refreshScansOffTheCallerAndPublishesTheTree) {
     OutputFolderFileTreeModel model;
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     QSignalSpy nodes(&model, &OutputFolderFileTreeModel::nodesChanged);
+    QSignalSpy loading(&model, &OutputFolderFileTreeModel::isLoadingChanged);
 
     model.refresh(tree.root());
-    EXPECT_TRUE(model.isLoading());
+    // A small folder's scan may already be over when refresh() returns (the
+    // result then arrives at once), so loading is checked by its signals.
     ASSERT_TRUE(waitUntilIdle(model));
 
+    EXPECT_EQ(loading.count(), 2); // on, then off
     EXPECT_EQ(nodes.count(), 1);
     EXPECT_EQ(model.statusLine(), QStringLiteral("5 items"));
     EXPECT_EQ(walk(model), (QStringList{QStringLiteral("assets"), QStringLiteral("assets/sub"),
@@ -117,25 +125,74 @@ TEST(OutputFolderFileTreeModel, rescanOfAnUnchangedTreeKeepsTheRowsAndAChangedOn
     EXPECT_EQ(model.statusLine(), QStringLiteral("Folder does not exist."));
 }
 
-TEST(OutputFolderFileTreeModel, theLastScanToFinishWinsAndAnyEndStopsLoading) {
-    // The first scan is held on its pool thread until the second one has been
-    // published, so the two finish in the opposite order to their start.
-    std::binary_semaphore releaseFirst(0);
-    OutputFolderFileTreeModel model([&releaseFirst](const QString& root) {
-        if (root == QLatin1String("/first")) {
-            releaseFirst.acquire();
+// Lets the pool thread that ran a superseded scan report back, so that a
+// result the model should drop has really arrived.
+void deliverFinishedScans() {
+    ASSERT_TRUE(QThreadPool::globalInstance()->waitForDone(10000));
+    QCoreApplication::sendPostedEvents();
+}
+
+TEST(OutputFolderFileTreeModel, switchingFoldersStopsTheOldScanAndItsLateResultIsDropped) {
+    // The large folder's scan runs until it is told to stop, then is held
+    // until the small folder's tree has been published, so it ends last.
+    std::binary_semaphore releaseLarge(0);
+    std::atomic_bool largeSawStop = false;
+    OutputFolderFileTreeModel model([&](const QString& root, const std::stop_token& stop) {
+        if (root != QLatin1String("/large")) {
+            return snapshotNamed(root.mid(1));
         }
-        return snapshotNamed(root.mid(1));
+        std::mutex mutex;
+        std::condition_variable_any stopped;
+        std::unique_lock lock(mutex);
+        stopped.wait_for(lock, stop, std::chrono::seconds(10), [] { return false; });
+        largeSawStop = stop.stop_requested();
+        releaseLarge.acquire();
+        FileTreeScanner::Snapshot large;
+        for (int i = 0; i < 500; ++i) {
+            large.nodes.push_back(snapshotNamed(QStringLiteral("old%1").arg(i)).nodes.front());
+        }
+        large.statusLine = QStringLiteral("500 items");
+        return large;
     });
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
 
+    model.refresh(QStringLiteral("/large"));
+    model.refresh(QStringLiteral("/small"));
+    ASSERT_TRUE(waitUntilIdle(model));
+    ASSERT_EQ(walk(model), QStringList{QStringLiteral("small")});
+
+    releaseLarge.release();
+    deliverFinishedScans();
+
+    EXPECT_TRUE(largeSawStop);
+    EXPECT_EQ(walk(model), QStringList{QStringLiteral("small")});
+    EXPECT_EQ(model.statusLine(), QStringLiteral("1 item"));
+    EXPECT_FALSE(model.isLoading());
+}
+
+TEST(OutputFolderFileTreeModel, anOlderScanEndingFirstNeitherShowsNorEndsTheLoading) {
+    std::binary_semaphore releaseFirst(0);
+    std::binary_semaphore releaseSecond(0);
+    OutputFolderFileTreeModel model([&](const QString& root, const std::stop_token&) {
+        (root == QLatin1String("/first") ? releaseFirst : releaseSecond).acquire();
+        return snapshotNamed(root.mid(1));
+    });
+    // Both scans hold a pool thread at once, so the first one's end shows as
+    // one thread fewer in use.
+    QThreadPool& pool = *QThreadPool::globalInstance();
+    pool.setMaxThreadCount(std::max(2, pool.maxThreadCount()));
+    ASSERT_TRUE(pool.waitForDone(10000));
     model.refresh(QStringLiteral("/first"));
     model.refresh(QStringLiteral("/second"));
-    ASSERT_TRUE(QTest::qWaitFor([&model] { return model.rowCount() == 1; }, 10000));
-    EXPECT_EQ(model.nodes().front().name, QStringLiteral("second"));
-    EXPECT_FALSE(model.isLoading());
-
+    ASSERT_EQ(pool.activeThreadCount(), 2);
     releaseFirst.release();
-    ASSERT_TRUE(QTest::qWaitFor([&model] { return model.nodes().front().name == QLatin1String("first"); }, 10000));
-    EXPECT_FALSE(model.isLoading());
+    ASSERT_TRUE(QTest::qWaitFor([&pool] { return pool.activeThreadCount() == 1; }, 10000));
+    QCoreApplication::sendPostedEvents();
+
+    EXPECT_TRUE(model.isLoading());
+    EXPECT_EQ(model.rowCount(), 0);
+
+    releaseSecond.release();
+    ASSERT_TRUE(waitUntilIdle(model));
+    EXPECT_EQ(walk(model), QStringList{QStringLiteral("second")});
 }
