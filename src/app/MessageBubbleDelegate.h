@@ -14,8 +14,9 @@ class QTextDocument;
 namespace kestrion {
 
 // Fills a document from chat text: Markdown (GitHub dialect, raw HTML shown as
-// text) and, when the Markdown yields nothing although the text has content,
-// the text unchanged as plain text. Shared by painting and the selection editor
+// text) in which a single line break outside lists and code starts a new line
+// rather than joining the lines, and, when the Markdown yields nothing although
+// the text has content, the text unchanged as plain text. Shared by painting and the selection editor
 // so both lay out alike.
 void setChatMarkdown(QTextDocument& document, const QString& text);
 

@@ -2,6 +2,7 @@
 #include "app/TranscriptModel.h"
 #include "app/TranscriptView.h"
 #include "conversation/ChatViewModel.h"
+#include "generation/ProjectMaterializer.h"
 #include "support/Eventually.h"
 
 #include <QAbstractItemModelTester>
@@ -13,8 +14,11 @@
 #include <QSignalSpy>
 #include <QStandardItemModel>
 #include <QTest>
+#include <QTextBlock>
 #include <QTextBrowser>
 #include <QTextDocument>
+#include <QTextLayout>
+#include <QTextList>
 #include <gtest/gtest.h>
 
 using namespace kestrion;
@@ -46,6 +50,8 @@ struct MarkdownCase {
     const char* name;
     QString source;
     QString expectedPlainText;
+
+    friend void PrintTo(const MarkdownCase& c, std::ostream* out) { *out << c.name; }
 };
 
 class ChatMarkdownTest : public ::testing::TestWithParam<MarkdownCase> {};
@@ -66,8 +72,83 @@ INSTANTIATE_TEST_SUITE_P(
         // Markdown that yields nothing visible is shown as it was written.
         MarkdownCase{"referenceDefinitionOnlyFallsBackToPlainText", QStringLiteral("[site]: https://example.com"),
                      QStringLiteral("[site]: https://example.com")},
-        MarkdownCase{"blankStaysBlank", QStringLiteral("   "), QString()}),
+        MarkdownCase{"blankStaysBlank", QStringLiteral("   "), QString()},
+        // A single line break is kept, as chat apps show it; a blank line still
+        // separates paragraphs.
+        MarkdownCase{"proseKeepsItsLineBreaks", QStringLiteral("Done.\nI added a header.\n\nAnd a *footer*."),
+                     QStringLiteral("Done.\nI added a header.\nAnd a footer.")},
+        MarkdownCase{"quotedLinesKeepTheirBreaks", QStringLiteral("> one\n> two"), QStringLiteral("one\ntwo")},
+        MarkdownCase{"anExistingHardBreakIsNotDoubled", QStringLiteral("one\\\ntwo  \nthree"),
+                     QStringLiteral("one\ntwo\nthree")},
+        MarkdownCase{"underlinedHeadingStaysAHeading", QStringLiteral("Title\n=====\ntext"),
+                     QStringLiteral("Title\ntext")},
+        MarkdownCase{"inlineCodeOfThreeBackticksIsNoFence", QStringLiteral("```x``` one\ntwo\nthree"),
+                     QStringLiteral("x one\ntwo\nthree")},
+        MarkdownCase{"windowsLineEndingsBreakToo", QStringLiteral("one\r\ntwo"), QStringLiteral("one\ntwo")},
+        MarkdownCase{"headingAndFollowingLineStaySeparate", QStringLiteral("# Title\ntext"),
+                     QStringLiteral("Title\ntext")},
+        // Code keeps its text exactly: nothing is added to its lines.
+        MarkdownCase{"fencedCodeIsVerbatim", QStringLiteral("Code:\n```\nint a;\n  int b;\n```\nafter"),
+                     QStringLiteral("Code:\nint a;\n  int b;\nafter")},
+        MarkdownCase{"tildeFenceInsideAListItemIsVerbatim", QStringLiteral("- step\n  ~~~\n  x\n  y\n  ~~~"),
+                     QStringLiteral("step\nx\ny")},
+        MarkdownCase{"indentedCodeIsVerbatim", QStringLiteral("Code:\n\n    a\n    b\n\nafter"),
+                     QStringLiteral("Code:\na\nb\nafter")},
+        MarkdownCase{"tableStaysATable", QStringLiteral("| a | b |\n|---|---|\n| 1 | 2 |"),
+                     QStringLiteral("a\nb\n1\n2")}),
     [](const ::testing::TestParamInfo<MarkdownCase>& p) { return std::string(p.param.name); });
+
+// Every line of the laid-out document, as shown at a width where nothing wraps.
+QStringList shownLines(QTextDocument& document) {
+    document.setTextWidth(4000);
+    document.documentLayout()->documentSize(); // lays every block out
+    QStringList lines;
+    for (QTextBlock block = document.begin(); block.isValid(); block = block.next()) {
+        const QTextLayout* layout = block.layout();
+        for (int i = 0; i < layout->lineCount(); ++i) {
+            const QTextLine line = layout->lineAt(i);
+            lines << block.text().mid(line.textStart(), line.textLength()).trimmed().remove(QChar::LineSeparator);
+        }
+    }
+    return lines;
+}
+
+TEST(ChatMarkdown, theReplySummaryShowsOneRowPerLine) {
+    ProjectMaterializer::Result result;
+    result.writtenRelativePaths = {QStringLiteral("index.htm"), QStringLiteral("hero.png")};
+    result.generatedImagePaths = {QStringLiteral("hero.png")};
+    result.skippedUnsafePaths = {QStringLiteral("../x.html")};
+    QTextDocument document;
+    setChatMarkdown(document, QStringLiteral("Here you go.\n\n") + ProjectMaterializer::summaryText(result));
+
+    EXPECT_EQ(shownLines(document),
+              (QStringList{QStringLiteral("Here you go."), QStringLiteral("Files created: hero.png, index.htm"),
+                           QStringLiteral("Images generated: hero.png"),
+                           QStringLiteral("Skipped unsafe path(s): ../x.html")}));
+    // The labels are still bold and the paths still code.
+    const QTextBlock summary = document.begin().next();
+    EXPECT_EQ(summary.begin().fragment().charFormat().fontWeight(), QFont::Bold);
+}
+
+// A break inside a list item would become a block, and so a bullet, of its
+// own: list items keep Markdown's joined lines, and their numbers.
+TEST(ChatMarkdown, listsStayListsBesideLineBreaks) {
+    QTextDocument document;
+    setChatMarkdown(document, QStringLiteral("Changes:\n- a\n- b\n  more of b\n\nSteps:\n1. one\n   more\n"
+                                             "2. two\n\n   also two\n\nDone.\nBye."));
+    EXPECT_EQ(shownLines(document),
+              (QStringList{QStringLiteral("Changes:"), QStringLiteral("a"), QStringLiteral("b more of b"),
+                           QStringLiteral("Steps:"), QStringLiteral("one more"), QStringLiteral("two"),
+                           QStringLiteral("also two"), QStringLiteral("Done."), QStringLiteral("Bye.")}));
+    QTextBlock block = document.begin();
+    EXPECT_EQ(block.textList(), nullptr);
+    block = block.next();
+    ASSERT_NE(block.textList(), nullptr);
+    EXPECT_EQ(block.textList()->count(), 2);
+    const QTextBlock numbered = block.next().next().next();
+    ASSERT_NE(numbered.textList(), nullptr);
+    EXPECT_EQ(numbered.textList()->itemText(numbered.next()), QStringLiteral("2."));
+}
 
 TEST(ChatMarkdown, linksKeepTheirTargets) {
     QTextDocument document;
