@@ -2,6 +2,7 @@
 
 #include "app/DetailWorkspaceController.h"
 #include "app/MultilineTextView.h"
+#include "app/WidgetStyle.h"
 #include "app/WindowState.h"
 #include "workspace/OutputIndexFile.h"
 
@@ -43,9 +44,7 @@ SourceWorkspace::SourceWorkspace(AppSettings* settings, WindowState* state, Deta
     m_error->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_error->setFocusPolicy(Qt::TabFocus);
 
-    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
-    mono.setPointSizeF(QFontDatabase::systemFont(QFontDatabase::GeneralFont).pointSizeF());
-    mono.setWeight(QFont::Normal);
+    const QFont mono = WidgetStyle::sourceFont(QFontDatabase::systemFont(QFontDatabase::GeneralFont).pointSizeF());
     m_editor->setFont(mono);
     m_editor->setAccessibleName(QStringLiteral("Source editor"));
     m_editor->setLineWrapMode(QPlainTextEdit::NoWrap);

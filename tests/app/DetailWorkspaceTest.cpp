@@ -25,6 +25,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QFontInfo>
+#include <QFontMetricsF>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -387,7 +389,10 @@ TEST_F(DetailWorkspaceTest, editingKeepsUnsavedTextThroughAReplyAndCtrlSSavesAnd
     EXPECT_EQ(source()->captionLabel()->text(), QStringLiteral("index.htm"));
     EXPECT_FALSE(source()->saveButton()->isEnabled());
     EXPECT_FALSE(source()->unsavedLabel()->isVisible());
-    EXPECT_TRUE(editor->font().fixedPitch() || QFontInfo(editor->font()).fixedPitch());
+    // Monospaced as the reader sees it, not as the font's flags say.
+    const QFontMetricsF editorMetrics(editor->font());
+    EXPECT_EQ(editorMetrics.horizontalAdvance(QLatin1Char('i')), editorMetrics.horizontalAdvance(QLatin1Char('M')))
+        << QFontInfo(editor->font()).family().toStdString();
 
     const QString edited = QString::fromUtf8(page("Edited", "<p id=\"t\">mine</p>"));
     editor->setFocus();
