@@ -1,11 +1,13 @@
 #include "app/AppIcon.h"
 #include "app/MainWindow.h"
+#include "app/SingleInstance.h"
 #include "conversation/AppSettings.h"
 #include "selfcheck/ParserSelfCheck.h"
 
 #include <QApplication>
 #include <QStyle>
 #include <QStyleFactory>
+#include <QTextStream>
 #include <QThreadPool>
 #include <unistd.h>
 
@@ -37,8 +39,32 @@ int main(int argc, char* argv[]) {
     // threads (this machine's cores) would let them starve each other.
     QThreadPool::globalInstance()->setMaxThreadCount(std::max(4, QThreadPool::globalInstance()->maxThreadCount()));
 
+    // A second copy would load and then save the same chat histories as the
+    // first, and whichever saved last would lose the other's messages: a later
+    // start shows the running window instead.
+    kestrion::SingleInstance instance(kestrion::SingleInstance::defaultSocketPath());
+    switch (instance.start(QCoreApplication::arguments())) {
+    case kestrion::SingleInstance::Role::HandedOver:
+        return 0;
+    case kestrion::SingleInstance::Role::Unanswered:
+        QTextStream(stderr) << "Another copy of " << kestrion::MainWindow::title
+                            << " is running but does not answer; not starting a second one.\n";
+        return 1;
+    case kestrion::SingleInstance::Role::Primary:
+        break;
+    }
+
     kestrion::AppSettings settings;
     kestrion::MainWindow window(&settings);
+    QObject::connect(&instance, &kestrion::SingleInstance::argumentsReceived, &window,
+                     [&window](const QStringList& arguments) {
+                         qInfo("Another start was handed to this window (arguments: %s)",
+                               qPrintable(arguments.mid(1).join(QLatin1Char(' '))));
+                         window.setWindowState((window.windowState() & ~Qt::WindowMinimized) | Qt::WindowActive);
+                         window.show();
+                         window.raise();
+                         window.activateWindow();
+                     });
     window.show();
     return QApplication::exec();
 }
