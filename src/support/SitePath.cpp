@@ -178,10 +178,18 @@ WriteResult writeInto(int folderFd, const std::string& name, const QByteArray& b
             keepMode = true;
         }
     }
+    const auto temporaryName = [&name] {
+        return '.' + name.substr(0, 200) + ".tmp-" + std::to_string(QRandomGenerator::global()->generate64());
+    };
+    // An unnamed file first: a process killed while writing then leaves
+    // nothing behind. It gets a name only once its bytes are on disk, just
+    // before the rename. File systems without O_TMPFILE get a named file.
+    static const bool canNameUnnamedFiles = ::access("/proc/self/fd", X_OK) == 0;
+    Descriptor file(canNameUnnamedFiles ? ::openat(folderFd, ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, mode) : -1);
+    const bool unnamed = file.valid();
     std::string temporary;
-    Descriptor file;
     for (int attempt = 0; attempt < 100 && !file.valid(); ++attempt) {
-        temporary = '.' + name.substr(0, 200) + ".tmp-" + std::to_string(QRandomGenerator::global()->generate64());
+        temporary = temporaryName();
         file.reset(::openat(folderFd, temporary.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode));
         if (!file.valid() && errno != EEXIST) {
             return {systemError(errno)};
@@ -192,7 +200,9 @@ WriteResult writeInto(int folderFd, const std::string& name, const QByteArray& b
     }
     const auto fail = [&](int code) {
         file.reset();
-        ::unlinkat(folderFd, temporary.c_str(), 0);
+        if (!temporary.empty()) {
+            ::unlinkat(folderFd, temporary.c_str(), 0);
+        }
         return WriteResult{systemError(code)};
     };
     // The umask narrowed the new file's rights; an existing file keeps its own.
@@ -214,6 +224,20 @@ WriteResult writeInto(int folderFd, const std::string& name, const QByteArray& b
     }
     if (::fsync(file.get()) != 0) {
         return fail(errno);
+    }
+    if (unnamed) {
+        const std::string self = "/proc/self/fd/" + std::to_string(file.get());
+        for (int attempt = 0; attempt < 100 && temporary.empty(); ++attempt) {
+            const std::string candidate = temporaryName();
+            if (::linkat(AT_FDCWD, self.c_str(), folderFd, candidate.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+                temporary = candidate;
+            } else if (errno != EEXIST) {
+                return fail(errno);
+            }
+        }
+        if (temporary.empty()) {
+            return fail(EEXIST);
+        }
     }
     // close() reports late write errors on some file systems (NFS, FUSE).
     if (::close(file.release()) != 0) {

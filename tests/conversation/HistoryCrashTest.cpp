@@ -44,4 +44,10 @@ TEST(ChatHistoryCrashSafety, killedAtRandomMomentsWhileSavingLeavesTheOldOrTheNe
     }
     // The child did save: the content alternated between the rounds at least once.
     EXPECT_GT(changes, 0);
+    // A killed save leaves no temporary file behind (the folder is published
+    // with the site). Only a kill between naming the finished file and the
+    // rename, a few microseconds of each save, can leave one.
+    const QStringList leftovers = QDir(site.path() + QStringLiteral("/.kestrion-chats"))
+                                      .entryList({QStringLiteral("*.tmp-*")}, QDir::Files | QDir::Hidden);
+    EXPECT_LE(leftovers.size(), 2) << leftovers.join(QLatin1Char(' ')).toStdString();
 }
