@@ -1,5 +1,6 @@
 #include "deploy/KestrionProjectLaunchPersistence.h"
 
+#include "support/ExternalLinks.h"
 #include "support/JsonValues.h"
 #include "support/SitePath.h"
 
@@ -77,8 +78,10 @@ std::optional<QUrl> load(const std::optional<QString>& outputProjectRoot) {
     if (text.isEmpty()) {
         return std::nullopt;
     }
+    // The file travels with the folder: anything but a web address would reach
+    // the desktop's handler for its scheme when "Open" is pressed.
     const QUrl url(text, QUrl::StrictMode);
-    if (!url.isValid()) {
+    if (!ExternalLinks::isWebAddress(url)) {
         return std::nullopt;
     }
     return url;

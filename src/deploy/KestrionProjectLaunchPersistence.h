@@ -33,7 +33,8 @@ std::optional<QString> fileURL(const std::optional<QString>& outputProjectRoot);
 
 // The remembered address, or nothing (no folder, no file, unreadable file, a
 // link, named pipe or anything but a regular file of at most maxFileBytes,
-// blank or unparsable address). Such a file stays where it is.
+// blank or unparsable address, or one that is not an http or https address).
+// Such a file stays where it is.
 std::optional<QUrl> load(const std::optional<QString>& outputProjectRoot);
 
 // Remembers the address, replacing any earlier one; the file is written
