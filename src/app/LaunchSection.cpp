@@ -6,6 +6,7 @@
 #include "conversation/AppSettings.h"
 #include "conversation/ChatViewModel.h"
 #include "deploy/KestrionProjectLaunchPersistence.h"
+#include "support/ExternalLinks.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>
@@ -41,10 +42,11 @@ QString prominentStyle(const QString& background, const QString& foreground, int
         .arg(verticalPadding);
 }
 
-// An absolute address such as https://example.com/; anything else is not remembered.
+// An http or https address such as https://example.com/; anything else the
+// panel answers is not remembered, since "Open" hands it to the desktop.
 std::optional<QUrl> parsedAddress(const QString& text) {
     const QUrl url(text, QUrl::StrictMode);
-    if (!url.isValid() || url.isRelative()) {
+    if (!ExternalLinks::isWebAddress(url)) {
         return std::nullopt;
     }
     return url;
@@ -87,7 +89,7 @@ LaunchSection::LaunchSection(AppSettings* settings, ChatViewModel* chat, WindowS
     m_openButton->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     m_openButton->setStyleSheet(prominentStyle(QStringLiteral("#248a3d"), QStringLiteral("white"), 3));
     connect(m_openButton, &QPushButton::clicked, this, [this] {
-        if (const auto& url = m_state->launchedWebsiteURL(); url && m_openUrl) {
+        if (const auto& url = m_state->launchedWebsiteURL(); url && ExternalLinks::isWebAddress(*url) && m_openUrl) {
             m_openUrl(*url);
         }
     });

@@ -205,6 +205,42 @@ TEST_F(LaunchSectionTest, aRestartFindsTheRememberedAddress) {
     EXPECT_EQ(opened, (QList<QUrl>{QUrl(QStringLiteral("https://old.example/"))}));
 }
 
+TEST_F(LaunchSectionTest, openOpensOnlyAWebAddressWhereverTheAddressCameFrom) {
+    // A launch state file may arrive with the folder; only a web address is ever opened.
+    for (const QString& address : {QStringLiteral("file:///etc/passwd"), QStringLiteral("javascript:alert(1)")}) {
+        SCOPED_TRACE(address.toStdString());
+        writeFile(site + QStringLiteral("/.kestrion-chats/launch_state.json"),
+                  json({{QStringLiteral("version"), 1}, {QStringLiteral("https_url"), address}}));
+        window.reset();
+        openWindow();
+        EXPECT_FALSE(window->viewState()->launchedWebsiteURL().has_value());
+        EXPECT_FALSE(launch()->openButton()->isVisible());
+        EXPECT_EQ(primary()->text(), QStringLiteral("Launch to the internet"));
+
+        // However the address got in, "Open" hands only http and https to the browser.
+        window->viewState()->setLaunchedWebsiteURL(QUrl(address));
+        ASSERT_TRUE(launch()->openButton()->isVisible());
+        QTest::mouseClick(launch()->openButton(), Qt::LeftButton);
+        EXPECT_TRUE(opened.isEmpty());
+    }
+}
+
+TEST_F(LaunchSectionTest, aPanelAnswerWithoutAWebAddressIsNotRemembered) {
+    panel.prepareWithPushUrl(remote);
+    QJsonObject finished = liveSite;
+    finished.remove(QStringLiteral("virtual_host_id"));
+    finished.insert(QStringLiteral("https_url"), QStringLiteral("javascript:alert(document.cookie)"));
+    panel.replyToFinalize(ScriptedResponse::json(200, json(finished)));
+    openWindow();
+    QSignalSpy done(launch(), &LaunchSection::launchFinished);
+    QTest::mouseClick(primary(), Qt::LeftButton);
+    ASSERT_TRUE(becomes([&] { return done.size(); }, 1, launchTimeoutMs));
+    EXPECT_TRUE(done.first().first().toBool());
+    EXPECT_FALSE(window->viewState()->launchedWebsiteURL().has_value());
+    EXPECT_FALSE(launch()->openButton()->isVisible());
+    EXPECT_FALSE(KestrionProjectLaunchPersistence::load(site).has_value());
+}
+
 TEST_F(LaunchSectionTest, aDeletedOrMissingDirectoryCannotBeLaunched) {
     openWindow();
     EXPECT_TRUE(primary()->isEnabled());
