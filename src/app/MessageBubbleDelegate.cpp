@@ -1,6 +1,7 @@
 #include "app/MessageBubbleDelegate.h"
 
 #include "app/TranscriptModel.h"
+#include "support/ExternalLinks.h"
 
 #include <QAbstractItemView>
 #include <QAbstractTextDocumentLayout>
@@ -36,8 +37,10 @@ public:
 };
 
 void openIfExternal(const QUrl& url) {
-    // Relative targets have nowhere to go without a base location.
-    if (!url.scheme().isEmpty()) {
+    // A reply chooses its links: only web and mail addresses reach the desktop,
+    // never a file, a network share or some other handler. Relative targets
+    // have nowhere to go without a base location.
+    if (ExternalLinks::isExternallyOpenable(url)) {
         QDesktopServices::openUrl(url);
     }
 }

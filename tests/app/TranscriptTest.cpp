@@ -316,6 +316,54 @@ TEST_F(BubbleViewTest, pressingALinkOpensItInTheBrowser) {
     QDesktopServices::unsetUrlHandler(QStringLiteral("https"));
 }
 
+TEST_F(BubbleViewTest, aLinkOpensOnlyForWebAndMailAddresses) {
+    // A reply (or a prompt injection in it) chooses the link; the desktop must
+    // never be handed a file, a share or a custom handler from a chat.
+    const QStringList schemes{QStringLiteral("https"), QStringLiteral("http"),      QStringLiteral("mailto"),
+                              QStringLiteral("smb"),   QStringLiteral("sftp"),      QStringLiteral("file"),
+                              QStringLiteral("ssh"),   QStringLiteral("javascript")};
+    UrlRecorder recorder;
+    for (const QString& scheme : schemes) {
+        QDesktopServices::setUrlHandler(scheme, &recorder, "open");
+    }
+    const struct {
+        QString url;
+        bool opens;
+    } cases[] = {
+        {QStringLiteral("smb://server/share"), false},      {QStringLiteral("file:///etc/passwd"), false},
+        {QStringLiteral("sftp://host/file"), false},        {QStringLiteral("ssh://host"), false},
+        {QStringLiteral("javascript:alert(1)"), false},     {QStringLiteral("http://example.com/plain"), true},
+        {QStringLiteral("mailto:owner@example.com"), true},
+    };
+    const QUrl control(QStringLiteral("https://example.com/control"));
+    view.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
+    const auto clickLinkInRow = [&](int row) {
+        const QModelIndex index = model.index(row, 0);
+        const QRect text = view.bubbleDelegate()->textRect(view.visualRect(index), index);
+        QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, text.topLeft() + QPoint(10, 8));
+    };
+    for (const auto& testCase : cases) {
+        SCOPED_TRACE(testCase.url.toStdString());
+        model.clear();
+        recorder.opened.clear();
+        addMessages({{QStringLiteral("[Open the site](%1)").arg(testCase.url), false},
+                     {QStringLiteral("[Open the site](%1)").arg(control.toString()), false}});
+        QApplication::processEvents();
+
+        clickLinkInRow(0);
+        // A link that still opens afterwards shows the first click was handled.
+        clickLinkInRow(1);
+
+        ASSERT_TRUE(kestrion::test::eventually([&] { return recorder.opened.contains(control); }));
+        const QList<QUrl> expected = testCase.opens ? QList<QUrl>{QUrl(testCase.url), control} : QList<QUrl>{control};
+        EXPECT_EQ(recorder.opened, expected);
+    }
+    for (const QString& scheme : schemes) {
+        QDesktopServices::unsetUrlHandler(scheme);
+    }
+}
+
 TEST_F(BubbleViewTest, pressingTextOpensASelectableOverlayWithTheSameText) {
     addMessages({{QStringLiteral("select *me*"), false}});
     view.show();
