@@ -1,8 +1,5 @@
 #include "app/PreviewUrlInterceptor.h"
 
-#include "workspace/OutputIndexFile.h"
-
-#include <QDir>
 #include <QFileInfo>
 
 namespace kestrion {
@@ -10,31 +7,25 @@ namespace kestrion {
 PreviewUrlInterceptor::PreviewUrlInterceptor(QObject* parent) : QWebEngineUrlRequestInterceptor(parent) {}
 
 void PreviewUrlInterceptor::setAllowedRoot(const QString& root) {
-    m_root = root.isEmpty() ? QString() : QDir::cleanPath(QFileInfo(root).absoluteFilePath());
+    // Resolved again for every load: the folder may have been created, or its
+    // link pointed elsewhere, since the last one.
+    m_site = SitePath::Site(root.isEmpty() ? QString() : QFileInfo(root).absoluteFilePath());
 }
 
-bool PreviewUrlInterceptor::isAllowed(const QUrl& url, const QString& root) {
+bool PreviewUrlInterceptor::isAllowed(const QUrl& url, const SitePath::Site& site) {
     if (url.scheme().compare(QLatin1String("file"), Qt::CaseInsensitive) != 0) {
         return true;
     }
-    if (root.isEmpty() || !url.host().isEmpty()) {
+    // A host names a file on another machine (a network share).
+    if (!url.host().isEmpty()) {
         return false;
     }
-    const QString path = QDir::cleanPath(url.toLocalFile());
-    if (!OutputIndexFile::isStrictFileSubpath(root, path)) {
-        return false;
-    }
-    // A link inside the directory may point anywhere: compare where it really leads.
-    const QString realPath = QFileInfo(path).canonicalFilePath();
-    if (realPath.isEmpty()) {
-        return true; // nothing there to read; the load fails on its own
-    }
-    const QString realRoot = QFileInfo(root).canonicalFilePath();
-    return !realRoot.isEmpty() && OutputIndexFile::isStrictFileSubpath(realRoot, realPath);
+    // A missing file inside is fine: there is nothing to read and the load fails on its own.
+    return site.resolveLocation(url.toLocalFile()).ok();
 }
 
 void PreviewUrlInterceptor::interceptRequest(QWebEngineUrlRequestInfo& info) {
-    if (!isAllowed(info.requestUrl(), m_root)) {
+    if (!isAllowed(info.requestUrl(), m_site)) {
         info.block(true);
         Q_EMIT requestBlocked(info.requestUrl());
     }

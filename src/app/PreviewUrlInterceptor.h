@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/SitePath.h"
+
 #include <QString>
 #include <QUrl>
 #include <QWebEngineUrlRequestInterceptor>
@@ -7,9 +9,11 @@
 namespace kestrion {
 
 // Keeps the preview's reads inside the website directory: every file: request
-// (page, frame, image, script, style) outside it is refused, also when a link
-// inside the directory leads elsewhere. Other schemes pass, so a site's CDN
-// styles and fonts still load.
+// (page, frame, image, script, style, fetch) is resolved fully, links
+// included, and refused when it leads outside the directory or into its .git
+// or .kestrion-chats folder (a page's script could otherwise read the git
+// credentials or the whole chat history and send them anywhere). Other schemes
+// pass, so a site's CDN styles and fonts still load.
 class PreviewUrlInterceptor final : public QWebEngineUrlRequestInterceptor {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(PreviewUrlInterceptor)
@@ -17,12 +21,13 @@ class PreviewUrlInterceptor final : public QWebEngineUrlRequestInterceptor {
 public:
     explicit PreviewUrlInterceptor(QObject* parent = nullptr);
 
-    // The directory file: requests must stay inside; empty refuses every file: request.
+    // The directory file: requests must stay inside, resolved here once for all
+    // the requests of a load; empty refuses every file: request.
     void setAllowedRoot(const QString& root);
-    const QString& allowedRoot() const { return m_root; }
+    const QString& allowedRoot() const { return m_site.root(); }
 
-    // Whether a request for url may go ahead under root.
-    static bool isAllowed(const QUrl& url, const QString& root);
+    // Whether a request for url may go ahead in the site.
+    static bool isAllowed(const QUrl& url, const SitePath::Site& site);
 
     void interceptRequest(QWebEngineUrlRequestInfo& info) override;
 
@@ -30,7 +35,7 @@ Q_SIGNALS:
     void requestBlocked(const QUrl& url);
 
 private:
-    QString m_root;
+    SitePath::Site m_site{QString()};
 };
 
 } // namespace kestrion
