@@ -21,6 +21,7 @@ IndexPreviewWebView::IndexPreviewWebView(QWidget* parent)
     m_page->setBackgroundColor(Qt::white);
     m_page->setUrlRequestInterceptor(m_interceptor);
     m_view->setPage(m_page);
+    m_page->watchUserInput(m_view);
     m_view->setAccessibleName(QStringLiteral("Website preview"));
     m_view->setFocusPolicy(Qt::StrongFocus);
 
