@@ -253,8 +253,14 @@ WriteResult writeInto(int folderFd, const std::string& name, const QByteArray& b
     return {};
 }
 
+// What a read does with a file larger than its cap.
+enum class Oversize {
+    Refuse, // the whole file or nothing
+    Cut,    // the first bytes up to the cap
+};
+
 // Reads at most maxBytes from an opened descriptor that must be a regular file.
-ReadResult readOpened(Descriptor descriptor, qint64 maxBytes) {
+ReadResult readOpened(Descriptor descriptor, qint64 maxBytes, Oversize oversize) {
     struct stat info {};
     if (::fstat(descriptor.get(), &info) != 0) {
         return {ReadResult::Status::Failed, {}, systemError(errno)};
@@ -262,20 +268,22 @@ ReadResult readOpened(Descriptor descriptor, qint64 maxBytes) {
     if (!S_ISREG(info.st_mode)) {
         return {ReadResult::Status::NotRegular, {}, QStringLiteral("not a regular file")};
     }
-    if (info.st_size > maxBytes) {
+    const bool cut = oversize == Oversize::Cut;
+    if (!cut && info.st_size > maxBytes) {
         return {ReadResult::Status::TooLarge, {}, QStringLiteral("larger than %1 bytes").arg(maxBytes)};
     }
     // A regular file may still grow while it is read: read one byte past the
-    // cap to notice, never more.
+    // cap to notice (or, when cutting, exactly up to the cap), never more.
+    const qint64 limit = cut ? maxBytes : maxBytes + 1;
     QByteArray bytes;
-    bytes.resize(qsizetype(std::min<qint64>(info.st_size, maxBytes) + 1));
+    bytes.resize(qsizetype(std::min<qint64>(info.st_size + (cut ? 0 : 1), limit)));
     qint64 filled = 0;
     for (;;) {
         if (filled == bytes.size()) {
-            if (filled > maxBytes) {
-                return {ReadResult::Status::TooLarge, {}, QStringLiteral("larger than %1 bytes").arg(maxBytes)};
+            if (filled >= limit) {
+                break;
             }
-            bytes.resize(qsizetype(std::min<qint64>(maxBytes + 1, filled * 2 + 4096)));
+            bytes.resize(qsizetype(std::min<qint64>(limit, filled * 2 + 4096)));
         }
         const ssize_t count = ::read(descriptor.get(), bytes.data() + filled, std::size_t(bytes.size() - filled));
         if (count < 0 && errno == EINTR) {
@@ -296,7 +304,7 @@ ReadResult readOpened(Descriptor descriptor, qint64 maxBytes) {
     return {ReadResult::Status::Ok, std::move(bytes), {}};
 }
 
-ReadResult openAndRead(int folderFd, const std::string& name, qint64 maxBytes) {
+ReadResult openAndRead(int folderFd, const std::string& name, qint64 maxBytes, Oversize oversize = Oversize::Refuse) {
     // O_NONBLOCK: opening a named pipe for reading would otherwise wait for a
     // writer; it is then refused as not regular without a byte read.
     Descriptor file(::openat(folderFd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC | O_NOCTTY));
@@ -310,7 +318,7 @@ ReadResult openAndRead(int folderFd, const std::string& name, qint64 maxBytes) {
         }
         return {ReadResult::Status::Failed, {}, systemError(code)};
     }
-    return readOpened(std::move(file), maxBytes);
+    return readOpened(std::move(file), maxBytes, oversize);
 }
 
 std::pair<QString, std::string> splitParent(const QString& path) {
@@ -536,7 +544,29 @@ WriteResult Site::write(const QString& relativePath, const QByteArray& bytes) co
     return write(resolve(relativePath), bytes);
 }
 
+WriteResult Site::makeFolders(const Resolution& target) const {
+    if (!target.ok()) {
+        return {refusalDescription(target.refusal)};
+    }
+    std::vector<std::string> pieces;
+    appendPieces(pieces, native(target.relativePath));
+    if (pieces.empty()) {
+        return {refusalDescription(Refusal::Outside)};
+    }
+    pieces.pop_back();
+    const OpenedFolder folder = openFolderBeneath(target.canonicalRoot, pieces, true);
+    return {folder.fd.valid() ? QString() : folder.error};
+}
+
 ReadResult Site::read(const Resolution& target, qint64 maxBytes) const {
+    return readResolved(target, maxBytes, false);
+}
+
+ReadResult Site::readHead(const Resolution& target, qint64 maxBytes) const {
+    return readResolved(target, maxBytes, true);
+}
+
+ReadResult Site::readResolved(const Resolution& target, qint64 maxBytes, bool cut) const {
     if (!target.ok()) {
         return {ReadResult::Status::Refused, {}, refusalDescription(target.refusal)};
     }
@@ -551,7 +581,7 @@ ReadResult Site::read(const Resolution& target, qint64 maxBytes) const {
     if (!folder.fd.valid()) {
         return {ReadResult::Status::Missing, {}, folder.error};
     }
-    return openAndRead(folder.fd.get(), name, maxBytes);
+    return openAndRead(folder.fd.get(), name, maxBytes, cut ? Oversize::Cut : Oversize::Refuse);
 }
 
 QString refusalDescription(Refusal refusal) {

@@ -97,13 +97,22 @@ public:
     // Resolve and write in one step.
     WriteResult write(const QString& relativePath, const QByteArray& bytes) const;
 
+    // Creates the missing folders of a resolved location the way write() does,
+    // so a caller can learn before a slow step (an image request) whether the
+    // file could be written at all.
+    WriteResult makeFolders(const Resolution& target) const;
+
     // Reads a regular file at a resolved location, at most maxBytes bytes. A
     // pipe, device or socket is never opened for reading (the open does not
     // block), and a larger file is refused without reading it.
     ReadResult read(const Resolution& target, qint64 maxBytes) const;
 
+    // The same, but a larger file is cut: the first maxBytes bytes are read.
+    ReadResult readHead(const Resolution& target, qint64 maxBytes) const;
+
 private:
     Resolution resolvePieces(QStringList pieces) const;
+    ReadResult readResolved(const Resolution& target, qint64 maxBytes, bool cut) const;
 
     QString m_root;
     QString m_canonicalRoot;

@@ -141,6 +141,33 @@ TEST_F(SitePathTest, aSiteReachedThroughALinkIsResolvedOnce) {
     EXPECT_TRUE(site.resolveLocation(at(QStringLiteral("css/site.css"))).ok());
 }
 
+TEST_F(SitePathTest, locationsCountOnlyStrictlyBelowTheRootAsGivenOrResolved) {
+    ASSERT_TRUE(QDir().mkpath(root() + QStringLiteral("2")));
+    link(QStringLiteral("../site2/x.css"), at(QStringLiteral("sideways.css")));
+    link(root(), m_dir.path() + QStringLiteral("/linkedsite"));
+    const Site site(root());
+    const Site linked(m_dir.path() + QStringLiteral("/linkedsite"));
+    struct Case {
+        const Site& site;
+        QString location;
+        Refusal refusal;
+    };
+    const QList<Case> cases{
+        {site, at(QStringLiteral("sub/new.css")), Refusal::None},
+        {linked, at(QStringLiteral("index.html")), Refusal::None},
+        {linked, m_dir.path() + QStringLiteral("/linkedsite/index.html"), Refusal::None},
+        {site, root() + QStringLiteral("2/x.css"), Refusal::Outside}, // a sibling sharing the prefix
+        {site, at(QStringLiteral("../site2/x.css")), Refusal::Outside},
+        {site, at(QStringLiteral("sideways.css")), Refusal::Outside},
+        {site, root(), Refusal::Outside},
+        {site, at(QStringLiteral(".kestrion-chats/chat_history.json")), Refusal::Private},
+        {site, at(QStringLiteral("a")) + QChar(0) + QStringLiteral(".css"), Refusal::UnsafeText},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(c.site.resolveLocation(c.location).refusal, c.refusal) << escapedForDisplay(c.location).toStdString();
+    }
+}
+
 TEST_F(SitePathTest, aFolderSwappedForALinkAfterTheDecisionIsNotWrittenThrough) {
     ASSERT_TRUE(QDir().mkpath(at(QStringLiteral("sub"))));
     const Site site(root());
@@ -168,6 +195,15 @@ TEST_F(SitePathTest, writesAreAtomicKeepTheModeAndReportFolderProblems) {
         << underFile.error.toStdString();
     ASSERT_TRUE(QDir().mkpath(at(QStringLiteral("folder.html"))));
     EXPECT_FALSE(site.write(QStringLiteral("folder.html"), "x").ok());
+
+    // Folders made ahead of a slow step are the ones the write then uses.
+    const Resolution later = site.resolve(QStringLiteral("img/big/pic.png"));
+    ASSERT_TRUE(site.makeFolders(later).ok());
+    EXPECT_TRUE(QFileInfo(at(QStringLiteral("img/big"))).isDir());
+    EXPECT_FALSE(QFileInfo::exists(at(QStringLiteral("img/big/pic.png"))));
+    ASSERT_TRUE(site.write(later, "png").ok());
+    EXPECT_EQ(readFile(at(QStringLiteral("img/big/pic.png"))), "png");
+    EXPECT_FALSE(site.makeFolders(site.resolve(QStringLiteral("run.html/x/pic.png"))).ok());
 }
 
 TEST_F(SitePathTest, readsOnlyRegularFilesUpToTheirCapWithoutBlocking) {
@@ -181,6 +217,13 @@ TEST_F(SitePathTest, readsOnlyRegularFilesUpToTheirCapWithoutBlocking) {
     EXPECT_EQ(site.read(site.resolve(QStringLiteral("pipe.html")), 100).status, ReadResult::Status::NotRegular);
     EXPECT_EQ(site.read(site.resolve(QStringLiteral("zero.html")), 100).status, ReadResult::Status::Refused);
     EXPECT_EQ(site.read(site.resolve(QStringLiteral("none.html")), 100).status, ReadResult::Status::Missing);
+
+    // A head read cuts a larger file instead of refusing it, and still never
+    // opens a pipe or leaves the site.
+    EXPECT_EQ(site.readHead(site.resolve(QStringLiteral("index.html")), 4).bytes, "<p>h");
+    EXPECT_EQ(site.readHead(site.resolve(QStringLiteral("index.html")), 100).bytes, "<p>hi</p>");
+    EXPECT_EQ(site.readHead(site.resolve(QStringLiteral("pipe.html")), 100).status, ReadResult::Status::NotRegular);
+    EXPECT_EQ(site.readHead(site.resolve(QStringLiteral("zero.html")), 100).status, ReadResult::Status::Refused);
 
     EXPECT_EQ(readRegularFileNoFollow(at(QStringLiteral("pipe.html")), 100).status, ReadResult::Status::NotRegular);
     EXPECT_EQ(readRegularFileNoFollow(at(QStringLiteral("zero.html")), 100).status, ReadResult::Status::Refused);
