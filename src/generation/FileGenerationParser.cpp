@@ -1,6 +1,7 @@
 #include "generation/FileGenerationParser.h"
 
 #include "generation/ProtocolScanner.h"
+#include "support/SitePath.h"
 
 #include <QMap>
 #include <algorithm>
@@ -147,14 +148,7 @@ QString strippingFileBlocks(const QString& reply) {
 }
 
 bool isSafeRelativePath(const QString& path) {
-    QString normalized = path;
-    normalized.replace(u'\\', u'/');
-    normalized = normalized.trimmed();
-    if (normalized.isEmpty() || normalized.startsWith(u'/') || normalized.startsWith(u'~')) {
-        return false;
-    }
-    const QStringList pieces = normalized.split(u'/', Qt::SkipEmptyParts);
-    return !pieces.contains(QStringLiteral(".."));
+    return SitePath::isSafeRelativePath(path);
 }
 
 QString materializationExtension(const QString& path) {

@@ -54,7 +54,9 @@ QList<FileBlock> parseFileBlocks(const QString& reply);
 QList<ImageBlock> parseImageBlocks(const QString& reply);
 // The reply without its FILE and IMAGE blocks, for display in the chat.
 QString strippingFileBlocks(const QString& reply);
-// Whether a path written by the model stays inside the website directory.
+// The textual test of a path written by the model (the path module's): not
+// empty, absolute, "~"-rooted or ".."-bearing, and free of control characters.
+// Links on disk are judged only when the path is resolved for writing.
 bool isSafeRelativePath(const QString& path);
 
 // Whole documents pasted as raw markup or fenced code, with inferred paths; none

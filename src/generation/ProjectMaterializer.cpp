@@ -1,7 +1,7 @@
 #include "generation/ProjectMaterializer.h"
 
 #include "openai/OpenAIService.h"
-#include "support/AtomicFile.h"
+#include "support/SitePath.h"
 
 #include <QBuffer>
 #include <QFileInfo>
@@ -32,69 +32,19 @@ bool namesJpeg(const QString& path) {
     return endsWithAnyLowerCase(path, {QLatin1String(".jpg"), QLatin1String(".jpeg")});
 }
 
-// The repository and the chat history / launch state live inside the website
-// directory; a block that writes there could rewrite history or plant a hook.
-// Compared without regard to case: on a case-insensitive volume (a FAT stick,
-// an SMB share) ".GIT" is the same folder, and no real site needs such names.
-bool namesApplicationFolder(const QString& path) {
-    QString normalised = path;
-    normalised.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    const QStringList pieces = normalised.trimmed().split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    return std::any_of(pieces.begin(), pieces.end(), [](const QString& piece) {
-        return piece.compare(QLatin1String(".git"), Qt::CaseInsensitive) == 0 ||
-               piece.compare(QLatin1String(".kestrion-chats"), Qt::CaseInsensitive) == 0;
-    });
+// The textual half of the path test, made before the allowlists. The
+// repository and the chat history / launch state live inside the website
+// directory; a block naming them could rewrite history or plant a hook, so
+// such a path is refused before anything else is said about it.
+bool passesTextualTest(const QString& path) {
+    return SitePath::isSafeRelativePath(path) && !SitePath::namesPrivateFolder(path);
 }
 
-bool passesPathTests(const QString& path) {
-    return FileGenerationParser::isSafeRelativePath(path) && !namesApplicationFolder(path);
-}
-
-// The textual safety test cannot see symbolic links: "assets -> /home/me" makes
-// "assets/x.txt" a file outside the site. Resolve the target the way the kernel
-// will, one existing piece at a time (links included), and require the result
-// to stay inside the resolved website directory. A dangling link or a loop
-// cannot be resolved and is refused.
-bool staysInsideRoot(const QString& canonicalRoot, const QString& relativePath) {
-    if (canonicalRoot.isEmpty()) {
-        return false; // an unresolvable website directory vouches for nothing
-    }
-    QString current = canonicalRoot;
-    bool walkingExisting = true;
-    for (const QString& piece : relativePath.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        if (piece == QLatin1String(".")) {
-            continue;
-        }
-        if (piece == QLatin1String("..")) {
-            return false;
-        }
-        const QString next = current + QLatin1Char('/') + piece;
-        if (walkingExisting) {
-            const QFileInfo info(next);
-            if (info.exists() || info.isSymLink()) {
-                current = info.canonicalFilePath();
-                if (current.isEmpty()) {
-                    return false;
-                }
-                continue;
-            }
-            walkingExisting = false; // everything below a missing piece will be created here
-        }
-        current = next;
-    }
-    const QString prefix = canonicalRoot.endsWith(QLatin1Char('/')) ? canonicalRoot : canonicalRoot + QLatin1Char('/');
-    return current == canonicalRoot || current.startsWith(prefix);
-}
-
-QString targetPath(const QString& root, const QString& relativePath) {
-    if (root.endsWith(QLatin1Char('/'))) {
-        return root + relativePath;
-    }
-    return root + QLatin1Char('/') + relativePath;
-}
-
-QString parentOf(const QString& target) {
-    return QFileInfo(target).absolutePath();
+// The path resolved on disk (every link followed) leads outside the site or
+// into its private folders. A website directory that cannot be resolved says
+// nothing about the path: writing there then fails with its own message.
+bool leadsSomewhereUnsafe(const SitePath::Resolution& target) {
+    return !target.ok() && target.refusal != SitePath::Refusal::RootMissing;
 }
 
 bool hasAllowedExtension(const QString& path, const QSet<QString>& allowlist) {
@@ -103,15 +53,22 @@ bool hasAllowedExtension(const QString& path, const QSet<QString>& allowlist) {
 }
 
 struct Walk {
-    const QString& root;
-    QString canonicalRoot;
+    SitePath::Site site;
     Result result;
     QString writeFailures;
+
+    void recordWriteFailure(const QString& path, const QString& error) {
+        // The error may quote a resolved location, which a link's text can
+        // fill with control characters.
+        writeFailures += QStringLiteral("Write failed for ") + path + QStringLiteral(": ") +
+                         SitePath::escapedForDisplay(error) + QLatin1Char('\n');
+        result.errorMessage = writeFailures;
+    }
 
     // Steps shared by FILE and fallback blocks once the raster test is behind
     // them. True when the file was written.
     bool writeTextBlock(const QString& path, const QString& content) {
-        if (!passesPathTests(path)) {
+        if (!passesTextualTest(path)) {
             result.skippedUnsafePaths.append(path);
             return false;
         }
@@ -119,19 +76,13 @@ struct Walk {
             result.skippedNonFrontEndFilePaths.append(path);
             return false;
         }
-        if (!staysInsideRoot(canonicalRoot, path)) {
+        const SitePath::Resolution target = site.resolve(path);
+        if (leadsSomewhereUnsafe(target)) {
             result.skippedUnsafePaths.append(path);
             return false;
         }
-        const QString target = targetPath(root, path);
-        WriteResult written = makeDirectories(parentOf(target));
-        if (written.ok()) {
-            written = writeFileAtomically(target, content.toUtf8());
-        }
-        if (!written.ok()) {
-            writeFailures +=
-                QStringLiteral("Write failed for ") + path + QStringLiteral(": ") + written.error + QLatin1Char('\n');
-            result.errorMessage = writeFailures;
+        if (const WriteResult written = site.write(target, content.toUtf8()); !written.ok()) {
+            recordWriteFailure(path, written.error);
             return false;
         }
         result.writtenRelativePaths.append(path);
@@ -141,7 +92,7 @@ struct Walk {
     void writeImageBlock(const FileGenerationParser::ImageBlock& block, const QString& apiKey,
                          const OpenAIService& openAI) {
         const QString& path = block.path;
-        if (!passesPathTests(path)) {
+        if (!passesTextualTest(path)) {
             result.skippedUnsafePaths.append(path);
             return;
         }
@@ -149,15 +100,15 @@ struct Walk {
             result.skippedNonFrontEndImagePaths.append(path);
             return;
         }
-        // Checked before the folder is made: creating folders through an
-        // outward link would already be a write outside the site.
-        if (!staysInsideRoot(canonicalRoot, path)) {
+        // Decided before the request, so a refused path costs no image; the
+        // bytes then go to this very resolution, never to a fresh one.
+        const SitePath::Resolution target = site.resolve(path);
+        if (leadsSomewhereUnsafe(target)) {
             result.skippedUnsafePaths.append(path);
             return;
         }
-        const QString target = targetPath(root, path);
-        if (const WriteResult made = makeDirectories(parentOf(target)); !made.ok()) {
-            result.imageErrors.append({path, made.error});
+        if (const WriteResult made = site.makeFolders(target); !made.ok()) {
+            result.imageErrors.append({path, SitePath::escapedForDisplay(made.error)});
             return;
         }
         OpenAIResult<QByteArray> generated = openAI.generateImage(block.prompt, block.size.value_or(defaultImageSize),
@@ -172,8 +123,8 @@ struct Walk {
                 bytes = std::move(*jpeg);
             }
         }
-        if (const WriteResult written = writeFileAtomically(target, bytes); !written.ok()) {
-            result.imageErrors.append({path, written.error});
+        if (const WriteResult written = site.write(target, bytes); !written.ok()) {
+            result.imageErrors.append({path, SitePath::escapedForDisplay(written.error)});
             return;
         }
         result.writtenRelativePaths.append(path);
@@ -225,7 +176,7 @@ Result materialize(const QString& assistantReply, const QString& root, const QSt
         return missing;
     }
 
-    Walk walk{root, rootInfo.canonicalFilePath(), {}, {}};
+    Walk walk{SitePath::Site(root), {}, {}};
 
     for (const FileGenerationParser::FileBlock& block : files) {
         // Before the safety test, so "../logo.png" is still reported as a binary path.

@@ -1,4 +1,5 @@
 #include "generation/ProjectMaterializer.h"
+#include "support/SitePath.h"
 
 #include <algorithm>
 
@@ -23,13 +24,29 @@ QStringList sortedByCodePoint(const QStringList& paths) {
     return sorted;
 }
 
+// Every path in a summary comes from the model. A control character in one
+// (a line feed, an escape sequence, a NUL) would reach the transcript and the
+// history as it is, so each is shown as a \u0000-style escape.
+QString shown(const QString& path) {
+    return SitePath::escapedForDisplay(path);
+}
+
 QString codeList(const QStringList& paths) {
     QStringList quoted;
     quoted.reserve(paths.size());
     for (const QString& path : paths) {
-        quoted.append(QLatin1Char('`') + path + QLatin1Char('`'));
+        quoted.append(QLatin1Char('`') + shown(path) + QLatin1Char('`'));
     }
     return quoted.join(QStringLiteral(", "));
+}
+
+QString plainList(const QStringList& paths) {
+    QStringList escaped;
+    escaped.reserve(paths.size());
+    for (const QString& path : paths) {
+        escaped.append(shown(path));
+    }
+    return escaped.join(QStringLiteral(", "));
 }
 
 QString allowlistText(const QSet<QString>& extensions) {
@@ -70,11 +87,11 @@ QString summaryText(const Result& result) {
                      QLatin1Char('.'));
     }
     for (const ImageError& error : result.imageErrors) {
-        lines.append(QStringLiteral("Image generation failed for `") + error.path + QStringLiteral("`: ") +
+        lines.append(QStringLiteral("Image generation failed for `") + shown(error.path) + QStringLiteral("`: ") +
                      error.message);
     }
     if (!result.skippedUnsafePaths.isEmpty()) {
-        lines.append(QStringLiteral("Skipped unsafe path(s): ") + result.skippedUnsafePaths.join(QStringLiteral(", ")));
+        lines.append(QStringLiteral("Skipped unsafe path(s): ") + plainList(result.skippedUnsafePaths));
     }
     if (result.errorMessage && !result.errorMessage->isEmpty()) {
         lines.append(result.errorMessage->trimmed());

@@ -14,6 +14,7 @@
 #include <QJsonObject>
 #include <QTemporaryDir>
 #include <QtConcurrent>
+#include <functional>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -371,6 +372,153 @@ TEST_F(ProjectMaterializerTest, gitFailuresReachTheSummary) {
     EXPECT_EQ(missingGit.gitExitCode, -1);
     EXPECT_TRUE(missingGit.gitStdout.isEmpty());
     EXPECT_TRUE(summaryText(missingGit).contains("Git failed (exit -1).\n" + missingGit.gitStderr.trimmed()));
+}
+
+// A website directory two folders deep in a fresh temporary folder, so a link
+// climbing out of it lands on a file the test can watch: <base>/a/.bashrc.
+class HostileFolder {
+public:
+    HostileFolder() {
+        EXPECT_TRUE(QDir().mkpath(root()));
+        writeFile(outside(".bashrc"), "original");
+        writeFile(at(".bashrc"), "decoy");
+    }
+    QString root() const { return m_base.path() + "/a/b/site"; }
+    QString at(const QString& relative) const { return root() + '/' + relative; }
+    QString outside(const QString& name) const { return m_base.path() + "/a/" + name; }
+    // Written by the command a planted git setting names, should it ever run.
+    QString marker() const { return outside("command-ran"); }
+    QString fsmonitorConfig() const {
+        return "[core]\n\trepositoryformatversion = 0\n\tbare = false\n\tfsmonitor = touch '" + marker() + "'; true\n";
+    }
+    void link(const QString& target, const QString& relative) const {
+        ASSERT_TRUE(QFile::link(target, at(relative))) << relative.toStdString();
+    }
+    QStringList topLevel() const {
+        return QDir(root()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden | QDir::System,
+                                      QDir::Name);
+    }
+
+private:
+    QTemporaryDir m_base;
+};
+
+TEST_F(ProjectMaterializerTest, hostileRepliesWriteNothingOutsideNorIntoPrivateFoldersAndRunNoCommand) {
+    const QString nul(QChar(0));
+    const QString page = fileBlock("index.html", "<p>kept</p>"); // so that every case commits
+    m_fake.setDefaultImageReply("image bytes");
+    const auto chain = [](const HostileFolder& f) {
+        ASSERT_TRUE(QDir().mkpath(f.at("d1/d2/d3")));
+        f.link("d1/d2/d3", "X");
+        f.link("../../../.bashrc", "d1/d2/d3/a.html");
+        f.link("../../../.bashrc", "d1/d2/d3/a.png");
+    };
+    const auto repository = [](const HostileFolder& f) { gitOutput(f.root(), {"init", "-q", "-b", "main"}); };
+    struct Case {
+        const char* name;
+        std::function<void(const HostileFolder&)> setUp;
+        std::function<QString(const HostileFolder&)> reply;
+        QString shownUnsafe; // the summary's line, control characters escaped
+        QStringList topLevel;
+        std::function<void(const HostileFolder&)> check;
+        bool commits = true;
+    };
+    const QList<Case> cases{
+        {"NUL blocks planting a repository with an fsmonitor command",
+         [](const HostileFolder&) {},
+         [&](const HostileFolder& f) {
+             return fileBlock("g/HEAD" + nul + ".txt", "ref: refs/heads/main") +
+                    fileBlock("g/config" + nul + ".txt", f.fsmonitorConfig()) +
+                    fileBlock("g/objects/k" + nul + ".txt", "k") + fileBlock("g/refs/k" + nul + ".txt", "k") +
+                    fileBlock(".git" + nul + ".txt", "gitdir: g") + page;
+         },
+         "g/HEAD\\u0000.txt, g/config\\u0000.txt, g/objects/k\\u0000.txt, g/refs/k\\u0000.txt, .git\\u0000.txt",
+         {".bashrc", ".git", "index.html"},
+         [](const HostileFolder& f) {
+             EXPECT_TRUE(QFileInfo(f.at(".git")).isDir());
+             EXPECT_FALSE(QFileInfo(f.at(".git")).isSymLink());
+         }},
+        {"NUL hiding an extension past the allowlist",
+         [](const HostileFolder&) {},
+         [&](const HostileFolder&) {
+             return fileBlock("shell.php" + nul + ".html", "<?php system($_GET['c']);") + page;
+         },
+         "shell.php\\u0000.html",
+         {".bashrc", ".git", "index.html"},
+         {}},
+        {"line feed, escape and DEL",
+         [](const HostileFolder&) {},
+         [&](const HostileFolder&) {
+             return fileBlock("a\nb.html", "x") + fileBlock("c\x1b[31m.css", "x") + fileBlock("d\x7f.js", "x") +
+                    imageBlock("path=\"e\x1b.png\"", "p") + page;
+         },
+         "a\\u000ab.html, c\\u001b[31m.css, d\\u007f.js, e\\u001b.png",
+         {".bashrc", ".git", "index.html"},
+         {}},
+        {"a chain of links for a FILE and an IMAGE block",
+         chain,
+         [&](const HostileFolder&) {
+             return fileBlock("X/a.html", "through the chain") + imageBlock("path=\"X/a.png\"", "p");
+         },
+         {},
+         {".bashrc", ".git", "X", "d1"},
+         [](const HostileFolder& f) {
+             // Confined: both land on the decoy the links really lead to.
+             EXPECT_EQ(readFile(f.at(".bashrc")), "image bytes");
+             EXPECT_TRUE(QFileInfo(f.at("d1/d2/d3/a.html")).isSymLink());
+         }},
+        {"links into .git and .kestrion-chats",
+         [&](const HostileFolder& f) {
+             repository(f);
+             writeFile(f.at(".kestrion-chats/chat_history.json"), "{\"chats\":[]}");
+             f.link(".git/config", "theme.css");
+             f.link(".kestrion-chats/chat_history.json", "x.json");
+         },
+         [&](const HostileFolder& f) {
+             return fileBlock("theme.css", f.fsmonitorConfig()) + fileBlock("x.json", "{\"chats\":\"gone\"}") + page;
+         },
+         "theme.css, x.json",
+         {".bashrc", ".git", ".kestrion-chats", "index.html", "theme.css", "x.json"},
+         [](const HostileFolder& f) {
+             EXPECT_FALSE(readFile(f.at(".git/config")).contains("fsmonitor"));
+             EXPECT_EQ(readFile(f.at(".kestrion-chats/chat_history.json")), "{\"chats\":[]}");
+         }},
+        // Git itself refuses to add a ".GIT" folder, so this turn's commit fails.
+        {"a link into .GIT",
+         [&](const HostileFolder& f) {
+             writeFile(f.at(".GIT/config"), "[core]\n");
+             f.link(".GIT/config", "upper.css");
+         },
+         [&](const HostileFolder& f) { return fileBlock("upper.css", f.fsmonitorConfig()) + page; },
+         "upper.css",
+         {".GIT", ".bashrc", ".git", "index.html", "upper.css"},
+         [](const HostileFolder& f) { EXPECT_EQ(readFile(f.at(".GIT/config")), "[core]\n"); },
+         false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const HostileFolder folder;
+        c.setUp(folder);
+        const Result result = materialize(c.reply(folder), folder.root(), "k", m_openAI, "/usr/bin/git");
+        const QString summary = summaryText(result);
+
+        if (c.shownUnsafe.isEmpty()) {
+            EXPECT_THAT(result.skippedUnsafePaths, IsEmpty());
+        } else {
+            EXPECT_TRUE(summary.split('\n').contains("Skipped unsafe path(s): " + c.shownUnsafe))
+                << summary.toStdString();
+        }
+        for (const QChar character : summary) {
+            EXPECT_TRUE(character == '\n' || character.category() != QChar::Other_Control) << summary.toStdString();
+        }
+        EXPECT_EQ(folder.topLevel(), c.topLevel);
+        EXPECT_EQ(readFile(folder.outside(".bashrc")), "original");
+        EXPECT_FALSE(QFileInfo::exists(folder.marker()));
+        EXPECT_EQ(result.gitExitCode == 0, c.commits) << result.gitStderr.toStdString();
+        if (c.check) {
+            c.check(folder);
+        }
+    }
 }
 
 TEST(ConvertToJPEGTest, decodesAnyReadableFormatAndRefusesNonImages) {

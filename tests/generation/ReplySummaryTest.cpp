@@ -94,6 +94,25 @@ INSTANTIATE_TEST_SUITE_P(
                         "Write failed for q.htm: denied\n"
                         "Git failed (exit 128).\n"
                         "fatal: broken"},
+        SummaryCase{"controlCharactersInAnyListAreEscaped",
+                    [](Result& r) {
+                        r.skippedUnsafePaths = {QStringLiteral("a") + QChar(0) + ".html", "b\nc.css"};
+                        r.skippedBinaryFileBlocks = {"e\x1b[2J.png"};
+                        r.skippedNonFrontEndFilePaths = {"f\x7f.php"};
+                        r.skippedNonFrontEndImagePaths = {"g\r.svg"};
+                        r.imageErrors = {{"h\t.png", "late"}};
+                    },
+                    "Skipped text `<<<FILE>>>` for binary image path(s) `e\\u001b[2J.png` \u2014 ask me to "
+                    "regenerate using `<<<IMAGE>>>` so real bytes get written.\n"
+                    "Skipped non front-end `<<<FILE>>>` path(s) `f\\u007f.php`. This app only materializes "
+                    "static client files with extensions: " +
+                        textAllowlist +
+                        ".\n"
+                        "Skipped `<<<IMAGE>>>` path(s) `g\\u000d.svg`. Allowed raster extensions: " +
+                        rasterAllowlist +
+                        ".\n"
+                        "Image generation failed for `h\\u0009.png`: late\n"
+                        "Skipped unsafe path(s): a\\u0000.html, b\\u000ac.css"},
         SummaryCase{"missingDirectoryIsOneLine",
                     [](Result& r) { r.errorMessage = "Website directory does not exist: /x"; },
                     "Website directory does not exist: /x"},
