@@ -1,6 +1,7 @@
 #include "context/ProjectContextBuilder.h"
 
 #include "support/NameCollation.h"
+#include "support/SitePath.h"
 #include "support/TextDecoding.h"
 
 #include <QDir>
@@ -134,34 +135,6 @@ void sortForDisplay(std::vector<WalkedFile>& files, const NameCollation& collati
                      [](const WalkedFile& a, const WalkedFile& b) { return a.rank < b.rank; });
 }
 
-// Decides whether the resolved location of a linked file lies inside the
-// website directory. The directory itself is resolved once, on first need.
-class RootContainment {
-public:
-    explicit RootContainment(fs::path root) : m_root(std::move(root)) {}
-
-    bool contains(const fs::path& resolved) {
-        if (!m_prefix) {
-            std::error_code error;
-            const fs::path canonical = fs::canonical(m_root, error);
-            if (error) {
-                m_prefix = std::string();
-            } else {
-                std::string prefix = canonical.native();
-                if (!prefix.ends_with('/')) {
-                    prefix += '/';
-                }
-                m_prefix = std::move(prefix);
-            }
-        }
-        return !m_prefix->empty() && resolved.native().starts_with(*m_prefix);
-    }
-
-private:
-    fs::path m_root;
-    std::optional<std::string> m_prefix;
-};
-
 // A descriptor of a regular file, or -1; isLink tells that the location is a
 // symbolic link, which is left for the caller to resolve and vet.
 int openRegularFile(const fs::path& location, bool& isLink) {
@@ -180,25 +153,27 @@ int openRegularFile(const fs::path& location, bool& isLink) {
     return descriptor;
 }
 
-// At most `limit` bytes from the start of a regular file. A symbolic link is
-// read only when its resolved location stays inside the website directory:
-// otherwise a link such as notes.txt -> ~/.ssh/id_rsa would put a private
-// file's text into the prompt that goes to the model service.
-// The bytes land in `buffer`, which must hold `limit` bytes and is reused for
-// every file of a walk; the result is the number of bytes read.
-std::optional<qint64> readPrefix(const fs::path& location, qint64 limit, QByteArray& buffer, RootContainment& root) {
+// At most `limit` bytes from the start of a regular file, read into `buffer`
+// (which must hold `limit` bytes and is reused for every file of a walk); the
+// result is the number of bytes read. Plain files are opened directly. A
+// symbolic link is resolved by the site, every link on the way included, and
+// read only when it stays inside the website directory and out of its private
+// folders: otherwise notes.txt -> ~/.ssh/id_rsa or theme.css -> .git/config
+// (which may hold a remote's credentials) would put that text into the prompt
+// that goes to the model service.
+std::optional<qint64> readPrefix(const WalkedFile& file, qint64 limit, QByteArray& buffer, const SitePath::Site& site) {
     bool isLink = false;
-    int descriptor = openRegularFile(location, isLink);
-    if (descriptor < 0 && isLink) {
-        std::error_code error;
-        const fs::path resolved = fs::canonical(location, error);
-        if (error || !root.contains(resolved)) {
+    const int descriptor = openRegularFile(file.location, isLink);
+    if (descriptor < 0) {
+        if (!isLink) {
             return std::nullopt;
         }
-        descriptor = openRegularFile(resolved, isLink);
-    }
-    if (descriptor < 0) {
-        return std::nullopt;
+        const SitePath::ReadResult linked = site.readHead(site.resolve(file.relativePath), limit);
+        if (!linked.ok()) {
+            return std::nullopt;
+        }
+        std::copy(linked.bytes.cbegin(), linked.bytes.cend(), buffer.begin());
+        return linked.bytes.size();
     }
     qint64 filled = 0;
     while (filled < limit) {
@@ -250,11 +225,11 @@ struct ReadText {
 };
 
 // The buffer must hold cap + 1 bytes.
-std::optional<ReadText> readTextFile(const fs::path& location, qint64 cap, qint64 totalSize, QByteArray& buffer,
-                                     RootContainment& root) {
+std::optional<ReadText> readTextFile(const WalkedFile& file, qint64 cap, QByteArray& buffer,
+                                     const SitePath::Site& site) {
     // One byte past the cap tells a file that fits from one that must be cut,
     // without reading a huge file whole.
-    const std::optional<qint64> filled = readPrefix(location, cap + 1, buffer, root);
+    const std::optional<qint64> filled = readPrefix(file, cap + 1, buffer, site);
     if (!filled) {
         return std::nullopt;
     }
@@ -271,12 +246,13 @@ std::optional<ReadText> readTextFile(const fs::path& location, qint64 cap, qint6
     const QByteArrayView head = bytes.first(cap);
     if (const std::optional<QString> text = decodeUtf8Prefix(head)) {
         return ReadText{*text + QStringLiteral("\n/* …file truncated — real size %1 bytes (embedded first %2) */\n")
-                                    .arg(totalSize)
+                                    .arg(file.sizeBytes)
                                     .arg(utf8Length(*text)),
                         true};
     }
-    return ReadText{
-        decodeLatin1(head) + QStringLiteral("\n/* …file truncated — real size %1 bytes */\n").arg(totalSize), true};
+    return ReadText{decodeLatin1(head) +
+                        QStringLiteral("\n/* …file truncated — real size %1 bytes */\n").arg(file.sizeBytes),
+                    true};
 }
 
 } // namespace
@@ -359,7 +335,7 @@ Snapshot buildSync(const QString& root) {
     sortForDisplay(walk.files, collation);
     snapshot.listingTruncated = walk.truncated;
 
-    RootContainment containment(rootLocation);
+    const SitePath::Site site(root);
     QByteArray buffer(perFileCap + 1, Qt::Uninitialized);
     qint64 remaining = embeddedTextBudget;
     snapshot.files.reserve(qsizetype(walk.files.size()));
@@ -373,7 +349,7 @@ Snapshot buildSync(const QString& root) {
             continue;
         }
         const qint64 cap = std::min(remaining, perFileCap);
-        std::optional<ReadText> text = readTextFile(file.location, cap, file.sizeBytes, buffer, containment);
+        std::optional<ReadText> text = readTextFile(file, cap, buffer, site);
         if (!text) {
             // Unreadable (or outside the website directory): listed, but
             // neither embedded nor named as left out.
