@@ -2,7 +2,7 @@
 
 #include "app/WindowState.h"
 #include "conversation/AppSettings.h"
-#include "support/AtomicFile.h"
+#include "support/SitePath.h"
 #include "workspace/OutputIndexFile.h"
 
 #include <QDir>
@@ -93,17 +93,21 @@ void DetailWorkspaceController::loadPreviewSourceFromDisk(const QString& file) {
     const bool changedFile = m_sourceFile != path;
     m_sourceFile = path;
     m_state->setPreviewSourceSaveError(std::nullopt);
-    std::optional<QString> text;
+    OutputIndexFile::TextFile read;
     if (OutputIndexFile::isSourceEditableFileURL(path)) {
-        text = OutputIndexFile::readTextFile(path);
-        if (!text) {
+        const auto root = m_settings->outputDirectoryURL();
+        read = root ? OutputIndexFile::readTextFile(*root, path) : OutputIndexFile::TextFile{};
+        if (read.status == OutputIndexFile::TextFile::Status::Unreadable) {
             m_state->setPreviewSourceSaveError(couldNotReadMessage);
         }
     }
+    const bool tooLarge = read.status == OutputIndexFile::TextFile::Status::TooLarge;
+    const bool changedSize = m_sourceTooLarge != tooLarge;
+    m_sourceTooLarge = tooLarge;
     // Baseline first: the document's change signal then already sees a clean editor.
-    m_state->setPreviewSourceBaseline(text.value_or(QString()));
-    m_state->setPreviewSourceDocument(text.value_or(QString()));
-    if (changedFile) {
+    m_state->setPreviewSourceBaseline(read.text);
+    m_state->setPreviewSourceDocument(read.text);
+    if (changedFile || changedSize) {
         Q_EMIT sourceFileChanged();
     }
 }
@@ -126,10 +130,17 @@ void DetailWorkspaceController::savePreviewSource(const QString& file) {
     if (!OutputIndexFile::isSourceEditableFileURL(file)) {
         return;
     }
-    // The tree's paths are checked only textually; a link inside the website
-    // directory could still lead the write elsewhere.
+    // The tree's paths are checked only textually; the site resolves the
+    // location fully (a link inside the website directory could lead the
+    // write elsewhere) and writes to what it resolved.
     const auto root = m_settings->outputDirectoryURL();
-    if (!root || !OutputIndexFile::isWritableLocationUnderRoot(standardized(file), *root)) {
+    if (!root) {
+        m_state->setPreviewSourceSaveError(outsideDirectoryMessage);
+        return;
+    }
+    const SitePath::Site site(*root);
+    const SitePath::Resolution target = site.resolveLocation(standardized(file));
+    if (!target.ok()) {
         m_state->setPreviewSourceSaveError(outsideDirectoryMessage);
         return;
     }
@@ -141,7 +152,7 @@ void DetailWorkspaceController::savePreviewSource(const QString& file) {
         m_state->setPreviewSourceSaveError(couldNotEncodeMessage);
         return;
     }
-    const WriteResult written = writeFileAtomically(standardized(file), bytes);
+    const WriteResult written = site.write(target, bytes);
     if (!written.ok()) {
         m_state->setPreviewSourceSaveError(written.error);
         return;
@@ -151,7 +162,8 @@ void DetailWorkspaceController::savePreviewSource(const QString& file) {
 }
 
 void DetailWorkspaceController::saveSource() {
-    if (m_sourceFile) {
+    // A file too large to load left the editor empty: saving would wipe it.
+    if (m_sourceFile && !m_sourceTooLarge) {
         savePreviewSource(*m_sourceFile);
     }
 }

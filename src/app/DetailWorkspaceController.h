@@ -54,6 +54,9 @@ public:
 
     // The standardized path of the file the editor text belongs to.
     const std::optional<QString>& sourceFile() const { return m_sourceFile; }
+    // The source file was over OutputIndexFile::maxTextFileBytes when last
+    // loaded; the editor then holds nothing of it.
+    bool isSourceTooLarge() const { return m_sourceTooLarge; }
     bool isSourceDirty() const;
 
     // Whether a change may proceed that would make the editor drop unsaved
@@ -64,6 +67,8 @@ public:
     void setDiscardPrompt(DiscardPrompt prompt) { m_discardPrompt = std::move(prompt); }
 
 Q_SIGNALS:
+    // Another file now belongs to the editor, or the same file became too
+    // large to edit or fit again.
     void sourceFileChanged();
 
 private:
@@ -76,6 +81,7 @@ private:
     AppSettings* m_settings;
     WindowState* m_state;
     std::optional<QString> m_sourceFile;
+    bool m_sourceTooLarge = false;
     bool m_syncScheduled = false;
     DiscardPrompt m_discardPrompt;
 };

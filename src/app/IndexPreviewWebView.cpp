@@ -44,7 +44,7 @@ bool IndexPreviewWebView::apply(const QString& fileURL, const QString& readAcces
     m_interceptor->setAllowedRoot(readAccessDirectory);
 
     if (OutputIndexFile::lowerCasedExtension(file) == QLatin1String("css")) {
-        const auto html = OutputIndexFile::htmlDocumentShowingCSSFile(file);
+        const auto html = OutputIndexFile::htmlDocumentShowingCSSFile(readAccessDirectory, file);
         if (html && html->size() * 3 < maximumInlineHtmlBytes) { // worst case: 3 UTF-8 bytes per unit
             m_page->setHtml(*html, QUrl::fromLocalFile(QFileInfo(file).absolutePath() + QLatin1Char('/')));
             return true;

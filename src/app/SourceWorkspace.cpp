@@ -6,6 +6,7 @@
 #include "app/WindowState.h"
 #include "workspace/OutputIndexFile.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QHBoxLayout>
@@ -110,6 +111,12 @@ bool SourceWorkspace::askToDiscardEdits(QWidget* parent, const QString& fileName
 void SourceWorkspace::showFile(const QString& file, const QString& root) {
     if (!OutputIndexFile::isSourceEditableFileURL(file)) {
         showPlaceholder(noSourceTitle, noSourceSubtitle);
+        return;
+    }
+    // The controller loads the file; until it has, the content page shows.
+    const auto& loaded = m_controller->sourceFile();
+    if (m_controller->isSourceTooLarge() && loaded && *loaded == QDir::cleanPath(QFileInfo(file).absoluteFilePath())) {
+        showPlaceholder(tooLargeTitle, tooLargeSubtitle);
         return;
     }
     showContent(file, root, QStringLiteral("Editing "));

@@ -27,6 +27,8 @@ public:
     static inline const QString noSourceSubtitle =
         QStringLiteral("Source editing is available for HTML and CSS files. Select one in Website Files, or add "
                        "index.htm / index.html at the website directory root.");
+    static inline const QString tooLargeTitle = QStringLiteral("File too large");
+    static inline const QString tooLargeSubtitle = QStringLiteral("This file is too large to edit here (over 16 MiB).");
     static inline const QString unsavedChangesText = QStringLiteral("Unsaved changes");
 
     SourceWorkspace(AppSettings* settings, WindowState* state, DetailWorkspaceController* controller,

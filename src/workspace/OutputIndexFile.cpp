@@ -1,20 +1,18 @@
 #include "workspace/OutputIndexFile.h"
 
+#include "support/SitePath.h"
 #include "support/TextDecoding.h"
 
 #include <QDir>
 #include <QFile>
 #include <QSet>
 #include <QStringList>
-#include <filesystem>
-#include <system_error>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace kestrion::OutputIndexFile {
 
 namespace {
-
-namespace fs = std::filesystem;
 
 const QSet<QString>& imageExtensions() {
     static const QSet<QString> set{QStringLiteral("png"), QStringLiteral("jpg"),  QStringLiteral("jpeg"),
@@ -42,58 +40,14 @@ QString standardized(const QString& path) {
     return QDir::cleanPath(path);
 }
 
-std::optional<QString> decodeText(const QByteArray& bytes) {
+QString decodeText(const QByteArray& bytes) {
     if (auto utf8 = decodeUtf8Strict(bytes)) {
-        return utf8;
+        return *utf8;
     }
     if (auto utf16 = decodeUtf16Strict(bytes)) {
-        return utf16;
+        return *utf16;
     }
     return decodeUtf8Lossy(bytes);
-}
-
-std::optional<QByteArray> readWholeFile(const QString& location) {
-    QFile file(location);
-    if (!file.open(QIODevice::ReadOnly)) {
-        return std::nullopt;
-    }
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        return std::nullopt;
-    }
-    return bytes;
-}
-
-// Follows a chain of symbolic links at the last component, then resolves the
-// parent folder's own links. Nothing when the parent does not exist or the
-// chain does not end (a loop).
-std::optional<fs::path> resolveForWriting(fs::path path) {
-    std::error_code error;
-    constexpr int maxLinkHops = 40;
-    for (int hop = 0;; ++hop) {
-        path = path.lexically_normal();
-        const fs::file_status status = fs::symlink_status(path, error);
-        if (!fs::is_symlink(status)) {
-            break;
-        }
-        if (hop == maxLinkHops) {
-            return std::nullopt;
-        }
-        const fs::path target = fs::read_symlink(path, error);
-        if (error) {
-            return std::nullopt;
-        }
-        path = target.is_absolute() ? target : path.parent_path() / target;
-    }
-    const fs::path name = path.filename();
-    if (name.empty() || name == "." || name == "..") {
-        return std::nullopt;
-    }
-    const fs::path parent = fs::canonical(path.parent_path(), error);
-    if (error) {
-        return std::nullopt;
-    }
-    return parent / name;
 }
 
 } // namespace
@@ -106,9 +60,11 @@ std::optional<QString> url(const std::optional<QString>& directory) {
         const QString path =
             directory->endsWith(QLatin1Char('/')) ? *directory + candidate : *directory + QLatin1Char('/') + candidate;
         const QByteArray native = QFile::encodeName(path);
-        std::error_code error;
-        // A folder that happens to carry the index name is no page to show.
-        if (::access(native.constData(), R_OK) == 0 && !fs::is_directory(fs::path(native.toStdString()), error)) {
+        // A folder, a named pipe or a device that happens to carry the index
+        // name is no page to show (and a pipe would hang whoever reads it).
+        struct stat info {};
+        if (::stat(native.constData(), &info) == 0 && S_ISREG(info.st_mode) &&
+            ::access(native.constData(), R_OK) == 0) {
             return path;
         }
     }
@@ -154,26 +110,6 @@ bool isStrictFileSubpath(const QString& root, const QString& candidate) {
     return child.at(parent.size()) == QLatin1Char('/');
 }
 
-bool isWritableLocationUnderRoot(const QString& filePath, const QString& root) {
-    if (filePath.isEmpty() || root.isEmpty()) {
-        return false;
-    }
-    std::error_code error;
-    const fs::path resolvedRoot = fs::canonical(fs::path(QFile::encodeName(root).toStdString()), error);
-    if (error) {
-        return false;
-    }
-    const auto resolvedFile = resolveForWriting(fs::path(QFile::encodeName(filePath).toStdString()));
-    if (!resolvedFile) {
-        return false;
-    }
-    if (fs::is_directory(*resolvedFile, error)) {
-        return false;
-    }
-    return isStrictFileSubpath(QFile::decodeName(QByteArray::fromStdString(resolvedRoot.native())),
-                               QFile::decodeName(QByteArray::fromStdString(resolvedFile->native())));
-}
-
 QString lowerCasedExtension(const QString& path) {
     qsizetype end = path.size();
     while (end > 0 && path.at(end - 1) == QLatin1Char('/')) {
@@ -199,21 +135,25 @@ bool isSourceEditableFileURL(const QString& location) {
     return sourceEditableExtensions().contains(lowerCasedExtension(location));
 }
 
-std::optional<QString> readTextFile(const QString& location) {
-    const auto bytes = readWholeFile(location);
-    if (!bytes) {
-        return std::nullopt;
+TextFile readTextFile(const QString& root, const QString& location) {
+    const SitePath::Site site(root);
+    const SitePath::ReadResult read = site.read(site.resolveLocation(location), maxTextFileBytes);
+    if (read.status == SitePath::ReadResult::Status::TooLarge) {
+        return {TextFile::Status::TooLarge, {}};
     }
-    return decodeText(*bytes);
+    if (!read.ok()) {
+        return {TextFile::Status::Unreadable, {}};
+    }
+    return {TextFile::Status::Ok, decodeText(read.bytes)};
 }
 
-std::optional<QString> htmlDocumentShowingCSSFile(const QString& location) {
-    auto text = readTextFile(location);
-    if (!text) {
+std::optional<QString> htmlDocumentShowingCSSFile(const QString& root, const QString& location) {
+    TextFile file = readTextFile(root, location);
+    if (!file.ok()) {
         return std::nullopt;
     }
     // Ampersands first, so the entities added afterwards are not escaped twice.
-    text->replace(QLatin1Char('&'), QLatin1String("&amp;"))
+    file.text.replace(QLatin1Char('&'), QLatin1String("&amp;"))
         .replace(QLatin1Char('<'), QLatin1String("&lt;"))
         .replace(QLatin1Char('>'), QLatin1String("&gt;"))
         .replace(QLatin1Char('"'), QLatin1String("&quot;"));
@@ -228,7 +168,7 @@ std::optional<QString> htmlDocumentShowingCSSFile(const QString& location) {
             QStringLiteral("</style></head><body><pre>"),
         }
             .join(QLatin1Char('\n'));
-    return head + *text + QStringLiteral("</pre></body></html>");
+    return head + file.text + QStringLiteral("</pre></body></html>");
 }
 
 QString previewLoadKey(const QString& filePath, qint64 reloadNonce) {

@@ -17,6 +17,7 @@
 #include "support/Eventually.h"
 #include "support/TestFiles.h"
 #include "workspace/OutputFolderFileTreeModel.h"
+#include "workspace/OutputIndexFile.h"
 
 #include <QAction>
 #include <QApplication>
@@ -40,6 +41,7 @@
 #include <QWebEnginePage>
 #include <QWebEngineView>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using namespace kestrion;
 using kestrion::test::becomes;
@@ -684,7 +686,9 @@ TEST_F(DetailWorkspaceTest, saveErrorsAreShownAndNothingIsWrittenOutsideTheDirec
     ASSERT_TRUE(QFile::link(target, sitePath(QStringLiteral("index.htm"))));
     openWindow();
     showTab(DetailWorkspaceTab::Source);
-    ASSERT_TRUE(eventually([&] { return !state()->previewSourceDocument().isEmpty(); }));
+    // A file reached through a link leading out is not read either.
+    ASSERT_TRUE(becomes([&] { return state()->previewSourceSaveError(); },
+                        std::optional<QString>(DetailWorkspaceController::couldNotReadMessage)));
     state()->setPreviewSourceDocument(QStringLiteral("overwritten"));
 
     controller()->saveSource();
@@ -711,6 +715,70 @@ TEST_F(DetailWorkspaceTest, saveErrorsAreShownAndNothingIsWrittenOutsideTheDirec
     EXPECT_EQ(state()->previewSourceSaveError(), QStringLiteral("Could not read file."));
     EXPECT_TRUE(state()->previewSourceDocument().isEmpty());
     EXPECT_TRUE(state()->previewSourceBaseline().isEmpty());
+}
+
+TEST_F(DetailWorkspaceTest, aSaveThroughAChainOfLinksLandsWhereTheLinksReallyLead) {
+    // X/a.html names d1/d2/d3/a.html, whose text "../../../.bashrc" leads to the
+    // site's own .bashrc, not to the one that text names beside X.
+    const QString deep = dir.filePath(QStringLiteral("a/b/site"));
+    const QString outsideFile = dir.filePath(QStringLiteral("a/.bashrc"));
+    writeFile(outsideFile, "original");
+    writeFile(deep + QStringLiteral("/.bashrc"), "decoy");
+    ASSERT_TRUE(QDir().mkpath(deep + QStringLiteral("/d1/d2/d3")));
+    ASSERT_TRUE(QFile::link(QStringLiteral("d1/d2/d3"), deep + QStringLiteral("/X")));
+    ASSERT_TRUE(QFile::link(QStringLiteral("../../../.bashrc"), deep + QStringLiteral("/d1/d2/d3/a.html")));
+    settings.setOutputDirectoryURL(deep);
+    openWindow();
+
+    controller()->loadPreviewSourceFromDisk(deep + QStringLiteral("/X/a.html"));
+    EXPECT_EQ(state()->previewSourceDocument(), QStringLiteral("decoy"));
+    state()->setPreviewSourceDocument(QStringLiteral("saved"));
+    controller()->saveSource();
+
+    EXPECT_EQ(state()->previewSourceSaveError(), std::nullopt);
+    EXPECT_EQ(readFile(outsideFile), "original");
+    EXPECT_EQ(readFile(deep + QStringLiteral("/.bashrc")), "saved");
+    EXPECT_TRUE(QFileInfo(deep + QStringLiteral("/d1/d2/d3/a.html")).isSymLink());
+}
+
+TEST_F(DetailWorkspaceTest, aPipeOrDeviceNeverHangsTheSourceTabAndAHugeFileIsNotLoaded) {
+    const QString index = sitePath(QStringLiteral("index.html"));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(index).constData(), 0600), 0);
+    openWindow();
+    showTab(DetailWorkspaceTab::Source);
+    ASSERT_TRUE(becomes([&] { return source()->placeholder()->title(); }, SourceWorkspace::nothingTitle));
+    EXPECT_TRUE(source()->isShowingPlaceholder());
+    // Even when asked to load it directly, the pipe is refused at once.
+    controller()->loadPreviewSourceFromDisk(index);
+    EXPECT_EQ(state()->previewSourceSaveError(), DetailWorkspaceController::couldNotReadMessage);
+
+    ASSERT_TRUE(QFile::remove(index));
+    ASSERT_TRUE(QFile::link(QStringLiteral("/dev/zero"), index));
+    state()->bumpPreviewReloadNonce();
+    QApplication::processEvents();
+    EXPECT_TRUE(eventually([&] { return source()->isShowingPlaceholder(); }));
+    EXPECT_EQ(source()->placeholder()->title(), SourceWorkspace::nothingTitle);
+    controller()->loadPreviewSourceFromDisk(index);
+    EXPECT_EQ(state()->previewSourceSaveError(), DetailWorkspaceController::couldNotReadMessage);
+    EXPECT_TRUE(state()->previewSourceDocument().isEmpty());
+
+    // A real page over the cap is not loaded; the tab says why.
+    ASSERT_TRUE(QFile::remove(index));
+    writeFile(index, page("Huge"));
+    ASSERT_TRUE(QFile::resize(index, OutputIndexFile::maxTextFileBytes + 1));
+    state()->bumpPreviewReloadNonce();
+    ASSERT_TRUE(becomes([&] { return source()->placeholder()->title(); }, SourceWorkspace::tooLargeTitle));
+    EXPECT_TRUE(source()->isShowingPlaceholder());
+    EXPECT_EQ(source()->placeholder()->subtitle(),
+              QStringLiteral("This file is too large to edit here (over 16 MiB)."));
+    EXPECT_TRUE(state()->previewSourceDocument().isEmpty());
+    controller()->saveSource(); // nothing loaded, so nothing may be written back
+    EXPECT_EQ(QFileInfo(index).size(), OutputIndexFile::maxTextFileBytes + 1);
+
+    writeFile(index, page("Small"));
+    state()->bumpPreviewReloadNonce();
+    ASSERT_TRUE(eventually([&] { return !source()->isShowingPlaceholder(); }));
+    EXPECT_EQ(state()->previewSourceDocument(), QString::fromUtf8(page("Small")));
 }
 
 TEST_F(DetailWorkspaceTest, pickingAnotherFileWithUnsavedEditsAsksFirst) {
