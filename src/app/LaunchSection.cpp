@@ -221,6 +221,8 @@ void LaunchSection::launchProjectTo() {
     const QString root = *directory;
     const QString baseURL = m_settings->resolvedKestrionPanelBaseURL();
     const QString token = m_settings->kestrionApiToken();
+    // The report goes to this chat even if the user moves on to another chat or folder meanwhile.
+    const ChatViewModel::ChatTarget chat = m_chat->activeTarget();
     m_progress->setLiveLine(QString());
 
     KestrionIdeDeployClient::DeployContext context = m_deployContext;
@@ -231,18 +233,19 @@ void LaunchSection::launchProjectTo() {
     };
     // The section outlives the run (its destructor waits for it), so the
     // worker may post to it; posted calls reach it in the order sent.
-    m_run = QtConcurrent::run(m_pool, [this, root, baseURL, token, context] {
+    m_run = QtConcurrent::run(m_pool, [this, root, chat, baseURL, token, context] {
         const auto onProgress = [this](const KestrionIdeDeployProgressUpdate& update) {
             QMetaObject::invokeMethod(
                 this, [this, line = update.line] { m_progress->setLiveLine(line); }, Qt::QueuedConnection);
         };
         const DeployOutcome outcome = KestrionIdeDeployClient::deploy(root, baseURL, token, false, onProgress, context);
         QMetaObject::invokeMethod(
-            this, [this, root, outcome] { finishLaunch(root, outcome); }, Qt::QueuedConnection);
+            this, [this, root, chat, outcome] { finishLaunch(root, chat, outcome); }, Qt::QueuedConnection);
     });
 }
 
-void LaunchSection::finishLaunch(const QString& launchedDirectory, const DeployOutcome& outcome) {
+void LaunchSection::finishLaunch(const QString& launchedDirectory, const ChatViewModel::ChatTarget& chat,
+                                 const DeployOutcome& outcome) {
     if (outcome.succeeded()) {
         const KestrionIdeDeployResult& result = outcome.result();
         if (const auto address = parsedAddress(result.httpsUrl.value_or(QString()))) {
@@ -257,14 +260,14 @@ void LaunchSection::finishLaunch(const QString& launchedDirectory, const DeployO
                 m_state->setLaunchedWebsiteURL(*address);
             }
         }
-        m_chat->appendKestrionStatus(successMessage(result));
+        m_chat->appendKestrionStatus(successMessage(result), chat);
         m_state->setLaunchingToKestrion(false);
         Q_EMIT launchFinished(true);
         return;
     }
     const QString description = outcome.error().description();
     m_progress->setLiveLine(failedPrefix + description);
-    m_chat->appendKestrionFailure(description);
+    m_chat->appendKestrionFailure(description, chat);
     m_state->setLaunchingToKestrion(false);
     Q_EMIT launchFinished(false);
 }

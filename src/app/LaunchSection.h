@@ -1,5 +1,6 @@
 #pragma once
 
+#include "conversation/ChatViewModel.h"
 #include "deploy/KestrionIdeDeployClient.h"
 
 #include <QFuture>
@@ -20,7 +21,6 @@ namespace kestrion {
 
 class AppSettings;
 class BusyIndicator;
-class ChatViewModel;
 class LaunchDeployProgressModel;
 class WindowState;
 
@@ -80,7 +80,9 @@ Q_SIGNALS:
     void launchFinished(bool succeeded);
 
 private:
-    void finishLaunch(const QString& launchedDirectory, const DeployOutcome& outcome);
+    // chat: the history and chat the run was started from, which its report goes to.
+    void finishLaunch(const QString& launchedDirectory, const ChatViewModel::ChatTarget& chat,
+                      const DeployOutcome& outcome);
     void updateView();
     void watchDirectory();
     void updatePublishNote();

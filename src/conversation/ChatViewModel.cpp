@@ -76,6 +76,17 @@ qsizetype mostRecentlyUpdatedIndex(const QList<ChatSession>& sessions) {
     return best;
 }
 
+qsizetype indexOfSession(const QList<ChatSession>& sessions, const QUuid& id) {
+    const auto it = std::find_if(sessions.begin(), sessions.end(), [&](const ChatSession& s) { return s.id == id; });
+    return it != sessions.end() ? std::distance(sessions.begin(), it) : -1;
+}
+
+// The session a loaded history opens on: the one it names, else the latest updated.
+qsizetype activeIndexOf(const QList<ChatSession>& sessions, const QUuid& activeSessionId) {
+    const qsizetype named = indexOfSession(sessions, activeSessionId);
+    return named >= 0 ? named : mostRecentlyUpdatedIndex(sessions);
+}
+
 } // namespace
 
 ChatViewModel::ChatViewModel(std::shared_ptr<const OpenAIService> openAI, QObject* parent)
@@ -109,6 +120,7 @@ void ChatViewModel::setActiveSessionId(const QUuid& id) {
     }
     m_activeSessionId = id;
     Q_EMIT activeSessionIdChanged();
+    updateShownError();
 }
 
 void ChatViewModel::setMessages(QList<ChatMessage> messages) {
@@ -130,11 +142,38 @@ void ChatViewModel::setSending(bool sending) {
     Q_EMIT isSendingChanged();
 }
 
-void ChatViewModel::setLastError(const std::optional<QString>& error) {
-    if (error == m_lastError) {
+void ChatViewModel::setChatError(const QUuid& sessionId, const std::optional<QString>& error) {
+    if (error) {
+        m_chatErrors.insert(sessionId, *error);
+    } else {
+        m_chatErrors.remove(sessionId);
+    }
+    updateShownError();
+}
+
+void ChatViewModel::setSaveError(const std::optional<QString>& error) {
+    m_saveError = error;
+    updateShownError();
+}
+
+void ChatViewModel::reportSaveFailure(const QString& reason) {
+    // The reason names a path at most, never a message.
+    qCWarning(lcConversation) << "Chat history could not be saved:" << reason;
+    setSaveError(QStringLiteral("Chat history could not be saved: ") + reason);
+}
+
+void ChatViewModel::updateShownError() {
+    // A failed save puts every chat of the folder at risk, so it shows over any chat's own error.
+    std::optional<QString> shown = m_saveError;
+    if (!shown) {
+        if (const auto it = m_chatErrors.constFind(m_activeSessionId); it != m_chatErrors.constEnd()) {
+            shown = *it;
+        }
+    }
+    if (shown == m_shownError) {
         return;
     }
-    m_lastError = error;
+    m_shownError = std::move(shown);
     Q_EMIT lastErrorChanged();
 }
 
@@ -210,11 +249,10 @@ bool ChatViewModel::saveToDisk() {
     payload.activeSessionId = m_activeSessionId;
     const WriteResult saved = ChatHistoryPersistence::save(payload, m_persistenceOutputRoot);
     if (!saved.ok()) {
-        // The reason names a path at most, never a message.
-        qCWarning(lcConversation) << "Chat history could not be saved:" << saved.error;
-        setLastError(QStringLiteral("Chat history could not be saved: ") + saved.error);
+        reportSaveFailure(saved.error);
         return false;
     }
+    setSaveError(std::nullopt);
     // The per-user history is deleted only once its copy is on disk: until then it is the only copy.
     if (m_legacyMigrationPending) {
         m_legacyMigrationPending = false;
@@ -226,7 +264,6 @@ bool ChatViewModel::saveToDisk() {
 
 void ChatViewModel::replaceWithFreshDefaultSession() {
     setInput(QString());
-    setLastError(std::nullopt);
     const ChatSession session = ChatSession::makeFresh();
     setSessions({session});
     setActiveSessionId(session.id);
@@ -235,10 +272,7 @@ void ChatViewModel::replaceWithFreshDefaultSession() {
 
 void ChatViewModel::applyLoadedPayload(const QList<ChatSession>& sessions, const QUuid& activeSessionId) {
     setSessions(sessions);
-    const auto named = std::find_if(m_sessions.begin(), m_sessions.end(),
-                                    [&](const ChatSession& s) { return s.id == activeSessionId; });
-    qsizetype activeIndex =
-        named != m_sessions.end() ? std::distance(m_sessions.begin(), named) : mostRecentlyUpdatedIndex(m_sessions);
+    const qsizetype activeIndex = activeIndexOf(m_sessions, activeSessionId);
     if (activeIndex < 0) {
         setMessages({});
         return;
@@ -251,8 +285,7 @@ void ChatViewModel::applyOutputRoot(const std::optional<QString>& outputRoot) {
     if (m_hasBoundStorageLocation) {
         syncActiveSessionFromMessages();
         setInput(QString());
-        // Cleared first, so a failed save of the previous binding stays visible.
-        setLastError(std::nullopt);
+        // A failed save here stays visible over the next folder's chats until a save lands.
         saveToDisk();
     }
     // Legacy chats not yet written to the previous folder stay in the per-user file for the next one.
@@ -287,16 +320,16 @@ void ChatViewModel::applyOutputRoot(const std::optional<QString>& outputRoot) {
     saveToDisk();
 }
 
+ChatViewModel::ChatTarget ChatViewModel::activeTarget() const {
+    return {m_hasBoundStorageLocation, m_persistenceOutputRoot, m_activeSessionId};
+}
+
 void ChatViewModel::appendToSession(const QUuid& sessionId, ChatMessage message) {
-    // A reply belongs to the conversation its question was asked in, even if the
-    // user switched chats while waiting. Only when that chat is gone does it land
-    // in the one on screen.
     if (sessionId != m_activeSessionId) {
-        const auto it =
-            std::find_if(m_sessions.begin(), m_sessions.end(), [&](const ChatSession& s) { return s.id == sessionId; });
-        if (it != m_sessions.end()) {
-            it->messages.append(std::move(message));
-            it->updatedAt = currentDateTimeWholeSeconds();
+        const qsizetype index = indexOfSession(m_sessions, sessionId);
+        if (index >= 0) {
+            m_sessions[index].messages.append(std::move(message));
+            m_sessions[index].updatedAt = currentDateTimeWholeSeconds();
             Q_EMIT sessionsChanged();
             return;
         }
@@ -304,31 +337,72 @@ void ChatViewModel::appendToSession(const QUuid& sessionId, ChatMessage message)
     appendMessage(std::move(message));
 }
 
+void ChatViewModel::deliver(const ChatTarget& target, ChatMessage message, const std::optional<QString>& error) {
+    // A result belongs to the conversation its work started in, even if the user
+    // switched chats or folders while waiting.
+    if (target.bound && m_hasBoundStorageLocation && target.outputRoot != m_persistenceOutputRoot) {
+        deliverToStoredHistory(target, std::move(message), error);
+        return;
+    }
+    // A chat deleted meanwhile loses nothing: the result goes to the chat on screen instead.
+    const QUuid sessionId = indexOfSession(m_sessions, target.sessionId) >= 0 ? target.sessionId : m_activeSessionId;
+    setChatError(sessionId, error);
+    appendToSession(sessionId, std::move(message));
+    syncActiveSessionFromMessages();
+    saveToDisk();
+}
+
+void ChatViewModel::deliverToStoredHistory(const ChatTarget& target, ChatMessage message,
+                                           const std::optional<QString>& error) {
+    // The folder was saved when it was left, so its file holds the chat as the user last saw it.
+    ChatHistoryPersistence::FilePayload payload;
+    if (const auto stored = ChatHistoryPersistence::load(target.outputRoot)) {
+        payload = *stored;
+    }
+    // A chat deleted meanwhile loses nothing: the result goes to the chat that folder opens on.
+    qsizetype index = indexOfSession(payload.sessions, target.sessionId);
+    if (index < 0) {
+        index = activeIndexOf(payload.sessions, payload.activeSessionId);
+    }
+    // No readable history is left there (a damaged file is set aside by the load): a chat of its own.
+    if (index < 0) {
+        const ChatSession session = ChatSession::makeFresh();
+        payload.sessions.prepend(session);
+        payload.activeSessionId = session.id;
+        index = 0;
+    }
+    ChatSession& session = payload.sessions[index];
+    session.messages.append(std::move(message));
+    session.updatedAt = currentDateTimeWholeSeconds();
+    setChatError(session.id, error);
+    if (const WriteResult saved = ChatHistoryPersistence::save(payload, target.outputRoot); !saved.ok()) {
+        reportSaveFailure(saved.error);
+    }
+}
+
 void ChatViewModel::send(const QString& model, const QString& apiKey, const std::optional<QString>& outputRoot) {
     const QString text = m_input.trimmed();
     if (text.isEmpty()) {
         return;
     }
-    setLastError(std::nullopt);
+    setChatError(m_activeSessionId, std::nullopt);
     setSending(true);
     appendMessage(ChatMessage::make(ChatMessage::Role::User, text));
     setInput(QString());
     syncActiveSessionFromMessages();
 
-    const QUuid sessionId = m_activeSessionId;
+    const ChatTarget target = activeTarget();
     // The conversation as asked: switching chats while the snapshot is taken must not
     // send another chat's messages.
     const QList<ChatMessage> history = m_messages;
     const std::shared_ptr<const OpenAIService> openAI = m_openAI;
     const QPointer<ChatViewModel> self(this);
 
-    const auto finish = [self, sessionId](ChatMessage message) {
+    const auto finish = [self, target](ChatMessage message, const std::optional<QString>& error = std::nullopt) {
         if (!self) {
             return;
         }
-        self->appendToSession(sessionId, std::move(message));
-        self->syncActiveSessionFromMessages();
-        self->saveToDisk();
+        self->deliver(target, std::move(message), error);
         self->setSending(false);
         Q_EMIT self->sendFinished();
     };
@@ -355,8 +429,8 @@ void ChatViewModel::send(const QString& model, const QString& apiKey, const std:
             }
             if (!reply.ok()) {
                 const QString description = reply.error().description();
-                self->setLastError(description);
-                finish(ChatMessage::make(ChatMessage::Role::Assistant, QStringLiteral("Error: ") + description));
+                finish(ChatMessage::make(ChatMessage::Role::Assistant, QStringLiteral("Error: ") + description),
+                       description);
                 return;
             }
             const QString rawReply = reply.value();
@@ -377,7 +451,6 @@ void ChatViewModel::send(const QString& model, const QString& apiKey, const std:
 void ChatViewModel::newChat() {
     syncActiveSessionFromMessages();
     setInput(QString());
-    setLastError(std::nullopt);
     const ChatSession session = ChatSession::makeFresh();
     QList<ChatSession> sessions = m_sessions;
     sessions.prepend(session);
@@ -397,7 +470,6 @@ void ChatViewModel::selectSession(const QUuid& id) {
         std::find_if(m_sessions.begin(), m_sessions.end(), [&](const ChatSession& s) { return s.id == id; });
     setMessages(it != m_sessions.end() ? it->messages : QList<ChatMessage>{});
     setInput(QString());
-    setLastError(std::nullopt);
     saveToDisk();
 }
 
@@ -410,6 +482,7 @@ void ChatViewModel::deleteSession(const QUuid& id) {
     remaining.removeIf([&](const ChatSession& s) { return s.id == id; });
     if (remaining.size() != m_sessions.size()) {
         setSessions(std::move(remaining));
+        m_chatErrors.remove(id);
     }
     if (id == m_activeSessionId) {
         const qsizetype next = mostRecentlyUpdatedIndex(m_sessions);
@@ -418,23 +491,16 @@ void ChatViewModel::deleteSession(const QUuid& id) {
             setMessages(m_sessions[next].messages);
         }
         setInput(QString());
-        setLastError(std::nullopt);
     }
     saveToDisk();
 }
 
-void ChatViewModel::appendKestrionStatus(const QString& text) {
-    setLastError(std::nullopt);
-    appendMessage(ChatMessage::make(ChatMessage::Role::Assistant, text));
-    syncActiveSessionFromMessages();
-    saveToDisk();
+void ChatViewModel::appendKestrionStatus(const QString& text, const ChatTarget& target) {
+    deliver(target, ChatMessage::make(ChatMessage::Role::Assistant, text), std::nullopt);
 }
 
-void ChatViewModel::appendKestrionFailure(const QString& text) {
-    setLastError(text);
-    appendMessage(ChatMessage::make(ChatMessage::Role::Assistant, QStringLiteral("Launch failed: ") + text));
-    syncActiveSessionFromMessages();
-    saveToDisk();
+void ChatViewModel::appendKestrionFailure(const QString& text, const ChatTarget& target) {
+    deliver(target, ChatMessage::make(ChatMessage::Role::Assistant, QStringLiteral("Launch failed: ") + text), text);
 }
 
 } // namespace kestrion

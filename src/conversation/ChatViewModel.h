@@ -2,6 +2,7 @@
 
 #include "conversation/ChatRecords.h"
 
+#include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
@@ -16,8 +17,10 @@ class OpenAIService;
 // The one conversation controller of the window: the sessions of the bound
 // history, the active session's messages, the composer text and the busy and
 // error state. It runs a send from the user's text to the assistant message
-// and saves the history after every change that must survive. Lives on the
-// interface thread; heavy work (project snapshot, model call, materializing
+// and saves the history after every change that must survive. A result (reply,
+// launch report, error line) belongs to the chat, and folder, its work started
+// in; a failed save of the history shows over whatever chat is shown. Lives on
+// the interface thread; heavy work (project snapshot, model call, materializing
 // the reply) runs elsewhere and comes back by value. Knows nothing of views.
 class ChatViewModel final : public QObject {
     Q_OBJECT
@@ -28,6 +31,14 @@ class ChatViewModel final : public QObject {
     Q_PROPERTY(QString lastError READ lastErrorText NOTIFY lastErrorChanged)
 
 public:
+    // Where a result belongs: the history bound and the chat shown when its work started.
+    struct ChatTarget {
+        // False before the first binding: the result then goes to the chat on screen.
+        bool bound = false;
+        std::optional<QString> outputRoot;
+        QUuid sessionId;
+    };
+
     // openAI: the model client; nullptr creates one over the configured base URL.
     explicit ChatViewModel(std::shared_ptr<const OpenAIService> openAI = nullptr, QObject* parent = nullptr);
     ~ChatViewModel() override;
@@ -40,8 +51,9 @@ public:
     QString input() const { return m_input; }
     void setInput(const QString& input);
     bool isSending() const { return m_isSending; }
-    const std::optional<QString>& lastError() const { return m_lastError; }
-    QString lastErrorText() const { return m_lastError.value_or(QString()); }
+    // The error line of the chat shown: a failed history save, else the chat's own error.
+    const std::optional<QString>& lastError() const { return m_shownError; }
+    QString lastErrorText() const { return m_shownError.value_or(QString()); }
     // The normalized website directory the history is stored under; none means the per-user location.
     const std::optional<QString>& persistenceOutputRoot() const { return m_persistenceOutputRoot; }
     bool hasBoundStorageLocation() const { return m_hasBoundStorageLocation; }
@@ -57,9 +69,15 @@ public:
     void newChat();
     void selectSession(const QUuid& id);
     void deleteSession(const QUuid& id);
-    // Launch outcomes reported into the conversation.
-    void appendKestrionStatus(const QString& text);
-    void appendKestrionFailure(const QString& text);
+    // The bound history and the active chat, for work whose result arrives later.
+    ChatTarget activeTarget() const;
+    // Launch outcomes reported into the conversation: into the target's chat, written to its
+    // folder's history even when another folder is bound now (without a target, the active chat).
+    // A failure becomes that chat's error line; a success clears it.
+    void appendKestrionStatus(const QString& text, const ChatTarget& target);
+    void appendKestrionFailure(const QString& text, const ChatTarget& target);
+    void appendKestrionStatus(const QString& text) { appendKestrionStatus(text, activeTarget()); }
+    void appendKestrionFailure(const QString& text) { appendKestrionFailure(text, activeTarget()); }
 
     void syncActiveSessionFromMessages();
     // Writes the history of the bound location. A failure shows in the error line
@@ -92,15 +110,25 @@ private:
     void setMessages(QList<ChatMessage> messages);
     void appendMessage(ChatMessage message);
     void setSending(bool sending);
-    void setLastError(const std::optional<QString>& error);
+    void setChatError(const QUuid& sessionId, const std::optional<QString>& error);
+    void setSaveError(const std::optional<QString>& error);
+    void reportSaveFailure(const QString& reason);
+    void updateShownError();
     void appendToSession(const QUuid& sessionId, ChatMessage message);
+    // Appends the message to the target's chat and sets (or clears) that chat's error line.
+    void deliver(const ChatTarget& target, ChatMessage message, const std::optional<QString>& error);
+    void deliverToStoredHistory(const ChatTarget& target, ChatMessage message, const std::optional<QString>& error);
 
     QList<ChatSession> m_sessions;
     QUuid m_activeSessionId;
     QList<ChatMessage> m_messages;
     QString m_input;
     bool m_isSending = false;
-    std::optional<QString> m_lastError;
+    // Error lines by chat (a failed send or launch); kept until that chat's next send or launch.
+    QHash<QUuid, QString> m_chatErrors;
+    // The last save of the bound history failed; cleared by the next one that lands.
+    std::optional<QString> m_saveError;
+    std::optional<QString> m_shownError;
     std::optional<QString> m_persistenceOutputRoot;
     bool m_hasBoundStorageLocation = false;
     // The sessions shown came from the per-user history, which is removed once they are saved here.

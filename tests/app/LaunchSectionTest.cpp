@@ -1,9 +1,11 @@
 #include "app/LaunchSection.h"
 
 #include "WindowTestSupport.h"
+#include "app/ChatPane.h"
 #include "app/MainWindow.h"
 #include "app/WindowState.h"
 #include "conversation/AppSettings.h"
+#include "conversation/ChatHistoryPersistence.h"
 #include "conversation/ChatViewModel.h"
 #include "deploy/KestrionProjectLaunchPersistence.h"
 #include "support/Eventually.h"
@@ -274,6 +276,78 @@ TEST_F(LaunchSectionTest, theAddressIsRememberedForTheDirectoryTheLaunchStartedW
     // The other project was never launched: no "Update" or "Open" for it.
     EXPECT_FALSE(window->viewState()->launchedWebsiteURL().has_value());
     EXPECT_EQ(primary()->text(), QStringLiteral("Launch to the internet"));
+}
+
+// The report of a launch goes to the chat, and the folder, it was started from: the history
+// of a folder no longer open is written on disk, and the chat now shown gets nothing.
+TEST_F(LaunchSectionTest, theReportLandsInTheChatAndFolderTheLaunchStartedFrom) {
+    QTemporaryDir other;
+    panel.prepareWithPushUrl(remote);
+    panel.replyToFinalize(ScriptedResponse::json(200, json({{QStringLiteral("message"), QStringLiteral("Queued")}})));
+    openWindow();
+    ChatViewModel* chat = window->chat();
+    chat->appendKestrionStatus(QStringLiteral("before the launch"));
+    const QUuid started = chat->activeSessionId();
+    QSignalSpy done(launch(), &LaunchSection::launchFinished);
+    QTest::mouseClick(primary(), Qt::LeftButton);
+    chat->newChat();
+    settings.setOutputDirectoryURL(other.path());
+    ASSERT_EQ(chat->persistenceOutputRoot(), ChatViewModel::normalizedOutputDirectory(other.path()));
+    const QUuid shown = chat->activeSessionId();
+
+    ASSERT_TRUE(becomes([&] { return done.size(); }, 1, launchTimeoutMs));
+    ASSERT_TRUE(done.first().first().toBool()) << progress()->liveLine().toStdString();
+    EXPECT_EQ(chat->activeSessionId(), shown);
+    EXPECT_TRUE(chat->messages().isEmpty());
+    const auto here = ChatHistoryPersistence::load(other.path());
+    ASSERT_TRUE(here.has_value());
+    for (const ChatSession& session : here->sessions) {
+        EXPECT_TRUE(session.messages.isEmpty()) << session.title.toStdString();
+    }
+
+    const auto there = ChatHistoryPersistence::load(site);
+    ASSERT_TRUE(there.has_value());
+    ASSERT_EQ(there->sessions.size(), 2) << "the chat started there and the new one";
+    for (const ChatSession& session : there->sessions) {
+        if (session.id == started) {
+            ASSERT_EQ(session.messages.size(), 2);
+            EXPECT_EQ(session.messages[1].text, QStringLiteral("**Deploy Website to Kestrion**\n\nQueued"));
+        } else {
+            EXPECT_TRUE(session.messages.isEmpty());
+        }
+    }
+}
+
+// A failed launch's message and error line belong to its chat, not to the one shown when it ends.
+TEST_F(LaunchSectionTest, aFailureAfterASwitchOfChatsIsReportedInTheChatItStartedIn) {
+    panel.replyToPrepare(ScriptedResponse::json(500, R"({"error":"boom"})"));
+    openWindow();
+    ChatViewModel* chat = window->chat();
+    auto* errorLine = window->findChild<ChatPane*>()->errorLine();
+    const QUuid started = chat->activeSessionId();
+    QSignalSpy done(launch(), &LaunchSection::launchFinished);
+    QTest::mouseClick(primary(), Qt::LeftButton);
+    chat->newChat();
+    const QUuid shown = chat->activeSessionId();
+
+    ASSERT_TRUE(becomes([&] { return done.size(); }, 1, launchTimeoutMs));
+    const QString description = progress()->liveLine().mid(LaunchSection::failedPrefix.size());
+    ASSERT_FALSE(description.isEmpty());
+    EXPECT_EQ(chat->activeSessionId(), shown);
+    EXPECT_TRUE(chat->messages().isEmpty());
+    EXPECT_FALSE(chat->lastError().has_value());
+    EXPECT_FALSE(errorLine->isVisible());
+
+    chat->selectSession(started);
+    EXPECT_EQ(lastMessage(), QStringLiteral("Launch failed: ") + description);
+    EXPECT_EQ(chat->lastError(), description);
+    EXPECT_TRUE(errorLine->isVisible());
+    EXPECT_EQ(errorLine->text(), description);
+    const auto stored = ChatHistoryPersistence::load(site);
+    ASSERT_TRUE(stored.has_value());
+    for (const ChatSession& session : stored->sessions) {
+        EXPECT_EQ(session.messages.size(), session.id == started ? 1 : 0);
+    }
 }
 
 // The note under the button follows the setting, and the launch honours it: with publishing off the

@@ -205,6 +205,59 @@ TEST_F(ChatViewModelSendTest, replyArrivingAfterTheUserSwitchedChats_landsInTheC
     EXPECT_EQ(stored->sessions.size(), 2);
 }
 
+// The error line belongs to the chat the failed question was asked in: another chat shown
+// meanwhile stays clean, and the error is back when its own chat is shown again.
+TEST_F(ChatViewModelSendTest, aFailedSendsErrorLineIsShownOnlyWithItsOwnChat) {
+    m_model.applyOutputRoot(m_site.path());
+    const QUuid asked = m_model.activeSessionId();
+    m_server.replyToChat(ScriptedResponse::json(500, QByteArray("{\"error\":\"boom\"}")));
+    const QString description = QStringLiteral("HTTP 500: {\"error\":\"boom\"}");
+
+    QSignalSpy finished(&m_model, &ChatViewModel::sendFinished);
+    m_model.setInput(QStringLiteral("question"));
+    m_model.send(QStringLiteral("gpt-4o-mini"), QStringLiteral("sk-test"), m_site.path());
+    m_model.newChat();
+    const QUuid other = m_model.activeSessionId();
+    ASSERT_TRUE(finished.wait(30000));
+
+    EXPECT_EQ(m_model.activeSessionId(), other);
+    EXPECT_FALSE(m_model.lastError().has_value()) << m_model.lastErrorText().toStdString();
+
+    QSignalSpy errorChanged(&m_model, &ChatViewModel::lastErrorChanged);
+    m_model.selectSession(asked);
+    EXPECT_EQ(m_model.lastError(), description);
+    EXPECT_EQ(errorChanged.size(), 1) << "the error line is told to show it";
+    ASSERT_EQ(m_model.messages().size(), 2);
+    EXPECT_EQ(m_model.messages()[1].text, QStringLiteral("Error: ") + description);
+
+    m_model.selectSession(other);
+    EXPECT_FALSE(m_model.lastError().has_value());
+    EXPECT_EQ(errorChanged.size(), 2);
+}
+
+// A reply that arrives after the user opened another folder is written to the history of the
+// folder it was asked in, which also holds the files it made.
+TEST_F(ChatViewModelSendTest, replyArrivingAfterTheUserSwitchedFolders_landsInTheFolderItWasAskedIn) {
+    QTemporaryDir other;
+    m_model.applyOutputRoot(m_site.path());
+    const QUuid asked = m_model.activeSessionId();
+    m_server.replyWithChat(QStringLiteral("Done."));
+
+    QSignalSpy finished(&m_model, &ChatViewModel::sendFinished);
+    m_model.setInput(QStringLiteral("question"));
+    m_model.send(QStringLiteral("gpt-4o-mini"), QStringLiteral("sk-test"), m_site.path());
+    m_model.applyOutputRoot(other.path());
+    ASSERT_TRUE(finished.wait(30000));
+
+    EXPECT_TRUE(m_model.messages().isEmpty());
+    const auto stored = ChatHistoryPersistence::load(m_site.path());
+    ASSERT_TRUE(stored.has_value());
+    ASSERT_EQ(stored->sessions.size(), 1);
+    EXPECT_EQ(stored->sessions[0].id, asked);
+    ASSERT_EQ(stored->sessions[0].messages.size(), 2);
+    EXPECT_EQ(stored->sessions[0].messages[1].text, QStringLiteral("Done."));
+}
+
 TEST_F(ChatViewModelSendTest, interfaceThreadStaysFreeWhileTheModelIsThinking) {
     m_model.applyOutputRoot(m_site.path());
     ScriptedResponse slow = ScriptedResponse::json(200, FakeOpenAIServer::chatCompletionBody(QStringLiteral("ok")));

@@ -299,3 +299,50 @@ TEST_F(ChatViewModelTest, failedSaves_showInTheErrorLineAndKeepTheLegacyHistoryU
     model.newChat();
     EXPECT_TRUE(model.lastErrorText().startsWith(prefix));
 }
+
+// Reports for a chat that is gone lose nothing: they go to the chat its folder shows, whether that
+// folder is open or only on disk; a folder's history that cannot be written says so.
+TEST_F(ChatViewModelTest, reportsForAChatThatIsGoneOrAFolderNoLongerOpenLoseNothing) {
+    ChatViewModel model;
+    model.applyOutputRoot(m_site.path());
+    model.newChat();
+    const ChatViewModel::ChatTarget deleted = model.activeTarget();
+    model.deleteSession(deleted.sessionId);
+    model.appendKestrionFailure(QStringLiteral("no route"), deleted);
+    ASSERT_EQ(model.messages().size(), 1);
+    EXPECT_EQ(model.messages()[0].text, QStringLiteral("Launch failed: no route"));
+    EXPECT_EQ(model.lastErrorText(), QStringLiteral("no route"));
+
+    // A folder no longer open: its file gets the report, in the chat it opens on.
+    QTemporaryDir elsewhere;
+    const ChatSession older = sessionAt(QStringLiteral("Older"), 1700000000);
+    const ChatSession opened = sessionAt(QStringLiteral("Opened"), 1600000000);
+    ASSERT_TRUE(ChatHistoryPersistence::save({1, {older, opened}, opened.id}, elsewhere.path()).ok());
+    const ChatViewModel::ChatTarget away{true, ChatViewModel::normalizedOutputDirectory(elsewhere.path()),
+                                         QUuid::createUuid()};
+    model.appendKestrionFailure(QStringLiteral("quota"), away);
+    EXPECT_EQ(model.messages().size(), 1) << "nothing lands in the folder shown";
+    EXPECT_EQ(model.lastErrorText(), QStringLiteral("no route"));
+    const auto stored = ChatHistoryPersistence::load(elsewhere.path());
+    ASSERT_TRUE(stored.has_value());
+    ASSERT_EQ(stored->sessions.size(), 2);
+    EXPECT_TRUE(stored->sessions[0].messages.isEmpty());
+    ASSERT_EQ(stored->sessions[1].messages.size(), 1);
+    EXPECT_EQ(stored->sessions[1].messages[0].text, QStringLiteral("Launch failed: quota"));
+    // Its error line shows with that chat.
+    model.applyOutputRoot(elsewhere.path());
+    EXPECT_EQ(model.activeSessionId(), opened.id);
+    EXPECT_EQ(model.lastErrorText(), QStringLiteral("quota"));
+    model.appendKestrionStatus(QStringLiteral("**Deploy Website to Kestrion**"));
+    EXPECT_FALSE(model.lastError().has_value());
+
+    // A folder whose history cannot be written: the failure shows and is logged.
+    ASSERT_TRUE(QFile::remove(projectHistoryPath(m_site.path())));
+    ASSERT_TRUE(QDir().mkpath(projectHistoryPath(m_site.path())));
+    WarningLog log;
+    model.appendKestrionStatus(QStringLiteral("**Deploy Website to Kestrion**"),
+                               {true, ChatViewModel::normalizedOutputDirectory(m_site.path()), deleted.sessionId});
+    EXPECT_TRUE(model.lastErrorText().startsWith(QStringLiteral("Chat history could not be saved: ")))
+        << model.lastErrorText().toStdString();
+    EXPECT_EQ(log.entries().size(), 1);
+}
