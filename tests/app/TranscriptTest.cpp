@@ -163,9 +163,11 @@ protected:
     ChatViewModel chat;
 };
 
+// Qt's model checker over the model, run on every change it signals; a broken
+// rule aborts the test (a warning would pass unnoticed).
 TEST_F(TranscriptModelTest, anAppendInsertsOneRowWithoutAReset) {
     TranscriptModel model(&chat);
-    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Warning);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
     QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
 
@@ -183,6 +185,7 @@ TEST_F(TranscriptModelTest, anAppendInsertsOneRowWithoutAReset) {
 TEST_F(TranscriptModelTest, switchingSessionsResetsTheRows) {
     chat.appendKestrionStatus(QStringLiteral("in the first chat"));
     TranscriptModel model(&chat);
+    QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     ASSERT_EQ(model.rowCount(), 1);
     QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
 
