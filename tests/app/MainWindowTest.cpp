@@ -23,6 +23,7 @@
 #include <QLabel>
 #include <QListView>
 #include <QMenu>
+#include <QMenuBar>
 #include <QPushButton>
 #include <QScrollBar>
 #include <QSignalSpy>
@@ -103,10 +104,19 @@ TEST_F(MainWindowTest, startsAsTheSingleTitledWindowWithTheExpectedLayout) {
     EXPECT_EQ(models, (QStringList{"gpt-4o-mini", "gpt-4o", "gpt-4-turbo", "gpt-3.5-turbo"}));
     EXPECT_FALSE(pane()->sendButton()->isEnabled());
     EXPECT_FALSE(pane()->errorLine()->isVisible());
-    // No menu entry opens a second window.
-    for (QAction* action : window->findChildren<QAction*>()) {
-        EXPECT_FALSE(action->text().contains(QStringLiteral("New Window"), Qt::CaseInsensitive));
+    // The menus hold exactly these entries: none opens a second window.
+    QStringList menus;
+    for (QAction* menuAction : window->menuBar()->actions()) {
+        QStringList entries{menuAction->text()};
+        for (QAction* action : menuAction->menu()->actions()) {
+            if (!action->isSeparator()) {
+                entries << action->text();
+            }
+        }
+        menus << entries.join(QStringLiteral(" | "));
     }
+    EXPECT_EQ(menus, (QStringList{QStringLiteral("&File | Preferences… | &Quit"),
+                                  QStringLiteral("&View | Hide Sidebar"), QStringLiteral("&Help | &About")}));
 }
 
 TEST_F(MainWindowTest, theWebEngineWaitsUntilThePreviewIsShown) {

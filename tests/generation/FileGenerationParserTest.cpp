@@ -61,17 +61,6 @@ TEST(Allowlists, holdExactlyTheProtocolExtensionsInCodePointOrder) {
               (QStringList{"B", "b", "\uFFFD", "\U0001F600"}));
 }
 
-TEST(Allowlists, firstUseFromManyThreadsSeesOneCompleteSet) {
-    QList<int> starts(8);
-    const QList<qsizetype> sizes = QtConcurrent::blockingMapped(starts, [](int) {
-        return allowedFileMaterializationExtensions().size() * 100 +
-               allowedRasterImageMaterializationExtensions().size();
-    });
-    for (const qsizetype size : sizes) {
-        EXPECT_EQ(size, 1205);
-    }
-}
-
 TEST(SystemPromptAppendix, isTheAnnouncementTextExactly) {
     const QString appendix = systemPromptAppendix();
     EXPECT_EQ(appendix.size(), 4617);
