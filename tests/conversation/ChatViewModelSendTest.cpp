@@ -139,6 +139,25 @@ TEST_F(ChatViewModelSendTest, wholeSend_writesFilesAndImageCommitsAndShowsProseP
     EXPECT_EQ(m_model.messages().last().text, QStringLiteral("Nothing to change."));
 }
 
+// A whole page pasted as fenced code instead of a file block is saved anyway; the chat then shows
+// the prose and the note, never the page's code.
+TEST_F(ChatViewModelSendTest, codeSavedByTheFallback_isTakenOutOfTheShownReply) {
+    m_model.applyOutputRoot(m_site.path());
+    const QString document = QStringLiteral(
+        "<!DOCTYPE html>\n<html><head><title>Bakery</title></head><body><h1>Fresh bread daily</h1></body></html>");
+    m_server.replyWithChat(QStringLiteral("Here is your page:\n\n```html\n") + document +
+                           QStringLiteral("\n```\n\n\n\nTell me what to change."));
+    sendAndWait(QStringLiteral("A bakery page"), m_site.path());
+
+    EXPECT_EQ(QString::fromUtf8(readFile(m_site.filePath(QStringLiteral("index.htm")))).trimmed(), document);
+    ASSERT_EQ(m_model.messages().size(), 2);
+    EXPECT_EQ(m_model.messages()[1].text,
+              QStringLiteral("Here is your page:\n\nTell me what to change.\n\n"
+                             "**Files created:** `index.htm`\n"
+                             "Note: the model returned raw code instead of `<<<FILE>>>` blocks; the app saved "
+                             "`index.htm` anyway."));
+}
+
 TEST_F(ChatViewModelSendTest, withoutWebsiteDirectory_theRawReplyIsShownAndNothingIsWritten) {
     m_model.applyOutputRoot(std::nullopt);
     const QString reply = QStringLiteral("<<<FILE path=\"index.htm\">>>\n<p>x</p>\n<<<END_FILE>>>");
