@@ -3,6 +3,7 @@
 #include "openai/OpenAIService.h"
 #include "support/FakeOpenAIServer.h"
 #include "support/TestFiles.h"
+#include "support/Unprivileged.h"
 
 #include <QBuffer>
 #include <QDir>
@@ -317,16 +318,20 @@ TEST_F(ProjectMaterializerTest, writeFailuresAreCollectedAndTheRestGoesOn) {
     EXPECT_EQ(result.gitExitCode, 0);
 }
 
+// Root ignores directory modes, so as root the write is tried as an ordinary user.
 TEST_F(ProjectMaterializerTest, readOnlyWebsiteDirectoryReportsWriteFailures) {
-    if (geteuid() == 0) {
-        GTEST_SKIP() << "root ignores directory permissions; the file-as-parent case covers the failure path";
-    }
     QFile::setPermissions(root(), QFile::ReadOwner | QFile::ExeOwner);
-    const Result result = run(fileBlock("index.htm", "x"));
+    const auto outcome = test::withoutRootPrivileges(root(), [&] {
+        const Result result = materialize(fileBlock("index.htm", "x"), root(), QStringLiteral("sk-test"), m_openAI);
+        return (result.errorMessage.value_or(QStringLiteral("no error")) +
+                (result.gitExitCode ? QStringLiteral(" (git ran)") : QString()))
+            .toUtf8();
+    });
     QFile::setPermissions(root(), QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
-    ASSERT_TRUE(result.errorMessage);
-    EXPECT_TRUE(result.errorMessage->startsWith("Write failed for index.htm: "));
-    EXPECT_FALSE(result.gitExitCode);
+    ASSERT_TRUE(outcome);
+    EXPECT_TRUE(outcome->startsWith("Write failed for index.htm: ")) << outcome->toStdString();
+    EXPECT_FALSE(outcome->endsWith(" (git ran)"));
+    EXPECT_FALSE(QFileInfo::exists(at("index.htm")));
 }
 
 TEST_F(ProjectMaterializerTest, fiveHundredFilesLandInOneCommit) {
