@@ -126,7 +126,8 @@ private:
     bool m_isSending = false;
     // Error lines by chat (a failed send or launch); kept until that chat's next send or launch.
     QHash<QUuid, QString> m_chatErrors;
-    // The last save of the bound history failed; cleared by the next one that lands.
+    // A history save failed (the bound one, or another folder's a result was written to); cleared
+    // when a save of the bound history lands.
     std::optional<QString> m_saveError;
     std::optional<QString> m_shownError;
     std::optional<QString> m_persistenceOutputRoot;
