@@ -4,6 +4,7 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QThreadStorage>
 #include <QTimer>
 #include <algorithm>
 #include <memory>
@@ -15,6 +16,17 @@ namespace {
 // Qt's read buffer for a request with a body cap: large enough not to slow a
 // download, small next to any cap.
 constexpr qint64 cappedReadBufferBytes = 1 << 20;
+
+// The calling thread's manager, made on its first request. The storage
+// deletes it on that thread when the thread ends (before Qt takes the
+// thread's event dispatcher down), and its kept-alive connections close then.
+QNetworkAccessManager& threadManager() {
+    static QThreadStorage<QNetworkAccessManager*> managers;
+    if (!managers.hasLocalData()) {
+        managers.setLocalData(new QNetworkAccessManager);
+    }
+    return *managers.localData();
+}
 
 } // namespace
 
@@ -65,9 +77,13 @@ HttpResponse performHttpRequest(const HttpRequest& request, const std::function<
         }
     }
 
-    QNetworkAccessManager manager;
+    QNetworkAccessManager& manager = threadManager();
     QNetworkRequest networkRequest(request.url);
     networkRequest.setAttribute(QNetworkRequest::CacheLoadControlAttribute, QNetworkRequest::AlwaysNetwork);
+    // The manager serves every request of this thread; a cookie one server
+    // sets must not reach the next request.
+    networkRequest.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+    networkRequest.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
     networkRequest.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::NoLessSafeRedirectPolicy);
     for (const auto& [name, value] : request.headers) {
         networkRequest.setRawHeader(name, value);

@@ -50,6 +50,11 @@ struct HttpResponse {
 // arrived or the request failed. Must not be called on the interface thread
 // (it runs a local event loop). isCancelled, when given, is polled while the
 // request runs; returning true aborts it.
+//
+// Each thread keeps one network access manager for all its requests, made on
+// its first request and deleted when the thread ends, so a thread that calls
+// again reuses the kept-alive connection. Nothing else carries over from one
+// request to the next: no cookies are sent or stored.
 HttpResponse performHttpRequest(const HttpRequest& request, const std::function<bool()>& isCancelled = {});
 
 // The text every request uses when it times out.

@@ -213,3 +213,42 @@ TEST(HttpClientTest, capsReadAsWholeUnits) {
     EXPECT_EQ(byteCountText(2048), "2 KiB");
     EXPECT_EQ(byteCountText(0), "0 bytes");
 }
+
+TEST(HttpClientTest, requestsFromOneThreadShareAConnectionButNoCookies) {
+    // One client per thread keeps connections alive between calls; it must
+    // not carry anything else over from one call to the next.
+    HttpTestServer server;
+    server.setKeepAlive(true);
+    ScriptedResponse withCookie = ScriptedResponse::text(200, "first");
+    withCookie.headers = {{"Set-Cookie", "session=secret; Path=/"}};
+    server.enqueue("GET", "/first", withCookie);
+    server.enqueue("POST", "/second", ScriptedResponse::text(200, "second"));
+    server.enqueue("GET", "/third", ScriptedResponse::endless());
+    HttpRequest post = get(server.baseUrl() + "/second");
+    post.method = "POST";
+    post.body = QByteArray("payload");
+    post.maxBodyBytes = 100;
+    HttpRequest capped = get(server.baseUrl() + "/third");
+    capped.maxBodyBytes = 1000;
+
+    QThreadPool pool;
+    const QList<HttpResponse> responses = QtConcurrent::run(&pool, [&] {
+                                              return QList<HttpResponse>{
+                                                  performHttpRequest(get(server.baseUrl() + "/first")),
+                                                  performHttpRequest(post),
+                                                  performHttpRequest(capped),
+                                              };
+                                          }).result();
+
+    EXPECT_EQ(responses[0].body, "first");
+    EXPECT_EQ(responses[1].body, "second");
+    // The caps hold on a connection in reuse.
+    EXPECT_TRUE(responses[2].bodyTooLarge);
+    EXPECT_EQ(server.waitForStreamEnd().end, StreamReport::End::clientClosed);
+    const QList<RecordedRequest> requests = server.requests();
+    ASSERT_EQ(requests.size(), 3);
+    for (const RecordedRequest& request : requests) {
+        EXPECT_EQ(request.clientPort, requests.front().clientPort) << request.path.toStdString();
+        EXPECT_FALSE(request.hasHeader("Cookie")) << request.path.toStdString();
+    }
+}

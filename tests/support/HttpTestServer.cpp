@@ -105,6 +105,7 @@ struct HttpTestServer::State {
     std::condition_variable stopSignal;
     mutable std::condition_variable streamEnded;
     bool stopping = false;
+    bool keepAlive = false;
     std::map<std::pair<QByteArray, QString>, Route> routes;
     QList<RecordedRequest> requests;
     QList<StreamReport> streams;
@@ -148,6 +149,11 @@ struct HttpTestServer::State {
         return ScriptedResponse::text(404, "No scripted response for " + request.method + ' ' + request.path.toUtf8());
     }
 
+    bool keepingAlive() const {
+        std::lock_guard lock(mutex);
+        return keepAlive;
+    }
+
     // Returns false when the server began shutting down during the wait.
     bool waitFor(std::chrono::milliseconds delay) {
         if (delay <= std::chrono::milliseconds::zero()) {
@@ -173,6 +179,7 @@ struct HttpTestServer::State {
             request.headers.append({QByteArray::fromStdString(name), QByteArray::fromStdString(value)});
         }
         request.body = QByteArray::fromStdString(incoming.body);
+        request.clientPort = incoming.remote_port;
         {
             std::lock_guard lock(mutex);
             requests.append(request);
@@ -186,6 +193,9 @@ struct HttpTestServer::State {
         }
 
         outgoing.status = response.status;
+        if (!keepingAlive()) {
+            outgoing.set_header("Connection", "close");
+        }
         for (const auto& [name, value] : response.headers) {
             outgoing.set_header(name.toStdString(), value.toStdString());
         }
@@ -354,6 +364,11 @@ QString HttpTestServer::baseUrl() const {
 
 int HttpTestServer::port() const {
     return m_state->port;
+}
+
+void HttpTestServer::setKeepAlive(bool on) {
+    std::lock_guard lock(m_state->mutex);
+    m_state->keepAlive = on;
 }
 
 void HttpTestServer::enqueue(const QByteArray& method, const QString& path, ScriptedResponse response) {

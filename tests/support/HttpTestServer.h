@@ -19,6 +19,8 @@ struct RecordedRequest {
     QString query;                                    // the raw query after '?', empty when there is none
     QList<std::pair<QByteArray, QByteArray>> headers; // as received, in order
     QByteArray body;
+    // The client's port: requests that share one came over one kept-alive connection.
+    int clientPort = -1;
 
     // Value of the first header with that name (compared case-insensitively), or a null QByteArray.
     QByteArray header(const QByteArray& name) const;
@@ -103,6 +105,11 @@ public:
     // "http://127.0.0.1:<port>" (no trailing slash).
     QString baseUrl() const;
     int port() const;
+
+    // Off by default: every answer closes its connection, since a client's
+    // idle kept-alive connection would hold the server's shutdown for the
+    // keep-alive timeout. Tests of connection reuse turn it on.
+    void setKeepAlive(bool on);
 
     void enqueue(const QByteArray& method, const QString& path, ScriptedResponse response);
     void handle(const QByteArray& method, const QString& path, Handler handler);
