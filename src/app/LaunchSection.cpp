@@ -58,10 +58,9 @@ LaunchSection::LaunchSection(AppSettings* settings, ChatViewModel* chat, WindowS
                              LaunchDeployProgressModel* progress, QWidget* parent)
     : QWidget(parent), m_settings(settings), m_chat(chat), m_state(state), m_progress(progress),
       m_openUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }), m_pool(new QThreadPool(this)),
-      m_cancelled(std::make_shared<std::atomic_bool>(false)), m_watcher(new QFileSystemWatcher(this)),
-      m_primaryButton(new QPushButton(this)), m_primarySpinner(new BusyIndicator(14, m_primaryButton)),
-      m_openButton(new QPushButton(openTitle, this)), m_publishNote(new QLabel(this)),
-      m_progressBlock(new QWidget(this)), m_startingRow(new QWidget(m_progressBlock)),
+      m_watcher(new QFileSystemWatcher(this)), m_primaryButton(new QPushButton(this)),
+      m_primarySpinner(new BusyIndicator(14, m_primaryButton)), m_openButton(new QPushButton(openTitle, this)),
+      m_publishNote(new QLabel(this)), m_progressBlock(new QWidget(this)), m_startingRow(new QWidget(m_progressBlock)),
       m_liveRow(new QWidget(m_progressBlock)), m_liveSpinner(new BusyIndicator(12, m_liveRow)),
       m_liveLine(new QLabel(m_liveRow)) {
     // One run at a time, on a thread of its own: a run waits minutes on git and
@@ -181,7 +180,7 @@ LaunchSection::LaunchSection(AppSettings* settings, ChatViewModel* chat, WindowS
 }
 
 LaunchSection::~LaunchSection() {
-    m_cancelled->store(true);
+    m_stop.request_stop();
     m_pool->waitForDone();
 }
 
@@ -228,9 +227,7 @@ void LaunchSection::launchProjectTo() {
     KestrionIdeDeployClient::DeployContext context = m_deployContext;
     context.chats =
         m_settings->deployIncludeChats() ? WorkspaceGitPush::Chats::published : WorkspaceGitPush::Chats::leftOut;
-    context.isCancelled = [cancelled = m_cancelled, outer = m_deployContext.isCancelled] {
-        return cancelled->load() || (outer && outer());
-    };
+    context.cancellation = m_stop.get_token();
     // The section outlives the run (its destructor waits for it), so the
     // worker may post to it; posted calls reach it in the order sent.
     m_run = QtConcurrent::run(m_pool, [this, root, chat, baseURL, token, context] {

@@ -7,10 +7,9 @@
 #include <QString>
 #include <QUrl>
 #include <QWidget>
-#include <atomic>
 #include <functional>
-#include <memory>
 #include <optional>
+#include <stop_token>
 
 class QFileSystemWatcher;
 class QLabel;
@@ -64,6 +63,7 @@ public:
     void launchProjectTo();
 
     // Timing, git and default panel of the runs (tests shorten the waits).
+    // The section cancels its runs itself, when it goes.
     void setDeployContext(KestrionIdeDeployClient::DeployContext context) { m_deployContext = std::move(context); }
     // Replaces the system browser as the handler of "Open".
     void setUrlOpener(std::function<void(const QUrl&)> opener) { m_openUrl = std::move(opener); }
@@ -95,7 +95,7 @@ private:
     std::function<void(const QUrl&)> m_openUrl;
     QThreadPool* m_pool;
     QFuture<void> m_run;
-    std::shared_ptr<std::atomic_bool> m_cancelled;
+    std::stop_source m_stop;
     QFileSystemWatcher* m_watcher;
 
     QPushButton* m_primaryButton;

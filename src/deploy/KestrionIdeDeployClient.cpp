@@ -9,7 +9,8 @@
 #include <QJsonDocument>
 #include <QUrlQuery>
 #include <algorithm>
-#include <thread>
+#include <condition_variable>
+#include <mutex>
 
 namespace kestrion::KestrionIdeDeployClient {
 
@@ -28,14 +29,8 @@ const QString deployFailedMessage = QStringLiteral("Deploy failed.");
 const QString prepareEndpoint = QStringLiteral("prepare");
 const QString finalizeEndpoint = QStringLiteral("finalize");
 
-constexpr std::chrono::milliseconds waitSlice{50};
-
-bool cancelled(const std::function<bool()>& isCancelled) {
-    return isCancelled && isCancelled();
-}
-
-void throwIfCancelled(const std::function<bool()>& isCancelled) {
-    if (cancelled(isCancelled)) {
+void throwIfCancelled(const std::stop_token& cancellation) {
+    if (cancellation.stop_requested()) {
         throw KestrionIdeDeployError::cancelled();
     }
 }
@@ -47,20 +42,17 @@ std::chrono::milliseconds now(const DeployTiming& timing) {
     return std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now().time_since_epoch());
 }
 
-void waitBeforeNextPoll(const DeployTiming& timing, const std::function<bool()>& isCancelled) {
+void waitBeforeNextPoll(const DeployTiming& timing, const std::stop_token& cancellation) {
     if (timing.sleep) {
         timing.sleep(timing.pollInterval);
     } else {
-        const auto deadline = std::chrono::steady_clock::now() + timing.pollInterval;
-        while (!cancelled(isCancelled)) {
-            const auto remaining = deadline - std::chrono::steady_clock::now();
-            if (remaining <= std::chrono::steady_clock::duration::zero()) {
-                break;
-            }
-            std::this_thread::sleep_for(std::min<std::chrono::steady_clock::duration>(remaining, waitSlice));
-        }
+        // Nothing notifies the variable: the wait ends at the deadline or when a stop is requested.
+        std::mutex mutex;
+        std::condition_variable_any wake;
+        std::unique_lock lock(mutex);
+        wake.wait_for(lock, cancellation, timing.pollInterval, [] { return false; });
     }
-    throwIfCancelled(isCancelled);
+    throwIfCancelled(cancellation);
 }
 
 QString lowercasedState(const std::optional<QJsonObject>& answer) {
@@ -139,8 +131,8 @@ struct Answer {
     std::optional<QJsonObject> object;
 };
 
-Answer send(const HttpRequest& request, const std::function<bool()>& isCancelled) {
-    const API::DataResponse response = API::performDataRequest(request, isCancelled);
+Answer send(const HttpRequest& request, const std::stop_token& cancellation) {
+    const API::DataResponse response = API::performDataRequest(request, cancellation);
     return Answer{response.statusCode, response.body, decodeUtf8OrEmpty(response.body), parseJsonObject(response.body)};
 }
 
@@ -188,7 +180,7 @@ KestrionIdeDeployResult runDeploy(const QString& projectRoot, const QString& pan
     // Prepare: the panel names the git remote and branch to push to.
     const Answer prepared = send(API::jsonRequest(API::apiURL(baseURL, API::preparePath), "POST", apiToken,
                                                   deployBody(workspaceKey, label, provisionNewVirtualHost)),
-                                 context.isCancelled);
+                                 context.cancellation);
     throwForRejection(prepareEndpoint, prepared);
     if (prepared.statusCode != 200) {
         throw KestrionIdeDeployError::httpError(prepareEndpoint, prepared.statusCode, prepared.text);
@@ -204,12 +196,12 @@ KestrionIdeDeployResult runDeploy(const QString& projectRoot, const QString& pan
     }
 
     // git cannot be interrupted midway; at least do not start it for a cancelled run.
-    throwIfCancelled(context.isCancelled);
+    throwIfCancelled(context.cancellation);
     WorkspaceGitPush::gitPushWorkspaceToRemote(*git, projectRoot, pushURL, branch, context.chats);
 
     const Answer finalized = send(API::jsonRequest(API::apiURL(baseURL, API::finalizePath), "POST", apiToken,
                                                    deployBody(workspaceKey, std::nullopt, provisionNewVirtualHost)),
-                                  context.isCancelled);
+                                  context.cancellation);
     throwForRejection(finalizeEndpoint, finalized);
     if (finalized.statusCode != 200 && finalized.statusCode != 201) {
         throw KestrionIdeDeployError::httpError(finalizeEndpoint, finalized.statusCode, finalized.text);
@@ -247,7 +239,7 @@ KestrionIdeDeployResult runDeploy(const QString& projectRoot, const QString& pan
         report(onProgress, waitingForFirstStatusLine);
         const KestrionIdeDeployPollResult polled = pollIdeDeployUntilTerminal(
             baseURL, apiToken, workspaceKey, virtualHostId,
-            [&onProgress](const QString& line) { report(onProgress, line); }, context.timing, context.isCancelled);
+            [&onProgress](const QString& line) { report(onProgress, line); }, context.timing, context.cancellation);
         if (polled.outcome == KestrionIdeDeployPollResult::Outcome::failed) {
             throw KestrionIdeDeployError::gitCommandFailed(polled.serverMessage.value_or(deployFailedMessage));
         }
@@ -291,7 +283,7 @@ QString humanReadableStatusPollLine(const std::optional<QJsonObject>& answer) {
 KestrionIdeDeployPollResult pollIdeDeployUntilTerminal(const QString& baseURL, const QString& token,
                                                        const QString& workspaceKey, qint64 virtualHostId,
                                                        const LineCallback& onLine, const DeployTiming& timing,
-                                                       const std::function<bool()>& isCancelled) {
+                                                       std::stop_token cancellation) {
     QUrl url = API::apiURL(baseURL, API::statusPath);
     QUrlQuery query;
     query.addQueryItem(QStringLiteral("virtual_host_id"), QString::number(virtualHostId));
@@ -304,7 +296,7 @@ KestrionIdeDeployPollResult pollIdeDeployUntilTerminal(const QString& baseURL, c
         if (now(timing) - start >= timing.pollLimit) {
             return {KestrionIdeDeployPollResult::Outcome::timeout, std::nullopt};
         }
-        const Answer answer = send(request, isCancelled);
+        const Answer answer = send(request, cancellation);
         if (answer.statusCode == 401) {
             return {KestrionIdeDeployPollResult::Outcome::failed,
                     QStringLiteral("Status poll failed (401). Check API token.")};
@@ -329,7 +321,7 @@ KestrionIdeDeployPollResult pollIdeDeployUntilTerminal(const QString& baseURL, c
                 return {KestrionIdeDeployPollResult::Outcome::completed, std::nullopt};
             }
         }
-        waitBeforeNextPoll(timing, isCancelled);
+        waitBeforeNextPoll(timing, cancellation);
     }
 }
 

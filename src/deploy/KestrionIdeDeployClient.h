@@ -10,6 +10,7 @@
 #include <chrono>
 #include <functional>
 #include <optional>
+#include <stop_token>
 #include <variant>
 
 namespace kestrion {
@@ -67,8 +68,8 @@ struct DeployTiming {
     std::chrono::milliseconds pollLimit{8100000};
     // A monotonic clock; steady_clock when not set.
     std::function<std::chrono::milliseconds()> clock;
-    // Waits between polls; when not set, a wait in short slices that ends at
-    // once when the run is cancelled.
+    // Waits between polls; when not set, a wait that ends at once when the
+    // run is cancelled.
     std::function<void(std::chrono::milliseconds)> sleep;
 };
 
@@ -77,9 +78,9 @@ struct DeployContext {
     // Used when the given base URL is blank.
     QString defaultPanelBaseURL = AppSettings::defaultKestrionPanelBaseURL;
     DeployTiming timing;
-    // Polled while requests run and during waits; true ends the run with a
-    // cancelled error.
-    std::function<bool()> isCancelled;
+    // A stop requested on it, from any thread, ends the run with a cancelled
+    // error: a running request or wait ends at once.
+    std::stop_token cancellation;
     QStringList gitSearchList = WorkspaceGitPush::defaultGitSearchList();
     // Whether the site's chat folder is pushed with it (the user's setting).
     WorkspaceGitPush::Chats chats = WorkspaceGitPush::Chats::published;
@@ -100,7 +101,7 @@ QString humanReadableStatusPollLine(const std::optional<QJsonObject>& answer);
 KestrionIdeDeployPollResult pollIdeDeployUntilTerminal(const QString& baseURL, const QString& token,
                                                        const QString& workspaceKey, qint64 virtualHostId,
                                                        const LineCallback& onLine, const DeployTiming& timing = {},
-                                                       const std::function<bool()>& isCancelled = {});
+                                                       std::stop_token cancellation = {});
 
 // Publishes the website directory: prepare, git push, finalize and, when the
 // panel asks for it, the status poll. Blocks for the whole run (minutes to

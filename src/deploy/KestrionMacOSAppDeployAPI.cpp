@@ -90,8 +90,8 @@ HttpRequest jsonRequest(const QUrl& url, const QByteArray& method, const QString
     return request;
 }
 
-DataResponse performDataRequest(const HttpRequest& request, const std::function<bool()>& isCancelled) {
-    const HttpResponse response = performHttpRequest(request, isCancelled);
+DataResponse performDataRequest(const HttpRequest& request, std::stop_token cancellation) {
+    const HttpResponse response = performHttpRequest(request, std::move(cancellation));
     if (response.cancelled) {
         throw KestrionIdeDeployError::cancelled();
     }

@@ -58,7 +58,7 @@ struct DataResponse {
 // text (a cancellation throws cancelled, an answer past the request's cap
 // answerTooLarge); a response that is not HTTP throws invalidResponse with the
 // request's path.
-DataResponse performDataRequest(const HttpRequest& request, const std::function<bool()>& isCancelled = {});
+DataResponse performDataRequest(const HttpRequest& request, std::stop_token cancellation = {});
 
 // A readable validation message: a non-empty "message" string as it stands,
 // else "field: text" lines from an "errors" object of string arrays joined by

@@ -28,6 +28,10 @@ QNetworkAccessManager& threadManager() {
     return *managers.localData();
 }
 
+QString cancelledDescription() {
+    return QStringLiteral("The request was cancelled.");
+}
+
 } // namespace
 
 QString httpTimeoutDescription() {
@@ -50,7 +54,7 @@ QString httpBodyTooLargeDescription(qint64 maxBodyBytes) {
     return QStringLiteral("The server's answer is larger than %1.").arg(byteCountText(maxBodyBytes));
 }
 
-HttpResponse performHttpRequest(const HttpRequest& request, const std::function<bool()>& isCancelled) {
+HttpResponse performHttpRequest(const HttpRequest& request, std::stop_token cancellation) {
     HttpResponse response;
     if (!request.url.isValid()) {
         response.transportError = QStringLiteral("Invalid URL: %1").arg(request.url.errorString());
@@ -75,6 +79,12 @@ HttpResponse performHttpRequest(const HttpRequest& request, const std::function<
                     .arg(QString::fromLatin1(name));
             return response;
         }
+    }
+
+    if (cancellation.stop_requested()) {
+        response.cancelled = true;
+        response.transportError = cancelledDescription();
+        return response;
     }
 
     QNetworkAccessManager& manager = threadManager();
@@ -105,18 +115,6 @@ HttpResponse performHttpRequest(const HttpRequest& request, const std::function<
     const auto touch = [&inactivity] { inactivity.start(); };
     QObject::connect(reply.get(), &QNetworkReply::downloadProgress, &loop, touch);
     QObject::connect(reply.get(), &QNetworkReply::uploadProgress, &loop, touch);
-
-    QTimer cancelPoll;
-    if (isCancelled) {
-        cancelPoll.setInterval(50);
-        QObject::connect(&cancelPoll, &QTimer::timeout, &loop, [&] {
-            if (isCancelled()) {
-                response.cancelled = true;
-                reply->abort();
-            }
-        });
-        cancelPoll.start();
-    }
 
     // The body is taken as it arrives, so a cap is noticed while the server is
     // still sending, and a small read buffer makes Qt stop reading from the
@@ -163,13 +161,28 @@ HttpResponse performHttpRequest(const HttpRequest& request, const std::function<
         }
     });
 
+    // A stop may be requested on any thread; the abort is queued to this
+    // one's loop, where the reply lives. The callback is unregistered (and
+    // waited for, should it be running) before the loop and the reply go,
+    // and a call still queued then is dropped with the loop.
+    const std::stop_callback abortOnStop(cancellation, [&loop, &reply, &response] {
+        QMetaObject::invokeMethod(
+            &loop,
+            [&reply, &response] {
+                if (!reply->isFinished()) {
+                    response.cancelled = true;
+                    reply->abort();
+                }
+            },
+            Qt::QueuedConnection);
+    });
+
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished()) {
         inactivity.start();
         loop.exec();
     }
     inactivity.stop();
-    cancelPoll.stop();
 
     const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
     // An aborted reply is closed; reading it would only print a warning.
@@ -181,7 +194,7 @@ HttpResponse performHttpRequest(const HttpRequest& request, const std::function<
     } else if (timedOut) {
         response.transportError = httpTimeoutDescription();
     } else if (response.cancelled) {
-        response.transportError = QStringLiteral("The request was cancelled.");
+        response.transportError = cancelledDescription();
     } else if (reply->error() != QNetworkReply::NoError && !status.isValid()) {
         // Errors with an HTTP status (404, 500, ...) are answers, not transport failures.
         response.transportError = reply->errorString();

@@ -5,8 +5,8 @@
 #include <QString>
 #include <QUrl>
 #include <chrono>
-#include <functional>
 #include <optional>
+#include <stop_token>
 #include <utility>
 
 namespace kestrion {
@@ -48,14 +48,18 @@ struct HttpResponse {
 
 // Sends the request and blocks the calling thread until the whole body has
 // arrived or the request failed. Must not be called on the interface thread
-// (it runs a local event loop). isCancelled, when given, is polled while the
-// request runs; returning true aborts it.
+// (it runs a local event loop).
+//
+// Cancellation: a stop requested on `cancellation`, from any thread, aborts
+// the request at once (the abort is queued to the calling thread's loop); the
+// response then reports cancelled. A stop requested before the call sends
+// nothing.
 //
 // Each thread keeps one network access manager for all its requests, made on
 // its first request and deleted when the thread ends, so a thread that calls
 // again reuses the kept-alive connection. Nothing else carries over from one
 // request to the next: no cookies are sent or stored.
-HttpResponse performHttpRequest(const HttpRequest& request, const std::function<bool()>& isCancelled = {});
+HttpResponse performHttpRequest(const HttpRequest& request, std::stop_token cancellation = {});
 
 // The text every request uses when it times out.
 QString httpTimeoutDescription();

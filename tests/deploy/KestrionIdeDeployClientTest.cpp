@@ -437,15 +437,17 @@ TEST_F(DeployRunTest, cancellationEndsTheWaitAndARunningRequest) {
     preparePushesToRemote();
     finalizeWith(with(liveSite, {{QStringLiteral("virtual_host_id"), 5}}));
     m_panel.setDefaultStatusReply(ScriptedResponse::json(200, R"({"state":"building"})"));
-    std::atomic<bool> cancel{false};
+    std::stop_source stopWaiting;
     KestrionIdeDeployClient::DeployContext waiting;
-    waiting.isCancelled = [&cancel] { return cancel.load(); };
+    waiting.cancellation = stopWaiting.get_token();
     m_lines.clear();
     const DeployOutcome whileWaiting = KestrionIdeDeployClient::deploy(
         m_site, m_panel.baseUrl(), QStringLiteral("tok"), false,
         [&](const KestrionIdeDeployProgressUpdate& update) {
             m_lines.append(update.line);
-            cancel = update.line.startsWith(QStringLiteral("State:"));
+            if (update.line.startsWith(QStringLiteral("State:"))) {
+                stopWaiting.request_stop();
+            }
         },
         waiting);
     ASSERT_FALSE(whileWaiting.succeeded());
@@ -456,9 +458,14 @@ TEST_F(DeployRunTest, cancellationEndsTheWaitAndARunningRequest) {
     m_panel.http().clearRequests();
     preparePushesToRemote();
     finalizeWith(with(liveSite, {{QStringLiteral("virtual_host_id"), 5}}));
-    m_panel.replyToStatus(ScriptedResponse::neverAnswers());
+    // Stopped from the server's thread once the request is in.
+    std::stop_source stopRequesting;
+    m_panel.http().handle("GET", FakePanelServer::statusPath, [&stopRequesting](const RecordedRequest&) {
+        stopRequesting.request_stop();
+        return ScriptedResponse::neverAnswers();
+    });
     KestrionIdeDeployClient::DeployContext requesting = context();
-    requesting.isCancelled = [this] { return !m_panel.statusRequests().isEmpty(); };
+    requesting.cancellation = stopRequesting.get_token();
     const DeployOutcome whileRequesting = run(requesting);
     ASSERT_FALSE(whileRequesting.succeeded());
     EXPECT_EQ(whileRequesting.error().kind(), Kind::cancelled);

@@ -10,6 +10,8 @@
 #include <gmock/gmock.h>
 #include <memory>
 #include <optional>
+#include <stop_token>
+#include <thread>
 
 using namespace kestrion;
 using namespace kestrion::test;
@@ -251,4 +253,41 @@ TEST(HttpClientTest, requestsFromOneThreadShareAConnectionButNoCookies) {
         EXPECT_EQ(request.clientPort, requests.front().clientPort) << request.path.toStdString();
         EXPECT_FALSE(request.hasHeader("Cookie")) << request.path.toStdString();
     }
+}
+
+TEST(HttpClientTest, aStopFromAnotherThreadEndsTheRequestAndAnEarlierOneSendsNothing) {
+    // The server would answer after its own limit; only the stop can end the
+    // call before that, and the outcome says which happened.
+    HttpTestServer server;
+    std::stop_source stop;
+    server.handle("GET", "/slow", [&stop](const RecordedRequest&) {
+        stop.request_stop();
+        ScriptedResponse late = ScriptedResponse::text(200, "too late");
+        late.delay = ScriptedResponse::streamTimeLimit;
+        return late;
+    });
+    HttpRequest slow = get(server.baseUrl() + "/slow", 10min);
+
+    QThreadPool pool;
+    const HttpResponse stopped =
+        QtConcurrent::run(&pool, [&] { return performHttpRequest(slow, stop.get_token()); }).result();
+    const HttpResponse notSent =
+        QtConcurrent::run(&pool, [&] { return performHttpRequest(slow, stop.get_token()); }).result();
+
+    for (const HttpResponse& response : {stopped, notSent}) {
+        EXPECT_TRUE(response.cancelled);
+        EXPECT_EQ(response.transportError, "The request was cancelled.");
+        EXPECT_FALSE(response.isHttp);
+        EXPECT_TRUE(response.body.isEmpty());
+    }
+    EXPECT_EQ(server.requestCount(), 1);
+}
+
+TEST(HttpClientTest, aThreadNotStartedByQtEndsCleanlyAfterARequest) {
+    // Its client is released when it ends, like a pool thread's.
+    HttpTestServer server;
+    server.setDefaultResponse("GET", "/ping", ScriptedResponse::text(200, "pong"));
+    HttpResponse response;
+    std::thread([&] { response = performHttpRequest(get(server.baseUrl() + "/ping")); }).join();
+    EXPECT_EQ(response.body, "pong");
 }
