@@ -24,7 +24,6 @@
 #include <QProcess>
 #include <QScrollBar>
 #include <QTemporaryDir>
-#include <QThreadPool>
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstring>
@@ -63,7 +62,6 @@ int runProbe(int argc, char** argv, const char* mode) {
     }
     QApplication::setApplicationName(QStringLiteral("DuvUDUvadIra"));
     QApplication::setOrganizationName(QStringLiteral("Kestrion"));
-    QThreadPool::globalInstance()->setMaxThreadCount(std::max(4, QThreadPool::globalInstance()->maxThreadCount()));
     kestrion::AppSettings settings;
     kestrion::MainWindow window(&settings);
     window.installEventFilter(&watcher);

@@ -8,7 +8,6 @@
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTextStream>
-#include <QThreadPool>
 #include <unistd.h>
 
 int main(int argc, char* argv[]) {
@@ -35,9 +34,6 @@ int main(int argc, char* argv[]) {
     if (QApplication::style()->name().compare(QStringLiteral("windows"), Qt::CaseInsensitive) == 0) {
         QApplication::setStyle(QStyleFactory::create(QStringLiteral("Fusion")));
     }
-    // Scans, snapshots and git runs can hold a pool thread for long; two
-    // threads (this machine's cores) would let them starve each other.
-    QThreadPool::globalInstance()->setMaxThreadCount(std::max(4, QThreadPool::globalInstance()->maxThreadCount()));
 
     // A second copy would load and then save the same chat histories as the
     // first, and whichever saved last would lose the other's messages: a later

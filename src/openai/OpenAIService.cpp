@@ -6,7 +6,6 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace kestrion {
@@ -14,17 +13,6 @@ namespace kestrion {
 namespace decoding = OpenAIResponseDecoding;
 
 namespace {
-
-QThreadPool& chatPool() {
-    // Each chat call blocks one of these threads while it waits for the answer.
-    static QThreadPool* pool = [] {
-        auto* created = new QThreadPool;
-        created->setMaxThreadCount(4);
-        created->setExpiryTimeout(30000);
-        return created;
-    }();
-    return *pool;
-}
 
 bool isBlank(const QString& text) {
     return text.trimmed().isEmpty();
@@ -92,9 +80,11 @@ std::optional<QUrl> OpenAIService::endpoint(const QString& path) const {
 QFuture<OpenAIResult<QString>> OpenAIService::completeChat(const QString& model, const QString& apiKey,
                                                            const QList<ChatCompletionMessage>& messages) const {
     // The copy keeps the call independent of the caller's client object.
-    return QtConcurrent::run(&chatPool(), [service = *this, model, apiKey, messages] {
-        return service.completeChatBlocking(model, apiKey, messages);
-    });
+    // It runs on the global pool: while it waits for the answer its thread
+    // does not count against the pool's limit (see performHttpRequest), so a
+    // slow answer keeps no scan or snapshot waiting.
+    return QtConcurrent::run(
+        [service = *this, model, apiKey, messages] { return service.completeChatBlocking(model, apiKey, messages); });
 }
 
 OpenAIResult<QString> OpenAIService::completeChatBlocking(const QString& model, const QString& apiKey,

@@ -43,9 +43,9 @@ struct OpenAIServiceBodyCaps {
 // const and safe to call from any thread at the same time; it is shared as
 // std::shared_ptr<const OpenAIService>. There are two ways in:
 //  - completeChat() is for the interface thread. It returns at once; the
-//    request and the decoding of the answer run on a pool of the client's own
-//    (never the global pool, which background work may be blocking). Continue
-//    with QFuture::then(context, ...) to get the result back on that thread.
+//    request and the decoding of the answer run on the global pool, whose
+//    limit the waiting request does not count against. Continue with
+//    QFuture::then(context, ...) to get the result back on that thread.
 //  - completeChatBlocking() and generateImage() block the calling thread until
 //    the answer is in. They are for worker threads (the materializer's
 //    background task) and must never be called on the interface thread.

@@ -4,6 +4,8 @@
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QThread>
+#include <QThreadPool>
 #include <QThreadStorage>
 #include <QTimer>
 #include <algorithm>
@@ -27,6 +29,30 @@ QNetworkAccessManager& threadManager() {
     }
     return *managers.localData();
 }
+
+// Hands the calling thread's slot in the global pool back for as long as it
+// lives, when the thread is one of that pool's (Qt's documented way for a
+// task that is about to sleep), and takes it again at its end.
+class GlobalPoolSlotLent {
+public:
+    GlobalPoolSlotLent() {
+        QThreadPool* pool = QThreadPool::globalInstance();
+        if (pool && pool->contains(QThread::currentThread())) {
+            m_pool = pool;
+            m_pool->releaseThread();
+        }
+    }
+    ~GlobalPoolSlotLent() {
+        if (m_pool) {
+            m_pool->reserveThread();
+        }
+    }
+    GlobalPoolSlotLent(const GlobalPoolSlotLent&) = delete;
+    GlobalPoolSlotLent& operator=(const GlobalPoolSlotLent&) = delete;
+
+private:
+    QThreadPool* m_pool = nullptr;
+};
 
 QString cancelledDescription() {
     return QStringLiteral("The request was cancelled.");
@@ -180,6 +206,7 @@ HttpResponse performHttpRequest(const HttpRequest& request, std::stop_token canc
     QObject::connect(reply.get(), &QNetworkReply::finished, &loop, &QEventLoop::quit);
     if (!reply->isFinished()) {
         inactivity.start();
+        const GlobalPoolSlotLent waitingOnTheNetwork;
         loop.exec();
     }
     inactivity.stop();

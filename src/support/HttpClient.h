@@ -59,6 +59,11 @@ struct HttpResponse {
 // its first request and deleted when the thread ends, so a thread that calls
 // again reuses the kept-alive connection. Nothing else carries over from one
 // request to the next: no cookies are sent or stored.
+//
+// On a thread of the global pool the call does not count against the pool's
+// limit while it waits: the limit is sized for work that keeps a core busy,
+// and a thread waiting on the network keeps none busy, so the wait holds up
+// no scan or snapshot queued behind it.
 HttpResponse performHttpRequest(const HttpRequest& request, std::stop_token cancellation = {});
 
 // The text every request uses when it times out.

@@ -7,6 +7,7 @@
 #include <QTemporaryDir>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
+#include <future>
 #include <gmock/gmock.h>
 #include <memory>
 #include <optional>
@@ -290,4 +291,29 @@ TEST(HttpClientTest, aThreadNotStartedByQtEndsCleanlyAfterARequest) {
     HttpResponse response;
     std::thread([&] { response = performHttpRequest(get(server.baseUrl() + "/ping")); }).join();
     EXPECT_EQ(response.body, "pong");
+}
+
+TEST(HttpClientTest, aRequestWaitingOnTheGlobalPoolLeavesItsSlotToOtherWork) {
+    // With one slot, work queued behind the waiting request runs at once, or
+    // only after the server's own limit, which the answer then tells.
+    QThreadPool& global = *QThreadPool::globalInstance();
+    const int limit = global.maxThreadCount();
+    global.setMaxThreadCount(1);
+    HttpTestServer server;
+    std::promise<void> otherWorkRan;
+    server.handle("GET", "/held", [&](const RecordedRequest&) {
+        global.start([&otherWorkRan] { otherWorkRan.set_value(); });
+        const bool ran =
+            otherWorkRan.get_future().wait_for(ScriptedResponse::streamTimeLimit) == std::future_status::ready;
+        return ScriptedResponse::text(200, ran ? "other work ran" : "other work waited");
+    });
+
+    const HttpResponse response =
+        QtConcurrent::run(&global, [&] { return performHttpRequest(get(server.baseUrl() + "/held", 1min)); }).result();
+    ASSERT_TRUE(global.waitForDone(10000));
+    global.setMaxThreadCount(limit);
+
+    EXPECT_EQ(response.body.toStdString(), "other work ran");
+    // The slot was taken back: nothing counts as running once all is done.
+    EXPECT_EQ(global.activeThreadCount(), 0);
 }
