@@ -271,9 +271,15 @@ ReadResult readOpened(Descriptor descriptor, qint64 maxBytes, Oversize oversize)
     if (!S_ISREG(info.st_mode)) {
         return {ReadResult::Status::NotRegular, {}, QStringLiteral("not a regular file")};
     }
+    const qint64 size = info.st_size;
+    const qint64 modifiedNs = qint64(info.st_mtim.tv_sec) * 1'000'000'000 + info.st_mtim.tv_nsec;
+    const auto tooLarge = [&] {
+        return ReadResult{
+            ReadResult::Status::TooLarge, {}, QStringLiteral("larger than %1 bytes").arg(maxBytes), size, modifiedNs};
+    };
     const bool cut = oversize == Oversize::Cut;
     if (!cut && info.st_size > maxBytes) {
-        return {ReadResult::Status::TooLarge, {}, QStringLiteral("larger than %1 bytes").arg(maxBytes)};
+        return tooLarge();
     }
     // A regular file may still grow while it is read: read one byte past the
     // cap to notice (or, when cutting, exactly up to the cap), never more.
@@ -301,10 +307,10 @@ ReadResult readOpened(Descriptor descriptor, qint64 maxBytes, Oversize oversize)
         filled += count;
     }
     if (filled > maxBytes) {
-        return {ReadResult::Status::TooLarge, {}, QStringLiteral("larger than %1 bytes").arg(maxBytes)};
+        return tooLarge();
     }
     bytes.truncate(qsizetype(filled));
-    return {ReadResult::Status::Ok, std::move(bytes), {}};
+    return {ReadResult::Status::Ok, std::move(bytes), {}, size, modifiedNs};
 }
 
 ReadResult openAndRead(int folderFd, const std::string& name, qint64 maxBytes, Oversize oversize = Oversize::Refuse) {

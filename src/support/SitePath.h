@@ -68,6 +68,10 @@ struct ReadResult {
     Status status = Status::Failed;
     QByteArray bytes;
     QString error;
+    // The opened regular file's size and modification time (nanoseconds since
+    // the epoch) when the read began; -1 when no regular file was opened.
+    qint64 size = -1;
+    qint64 modifiedNs = -1;
 
     bool ok() const { return status == Status::Ok; }
 };

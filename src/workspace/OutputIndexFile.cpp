@@ -3,6 +3,7 @@
 #include "support/SitePath.h"
 #include "support/TextDecoding.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QSet>
@@ -135,16 +136,53 @@ bool isSourceEditableFileURL(const QString& location) {
     return sourceEditableExtensions().contains(lowerCasedExtension(location));
 }
 
-TextFile readTextFile(const QString& root, const QString& location) {
-    const SitePath::Site site(root);
-    const SitePath::ReadResult read = site.read(site.resolveLocation(location), maxTextFileBytes);
-    if (read.status == SitePath::ReadResult::Status::TooLarge) {
-        return {TextFile::Status::TooLarge, {}};
+FileVersion FileVersion::ofBytes(const QByteArray& bytes) {
+    return {State::Readable, bytes.size(), -1, QCryptographicHash::hash(bytes, QCryptographicHash::Sha256)};
+}
+
+FileVersion FileVersion::of(const SitePath::ReadResult& read) {
+    using Status = SitePath::ReadResult::Status;
+    if (read.status == Status::Missing) {
+        return {};
     }
     if (!read.ok()) {
-        return {TextFile::Status::Unreadable, {}};
+        return {State::Unreadable, read.size, read.modifiedNs, {}};
     }
-    return {TextFile::Status::Ok, decodeText(read.bytes)};
+    FileVersion version = ofBytes(read.bytes);
+    version.modifiedNs = read.modifiedNs;
+    return version;
+}
+
+bool FileVersion::sameContent(const FileVersion& other) const {
+    if (state != other.state) {
+        return false;
+    }
+    return state != State::Readable || (size == other.size && sha256 == other.sha256);
+}
+
+namespace {
+
+SitePath::ReadResult readBounded(const QString& root, const QString& location) {
+    const SitePath::Site site(root);
+    return site.read(site.resolveLocation(location), maxTextFileBytes);
+}
+
+} // namespace
+
+TextFile readTextFile(const QString& root, const QString& location) {
+    const SitePath::ReadResult read = readBounded(root, location);
+    const FileVersion version = FileVersion::of(read);
+    if (read.status == SitePath::ReadResult::Status::TooLarge) {
+        return {TextFile::Status::TooLarge, {}, version};
+    }
+    if (!read.ok()) {
+        return {TextFile::Status::Unreadable, {}, version};
+    }
+    return {TextFile::Status::Ok, decodeText(read.bytes), version};
+}
+
+FileVersion readFileVersion(const QString& root, const QString& location) {
+    return FileVersion::of(readBounded(root, location));
 }
 
 std::optional<QString> htmlDocumentShowingCSSFile(const QString& root, const QString& location) {

@@ -4,6 +4,7 @@
 
 #include <QFile>
 #include <QStringList>
+#include <fcntl.h>
 #include <gmock/gmock.h>
 #include <sys/stat.h>
 
@@ -198,6 +199,38 @@ TEST(OutputIndexFileReadText, neverBlocksNeverLeavesTheSiteAndStopsAtTheCap) {
     }
     EXPECT_FALSE(OutputIndexFile::htmlDocumentShowingCSSFile(tree.root(), tree.path(QStringLiteral("theme.css"))));
     EXPECT_FALSE(OutputIndexFile::htmlDocumentShowingCSSFile(tree.root(), tree.path(QStringLiteral("large.css"))));
+}
+
+TEST(OutputIndexFileVersion, tellsAChangedFileByItsBytesNotItsClock) {
+    TreeFixture tree;
+    const QString page = tree.path(QStringLiteral("page.htm"));
+    tree.writeFile(QStringLiteral("page.htm"), "<p>one</p>");
+    const auto loaded = OutputIndexFile::readTextFile(tree.root(), page).version;
+    ASSERT_EQ(loaded.state, OutputIndexFile::FileVersion::State::Readable);
+    EXPECT_EQ(loaded.size, 10);
+    EXPECT_GT(loaded.modifiedNs, 0);
+    const auto setModified = [&](qint64 ns) {
+        const timespec times[2] = {{0, UTIME_OMIT}, {time_t(ns / 1'000'000'000), long(ns % 1'000'000'000)}};
+        ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(page).constData(), times, 0), 0);
+    };
+    const auto now = [&] { return OutputIndexFile::readFileVersion(tree.root(), page); };
+
+    // Touched, or rewritten with the same bytes: nothing anyone wrote is lost.
+    setModified(loaded.modifiedNs + 5'000'000'000);
+    EXPECT_TRUE(now().sameContent(loaded));
+    EXPECT_TRUE(OutputIndexFile::FileVersion::ofBytes("<p>one</p>").sameContent(loaded));
+    // The same size and a clock that did not move (a rewrite within one tick).
+    tree.writeFile(QStringLiteral("page.htm"), "<p>two</p>");
+    setModified(loaded.modifiedNs);
+    EXPECT_FALSE(now().sameContent(loaded));
+
+    ASSERT_TRUE(QFile::remove(page));
+    EXPECT_EQ(now().state, OutputIndexFile::FileVersion::State::Missing);
+    EXPECT_FALSE(now().sameContent(loaded));
+    EXPECT_TRUE(now().sameContent(OutputIndexFile::FileVersion{}));
+    ASSERT_EQ(::mkfifo(QFile::encodeName(page).constData(), 0600), 0);
+    EXPECT_EQ(now().state, OutputIndexFile::FileVersion::State::Unreadable);
+    EXPECT_FALSE(now().sameContent(loaded));
 }
 
 TEST(OutputIndexFileStylesheetPage, escapesTheTextInsideTheFixedMonospacedPage) {
