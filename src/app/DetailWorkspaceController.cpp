@@ -51,6 +51,13 @@ DetailWorkspaceController::DetailWorkspaceController(AppSettings* settings, Wind
             &DetailWorkspaceController::scheduleSourceSync);
     connect(m_state, &WindowState::previewReloadNonceChanged, this, &DetailWorkspaceController::scheduleSourceSync);
     connect(m_settings, &AppSettings::outputDirectoryURLChanged, this, &DetailWorkspaceController::scheduleSourceSync);
+    // Edits undone by hand leave a clean editor behind a stale report: the next
+    // sync loads what is on disk, as for any clean editor.
+    connect(m_state, &WindowState::previewSourceDocumentChanged, this, [this] {
+        if (m_diskChange != DiskChange::None && !isSourceDirty()) {
+            scheduleSourceSync();
+        }
+    });
 }
 
 std::optional<QString> DetailWorkspaceController::resolvedPreviewFileURL(const QString& root) const {
@@ -65,6 +72,13 @@ std::optional<QString> DetailWorkspaceController::resolvedPreviewFile() const {
     return resolvedPreviewFileURL(*root);
 }
 
+std::optional<QString> DetailWorkspaceController::sourceFileToShow(const QString& root) const {
+    if (isSourceDirty() && m_sourceFile && OutputIndexFile::isStrictFileSubpath(root, *m_sourceFile)) {
+        return m_sourceFile;
+    }
+    return resolvedPreviewFileURL(root);
+}
+
 QString DetailWorkspaceController::previewCaption(const QString& file, const QString& root) const {
     const auto& selection = m_state->previewSelectedRelativePath();
     if (selection && OutputIndexFile::isPreviewableWebFile(*selection)) {
@@ -72,6 +86,10 @@ QString DetailWorkspaceController::previewCaption(const QString& file, const QSt
         if (selected && standardized(*selected) == standardized(file)) {
             return *selection;
         }
+    }
+    // A file kept for its edits after the selection moved on still says where it is.
+    if (OutputIndexFile::isStrictFileSubpath(root, file)) {
+        return QDir(standardized(root)).relativeFilePath(standardized(file));
     }
     return QFileInfo(file).fileName();
 }
@@ -104,6 +122,9 @@ void DetailWorkspaceController::loadPreviewSourceFromDisk(const QString& file) {
     const bool tooLarge = read.status == OutputIndexFile::TextFile::Status::TooLarge;
     const bool changedSize = m_sourceTooLarge != tooLarge;
     m_sourceTooLarge = tooLarge;
+    m_baseVersion = read.version;
+    m_acceptedPreviewFile.reset();
+    reportDiskChange(DiskChange::None, {});
     // Baseline first: the document's change signal then already sees a clean editor.
     m_state->setPreviewSourceBaseline(read.text);
     m_state->setPreviewSourceDocument(read.text);
@@ -152,10 +173,27 @@ void DetailWorkspaceController::savePreviewSource(const QString& file) {
         m_state->setPreviewSourceSaveError(couldNotEncodeMessage);
         return;
     }
+    // The edits replace only the version they are based on (or one the user
+    // chose to keep them over); anything else is the user's call.
+    const bool editorsFile = m_sourceFile == standardized(file);
+    if (editorsFile) {
+        const auto found = OutputIndexFile::FileVersion::of(site.read(target, OutputIndexFile::maxTextFileBytes));
+        if (!found.sameContent(m_baseVersion)) {
+            using State = OutputIndexFile::FileVersion::State;
+            reportDiskChange(found.state == State::Missing ? DiskChange::Deleted : DiskChange::Changed, found);
+            if (m_overwritePrompt && !m_overwritePrompt()) {
+                return;
+            }
+        }
+    }
     const WriteResult written = site.write(target, bytes);
     if (!written.ok()) {
         m_state->setPreviewSourceSaveError(written.error);
         return;
+    }
+    if (editorsFile) {
+        m_baseVersion = OutputIndexFile::FileVersion::ofBytes(bytes);
+        reportDiskChange(DiskChange::None, {});
     }
     m_state->setPreviewSourceBaseline(m_state->previewSourceDocument());
     m_state->bumpPreviewReloadNonce();
@@ -200,6 +238,56 @@ bool DetailWorkspaceController::askToDiscard() {
     return true;
 }
 
+void DetailWorkspaceController::keepEditedVersion() {
+    if (m_diskChange == DiskChange::None) {
+        return;
+    }
+    if (m_diskChange == DiskChange::Superseded) {
+        m_acceptedPreviewFile = m_previewedInstead;
+    } else {
+        m_baseVersion = m_reportedVersion;
+    }
+    reportDiskChange(DiskChange::None, {});
+}
+
+void DetailWorkspaceController::reloadFromDisk() {
+    if (!m_sourceFile || (isSourceDirty() && !askToDiscard())) {
+        return;
+    }
+    const auto resolved = resolvedPreviewFile();
+    loadPreviewSourceFromDisk(resolved.value_or(*m_sourceFile));
+}
+
+void DetailWorkspaceController::checkDisk(const std::optional<QString>& resolved) {
+    const auto root = m_settings->outputDirectoryURL();
+    if (!root || !m_sourceFile) {
+        return;
+    }
+    const auto found = OutputIndexFile::readFileVersion(*root, *m_sourceFile);
+    if (!found.sameContent(m_baseVersion)) {
+        using State = OutputIndexFile::FileVersion::State;
+        reportDiskChange(found.state == State::Missing ? DiskChange::Deleted : DiskChange::Changed, found);
+        return;
+    }
+    const std::optional<QString> previewed = resolved ? std::optional(standardized(*resolved)) : std::nullopt;
+    if (previewed && previewed != m_sourceFile && previewed != m_acceptedPreviewFile) {
+        reportDiskChange(DiskChange::Superseded, found, previewed);
+        return;
+    }
+    reportDiskChange(DiskChange::None, {});
+}
+
+void DetailWorkspaceController::reportDiskChange(DiskChange change, const OutputIndexFile::FileVersion& found,
+                                                 const std::optional<QString>& previewedInstead) {
+    m_reportedVersion = found;
+    if (change == m_diskChange && previewedInstead == m_previewedInstead) {
+        return;
+    }
+    m_diskChange = change;
+    m_previewedInstead = previewedInstead;
+    Q_EMIT diskChangeChanged();
+}
+
 void DetailWorkspaceController::onTabChanged() {
     switch (m_state->detailWorkspaceTab()) {
     case DetailWorkspaceTab::Create:
@@ -235,11 +323,16 @@ void DetailWorkspaceController::syncSource() {
         return;
     }
     const auto file = resolvedPreviewFile();
-    if (!file) {
+    // Unsaved edits stay with their file whatever a reply or a refresh did on
+    // disk (a user's pick of another file asked first and dropped them).
+    if (isSourceDirty() && m_sourceFile && !m_sourceTooLarge) {
+        checkDisk(file);
         return;
     }
-    // Another file now resolves: its text replaces the editor's (edits were
-    // confirmed away when the user picked it). The same file reloads only when clean.
+    if (!file) {
+        reportDiskChange(DiskChange::None, {});
+        return;
+    }
     if (standardized(*file) != m_sourceFile) {
         loadPreviewSourceFromDisk(*file);
     } else {

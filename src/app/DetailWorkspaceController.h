@@ -1,5 +1,7 @@
 #pragma once
 
+#include "workspace/OutputIndexFile.h"
+
 #include <QObject>
 #include <QString>
 #include <functional>
@@ -19,6 +21,10 @@ class WindowState;
 // new selection, a new directory or a bumped reload counter run once the
 // current event is done, so that a handler making several changes in a row
 // (the sidebar's directory change) is seen as one change.
+//
+// Unsaved edits are never dropped by what happens on disk: while the editor
+// has them, a refresh compares the file with the version the edits are based
+// on and reports the difference (diskChange()) instead of loading anything.
 class DetailWorkspaceController final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(DetailWorkspaceController)
@@ -26,6 +32,17 @@ class DetailWorkspaceController final : public QObject {
 public:
     // Asked before unsaved edits would be dropped; true means "discard them".
     using DiscardPrompt = std::function<bool()>;
+    // Asked before a save replaces a file that changed on disk since the edits'
+    // version of it; true means "overwrite it".
+    using OverwritePrompt = std::function<bool()>;
+
+    // How the disk differs from the version the unsaved edits are based on.
+    enum class DiskChange {
+        None,
+        Changed,    // the file holds other bytes
+        Deleted,    // the file is gone
+        Superseded, // the file is unchanged, but another one is now the file previewed
+    };
 
     static inline const QString couldNotReadMessage = QStringLiteral("Could not read file.");
     static inline const QString couldNotEncodeMessage = QStringLiteral("Could not encode as UTF-8.");
@@ -39,7 +56,11 @@ public:
     std::optional<QString> resolvedPreviewFileURL(const QString& root) const;
     // The same for the current website directory; nothing without one.
     std::optional<QString> resolvedPreviewFile() const;
-    // The selected relative path when it is what file shows, else file's name.
+    // The file the Source tab shows under root: the file the unsaved edits
+    // belong to while there are any, else the resolved file.
+    std::optional<QString> sourceFileToShow(const QString& root) const;
+    // The selected relative path when it is what file shows, else file's path
+    // relative to root (its name when it is not inside).
     QString previewCaption(const QString& file, const QString& root) const;
     // Clears a selection that no longer resolves to a readable file.
     void validatePreviewSelectionAgainstRoot();
@@ -65,11 +86,24 @@ public:
     bool confirmSelectionChange(const QString& relativePath);
     bool confirmDirectoryChange(const std::optional<QString>& directory);
     void setDiscardPrompt(DiscardPrompt prompt) { m_discardPrompt = std::move(prompt); }
+    void setOverwritePrompt(OverwritePrompt prompt) { m_overwritePrompt = std::move(prompt); }
+
+    // What the last refresh or save found on disk while there were unsaved edits.
+    DiskChange diskChange() const { return m_diskChange; }
+    // For Superseded: the file the preview shows instead.
+    const std::optional<QString>& previewedInstead() const { return m_previewedInstead; }
+    // The user keeps the edits over what was found: the report goes away and
+    // the next save overwrites that version without asking.
+    void keepEditedVersion();
+    // Drops the edits (after the discard question) and loads what is on disk:
+    // the resolved file, else the file itself.
+    void reloadFromDisk();
 
 Q_SIGNALS:
     // Another file now belongs to the editor, or the same file became too
     // large to edit or fit again.
     void sourceFileChanged();
+    void diskChangeChanged();
 
 private:
     void onTabChanged();
@@ -77,6 +111,11 @@ private:
     void syncSource();
     bool isSourceTabShown() const;
     bool askToDiscard();
+    // Compares the disk with the edits' version and reports what differs;
+    // resolved is the file that the preview shows now.
+    void checkDisk(const std::optional<QString>& resolved);
+    void reportDiskChange(DiskChange change, const OutputIndexFile::FileVersion& found,
+                          const std::optional<QString>& previewedInstead = std::nullopt);
 
     AppSettings* m_settings;
     WindowState* m_state;
@@ -84,6 +123,16 @@ private:
     bool m_sourceTooLarge = false;
     bool m_syncScheduled = false;
     DiscardPrompt m_discardPrompt;
+    OverwritePrompt m_overwritePrompt;
+    // The source file's version the editor's text is based on: as loaded or
+    // saved, or as found on disk when the user chose to keep the edits.
+    OutputIndexFile::FileVersion m_baseVersion;
+    // A previewed file other than the source file that the user already knows of.
+    std::optional<QString> m_acceptedPreviewFile;
+    DiskChange m_diskChange = DiskChange::None;
+    // What the report was about, so keeping the edits accepts exactly that.
+    OutputIndexFile::FileVersion m_reportedVersion;
+    std::optional<QString> m_previewedInstead;
 };
 
 } // namespace kestrion

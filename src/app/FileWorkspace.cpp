@@ -73,12 +73,16 @@ void FileWorkspace::updateContent() {
         showPlaceholder(m_texts.noDirectoryTitle, m_texts.noDirectorySubtitle);
         return;
     }
-    const auto file = m_controller->resolvedPreviewFileURL(*root);
+    const auto file = fileToShow(*root);
     if (!file) {
         showPlaceholder(m_texts.nothingTitle, m_texts.nothingSubtitle);
         return;
     }
     showFile(*file, *root);
+}
+
+std::optional<QString> FileWorkspace::fileToShow(const QString& root) const {
+    return m_controller->resolvedPreviewFileURL(root);
 }
 
 void FileWorkspace::showPlaceholder(const QString& title, const QString& subtitle) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <optional>
 
 class QLabel;
 class QStackedWidget;
@@ -38,6 +39,8 @@ protected:
     FileWorkspace(AppSettings* settings, WindowState* state, DetailWorkspaceController* controller,
                   PlaceholderTexts texts, QWidget* parent);
 
+    // The file to show under root; by default the one the preview resolves.
+    virtual std::optional<QString> fileToShow(const QString& root) const;
     // Shows file, resolved under root; called only when both exist.
     virtual void showFile(const QString& file, const QString& root) = 0;
 

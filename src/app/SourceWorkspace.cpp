@@ -4,11 +4,13 @@
 #include "app/MultilineTextView.h"
 #include "app/WidgetStyle.h"
 #include "app/WindowState.h"
+#include "conversation/AppSettings.h"
 #include "workspace/OutputIndexFile.h"
 
 #include <QDir>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMessageBox>
@@ -23,7 +25,7 @@ SourceWorkspace::SourceWorkspace(AppSettings* settings, WindowState* state, Deta
                     parent),
       m_unsaved(new QLabel(unsavedChangesText, content())),
       m_saveButton(new QPushButton(QStringLiteral("Save"), content())), m_error(new QLabel(content())),
-      m_editor(new MultilineTextView(content())) {
+      m_diskBar(new QFrame(content())), m_diskLabel(new QLabel(m_diskBar)), m_editor(new MultilineTextView(content())) {
     setAccessibleName(QStringLiteral("Source"));
     const QFont caption = captionFont();
     captionLabel()->setForegroundRole(QPalette::PlaceholderText);
@@ -45,6 +47,27 @@ SourceWorkspace::SourceWorkspace(AppSettings* settings, WindowState* state, Deta
     m_error->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_error->setFocusPolicy(Qt::TabFocus);
 
+    // A strip in a warm tint with its own text colour, readable in light and dark themes alike.
+    m_diskBar->setObjectName(QStringLiteral("diskChangeBar"));
+    m_diskBar->setStyleSheet(QStringLiteral("#diskChangeBar { background: #fff4ce; border: 1px solid #e0b400;"
+                                            " border-radius: 6px; } #diskChangeBar QLabel { color: #3d3000; }"));
+    m_diskLabel->setWordWrap(true);
+    m_diskLabel->setTextFormat(Qt::PlainText);
+    m_diskLabel->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
+    auto* reload = new QPushButton(reloadFromDiskText, m_diskBar);
+    reload->setAccessibleName(reloadFromDiskText);
+    reload->setToolTip(QStringLiteral("Drop your unsaved changes and show the file as it is on disk"));
+    auto* keep = new QPushButton(keepMyVersionText, m_diskBar);
+    keep->setAccessibleName(keepMyVersionText);
+    keep->setToolTip(QStringLiteral("Keep editing your version; saving replaces the file on disk"));
+    connect(reload, &QPushButton::clicked, m_controller, &DetailWorkspaceController::reloadFromDisk);
+    connect(keep, &QPushButton::clicked, m_controller, &DetailWorkspaceController::keepEditedVersion);
+    auto* barRow = new QHBoxLayout(m_diskBar);
+    barRow->setContentsMargins(10, 6, 6, 6);
+    barRow->addWidget(m_diskLabel, 1);
+    barRow->addWidget(reload);
+    barRow->addWidget(keep);
+
     const QFont mono = WidgetStyle::sourceFont(QFontDatabase::systemFont(QFontDatabase::GeneralFont).pointSizeF());
     m_editor->setFont(mono);
     m_editor->setAccessibleName(QStringLiteral("Source editor"));
@@ -63,6 +86,10 @@ SourceWorkspace::SourceWorkspace(AppSettings* settings, WindowState* state, Deta
     errorHolder->setContentsMargins(12, 4, 12, 0);
     errorHolder->addWidget(m_error);
     contentLayout()->addLayout(errorHolder);
+    auto* barHolder = new QVBoxLayout;
+    barHolder->setContentsMargins(8, 8, 8, 0);
+    barHolder->addWidget(m_diskBar);
+    contentLayout()->addLayout(barHolder);
     auto* editorHolder = new QVBoxLayout;
     editorHolder->setContentsMargins(8, 8, 8, 8);
     editorHolder->addWidget(m_editor);
@@ -82,15 +109,26 @@ SourceWorkspace::SourceWorkspace(AppSettings* settings, WindowState* state, Deta
     connect(m_state, &WindowState::previewSourceBaselineChanged, this, &SourceWorkspace::updateSaveRow);
     connect(m_state, &WindowState::previewSourceSaveErrorChanged, this, &SourceWorkspace::updateSaveRow);
     connect(m_controller, &DetailWorkspaceController::sourceFileChanged, this, &SourceWorkspace::scheduleUpdate);
+    connect(m_controller, &DetailWorkspaceController::diskChangeChanged, this, [this] {
+        updateDiskChangeBar();
+        scheduleUpdate(); // a kept file may give way to the resolved one, or the other way round
+    });
 
-    m_controller->setDiscardPrompt([this] {
-        const auto file = m_controller->sourceFile();
-        return askToDiscardEdits(window(), file ? QFileInfo(*file).fileName() : QString());
+    m_controller->setDiscardPrompt([this] { return askToDiscardEdits(window(), sourceFileName()); });
+    m_controller->setOverwritePrompt([this] {
+        return askToOverwrite(window(), sourceFileName(),
+                              m_controller->diskChange() == DetailWorkspaceController::DiskChange::Deleted);
     });
 
     updateEditorFromState();
     updateSaveRow();
+    updateDiskChangeBar();
     updateContent();
+}
+
+QString SourceWorkspace::sourceFileName() const {
+    const auto& file = m_controller->sourceFile();
+    return file ? QFileInfo(*file).fileName() : QString();
 }
 
 bool SourceWorkspace::askToDiscardEdits(QWidget* parent, const QString& fileName) {
@@ -106,6 +144,29 @@ bool SourceWorkspace::askToDiscardEdits(QWidget* parent, const QString& fileName
     box.setEscapeButton(cancel);
     box.exec();
     return box.clickedButton() == discard;
+}
+
+bool SourceWorkspace::askToOverwrite(QWidget* parent, const QString& fileName, bool deleted) {
+    QMessageBox box(parent);
+    box.setIcon(QMessageBox::Warning);
+    box.setWindowTitle(deleted ? QStringLiteral("File deleted on disk") : QStringLiteral("File changed on disk"));
+    const QString name = fileName.isEmpty() ? QStringLiteral("This file") : fileName;
+    box.setText(
+        deleted
+            ? QStringLiteral("%1 was deleted on disk after you opened it. Save your version anyway?").arg(name)
+            : QStringLiteral("%1 was changed on disk after you opened it. Overwrite it with your version?").arg(name));
+    box.setInformativeText(deleted ? QStringLiteral("Cancel to leave it deleted and keep editing.")
+                                   : QStringLiteral("Cancel to keep the file on disk as it is and keep editing."));
+    QPushButton* overwrite = box.addButton(QStringLiteral("Overwrite"), QMessageBox::DestructiveRole);
+    QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+    box.setDefaultButton(cancel);
+    box.setEscapeButton(cancel);
+    box.exec();
+    return box.clickedButton() == overwrite;
+}
+
+std::optional<QString> SourceWorkspace::fileToShow(const QString& root) const {
+    return m_controller->sourceFileToShow(root);
 }
 
 void SourceWorkspace::showFile(const QString& file, const QString& root) {
@@ -133,6 +194,32 @@ void SourceWorkspace::updateEditorFromState() {
     m_editor->setPlainText(document);
     m_loadingEditor = false;
     m_textFromEditor = document;
+}
+
+void SourceWorkspace::updateDiskChangeBar() {
+    using DiskChange = DetailWorkspaceController::DiskChange;
+    QString text;
+    switch (m_controller->diskChange()) {
+    case DiskChange::None:
+        break;
+    case DiskChange::Changed:
+        text = changedOnDiskText;
+        break;
+    case DiskChange::Deleted:
+        text = deletedOnDiskText;
+        break;
+    case DiskChange::Superseded: {
+        const auto& instead = m_controller->previewedInstead();
+        const auto root = m_settings->outputDirectoryURL();
+        text =
+            QStringLiteral("The preview now shows %1 instead of this file.")
+                .arg(instead && root ? m_controller->previewCaption(*instead, *root) : QStringLiteral("another file"));
+        break;
+    }
+    }
+    m_diskLabel->setText(text);
+    m_diskBar->setAccessibleName(text);
+    m_diskBar->setVisible(!text.isEmpty());
 }
 
 void SourceWorkspace::updateSaveRow() {

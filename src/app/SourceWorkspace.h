@@ -2,6 +2,7 @@
 
 #include "app/FileWorkspace.h"
 
+class QFrame;
 class QLabel;
 class QPushButton;
 
@@ -10,8 +11,9 @@ namespace kestrion {
 class MultilineTextView;
 
 // The Source tab: a placeholder when there is nothing to edit, else the file's
-// caption, the "Unsaved changes" note with "Save" (Ctrl+S), the last error and
-// a monospaced plain-text editor bound to the window state's source document.
+// caption, the "Unsaved changes" note with "Save" (Ctrl+S), the last error, a
+// bar reporting a change on disk under unsaved edits, and a monospaced
+// plain-text editor bound to the window state's source document.
 class SourceWorkspace final : public FileWorkspace {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(SourceWorkspace)
@@ -30,28 +32,42 @@ public:
     static inline const QString tooLargeTitle = QStringLiteral("File too large");
     static inline const QString tooLargeSubtitle = QStringLiteral("This file is too large to edit here (over 16 MiB).");
     static inline const QString unsavedChangesText = QStringLiteral("Unsaved changes");
+    static inline const QString changedOnDiskText = QStringLiteral("This file was changed on disk.");
+    static inline const QString deletedOnDiskText = QStringLiteral("This file was deleted on disk.");
+    static inline const QString reloadFromDiskText = QStringLiteral("Reload from disk");
+    static inline const QString keepMyVersionText = QStringLiteral("Keep my version");
 
     SourceWorkspace(AppSettings* settings, WindowState* state, DetailWorkspaceController* controller,
                     QWidget* parent = nullptr);
 
     // The question asked before unsaved edits are dropped; true when the user chose "Discard".
     static bool askToDiscardEdits(QWidget* parent, const QString& fileName);
+    // The question asked before a save replaces a file changed (or deleted) on
+    // disk since it was loaded; true when the user chose "Overwrite".
+    static bool askToOverwrite(QWidget* parent, const QString& fileName, bool deleted);
 
     QLabel* unsavedLabel() const { return m_unsaved; }
     QPushButton* saveButton() const { return m_saveButton; }
     QLabel* errorLabel() const { return m_error; }
+    QFrame* diskChangeBar() const { return m_diskBar; }
+    QLabel* diskChangeLabel() const { return m_diskLabel; }
     MultilineTextView* editor() const { return m_editor; }
 
 protected:
+    std::optional<QString> fileToShow(const QString& root) const override;
     void showFile(const QString& file, const QString& root) override;
 
 private:
     void updateEditorFromState();
     void updateSaveRow();
+    void updateDiskChangeBar();
+    QString sourceFileName() const;
 
     QLabel* m_unsaved;
     QPushButton* m_saveButton;
     QLabel* m_error;
+    QFrame* m_diskBar;
+    QLabel* m_diskLabel;
     MultilineTextView* m_editor;
     // The editor's own last text, to tell its echo from a load.
     QString m_textFromEditor;

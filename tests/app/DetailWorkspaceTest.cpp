@@ -29,6 +29,7 @@
 #include <QFileDialog>
 #include <QFontInfo>
 #include <QFontMetricsF>
+#include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
@@ -192,6 +193,44 @@ protected:
                           QPoint(qRound(centre[0].toDouble()), qRound(centre[1].toDouble())));
         return ::testing::AssertionSuccess();
     }
+
+    // The strip above the editor that reports a change on disk, and its text
+    // while it shows (empty while hidden).
+    QFrame* diskChangeBar() const { return source()->findChild<QFrame*>(QStringLiteral("diskChangeBar")); }
+    QString diskChangeText() const {
+        QFrame* bar = diskChangeBar();
+        if (!bar || !bar->isVisible()) {
+            return {};
+        }
+        const auto* label = bar->findChild<QLabel*>();
+        return label ? label->text() : QString();
+    }
+    // A visible button of the Source tab, found by its text as the user finds it.
+    ::testing::AssertionResult clickSourceButton(const QString& text) {
+        for (QPushButton* button : source()->findChildren<QPushButton*>()) {
+            if (button->text() == text && button->isVisible() && button->isEnabled()) {
+                QTest::mouseClick(button, Qt::LeftButton);
+                return ::testing::AssertionSuccess();
+            }
+        }
+        return ::testing::AssertionFailure() << "no button " << text.toStdString();
+    }
+    // Opens the Source tab on the index page and replaces its text by typing.
+    ::testing::AssertionResult editIndex(const QString& expectedText, const QString& typed) {
+        showTab(DetailWorkspaceTab::Source);
+        if (auto loaded = becomes([&] { return source()->editor()->toPlainText(); }, expectedText); !loaded) {
+            return loaded;
+        }
+        source()->editor()->setFocus();
+        source()->editor()->selectAll();
+        QTest::keyClicks(source()->editor(), typed);
+        if (state()->previewSourceDocument() != typed) {
+            return ::testing::AssertionFailure() << "typing did not reach the document";
+        }
+        return ::testing::AssertionSuccess();
+    }
+    // What a finished assistant turn does to the open tabs.
+    void finishReply() { window->chat()->appendKestrionStatus(QStringLiteral("I changed the site")); }
 
     void saveScreenshot(const QString& name) {
         QTest::qWait(300); // let the web view paint its frame
@@ -640,14 +679,21 @@ TEST_F(DetailWorkspaceTest, editingKeepsUnsavedTextThroughAReplyAndCtrlSSavesAnd
     EXPECT_TRUE(source()->unsavedLabel()->isVisible());
     EXPECT_EQ(source()->unsavedLabel()->text(), QStringLiteral("Unsaved changes"));
 
-    // A reply rewrites the file: the user's unsaved text stays.
+    // A reply rewrites the file: the user's unsaved text stays, and the tab says so.
     writeFile(sitePath(QStringLiteral("index.htm")), page("From the model"));
     const qint64 before = state()->previewReloadNonce();
     window->chat()->appendKestrionStatus(QStringLiteral("I rewrote index.htm"));
     EXPECT_GT(state()->previewReloadNonce(), before);
-    QTest::qWait(50);
+    ASSERT_TRUE(becomes([&] { return diskChangeText(); }, QStringLiteral("This file was changed on disk.")));
+    EXPECT_FALSE(diskChangeBar()->accessibleName().isEmpty());
     EXPECT_EQ(editor->toPlainText(), edited);
     EXPECT_TRUE(state()->isPreviewSourceDirty());
+    saveScreenshot(QStringLiteral("source_changed_on_disk.png"));
+
+    // Keeping the edited version hides the bar; the save then overwrites without a question.
+    ASSERT_TRUE(clickSourceButton(QStringLiteral("Keep my version")));
+    EXPECT_EQ(diskChangeText(), QString());
+    EXPECT_EQ(editor->toPlainText(), edited);
 
     const qint64 beforeSave = state()->previewReloadNonce();
     QTest::keyClick(editor, Qt::Key_S, Qt::ControlModifier);
@@ -664,6 +710,118 @@ TEST_F(DetailWorkspaceTest, editingKeepsUnsavedTextThroughAReplyAndCtrlSSavesAnd
     ASSERT_TRUE(showsPreviewTitled(QStringLiteral("Edited")));
     EXPECT_EQ(evaluate(webPage(), QStringLiteral("document.getElementById('t').textContent")).toString(),
               QStringLiteral("mine"));
+}
+
+TEST_F(DetailWorkspaceTest, reloadFromDiskDropsTheEditsOnlyAfterTheQuestion) {
+    writeFile(sitePath(QStringLiteral("index.html")), page("Home"));
+    openWindow();
+    ASSERT_TRUE(editIndex(QString::fromUtf8(page("Home")), QStringLiteral("my draft")));
+    writeFile(sitePath(QStringLiteral("index.html")), page("From the model"));
+    finishReply();
+    ASSERT_TRUE(becomes([&] { return diskChangeText(); }, QStringLiteral("This file was changed on disk.")));
+
+    answerNextMessageBox(QStringLiteral("Cancel"));
+    ASSERT_TRUE(clickSourceButton(QStringLiteral("Reload from disk")));
+    QApplication::processEvents();
+    EXPECT_EQ(source()->editor()->toPlainText(), QStringLiteral("my draft"));
+    EXPECT_EQ(diskChangeText(), QStringLiteral("This file was changed on disk."));
+
+    answerNextMessageBox(QStringLiteral("Discard"));
+    ASSERT_TRUE(clickSourceButton(QStringLiteral("Reload from disk")));
+    ASSERT_TRUE(becomes([&] { return source()->editor()->toPlainText(); }, QString::fromUtf8(page("From the model"))));
+    EXPECT_FALSE(state()->isPreviewSourceDirty());
+    EXPECT_EQ(diskChangeText(), QString());
+    EXPECT_EQ(readFile(sitePath(QStringLiteral("index.html"))), page("From the model"));
+
+    // Without edits a change on disk simply reloads.
+    writeFile(sitePath(QStringLiteral("index.html")), page("Again"));
+    finishReply();
+    ASSERT_TRUE(becomes([&] { return source()->editor()->toPlainText(); }, QString::fromUtf8(page("Again"))));
+    EXPECT_EQ(diskChangeText(), QString());
+}
+
+TEST_F(DetailWorkspaceTest, aReplyThatMakesAnotherFileThePreviewedOneLeavesTheEditsWhereTheyAre) {
+    const QString html = sitePath(QStringLiteral("index.html"));
+    writeFile(html, page("Html"));
+    openWindow();
+    ASSERT_TRUE(editIndex(QString::fromUtf8(page("Html")), QStringLiteral("my draft")));
+
+    // index.htm comes first as the index page: the preview shows it from now on.
+    writeFile(sitePath(QStringLiteral("index.htm")), page("Htm"));
+    finishReply();
+    ASSERT_TRUE(eventually([&] { return !diskChangeText().isEmpty(); }));
+    EXPECT_TRUE(diskChangeText().contains(QStringLiteral("index.htm "))) << diskChangeText().toStdString();
+    EXPECT_EQ(source()->editor()->toPlainText(), QStringLiteral("my draft"));
+    EXPECT_EQ(controller()->sourceFile(), html);
+    EXPECT_FALSE(source()->isShowingPlaceholder());
+    EXPECT_EQ(source()->captionLabel()->text(), QStringLiteral("index.html"));
+
+    // The preview shows what is on disk, never the unsaved text.
+    showTab(DetailWorkspaceTab::Preview);
+    ASSERT_TRUE(showsPreviewTitled(QStringLiteral("Htm")));
+    showTab(DetailWorkspaceTab::Source);
+    QApplication::processEvents();
+    EXPECT_EQ(source()->editor()->toPlainText(), QStringLiteral("my draft"));
+    EXPECT_EQ(source()->captionLabel()->text(), QStringLiteral("index.html"));
+
+    ASSERT_TRUE(clickSourceButton(QStringLiteral("Keep my version")));
+    EXPECT_EQ(diskChangeText(), QString());
+    controller()->saveSource();
+    EXPECT_EQ(readFile(html), "my draft");
+    EXPECT_EQ(readFile(sitePath(QStringLiteral("index.htm"))), page("Htm"));
+}
+
+TEST_F(DetailWorkspaceTest, aFileDeletedOnDiskKeepsItsEditsAndASaveWritesItAgain) {
+    const QString html = sitePath(QStringLiteral("index.html"));
+    writeFile(html, page("Html"));
+    openWindow();
+    ASSERT_TRUE(editIndex(QString::fromUtf8(page("Html")), QStringLiteral("my draft")));
+
+    ASSERT_TRUE(QFile::remove(html));
+    finishReply();
+    ASSERT_TRUE(becomes([&] { return diskChangeText(); }, QStringLiteral("This file was deleted on disk.")));
+    EXPECT_FALSE(source()->isShowingPlaceholder());
+    EXPECT_EQ(source()->captionLabel()->text(), QStringLiteral("index.html"));
+    EXPECT_EQ(source()->editor()->toPlainText(), QStringLiteral("my draft"));
+
+    // Saving over a deletion is a choice too.
+    QString question;
+    answerNextMessageBox(QStringLiteral("Overwrite"), &question);
+    ASSERT_TRUE(clickSourceButton(QStringLiteral("Save")));
+    EXPECT_TRUE(question.contains(QStringLiteral("index.html"))) << question.toStdString();
+    EXPECT_EQ(readFile(html), "my draft");
+    EXPECT_FALSE(state()->isPreviewSourceDirty());
+    ASSERT_TRUE(becomes([&] { return diskChangeText(); }, QString()));
+    EXPECT_EQ(source()->captionLabel()->text(), QStringLiteral("index.html"));
+}
+
+TEST_F(DetailWorkspaceTest, aSaveOverAFileChangedSinceItWasLoadedAsksFirst) {
+    const QString html = sitePath(QStringLiteral("index.html"));
+    writeFile(html, page("Html"));
+    openWindow();
+    ASSERT_TRUE(editIndex(QString::fromUtf8(page("Html")), QStringLiteral("my draft")));
+    // Changed behind the app's back, with no refresh since: only the save can notice.
+    writeFile(html, page("Elsewhere"));
+
+    QString question;
+    answerNextMessageBox(QStringLiteral("Cancel"), &question);
+    ASSERT_TRUE(clickSourceButton(QStringLiteral("Save")));
+    EXPECT_TRUE(question.contains(QStringLiteral("index.html"))) << question.toStdString();
+    EXPECT_EQ(readFile(html), page("Elsewhere"));
+    EXPECT_TRUE(state()->isPreviewSourceDirty());
+    EXPECT_EQ(source()->editor()->toPlainText(), QStringLiteral("my draft"));
+    EXPECT_EQ(diskChangeText(), QStringLiteral("This file was changed on disk."));
+
+    answerNextMessageBox(QStringLiteral("Overwrite"));
+    ASSERT_TRUE(clickSourceButton(QStringLiteral("Save")));
+    EXPECT_EQ(readFile(html), "my draft");
+    EXPECT_FALSE(state()->isPreviewSourceDirty());
+
+    // Once saved, the file on disk is the editor's: the next save asks nothing.
+    QTest::keyClicks(source()->editor(), QStringLiteral(" more"));
+    ASSERT_TRUE(clickSourceButton(QStringLiteral("Save")));
+    EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
+    EXPECT_EQ(readFile(html), "my draft more");
 }
 
 TEST_F(DetailWorkspaceTest, aFileThatIsNotUtf8OpensAndIsSavedBackAsUtf8) {
