@@ -28,7 +28,7 @@ std::optional<QString> resolvedSelection(const std::optional<QString>& selection
     if (!selection || !OutputIndexFile::isPreviewableWebFile(*selection)) {
         return std::nullopt;
     }
-    auto file = OutputIndexFile::absoluteFileURLIfUnderRoot(root, *selection);
+    auto file = SitePath::locationOf(root, *selection);
     if (file && isReadableFile(*file)) {
         return file;
     }
@@ -73,7 +73,7 @@ std::optional<QString> DetailWorkspaceController::resolvedPreviewFile() const {
 }
 
 std::optional<QString> DetailWorkspaceController::sourceFileToShow(const QString& root) const {
-    if (isSourceDirty() && m_sourceFile && OutputIndexFile::isStrictFileSubpath(root, *m_sourceFile)) {
+    if (isSourceDirty() && m_sourceFile && SitePath::isStrictlyBelow(root, *m_sourceFile)) {
         return m_sourceFile;
     }
     return resolvedPreviewFileURL(root);
@@ -82,16 +82,13 @@ std::optional<QString> DetailWorkspaceController::sourceFileToShow(const QString
 QString DetailWorkspaceController::previewCaption(const QString& file, const QString& root) const {
     const auto& selection = m_state->previewSelectedRelativePath();
     if (selection && OutputIndexFile::isPreviewableWebFile(*selection)) {
-        const auto selected = OutputIndexFile::absoluteFileURLIfUnderRoot(root, *selection);
+        const auto selected = SitePath::locationOf(root, *selection);
         if (selected && standardized(*selected) == standardized(file)) {
             return *selection;
         }
     }
     // A file kept for its edits after the selection moved on still says where it is.
-    if (OutputIndexFile::isStrictFileSubpath(root, file)) {
-        return QDir(standardized(root)).relativeFilePath(standardized(file));
-    }
-    return QFileInfo(file).fileName();
+    return SitePath::relativeBelow(root, file).value_or(QFileInfo(file).fileName());
 }
 
 void DetailWorkspaceController::validatePreviewSelectionAgainstRoot() {
@@ -100,7 +97,7 @@ void DetailWorkspaceController::validatePreviewSelectionAgainstRoot() {
     if (!root || !selection) {
         return;
     }
-    const auto file = OutputIndexFile::absoluteFileURLIfUnderRoot(*root, *selection);
+    const auto file = SitePath::locationOf(*root, *selection);
     if (!file || !isReadableFile(*file)) {
         m_state->setPreviewSelectedRelativePath(std::nullopt);
     }

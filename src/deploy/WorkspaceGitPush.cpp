@@ -5,6 +5,7 @@
 #include "deploy/KestrionMacOSAppDeployAPI.h"
 #include "support/GitSafety.h"
 #include "support/ProcessRunner.h"
+#include "support/SitePath.h"
 #include "support/TextDecoding.h"
 
 #include <QDir>
@@ -104,22 +105,15 @@ private:
     Chats m_chats;
 };
 
-// The destination's path as seen from the source root when it lies inside it.
+// The destination as a path below the source root, spelt as the walk meets it,
+// when (both resolved) it lies inside the source.
 std::optional<fs::path> destinationInsideSource(const fs::path& source, const fs::path& destination) {
-    std::error_code error;
-    const fs::path canonicalSource = fs::canonical(source, error);
-    if (error) {
+    const auto relative =
+        SitePath::resolvedRelativeBelow(QFile::decodeName(source.c_str()), QFile::decodeName(destination.c_str()));
+    if (!relative) {
         return std::nullopt;
     }
-    const fs::path canonicalDestination = fs::weakly_canonical(destination, error);
-    if (error) {
-        return std::nullopt;
-    }
-    const fs::path relative = canonicalDestination.lexically_relative(canonicalSource);
-    if (relative.empty() || relative == "." || *relative.begin() == "..") {
-        return std::nullopt;
-    }
-    return source / relative;
+    return source / toPath(*relative);
 }
 
 class WorkingArea {

@@ -403,6 +403,64 @@ bool namesPrivateFolder(const QString& relativePath) {
     return std::any_of(pieces.begin(), pieces.end(), [](const QString& piece) { return isPrivatePiece(piece); });
 }
 
+bool isStrictlyBelow(const QString& root, const QString& candidate) {
+    return relativeBelow(root, candidate).has_value();
+}
+
+std::optional<QString> relativeBelow(const QString& root, const QString& candidate) {
+    const QString parent = QDir::cleanPath(root);
+    const QString child = QDir::cleanPath(candidate);
+    // The file-system root "/" already ends in the separator.
+    const qsizetype prefix = parent.endsWith(QLatin1Char('/')) ? parent.size() : parent.size() + 1;
+    if (child.size() <= prefix || !child.startsWith(parent) || child.at(prefix - 1) != QLatin1Char('/')) {
+        return std::nullopt;
+    }
+    return child.mid(prefix);
+}
+
+std::optional<QString> locationOf(const QString& root, const QString& relativePath) {
+    const QString trimmed = relativePath.trimmed();
+    if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char('/'))) {
+        return std::nullopt;
+    }
+    const QStringList pieces = trimmed.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    if (pieces.contains(QStringLiteral(".."))) {
+        return std::nullopt;
+    }
+    const QString location = QDir::cleanPath(QDir::cleanPath(root) + QLatin1Char('/') + pieces.join(QLatin1Char('/')));
+    if (!isStrictlyBelow(root, location)) {
+        return std::nullopt; // "." and the like name the root itself
+    }
+    return location;
+}
+
+QString resolvedPath(const QString& path) {
+    const QString absolute = QDir::isAbsolutePath(path) ? path : QDir::currentPath() + QLatin1Char('/') + path;
+    // Not cleaned first: ".." after a link leads from where the link leads.
+    const QStringList pieces = absolute.split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    for (qsizetype kept = pieces.size(); kept >= 0; --kept) {
+        const QString prefix = QLatin1Char('/') + pieces.first(kept).join(QLatin1Char('/'));
+        char resolved[PATH_MAX];
+        if (::realpath(native(prefix).c_str(), resolved) == nullptr) {
+            continue;
+        }
+        QString result = fromNative(resolved);
+        for (qsizetype i = kept; i < pieces.size(); ++i) {
+            result += QLatin1Char('/') + pieces[i];
+        }
+        return QDir::cleanPath(result);
+    }
+    return QDir::cleanPath(absolute);
+}
+
+std::optional<QString> resolvedRelativeBelow(const QString& root, const QString& path) {
+    char resolvedRoot[PATH_MAX];
+    if (root.isEmpty() || ::realpath(native(root).c_str(), resolvedRoot) == nullptr) {
+        return std::nullopt;
+    }
+    return relativeBelow(fromNative(resolvedRoot), resolvedPath(path));
+}
+
 Site::Site(const QString& root) : m_root(root.isEmpty() ? QString() : QDir::cleanPath(root)) {
     if (m_root.isEmpty()) {
         return;
@@ -429,11 +487,9 @@ Resolution Site::resolveLocation(const QString& absolutePath) const {
     if (!exists() || hasControlCharacters(absolutePath)) {
         return {exists() ? Refusal::UnsafeText : Refusal::RootMissing, m_canonicalRoot, {}, false};
     }
-    const QString cleaned = QDir::cleanPath(absolutePath);
     for (const QString& base : {m_root, m_canonicalRoot}) {
-        const QString prefix = base.endsWith(QLatin1Char('/')) ? base : base + QLatin1Char('/');
-        if (cleaned.startsWith(prefix) && cleaned.size() > prefix.size()) {
-            return resolvePieces(cleaned.mid(prefix.size()).split(QLatin1Char('/'), Qt::SkipEmptyParts));
+        if (const auto relative = relativeBelow(base, absolutePath)) {
+            return resolvePieces(relative->split(QLatin1Char('/'), Qt::SkipEmptyParts));
         }
     }
     return {Refusal::Outside, m_canonicalRoot, {}, false};

@@ -42,6 +42,32 @@ bool isSafeRelativePath(const QString& path);
 // without regard to case (on a case-insensitive volume ".GIT" is the folder).
 bool namesPrivateFolder(const QString& relativePath);
 
+// Locations as text, no link resolved: for paths the app builds itself (the
+// file tree's ids, the preview's and the editor's locations). Reading or
+// writing such a location resolves it again through Site.
+
+// True when candidate lies strictly below root, comparing cleaned paths: the
+// root itself and a sibling such as /site2 for /site are not below /site.
+bool isStrictlyBelow(const QString& root, const QString& candidate);
+
+// candidate's path relative to root, "/"-separated, when strictly below it.
+std::optional<QString> relativeBelow(const QString& root, const QString& candidate);
+
+// A relative path from the file tree as an absolute location strictly inside
+// root, or nothing for absolute, empty, "." or ".."-bearing paths.
+std::optional<QString> locationOf(const QString& root, const QString& relativePath);
+
+// Locations resolved on disk.
+
+// path (made absolute) with every leading piece that exists resolved, links
+// included, and the rest appended as written, then cleaned: the place a file
+// created there would have.
+QString resolvedPath(const QString& path);
+
+// Where path lies relative to root once both are resolved, when that is
+// strictly below root; nothing otherwise, or when root cannot be resolved.
+std::optional<QString> resolvedRelativeBelow(const QString& root, const QString& path);
+
 enum class Refusal {
     None,
     UnsafeText,   // failed the textual test

@@ -1,6 +1,7 @@
 #include "workspace/FileTreeScanner.h"
 
 #include "support/NameCollation.h"
+#include "support/SitePath.h"
 #include "workspace/OutputIndexFile.h"
 
 #include <QDir>
@@ -31,17 +32,14 @@ QString lastPathComponent(const QString& path) {
     return last.isEmpty() ? path : last;
 }
 
-// relativePath on paths that are already standardized. A path only counts as
-// below the root when the root is followed by a separator, so /site2/x is not
-// taken for something inside /site.
+// relativePath on paths that are already standardized. The root itself gives
+// its own name, except the file-system root, which has none and gives ".".
 QString relativeToStandardized(const QString& path, const QString& root) {
-    if (path.startsWith(root)) {
-        const bool rootEndsWithSeparator = root.endsWith(QLatin1Char('/'));
-        const qsizetype prefix = root.size() + (rootEndsWithSeparator ? 0 : 1);
-        if (path.size() >= prefix && (rootEndsWithSeparator || path.at(root.size()) == QLatin1Char('/'))) {
-            const QString rest = path.mid(prefix);
-            return rest.isEmpty() ? QStringLiteral(".") : rest;
-        }
+    if (auto below = SitePath::relativeBelow(root, path)) {
+        return *below;
+    }
+    if (path == root && root == QLatin1String("/")) {
+        return QStringLiteral(".");
     }
     return lastPathComponent(path);
 }
@@ -203,7 +201,7 @@ FileTreeNodes directoryChildren(const fs::path& folder, const QString& displayRo
     Walk walk{lister, stop, NameCollation(), nodeCount, truncated};
     const QString folderPath = QDir::cleanPath(nativeToQString(folder.native()));
     const QString folderId = relativeToStandardized(folderPath, displayRoot);
-    const bool below = folderPath != displayRoot && OutputIndexFile::isStrictFileSubpath(displayRoot, folderPath);
+    const bool below = SitePath::isStrictlyBelow(displayRoot, folderPath);
     return walk.children(folder, below ? folderId : QString(), folderId, depth);
 }
 

@@ -72,45 +72,6 @@ std::optional<QString> url(const std::optional<QString>& directory) {
     return std::nullopt;
 }
 
-std::optional<QString> absoluteFileURLIfUnderRoot(const QString& outputRoot, const QString& relativePOSIXPath) {
-    const QString trimmed = relativePOSIXPath.trimmed();
-    if (trimmed.isEmpty() || trimmed.startsWith(QLatin1Char('/')) || trimmed == QLatin1String(".")) {
-        return std::nullopt;
-    }
-    const QString root = standardized(outputRoot);
-    QString candidate = root;
-    for (const QString& piece : trimmed.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
-        if (piece == QLatin1String(".")) {
-            continue;
-        }
-        if (piece == QLatin1String("..")) {
-            return std::nullopt;
-        }
-        if (!candidate.endsWith(QLatin1Char('/'))) {
-            candidate += QLatin1Char('/');
-        }
-        candidate += piece;
-    }
-    candidate = standardized(candidate);
-    if (!isStrictFileSubpath(root, candidate)) {
-        return std::nullopt;
-    }
-    return candidate;
-}
-
-bool isStrictFileSubpath(const QString& root, const QString& candidate) {
-    const QString parent = standardized(root);
-    const QString child = standardized(candidate);
-    if (!child.startsWith(parent) || child.size() <= parent.size()) {
-        return false;
-    }
-    // The file-system root "/" already ends in the separator.
-    if (parent.endsWith(QLatin1Char('/'))) {
-        return true;
-    }
-    return child.at(parent.size()) == QLatin1Char('/');
-}
-
 QString lowerCasedExtension(const QString& path) {
     qsizetype end = path.size();
     while (end > 0 && path.at(end - 1) == QLatin1Char('/')) {

@@ -13,16 +13,6 @@ namespace kestrion::OutputIndexFile {
 // carrying the name is no page to show).
 std::optional<QString> url(const std::optional<QString>& directory);
 
-// A project-relative path from the file tree as an absolute location strictly
-// inside outputRoot, or nothing for absolute, empty, "." or ".."-bearing paths.
-// The test is textual: it does not resolve symbolic links. Reading and writing
-// the location go through the site's path module, which does.
-std::optional<QString> absoluteFileURLIfUnderRoot(const QString& outputRoot, const QString& relativePOSIXPath);
-
-// True when candidate lies strictly below root, comparing standardized paths;
-// the root itself and a sibling such as /site2 for /site are not below /site.
-bool isStrictFileSubpath(const QString& root, const QString& candidate);
-
 // The part of the last path component after its final ".", lower-cased; empty
 // when there is none.
 QString lowerCasedExtension(const QString& path);

@@ -72,6 +72,66 @@ protected:
     QTemporaryDir m_dir;
 };
 
+TEST(SitePathText, aTreePathBecomesALocationOnlyStrictlyInsideTheRoot) {
+    const QString root = QStringLiteral("/srv/site");
+    struct Case {
+        QString relative;
+        std::optional<QString> expected;
+    };
+    const Case cases[] = {
+        {QStringLiteral("index.htm"), QStringLiteral("/srv/site/index.htm")},
+        {QStringLiteral("  about.html \n"), QStringLiteral("/srv/site/about.html")},
+        {QStringLiteral("a//./b.htm"), QStringLiteral("/srv/site/a/b.htm")},
+        {QStringLiteral("assets/sub/helper.js"), QStringLiteral("/srv/site/assets/sub/helper.js")},
+        {QStringLiteral("dir/"), QStringLiteral("/srv/site/dir")},
+        {QStringLiteral("ünï côde.css"), QStringLiteral("/srv/site/ünï côde.css")},
+        {QStringLiteral("...hidden"), QStringLiteral("/srv/site/...hidden")},
+        {QStringLiteral("/etc/passwd"), std::nullopt},
+        {QStringLiteral("  /etc/passwd"), std::nullopt},
+        {QString(), std::nullopt},
+        {QStringLiteral("   "), std::nullopt},
+        {QStringLiteral("."), std::nullopt},
+        {QStringLiteral("./."), std::nullopt}, // standardizes to the root itself
+        {QStringLiteral(".//"), std::nullopt},
+        {QStringLiteral(".."), std::nullopt},
+        {QStringLiteral("a/../b.htm"), std::nullopt}, // stays inside, but any ".." piece is refused
+        {QStringLiteral("../site2/x.htm"), std::nullopt},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(locationOf(root, c.relative), c.expected) << c.relative.toStdString();
+    }
+    EXPECT_EQ(locationOf(QStringLiteral("/srv/./x/../site/"), QStringLiteral("a.css")),
+              QStringLiteral("/srv/site/a.css"));
+    EXPECT_EQ(locationOf(QStringLiteral("/"), QStringLiteral("a.css")), QStringLiteral("/a.css"));
+}
+
+TEST(SitePathText, strictlyBelowNeedsASeparatorAfterTheRoot) {
+    struct Case {
+        const char* root;
+        const char* candidate;
+        std::optional<QString> relative;
+    };
+    const Case cases[] = {
+        {"/site", "/site/x", QStringLiteral("x")},
+        {"/site/", "/site/x/y", QStringLiteral("x/y")},
+        {"/site", "/site/a/../x", QStringLiteral("x")},
+        {"/site", "/site", std::nullopt},
+        {"/site", "/site/", std::nullopt},
+        {"/site", "/site/.", std::nullopt},
+        {"/site", "/site2/x", std::nullopt},
+        {"/site", "/sit", std::nullopt},
+        {"/site", "/site/../site2/x", std::nullopt},
+        {"/", "/x", QStringLiteral("x")},
+        {"/", "/", std::nullopt},
+    };
+    for (const auto& c : cases) {
+        const QString root = QString::fromUtf8(c.root);
+        const QString candidate = QString::fromUtf8(c.candidate);
+        EXPECT_EQ(relativeBelow(root, candidate), c.relative) << c.candidate << " under " << c.root;
+        EXPECT_EQ(isStrictlyBelow(root, candidate), c.relative.has_value()) << c.candidate << " under " << c.root;
+    }
+}
+
 TEST_F(SitePathTest, decidesOnTheFullyResolvedLocation) {
     ASSERT_TRUE(QDir().mkpath(at(QStringLiteral("d1/d2/d3"))));
     ASSERT_TRUE(QDir().mkpath(at(QStringLiteral(".GIT"))));
@@ -166,6 +226,41 @@ TEST_F(SitePathTest, locationsCountOnlyStrictlyBelowTheRootAsGivenOrResolved) {
     for (const Case& c : cases) {
         EXPECT_EQ(c.site.resolveLocation(c.location).refusal, c.refusal) << escapedForDisplay(c.location).toStdString();
     }
+}
+
+TEST_F(SitePathTest, resolvedContainmentFollowsLinksAndNamesWhatDoesNotExistYet) {
+    ASSERT_TRUE(QDir().mkpath(at(QStringLiteral("real/deeper"))));
+    ASSERT_TRUE(QDir().mkpath(root() + QStringLiteral("2")));
+    link(root(), m_dir.path() + QStringLiteral("/alias"));
+    link(QStringLiteral("real"), at(QStringLiteral("shortcut")));
+    link(QStringLiteral("../../.."), at(QStringLiteral("real/up")));
+    const QString alias = m_dir.path() + QStringLiteral("/alias");
+    struct Case {
+        QString root;
+        QString path;
+        std::optional<QString> relative;
+    };
+    const QList<Case> cases{
+        {root(), at(QStringLiteral("real/deeper")), QStringLiteral("real/deeper")},
+        {root(), at(QStringLiteral("not/yet/made")), QStringLiteral("not/yet/made")},
+        {root(), alias + QStringLiteral("/new"), QStringLiteral("new")},
+        {alias, at(QStringLiteral("new")), QStringLiteral("new")},
+        // A link is followed before the ".." after it.
+        {root(), at(QStringLiteral("shortcut/deeper")), QStringLiteral("real/deeper")},
+        {root(), at(QStringLiteral("shortcut/../real")), QStringLiteral("real")},
+        {root(), at(QStringLiteral("real/up/new")), std::nullopt},
+        {root(), at(QStringLiteral("real/up/b/site/new")), QStringLiteral("new")},
+        {root(), root(), std::nullopt},
+        {root(), alias, std::nullopt},
+        {root(), root() + QStringLiteral("2/x"), std::nullopt},
+        {root(), outside(QStringLiteral("x")), std::nullopt},
+        {m_dir.path() + QStringLiteral("/missing"), m_dir.path() + QStringLiteral("/missing/x"), std::nullopt},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(resolvedRelativeBelow(c.root, c.path), c.relative)
+            << c.path.toStdString() << " under " << c.root.toStdString();
+    }
+    EXPECT_EQ(resolvedPath(at(QStringLiteral("shortcut/new/../x"))), at(QStringLiteral("real/x")));
 }
 
 TEST_F(SitePathTest, aFolderSwappedForALinkAfterTheDecisionIsNotWrittenThrough) {
