@@ -14,9 +14,9 @@
 #include "app/ChatPane.h"
 #include "app/MainWindow.h"
 #include "app/TranscriptView.h"
-#include "conversation/AppSettings.h"
 #include "conversation/ChatHistoryPersistence.h"
 #include "conversation/ChatViewModel.h"
+#include "settings/AppSettings.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -4,8 +4,8 @@
 #include "app/MultilineTextView.h"
 #include "app/TranscriptModel.h"
 #include "app/TranscriptView.h"
-#include "conversation/AppSettings.h"
 #include "conversation/ChatViewModel.h"
+#include "settings/AppSettings.h"
 
 #include <QComboBox>
 #include <QFrame>

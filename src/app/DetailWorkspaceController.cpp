@@ -1,7 +1,7 @@
 #include "app/DetailWorkspaceController.h"
 
 #include "app/WindowState.h"
-#include "conversation/AppSettings.h"
+#include "settings/AppSettings.h"
 #include "support/SitePath.h"
 #include "workspace/OutputIndexFile.h"
 

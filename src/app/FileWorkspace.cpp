@@ -3,7 +3,7 @@
 #include "app/DetailWorkspaceController.h"
 #include "app/PreviewPlaceholder.h"
 #include "app/WindowState.h"
-#include "conversation/AppSettings.h"
+#include "settings/AppSettings.h"
 
 #include <QFrame>
 #include <QLabel>

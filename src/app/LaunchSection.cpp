@@ -3,9 +3,9 @@
 #include "app/BusyIndicator.h"
 #include "app/WidgetStyle.h"
 #include "app/WindowState.h"
-#include "conversation/AppSettings.h"
 #include "conversation/ChatViewModel.h"
 #include "deploy/KestrionProjectLaunchPersistence.h"
+#include "settings/AppSettings.h"
 #include "support/ExternalLinks.h"
 
 #include <QDesktopServices>

@@ -7,9 +7,9 @@
 #include "app/WidgetStyle.h"
 #include "app/WindowState.h"
 #include "app/WindowWorkspaces.h"
-#include "conversation/AppSettings.h"
 #include "conversation/ChatViewModel.h"
 #include "openai/OpenAIService.h"
+#include "settings/AppSettings.h"
 #include "workspace/OutputFolderFileTreeModel.h"
 
 #include <QAction>

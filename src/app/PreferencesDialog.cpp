@@ -2,7 +2,7 @@
 
 #include "app/ChatPane.h"
 #include "app/WidgetStyle.h"
-#include "conversation/AppSettings.h"
+#include "settings/AppSettings.h"
 
 #include <QAction>
 #include <QCheckBox>

@@ -4,9 +4,9 @@
 #include "app/SessionListModel.h"
 #include "app/WidgetStyle.h"
 #include "app/WindowState.h"
-#include "conversation/AppSettings.h"
 #include "conversation/ChatViewModel.h"
 #include "deploy/KestrionProjectLaunchPersistence.h"
+#include "settings/AppSettings.h"
 #include "workspace/OutputFolderFileTreeModel.h"
 #include "workspace/OutputIndexFile.h"
 

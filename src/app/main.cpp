@@ -1,8 +1,8 @@
 #include "app/AppIcon.h"
 #include "app/MainWindow.h"
 #include "app/SingleInstance.h"
-#include "conversation/AppSettings.h"
 #include "selfcheck/ParserSelfCheck.h"
+#include "settings/AppSettings.h"
 
 #include <QApplication>
 #include <QStyle>

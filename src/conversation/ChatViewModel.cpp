@@ -1,11 +1,11 @@
 #include "conversation/ChatViewModel.h"
 
 #include "context/ProjectContextBuilder.h"
-#include "conversation/AppSettings.h"
 #include "conversation/ChatHistoryPersistence.h"
 #include "generation/FileGenerationParser.h"
 #include "generation/ProjectMaterializer.h"
 #include "openai/OpenAIService.h"
+#include "settings/AppSettings.h"
 #include "support/IsoDateTime.h"
 
 #include <QDir>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "conversation/AppSettings.h"
 #include "deploy/KestrionIdeDeployError.h"
 #include "deploy/WorkspaceGitPush.h"
+#include "settings/AppSettings.h"
 
 #include <QJsonObject>
 #include <QString>

@@ -1,6 +1,6 @@
 #include "deploy/KestrionMacOSAppDeployAPI.h"
 
-#include "conversation/AppSettings.h"
+#include "settings/AppSettings.h"
 
 #include <QCryptographicHash>
 #include <QDir>

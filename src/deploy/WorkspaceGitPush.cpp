@@ -1,6 +1,5 @@
 #include "deploy/WorkspaceGitPush.h"
 
-#include "conversation/ChatHistoryPersistence.h"
 #include "deploy/KestrionIdeDeployError.h"
 #include "deploy/KestrionMacOSAppDeployAPI.h"
 #include "support/GitSafety.h"
@@ -55,8 +54,7 @@ bool isIgnoredSegment(const fs::path& name) {
 // further down is page content. Any case: on a case-insensitive volume the
 // store answers to every spelling.
 bool isChatFolder(const fs::path& name) {
-    return QFile::decodeName(name.c_str())
-               .compare(ChatHistoryPersistence::projectChatsFolderName, Qt::CaseInsensitive) == 0;
+    return QFile::decodeName(name.c_str()).compare(SitePath::chatsFolderName, Qt::CaseInsensitive) == 0;
 }
 
 // The filtered walk. excluded is a directory below the source that must not be

@@ -1,8 +1,8 @@
-#include "conversation/AppSettings.h"
 #include "conversation/ChatHistoryPersistence.h"
 #include "conversation/ChatViewModel.h"
 #include "generation/FileGenerationParser.h"
 #include "openai/OpenAIService.h"
+#include "settings/AppSettings.h"
 #include "support/FakeOpenAIServer.h"
 #include "support/TestFiles.h"
 

@@ -1,4 +1,4 @@
-#include "conversation/OpenAIKeyResolver.h"
+#include "settings/OpenAIKeyResolver.h"
 
 #include <QDir>
 #include <QFile>

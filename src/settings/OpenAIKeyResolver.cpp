@@ -1,6 +1,6 @@
-#include "conversation/OpenAIKeyResolver.h"
+#include "settings/OpenAIKeyResolver.h"
 
-#include "conversation/BundledDefaultKey.h"
+#include "settings/BundledDefaultKey.h"
 #include "support/TextDecoding.h"
 
 #include <QFile>

@@ -1,6 +1,6 @@
-#include "conversation/AppSettings.h"
+#include "settings/AppSettings.h"
 
-#include "conversation/OpenAIKeyResolver.h"
+#include "settings/OpenAIKeyResolver.h"
 
 #include <QDir>
 #include <QFile>
