@@ -4,7 +4,7 @@
 #include "app/WidgetStyle.h"
 #include "app/WindowState.h"
 #include "conversation/ChatViewModel.h"
-#include "deploy/KestrionProjectLaunchPersistence.h"
+#include "deploy/LaunchStateStore.h"
 #include "settings/AppSettings.h"
 #include "support/ExternalLinks.h"
 
@@ -184,7 +184,7 @@ LaunchSection::~LaunchSection() {
     m_pool->waitForDone();
 }
 
-QString LaunchSection::successMessage(const KestrionIdeDeployResult& result) {
+QString LaunchSection::successMessage(const DeployResult& result) {
     QStringList paragraphs{QStringLiteral("**Deploy Website to Kestrion**")};
     if (result.message && !result.message->isEmpty()) {
         paragraphs.append(*result.message);
@@ -224,18 +224,19 @@ void LaunchSection::launchProjectTo() {
     const ChatViewModel::ChatTarget chat = m_chat->activeTarget();
     m_progress->setLiveLine(QString());
 
-    KestrionIdeDeployClient::DeployContext context = m_deployContext;
+    DeployRun::DeployContext context = m_deployContext;
     context.chats =
         m_settings->deployIncludeChats() ? WorkspaceGitPush::Chats::published : WorkspaceGitPush::Chats::leftOut;
     context.cancellation = m_stop.get_token();
     // The section outlives the run (its destructor waits for it), so the
     // worker may post to it; posted calls reach it in the order sent.
     m_run = QtConcurrent::run(m_pool, [this, root, chat, baseURL, token, context] {
-        const auto onProgress = [this](const KestrionIdeDeployProgressUpdate& update) {
+        const auto onProgress = [this](const DeployProgress& update) {
             QMetaObject::invokeMethod(
                 this, [this, line = update.line] { m_progress->setLiveLine(line); }, Qt::QueuedConnection);
         };
-        const DeployOutcome outcome = KestrionIdeDeployClient::deploy(root, baseURL, token, false, onProgress, context);
+        const DeployOutcome outcome =
+            DeployRun::deploy(root, baseURL, token, DeployRun::VirtualHost::existing, onProgress, context);
         QMetaObject::invokeMethod(
             this, [this, root, chat, outcome] { finishLaunch(root, chat, outcome); }, Qt::QueuedConnection);
     });
@@ -244,11 +245,10 @@ void LaunchSection::launchProjectTo() {
 void LaunchSection::finishLaunch(const QString& launchedDirectory, const ChatViewModel::ChatTarget& chat,
                                  const DeployOutcome& outcome) {
     if (outcome.succeeded()) {
-        const KestrionIdeDeployResult& result = outcome.result();
+        const DeployResult& result = outcome.result();
         if (const auto address = parsedAddress(result.httpsUrl.value_or(QString()))) {
             // The address is still shown for this run; only the next start will not know it.
-            if (const WriteResult saved = KestrionProjectLaunchPersistence::save(*address, launchedDirectory);
-                !saved.ok()) {
+            if (const WriteResult saved = LaunchStateStore::save(*address, launchedDirectory); !saved.ok()) {
                 qCWarning(lcDeploy) << "The launch address could not be remembered:" << saved.error;
             }
             // The buttons belong to the directory now bound; another directory

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "conversation/ChatViewModel.h"
-#include "deploy/KestrionIdeDeployClient.h"
+#include "deploy/DeployRun.h"
 
 #include <QFuture>
 #include <QString>
@@ -52,7 +52,7 @@ public:
 
     // The chat message for a finished deploy: a heading, the panel's message and
     // the two addresses as Markdown links, one paragraph each.
-    static QString successMessage(const KestrionIdeDeployResult& result);
+    static QString successMessage(const DeployResult& result);
 
     // A website directory is set and exists as a folder.
     bool canLaunchTo() const;
@@ -64,7 +64,7 @@ public:
 
     // Timing, git and default panel of the runs (tests shorten the waits).
     // The section cancels its runs itself, when it goes.
-    void setDeployContext(KestrionIdeDeployClient::DeployContext context) { m_deployContext = std::move(context); }
+    void setDeployContext(DeployRun::DeployContext context) { m_deployContext = std::move(context); }
     // Replaces the system browser as the handler of "Open".
     void setUrlOpener(std::function<void(const QUrl&)> opener) { m_openUrl = std::move(opener); }
 
@@ -91,7 +91,7 @@ private:
     ChatViewModel* m_chat;
     WindowState* m_state;
     LaunchDeployProgressModel* m_progress;
-    KestrionIdeDeployClient::DeployContext m_deployContext;
+    DeployRun::DeployContext m_deployContext;
     std::function<void(const QUrl&)> m_openUrl;
     QThreadPool* m_pool;
     QFuture<void> m_run;

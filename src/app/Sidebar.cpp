@@ -5,7 +5,7 @@
 #include "app/WidgetStyle.h"
 #include "app/WindowState.h"
 #include "conversation/ChatViewModel.h"
-#include "deploy/KestrionProjectLaunchPersistence.h"
+#include "deploy/LaunchStateStore.h"
 #include "settings/AppSettings.h"
 #include "workspace/OutputFolderFileTreeModel.h"
 #include "workspace/OutputIndexFile.h"
@@ -498,7 +498,7 @@ void Sidebar::runDirectoryTask() {
     m_chat->applyOutputRoot(directory);
     // The controller may have loaded another history: its count is the new baseline.
     m_knownMessageCount = m_chat->messages().size();
-    const std::optional<QUrl> launched = KestrionProjectLaunchPersistence::load(directory);
+    const std::optional<QUrl> launched = LaunchStateStore::load(directory);
     m_state->setLaunchedWebsiteURL(launched);
     m_tree->refresh(directory);
     updateDirectoryLabel();

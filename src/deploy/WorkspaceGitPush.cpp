@@ -1,7 +1,7 @@
 #include "deploy/WorkspaceGitPush.h"
 
-#include "deploy/KestrionIdeDeployError.h"
-#include "deploy/KestrionMacOSAppDeployAPI.h"
+#include "deploy/DeployError.h"
+#include "deploy/PanelApi.h"
 #include "support/GitSafety.h"
 #include "support/ProcessRunner.h"
 #include "support/SitePath.h"
@@ -32,8 +32,8 @@ fs::path toPath(const QString& path) {
     return fs::path(QFile::encodeName(path).toStdString());
 }
 
-KestrionIdeDeployError platformError(const fs::filesystem_error& error) {
-    return KestrionIdeDeployError::platform(QString::fromLocal8Bit(error.what()));
+DeployError platformError(const fs::filesystem_error& error) {
+    return DeployError::platform(QString::fromLocal8Bit(error.what()));
 }
 
 // Runs a file-system step, reporting its failure as the deploy's platform error.
@@ -47,7 +47,7 @@ auto fileSystemStep(Step&& step) {
 }
 
 bool isIgnoredSegment(const fs::path& name) {
-    return KestrionMacOSAppDeployAPI::ignorePathSegments.contains(QFile::decodeName(name.c_str()));
+    return PanelApi::ignorePathSegments.contains(QFile::decodeName(name.c_str()));
 }
 
 // The chat store is one folder at the top of the site; a folder of that name
@@ -141,8 +141,7 @@ QString fromPath(const fs::path& path) {
 } // namespace
 
 QStringList defaultGitSearchList() {
-    return {QStringLiteral("/usr/bin/git"), QStringLiteral("/opt/homebrew/bin/git"),
-            QStringLiteral("/usr/local/bin/git")};
+    return {QStringLiteral("/usr/bin/git"), QStringLiteral("/usr/local/bin/git")};
 }
 
 std::optional<QString> gitExecutableURL(const QStringList& searchList) {
@@ -162,7 +161,7 @@ void runGit(const QString& git, const QString& workingDirectory, const QStringLi
     // in effect, and the tree holds the website folder's files: nothing may run.
     const ProcessOutcome outcome = runProcess(git, gitProgramsOffOptions() + arguments, workingDirectory, environment);
     if (!outcome.started) {
-        throw KestrionIdeDeployError::platform(outcome.startError);
+        throw DeployError::platform(outcome.startError);
     }
     if (outcome.exitCode == 0) {
         return;
@@ -173,7 +172,7 @@ void runGit(const QString& git, const QString& workingDirectory, const QStringLi
     if (text.isEmpty()) {
         text = QStringLiteral("exit %1").arg(outcome.exitCode);
     }
-    throw KestrionIdeDeployError::gitCommandFailed(text);
+    throw DeployError::gitCommandFailed(text);
 }
 
 bool isEmptyRepoCloneError(const QString& first, const QString& second) {
@@ -193,7 +192,7 @@ bool isEmptyRepoCloneError(const QString& first, const QString& second) {
 bool shouldSkipRelativePath(const QString& relativePath) {
     const QStringList pieces = relativePath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
     for (const QString& piece : pieces) {
-        if (KestrionMacOSAppDeployAPI::ignorePathSegments.contains(piece)) {
+        if (PanelApi::ignorePathSegments.contains(piece)) {
             return true;
         }
     }
@@ -252,7 +251,7 @@ void gitPushWorkspaceToRemote(const QString& git, const QString& projectRoot, co
     // an option (for example "--upload-pack=<command>", which runs a program).
     for (const QString& argument : {pushURL, branch}) {
         if (argument.startsWith(QLatin1Char('-'))) {
-            throw KestrionIdeDeployError::gitCommandFailed(
+            throw DeployError::gitCommandFailed(
                 QStringLiteral("Refusing \u201c%1\u201d from the panel: it would be read as a git option.")
                     .arg(argument));
         }
@@ -265,8 +264,8 @@ void gitPushWorkspaceToRemote(const QString& git, const QString& projectRoot, co
         runGit(git, areaPath,
                {QStringLiteral("clone"), QStringLiteral("--depth"), QStringLiteral("1"), QStringLiteral("--branch"),
                 branch, pushURL, cloneDirectoryName});
-    } catch (const KestrionIdeDeployError& error) {
-        if (error.kind() != KestrionIdeDeployError::Kind::gitCommandFailed ||
+    } catch (const DeployError& error) {
+        if (error.kind() != DeployError::Kind::gitCommandFailed ||
             !isEmptyRepoCloneError(error.message(), error.message())) {
             throw;
         }
@@ -282,7 +281,7 @@ void gitPushWorkspaceToRemote(const QString& git, const QString& projectRoot, co
     clearRepoWorktreeExceptGit(clone);
     copyWorkspaceTreeFiltered(projectRoot, clone, chats);
     if (isGitWorktreeEffectivelyEmpty(clone)) {
-        throw KestrionIdeDeployError::gitCommandFailed(
+        throw DeployError::gitCommandFailed(
             QStringLiteral("No files to deploy after excluding node_modules and .git."));
     }
 
@@ -292,7 +291,7 @@ void gitPushWorkspaceToRemote(const QString& git, const QString& projectRoot, co
     bool nothingStaged = true;
     try {
         runGit(git, clone, {QStringLiteral("diff"), QStringLiteral("--cached"), QStringLiteral("--quiet")});
-    } catch (const KestrionIdeDeployError&) {
+    } catch (const DeployError&) {
         nothingStaged = false; // exit 1 means staged changes; other failures surface at commit
     }
     if (nothingStaged) {

@@ -7,7 +7,7 @@
 // Pushes a filtered copy of the website directory to the panel's git remote
 // through a throw-away shallow clone in the temporary folder. The website
 // directory itself is only read. Every operation blocks on git: call them from
-// a worker thread. Failures throw KestrionIdeDeployError.
+// a worker thread. Failures throw DeployError.
 namespace kestrion::WorkspaceGitPush {
 
 // Where git is looked for, in order.

@@ -6,7 +6,7 @@
 #include "app/WindowState.h"
 #include "conversation/ChatHistoryPersistence.h"
 #include "conversation/ChatViewModel.h"
-#include "deploy/KestrionProjectLaunchPersistence.h"
+#include "deploy/LaunchStateStore.h"
 #include "settings/AppSettings.h"
 #include "support/Eventually.h"
 #include "support/FakePanelServer.h"
@@ -86,8 +86,8 @@ protected:
         ASSERT_TRUE(test::showAndWaitUntilReady(*window));
     }
 
-    static KestrionIdeDeployClient::DeployContext fastPolls() {
-        KestrionIdeDeployClient::DeployContext context;
+    static DeployRun::DeployContext fastPolls() {
+        DeployRun::DeployContext context;
         context.timing.pollInterval = 20ms;
         return context;
     }
@@ -148,7 +148,7 @@ TEST_F(LaunchSectionTest, aLaunchShowsItsProgressThenTheAddressesInTheChatAndRem
                                             "**Kestrion panel:** [open virtual host](https://panel.example/vh/42)"));
     EXPECT_FALSE(window->viewState()->isLaunchingToKestrion());
     EXPECT_EQ(window->viewState()->launchedWebsiteURL(), QUrl(QStringLiteral("https://site.example/")));
-    EXPECT_EQ(KestrionProjectLaunchPersistence::load(site), QUrl(QStringLiteral("https://site.example/")));
+    EXPECT_EQ(LaunchStateStore::load(site), QUrl(QStringLiteral("https://site.example/")));
     EXPECT_EQ(header(panel.prepareRequests().first(), "authorization"), "Bearer panel-token");
 
     EXPECT_TRUE(primary()->isEnabled());
@@ -186,7 +186,7 @@ TEST_F(LaunchSectionTest, aFailingPrepareShowsTheFailureAndKeepsItUntilTheNextLa
     EXPECT_EQ(primary()->text(), QStringLiteral("Launch to the internet"));
     EXPECT_TRUE(primary()->isEnabled());
     EXPECT_FALSE(launch()->openButton()->isVisible());
-    EXPECT_FALSE(KestrionProjectLaunchPersistence::load(site).has_value());
+    EXPECT_FALSE(LaunchStateStore::load(site).has_value());
 
     // The next launch starts by clearing the line.
     panel.replyToPrepare(delayed(ScriptedResponse::json(500, R"({"error":"boom"})"), 300ms));
@@ -197,7 +197,7 @@ TEST_F(LaunchSectionTest, aFailingPrepareShowsTheFailureAndKeepsItUntilTheNextLa
 }
 
 TEST_F(LaunchSectionTest, aRestartFindsTheRememberedAddress) {
-    KestrionProjectLaunchPersistence::save(QUrl(QStringLiteral("https://old.example/")), site);
+    LaunchStateStore::save(QUrl(QStringLiteral("https://old.example/")), site);
     openWindow();
     EXPECT_EQ(window->viewState()->launchedWebsiteURL(), QUrl(QStringLiteral("https://old.example/")));
     EXPECT_EQ(primary()->text(), QStringLiteral("Update"));
@@ -240,7 +240,7 @@ TEST_F(LaunchSectionTest, aPanelAnswerWithoutAWebAddressIsNotRemembered) {
     EXPECT_TRUE(done.first().first().toBool());
     EXPECT_FALSE(window->viewState()->launchedWebsiteURL().has_value());
     EXPECT_FALSE(launch()->openButton()->isVisible());
-    EXPECT_FALSE(KestrionProjectLaunchPersistence::load(site).has_value());
+    EXPECT_FALSE(LaunchStateStore::load(site).has_value());
 }
 
 TEST_F(LaunchSectionTest, aDeletedOrMissingDirectoryCannotBeLaunched) {
@@ -271,8 +271,8 @@ TEST_F(LaunchSectionTest, theAddressIsRememberedForTheDirectoryTheLaunchStartedW
     settings.setOutputDirectoryURL(other.path());
 
     ASSERT_TRUE(becomes([&] { return done.size(); }, 1, launchTimeoutMs));
-    EXPECT_EQ(KestrionProjectLaunchPersistence::load(site), QUrl(QStringLiteral("https://site.example/")));
-    EXPECT_FALSE(KestrionProjectLaunchPersistence::load(other.path()).has_value());
+    EXPECT_EQ(LaunchStateStore::load(site), QUrl(QStringLiteral("https://site.example/")));
+    EXPECT_FALSE(LaunchStateStore::load(other.path()).has_value());
     // The other project was never launched: no "Update" or "Open" for it.
     EXPECT_FALSE(window->viewState()->launchedWebsiteURL().has_value());
     EXPECT_EQ(primary()->text(), QStringLiteral("Launch to the internet"));
@@ -381,7 +381,7 @@ TEST_F(LaunchSectionTest, theNoteSaysWhetherChatsArePublishedAndTheLaunchFollows
 
 TEST(LaunchSectionMessage, joinsThePresentPartsWithBlankLines) {
     const struct {
-        KestrionIdeDeployResult result;
+        DeployResult result;
         QString expected;
     } cases[] = {
         {{}, QStringLiteral("**Deploy Website to Kestrion**")},
@@ -409,7 +409,7 @@ TEST_F(LaunchSectionTest, aResultWithoutAnAddressIsStillASuccessButChangesNoButt
     EXPECT_EQ(lastMessage(), QStringLiteral("**Deploy Website to Kestrion**\n\nQueued for later"));
     EXPECT_EQ(primary()->text(), QStringLiteral("Launch to the internet"));
     EXPECT_FALSE(launch()->openButton()->isVisible());
-    EXPECT_FALSE(KestrionProjectLaunchPersistence::load(site).has_value());
+    EXPECT_FALSE(LaunchStateStore::load(site).has_value());
 }
 
 } // namespace

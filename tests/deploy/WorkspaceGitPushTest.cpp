@@ -1,7 +1,7 @@
 #include "deploy/WorkspaceGitPush.h"
 
 #include "GitRemoteFixture.h"
-#include "deploy/KestrionIdeDeployError.h"
+#include "deploy/DeployError.h"
 #include "support/ProcessRunner.h"
 #include "support/TestFiles.h"
 
@@ -21,7 +21,7 @@ namespace kestrion {
 namespace {
 
 namespace Push = WorkspaceGitPush;
-using Kind = KestrionIdeDeployError::Kind;
+using Kind = DeployError::Kind;
 using ::testing::HasSubstr;
 using ::testing::UnorderedElementsAreArray;
 
@@ -46,14 +46,14 @@ QStringList listTree(const QString& root) {
 
 using test::workingAreasLeft;
 
-KestrionIdeDeployError capture(const std::function<void()>& step) {
+DeployError capture(const std::function<void()>& step) {
     try {
         step();
-    } catch (const KestrionIdeDeployError& error) {
+    } catch (const DeployError& error) {
         return error;
     }
     ADD_FAILURE() << "no error thrown";
-    return KestrionIdeDeployError::platform(QStringLiteral("none"));
+    return DeployError::platform(QStringLiteral("none"));
 }
 
 TEST(GitExecutableTest, firstExecutableEntryWins) {
@@ -68,8 +68,7 @@ TEST(GitExecutableTest, firstExecutableEntryWins) {
     EXPECT_EQ(Push::gitExecutableURL({missing, plain, dir.path(), runnable}), runnable);
     EXPECT_EQ(Push::gitExecutableURL({missing, plain, dir.path()}), std::nullopt);
     EXPECT_EQ(Push::gitExecutableURL(), git);
-    EXPECT_EQ(Push::defaultGitSearchList(),
-              QStringList({git, QStringLiteral("/opt/homebrew/bin/git"), QStringLiteral("/usr/local/bin/git")}));
+    EXPECT_EQ(Push::defaultGitSearchList(), QStringList({git, QStringLiteral("/usr/local/bin/git")}));
 }
 
 TEST(RunGitTest, failureTextIsStandardErrorThenOutputOrTheExitStatus) {
@@ -94,12 +93,12 @@ TEST(RunGitTest, failureTextIsStandardErrorThenOutputOrTheExitStatus) {
         {QStringLiteral("silent"), QStringLiteral("exit 7")},
     };
     for (const auto& testCase : cases) {
-        const KestrionIdeDeployError error = capture([&] { Push::runGit(script, dir.path(), {testCase.argument}); });
+        const DeployError error = capture([&] { Push::runGit(script, dir.path(), {testCase.argument}); });
         EXPECT_EQ(error.kind(), Kind::gitCommandFailed);
         EXPECT_EQ(error.message(), testCase.message) << testCase.argument.toStdString();
     }
 
-    const KestrionIdeDeployError notStarted =
+    const DeployError notStarted =
         capture([&] { Push::runGit(dir.filePath(QStringLiteral("absent")), dir.path(), {}); });
     EXPECT_EQ(notStarted.kind(), Kind::platform);
     EXPECT_FALSE(notStarted.description().isEmpty());
@@ -217,7 +216,7 @@ TEST_F(FilteredCopyTest, missingSourceCopiesNothingAndFileSystemFailuresThrow) {
     // A file where the destination folder belongs: the copy cannot proceed.
     writeFile(src(QStringLiteral("a.txt")), "a");
     writeFile(m_destination, "in the way");
-    const KestrionIdeDeployError error = capture([&] { Push::copyWorkspaceTreeFiltered(m_source, m_destination); });
+    const DeployError error = capture([&] { Push::copyWorkspaceTreeFiltered(m_source, m_destination); });
     EXPECT_EQ(error.kind(), Kind::platform);
     EXPECT_FALSE(error.description().isEmpty());
 }
@@ -351,7 +350,7 @@ TEST_F(GitPushTest, onlyIgnoredFoldersFailsAndPushesNothing) {
     writeFile(site(QStringLiteral("node_modules/a.js")), "a");
     writeFile(site(QStringLiteral(".git/HEAD")), "ref");
 
-    const KestrionIdeDeployError error = capture([&] { push(); });
+    const DeployError error = capture([&] { push(); });
 
     EXPECT_EQ(error.description(),
               QStringLiteral("Git failed: No files to deploy after excluding node_modules and .git."));
@@ -361,7 +360,7 @@ TEST_F(GitPushTest, onlyIgnoredFoldersFailsAndPushesNothing) {
 TEST_F(GitPushTest, unreachableRemoteFailsWithGitsText) {
     writeFile(site(QStringLiteral("index.html")), "x");
 
-    const KestrionIdeDeployError error = capture(
+    const DeployError error = capture(
         [&] { Push::gitPushWorkspaceToRemote(git, m_site, m_dir.filePath(QStringLiteral("no-such.git")), "main"); });
 
     EXPECT_EQ(error.kind(), Kind::gitCommandFailed);
@@ -376,7 +375,7 @@ TEST_F(GitPushTest, remoteOrBranchThatGitWouldReadAsAnOptionIsRefused) {
 
     for (const auto& [url, branch] : {std::pair{hostile, QStringLiteral("main")},
                                       std::pair{m_remote, QStringLiteral("--receive-pack=touch ") + marker}}) {
-        const KestrionIdeDeployError error = capture([&] { Push::gitPushWorkspaceToRemote(git, m_site, url, branch); });
+        const DeployError error = capture([&] { Push::gitPushWorkspaceToRemote(git, m_site, url, branch); });
         EXPECT_EQ(error.kind(), Kind::gitCommandFailed);
         EXPECT_THAT(error.message().toStdString(), HasSubstr("would be read as a git option"));
     }
@@ -391,7 +390,7 @@ TEST_F(GitPushTest, rejectedPushFailsWithGitsText) {
     writeFile(hook, "#!/bin/sh\necho 'deploys are frozen' >&2\nexit 1\n");
     QFile::setPermissions(hook, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
-    const KestrionIdeDeployError error = capture([&] { push(); });
+    const DeployError error = capture([&] { push(); });
 
     EXPECT_EQ(error.kind(), Kind::gitCommandFailed);
     EXPECT_THAT(error.message().toStdString(), HasSubstr("deploys are frozen"));

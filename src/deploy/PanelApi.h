@@ -1,6 +1,6 @@
 #pragma once
 
-#include "deploy/KestrionIdeDeployError.h"
+#include "deploy/DeployError.h"
 #include "support/HttpClient.h"
 
 #include <QByteArray>
@@ -9,10 +9,11 @@
 #include <QSet>
 #include <QString>
 #include <QUrl>
+#include <chrono>
 #include <functional>
 #include <optional>
 
-namespace kestrion::KestrionMacOSAppDeployAPI {
+namespace kestrion::PanelApi {
 
 // The panel's deploy endpoints, appended to the panel base URL by apiURL.
 inline const QString preparePath = QStringLiteral("/api/v1/macos-app/deploy/prepare");
@@ -20,7 +21,7 @@ inline const QString finalizePath = QStringLiteral("/api/v1/macos-app/deploy/fin
 inline const QString statusPath = QStringLiteral("/api/v1/macos-app/deploy/status");
 
 // The client id the panel knows this application by.
-inline const QString ideDeployClient = QStringLiteral("macos_app");
+inline const QString clientId = QStringLiteral("macos_app");
 
 // Path components never copied into a deploy (exact, case-sensitive).
 inline const QSet<QString> ignorePathSegments{QStringLiteral("node_modules"), QStringLiteral(".git")};
@@ -31,9 +32,6 @@ inline constexpr std::chrono::seconds requestTimeout{1800};
 // The largest panel answer read (its answers are small JSON objects); a
 // longer one is abandoned as soon as it passes this and ends the run.
 inline constexpr qint64 maxAnswerBytes = qint64(4) << 20;
-
-// The settings key under which this machine's random fingerprint is kept.
-inline const QString deviceFingerprintSettingsKey = QStringLiteral("kestrion_ide_device_fingerprint_v1");
 
 // base trimmed of white space and of every "/" at both ends, then path
 // (which starts with "/") appended. Throws invalidBaseURL when nothing is left
@@ -74,16 +72,4 @@ std::optional<qint64> lenientInteger(const QJsonValue& value);
 // The value when it is a JSON string, else nothing.
 std::optional<QString> stringField(const QJsonObject& object, const QString& key);
 
-// The first count user-perceived characters of text (never half a surrogate
-// pair or a character cut from its combining marks).
-QString firstCharacters(const QString& text, qsizetype count);
-
-// This machine's random identity: the stored value trimmed and lowercased, or
-// a new lowercase UUID stored on first use.
-QString stableDeviceFingerprintForWorkspaceKey();
-
-// "ws_" + the first 40 hex digits of SHA-256(fingerprint + "|" + the
-// lowercased standardized path): stable for one folder on one machine.
-QString kestrionIdeWorkspaceKey(const QString& projectRoot);
-
-} // namespace kestrion::KestrionMacOSAppDeployAPI
+} // namespace kestrion::PanelApi

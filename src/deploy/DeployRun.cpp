@@ -1,6 +1,8 @@
-#include "deploy/KestrionIdeDeployClient.h"
+#include "deploy/DeployRun.h"
 
-#include "deploy/KestrionMacOSAppDeployAPI.h"
+#include "deploy/DeviceIdentity.h"
+#include "deploy/PanelApi.h"
+#include "support/GraphemeText.h"
 #include "support/JsonValues.h"
 #include "support/TextDecoding.h"
 
@@ -12,9 +14,7 @@
 #include <condition_variable>
 #include <mutex>
 
-namespace kestrion::KestrionIdeDeployClient {
-
-namespace API = KestrionMacOSAppDeployAPI;
+namespace kestrion::DeployRun {
 
 namespace {
 
@@ -31,7 +31,7 @@ const QString finalizeEndpoint = QStringLiteral("finalize");
 
 void throwIfCancelled(const std::stop_token& cancellation) {
     if (cancellation.stop_requested()) {
-        throw KestrionIdeDeployError::cancelled();
+        throw DeployError::cancelled();
     }
 }
 
@@ -59,50 +59,51 @@ QString lowercasedState(const std::optional<QJsonObject>& answer) {
     if (!answer) {
         return {};
     }
-    return API::stringField(*answer, QStringLiteral("state")).value_or(QString()).toLower();
+    return PanelApi::stringField(*answer, QStringLiteral("state")).value_or(QString()).toLower();
 }
 
 // The validation text of a 422: the panel's structured message, else the raw body.
 QString validationText(const std::optional<QJsonObject>& answer, const QString& bodyText) {
-    const std::optional<QString> message = API::messageFromJsonObject(answer);
+    const std::optional<QString> message = PanelApi::messageFromJsonObject(answer);
     if (message && !message->isEmpty()) {
         return *message;
     }
     return bodyText;
 }
 
-QJsonObject deployBody(const QString& workspaceKey, const std::optional<QString>& projectName, bool provision) {
+QJsonObject deployBody(const QString& workspaceKey, const std::optional<QString>& projectName, VirtualHost host) {
     QJsonObject body{{QStringLiteral("workspace_key"), workspaceKey},
-                     {QStringLiteral("ide_deploy_client"), API::ideDeployClient}};
+                     {QStringLiteral("ide_deploy_client"), PanelApi::clientId}};
     if (projectName) {
         body.insert(QStringLiteral("project_name"), *projectName);
     }
-    if (provision) {
+    if (host == VirtualHost::provisionNew) {
         body.insert(QStringLiteral("provision_new_virtual_host"), true);
     }
     return body;
 }
 
-KestrionIdeDeployResult resultFromFields(const std::optional<QJsonObject>& answer) {
+DeployResult resultFromFields(const std::optional<QJsonObject>& answer) {
     if (!answer) {
         return {};
     }
-    return KestrionIdeDeployResult{
-        API::stringField(*answer, QStringLiteral("domain")), API::stringField(*answer, QStringLiteral("https_url")),
-        API::stringField(*answer, QStringLiteral("panel_url")), API::stringField(*answer, QStringLiteral("message"))};
+    return DeployResult{PanelApi::stringField(*answer, QStringLiteral("domain")),
+                        PanelApi::stringField(*answer, QStringLiteral("https_url")),
+                        PanelApi::stringField(*answer, QStringLiteral("panel_url")),
+                        PanelApi::stringField(*answer, QStringLiteral("message"))};
 }
 
 // The strict reading of a finalize answer that names no public address: it must
 // be a JSON object whose four fields are strings or null when present.
-KestrionIdeDeployResult decodeDeployResult(const QByteArray& body) {
+DeployResult decodeDeployResult(const QByteArray& body) {
     QJsonParseError parseError{};
     const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
-        throw KestrionIdeDeployError::platform(
+        throw DeployError::platform(
             QStringLiteral("The finalize answer could not be read as JSON: %1.").arg(parseError.errorString()));
     }
     if (!document.isObject()) {
-        throw KestrionIdeDeployError::platform(QStringLiteral("The finalize answer is not a JSON object."));
+        throw DeployError::platform(QStringLiteral("The finalize answer is not a JSON object."));
     }
     const QJsonObject object = document.object();
     const auto field = [&object](const QString& key) -> std::optional<QString> {
@@ -111,12 +112,12 @@ KestrionIdeDeployResult decodeDeployResult(const QByteArray& body) {
             return std::nullopt;
         }
         if (!value.isString()) {
-            throw KestrionIdeDeployError::platform(
+            throw DeployError::platform(
                 QStringLiteral("The finalize answer's \u201c%1\u201d is not a string.").arg(key));
         }
         return value.toString();
     };
-    KestrionIdeDeployResult result;
+    DeployResult result;
     result.domain = field(QStringLiteral("domain"));
     result.httpsUrl = field(QStringLiteral("https_url"));
     result.panelUrl = field(QStringLiteral("panel_url"));
@@ -132,35 +133,34 @@ struct Answer {
 };
 
 Answer send(const HttpRequest& request, const std::stop_token& cancellation) {
-    const API::DataResponse response = API::performDataRequest(request, cancellation);
+    const PanelApi::DataResponse response = PanelApi::performDataRequest(request, cancellation);
     return Answer{response.statusCode, response.body, decodeUtf8OrEmpty(response.body), parseJsonObject(response.body)};
 }
 
 // 401 and 422 read the same for prepare and finalize.
 void throwForRejection(const QString& endpoint, const Answer& answer) {
     if (answer.statusCode == 401) {
-        throw KestrionIdeDeployError::httpError(endpoint, 401, answer.text);
+        throw DeployError::httpError(endpoint, 401, answer.text);
     }
     if (answer.statusCode == 422) {
-        throw KestrionIdeDeployError::httpError(endpoint, 422, validationText(answer.object, answer.text));
+        throw DeployError::httpError(endpoint, 422, validationText(answer.object, answer.text));
     }
 }
 
 void report(const ProgressCallback& onProgress, const QString& line) {
     if (onProgress) {
-        onProgress(KestrionIdeDeployProgressUpdate{KestrionIdeDeployProgressUpdate::Kind::liveStatus, line});
+        onProgress(DeployProgress{line});
     }
 }
 
-KestrionIdeDeployResult runDeploy(const QString& projectRoot, const QString& panelBaseURL, const QString& apiToken,
-                                  bool provisionNewVirtualHost, const ProgressCallback& onProgress,
-                                  const DeployContext& context) {
+DeployResult runDeploy(const QString& projectRoot, const QString& panelBaseURL, const QString& apiToken,
+                       VirtualHost host, const ProgressCallback& onProgress, const DeployContext& context) {
     if (!QFileInfo(projectRoot).isDir()) {
-        throw KestrionIdeDeployError::missingOutputFolder();
+        throw DeployError::missingOutputFolder();
     }
     const std::optional<QString> git = WorkspaceGitPush::gitExecutableURL(context.gitSearchList);
     if (!git) {
-        throw KestrionIdeDeployError::missingGit();
+        throw DeployError::missingGit();
     }
 
     QString baseURL = panelBaseURL.trimmed();
@@ -174,23 +174,23 @@ KestrionIdeDeployResult runDeploy(const QString& projectRoot, const QString& pan
         baseURL = context.defaultPanelBaseURL;
     }
 
-    const QString workspaceKey = API::kestrionIdeWorkspaceKey(projectRoot);
+    const QString workspaceKey = DeviceIdentity::workspaceKey(projectRoot);
     const QString label = projectLabel(projectRoot);
 
     // Prepare: the panel names the git remote and branch to push to.
-    const Answer prepared = send(API::jsonRequest(API::apiURL(baseURL, API::preparePath), "POST", apiToken,
-                                                  deployBody(workspaceKey, label, provisionNewVirtualHost)),
+    const Answer prepared = send(PanelApi::jsonRequest(PanelApi::apiURL(baseURL, PanelApi::preparePath), "POST",
+                                                       apiToken, deployBody(workspaceKey, label, host)),
                                  context.cancellation);
     throwForRejection(prepareEndpoint, prepared);
     if (prepared.statusCode != 200) {
-        throw KestrionIdeDeployError::httpError(prepareEndpoint, prepared.statusCode, prepared.text);
+        throw DeployError::httpError(prepareEndpoint, prepared.statusCode, prepared.text);
     }
     const QJsonObject prepareFields = prepared.object.value_or(QJsonObject());
-    const QString pushURL = API::stringField(prepareFields, QStringLiteral("push_url")).value_or(QString());
+    const QString pushURL = PanelApi::stringField(prepareFields, QStringLiteral("push_url")).value_or(QString());
     if (pushURL.isEmpty()) {
-        throw KestrionIdeDeployError::prepareMissingPushUrl();
+        throw DeployError::prepareMissingPushUrl();
     }
-    QString branch = API::stringField(prepareFields, QStringLiteral("branch")).value_or(QString());
+    QString branch = PanelApi::stringField(prepareFields, QStringLiteral("branch")).value_or(QString());
     if (branch.isEmpty()) {
         branch = QStringLiteral("main");
     }
@@ -199,15 +199,15 @@ KestrionIdeDeployResult runDeploy(const QString& projectRoot, const QString& pan
     throwIfCancelled(context.cancellation);
     WorkspaceGitPush::gitPushWorkspaceToRemote(*git, projectRoot, pushURL, branch, context.chats);
 
-    const Answer finalized = send(API::jsonRequest(API::apiURL(baseURL, API::finalizePath), "POST", apiToken,
-                                                   deployBody(workspaceKey, std::nullopt, provisionNewVirtualHost)),
+    const Answer finalized = send(PanelApi::jsonRequest(PanelApi::apiURL(baseURL, PanelApi::finalizePath), "POST",
+                                                        apiToken, deployBody(workspaceKey, std::nullopt, host)),
                                   context.cancellation);
     throwForRejection(finalizeEndpoint, finalized);
     if (finalized.statusCode != 200 && finalized.statusCode != 201) {
-        throw KestrionIdeDeployError::httpError(finalizeEndpoint, finalized.statusCode, finalized.text);
+        throw DeployError::httpError(finalizeEndpoint, finalized.statusCode, finalized.text);
     }
 
-    const KestrionIdeDeployResult fields = resultFromFields(finalized.object);
+    const DeployResult fields = resultFromFields(finalized.object);
     if (!fields.httpsUrl || fields.httpsUrl->isEmpty()) {
         return decodeDeployResult(finalized.body);
     }
@@ -217,7 +217,7 @@ KestrionIdeDeployResult runDeploy(const QString& projectRoot, const QString& pan
     const QJsonValue pollStatus = finalizeFields.value(QStringLiteral("poll_status"));
     const bool pollingDeclined = pollStatus.isBool() && !pollStatus.toBool();
     const qint64 virtualHostId =
-        API::lenientInteger(finalizeFields.value(QStringLiteral("virtual_host_id"))).value_or(0);
+        PanelApi::lenientInteger(finalizeFields.value(QStringLiteral("virtual_host_id"))).value_or(0);
 
     if (pollingDeclined && (state == QStringLiteral("failed") || state == QStringLiteral("completed"))) {
         if (state == QStringLiteral("completed")) {
@@ -225,23 +225,24 @@ KestrionIdeDeployResult runDeploy(const QString& projectRoot, const QString& pan
             return fields;
         }
         const QJsonValue redeploy = finalizeFields.value(QStringLiteral("redeploy"));
-        const QString errorMessage =
-            redeploy.isObject()
-                ? API::stringField(redeploy.toObject(), QStringLiteral("error_message")).value_or(QString()).trimmed()
-                : QString();
+        const QString errorMessage = redeploy.isObject()
+                                         ? PanelApi::stringField(redeploy.toObject(), QStringLiteral("error_message"))
+                                               .value_or(QString())
+                                               .trimmed()
+                                         : QString();
         // A finished, failed redeploy without a reason is still a failure: it
         // reads like a status poll that failed without a message, so the user
         // sees the same "Git failed: Deploy failed." either way.
-        throw KestrionIdeDeployError::gitCommandFailed(errorMessage.isEmpty() ? deployFailedMessage : errorMessage);
+        throw DeployError::gitCommandFailed(errorMessage.isEmpty() ? deployFailedMessage : errorMessage);
     }
 
     if (virtualHostId >= 1) {
         report(onProgress, waitingForFirstStatusLine);
-        const KestrionIdeDeployPollResult polled = pollIdeDeployUntilTerminal(
+        const DeployPollResult polled = pollUntilTerminal(
             baseURL, apiToken, workspaceKey, virtualHostId,
             [&onProgress](const QString& line) { report(onProgress, line); }, context.timing, context.cancellation);
-        if (polled.outcome == KestrionIdeDeployPollResult::Outcome::failed) {
-            throw KestrionIdeDeployError::gitCommandFailed(polled.serverMessage.value_or(deployFailedMessage));
+        if (polled.outcome == DeployPollResult::Outcome::failed) {
+            throw DeployError::gitCommandFailed(polled.serverMessage.value_or(deployFailedMessage));
         }
         // A timeout counts as success: the panel keeps deploying on its own.
         report(onProgress, QString());
@@ -254,7 +255,7 @@ KestrionIdeDeployResult runDeploy(const QString& projectRoot, const QString& pan
 
 QString projectLabel(const QString& projectRoot) {
     const QString name = QFileInfo(QDir::cleanPath(projectRoot)).fileName().trimmed();
-    const QString label = API::firstCharacters(name, projectLabelCharacters);
+    const QString label = firstCharacters(name, projectLabelCharacters);
     return label.isEmpty() ? fallbackProjectLabel : label;
 }
 
@@ -262,10 +263,12 @@ QString humanReadableStatusPollLine(const std::optional<QJsonObject>& answer) {
     if (!answer) {
         return checkingStatusLine;
     }
-    const QString state = API::stringField(*answer, QStringLiteral("state")).value_or(QStringLiteral("?")).trimmed();
-    const QString label = API::stringField(*answer, QStringLiteral("current_step_label")).value_or(QString()).trimmed();
-    const std::optional<qint64> number = API::lenientInteger(answer->value(QStringLiteral("step_number")));
-    const std::optional<qint64> total = API::lenientInteger(answer->value(QStringLiteral("step_total")));
+    const QString state =
+        PanelApi::stringField(*answer, QStringLiteral("state")).value_or(QStringLiteral("?")).trimmed();
+    const QString label =
+        PanelApi::stringField(*answer, QStringLiteral("current_step_label")).value_or(QString()).trimmed();
+    const std::optional<qint64> number = PanelApi::lenientInteger(answer->value(QStringLiteral("step_number")));
+    const std::optional<qint64> total = PanelApi::lenientInteger(answer->value(QStringLiteral("step_total")));
 
     QStringList parts;
     if (!state.isEmpty()) {
@@ -280,32 +283,30 @@ QString humanReadableStatusPollLine(const std::optional<QJsonObject>& answer) {
     return parts.isEmpty() ? checkingStatusLine : parts.join(pollSeparator);
 }
 
-KestrionIdeDeployPollResult pollIdeDeployUntilTerminal(const QString& baseURL, const QString& token,
-                                                       const QString& workspaceKey, qint64 virtualHostId,
-                                                       const LineCallback& onLine, const DeployTiming& timing,
-                                                       std::stop_token cancellation) {
-    QUrl url = API::apiURL(baseURL, API::statusPath);
+DeployPollResult pollUntilTerminal(const QString& baseURL, const QString& token, const QString& workspaceKey,
+                                   qint64 virtualHostId, const LineCallback& onLine, const DeployTiming& timing,
+                                   std::stop_token cancellation) {
+    QUrl url = PanelApi::apiURL(baseURL, PanelApi::statusPath);
     QUrlQuery query;
     query.addQueryItem(QStringLiteral("virtual_host_id"), QString::number(virtualHostId));
     query.addQueryItem(QStringLiteral("workspace_key"), workspaceKey);
     url.setQuery(query);
-    const HttpRequest request = API::jsonRequest(url, "GET", token);
+    const HttpRequest request = PanelApi::jsonRequest(url, "GET", token);
 
     const std::chrono::milliseconds start = now(timing);
     while (true) {
         if (now(timing) - start >= timing.pollLimit) {
-            return {KestrionIdeDeployPollResult::Outcome::timeout, std::nullopt};
+            return {DeployPollResult::Outcome::timeout, std::nullopt};
         }
         const Answer answer = send(request, cancellation);
         if (answer.statusCode == 401) {
-            return {KestrionIdeDeployPollResult::Outcome::failed,
-                    QStringLiteral("Status poll failed (401). Check API token.")};
+            return {DeployPollResult::Outcome::failed, QStringLiteral("Status poll failed (401). Check API token.")};
         }
         if (answer.statusCode == 422) {
-            const std::optional<QString> message = API::messageFromJsonObject(answer.object);
-            return {KestrionIdeDeployPollResult::Outcome::failed,
-                    message && !message->isEmpty() ? *message
-                                                   : API::firstCharacters(answer.text, statusValidationCharacters)};
+            const std::optional<QString> message = PanelApi::messageFromJsonObject(answer.object);
+            return {DeployPollResult::Outcome::failed, message && !message->isEmpty()
+                                                           ? *message
+                                                           : firstCharacters(answer.text, statusValidationCharacters)};
         }
         if (answer.statusCode == 200) {
             if (onLine) {
@@ -314,25 +315,24 @@ KestrionIdeDeployPollResult pollIdeDeployUntilTerminal(const QString& baseURL, c
             const QString state = lowercasedState(answer.object);
             if (state == QStringLiteral("failed")) {
                 const std::optional<QString> message =
-                    answer.object ? API::stringField(*answer.object, QStringLiteral("message")) : std::nullopt;
-                return {KestrionIdeDeployPollResult::Outcome::failed, message.value_or(deployFailedMessage)};
+                    answer.object ? PanelApi::stringField(*answer.object, QStringLiteral("message")) : std::nullopt;
+                return {DeployPollResult::Outcome::failed, message.value_or(deployFailedMessage)};
             }
             if (state == QStringLiteral("completed")) {
-                return {KestrionIdeDeployPollResult::Outcome::completed, std::nullopt};
+                return {DeployPollResult::Outcome::completed, std::nullopt};
             }
         }
         waitBeforeNextPoll(timing, cancellation);
     }
 }
 
-DeployOutcome deploy(const QString& projectRoot, const QString& panelBaseURL, const QString& apiToken,
-                     bool provisionNewVirtualHost, const ProgressCallback& onProgress, const DeployContext& context) {
+DeployOutcome deploy(const QString& projectRoot, const QString& panelBaseURL, const QString& apiToken, VirtualHost host,
+                     const ProgressCallback& onProgress, const DeployContext& context) {
     try {
-        return DeployOutcome(
-            runDeploy(projectRoot, panelBaseURL, apiToken, provisionNewVirtualHost, onProgress, context));
-    } catch (const KestrionIdeDeployError& error) {
+        return DeployOutcome(runDeploy(projectRoot, panelBaseURL, apiToken, host, onProgress, context));
+    } catch (const DeployError& error) {
         return DeployOutcome(error);
     }
 }
 
-} // namespace kestrion::KestrionIdeDeployClient
+} // namespace kestrion::DeployRun

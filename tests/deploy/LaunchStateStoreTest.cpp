@@ -1,4 +1,4 @@
-#include "deploy/KestrionProjectLaunchPersistence.h"
+#include "deploy/LaunchStateStore.h"
 
 #include "support/NamedPipe.h"
 #include "support/TestFiles.h"
@@ -19,7 +19,7 @@ void PrintTo(const QString& text, std::ostream* out) {
 namespace kestrion {
 namespace {
 
-namespace Launch = KestrionProjectLaunchPersistence;
+namespace Launch = LaunchStateStore;
 
 class LaunchStateTest : public ::testing::Test {
 protected:

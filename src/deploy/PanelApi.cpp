@@ -1,20 +1,12 @@
-#include "deploy/KestrionMacOSAppDeployAPI.h"
+#include "deploy/PanelApi.h"
 
-#include "settings/AppSettings.h"
-
-#include <QCryptographicHash>
-#include <QDir>
-#include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QSettings>
-#include <QTextBoundaryFinder>
-#include <QUuid>
 #include <charconv>
 #include <cmath>
 #include <limits>
 
-namespace kestrion::KestrionMacOSAppDeployAPI {
+namespace kestrion::PanelApi {
 
 namespace {
 
@@ -60,13 +52,13 @@ std::optional<qint64> integerFromText(const QString& text) {
 QUrl apiURL(const QString& base, const QString& path) {
     const QString trimmed = trimSlashes(base.trimmed());
     if (trimmed.isEmpty()) {
-        throw KestrionIdeDeployError::invalidBaseURL();
+        throw DeployError::invalidBaseURL();
     }
     const QUrl url(trimmed + path, QUrl::StrictMode);
     // A base without scheme or host ("example.com", "localhost:8080") would
     // parse as a relative URL or an odd scheme; neither can be requested.
     if (!url.isValid() || url.isRelative() || url.host().isEmpty()) {
-        throw KestrionIdeDeployError::invalidBaseURL();
+        throw DeployError::invalidBaseURL();
     }
     return url;
 }
@@ -93,16 +85,16 @@ HttpRequest jsonRequest(const QUrl& url, const QByteArray& method, const QString
 DataResponse performDataRequest(const HttpRequest& request, std::stop_token cancellation) {
     const HttpResponse response = performHttpRequest(request, std::move(cancellation));
     if (response.cancelled) {
-        throw KestrionIdeDeployError::cancelled();
+        throw DeployError::cancelled();
     }
     if (response.bodyTooLarge) {
-        throw KestrionIdeDeployError::answerTooLarge(request.maxBodyBytes.value_or(0));
+        throw DeployError::answerTooLarge(request.maxBodyBytes.value_or(0));
     }
     if (response.transportFailed()) {
-        throw KestrionIdeDeployError::platform(response.transportError);
+        throw DeployError::platform(response.transportError);
     }
     if (!response.isHttp) {
-        throw KestrionIdeDeployError::invalidResponse(request.url.path());
+        throw DeployError::invalidResponse(request.url.path());
     }
     return DataResponse{response.statusCode, response.body};
 }
@@ -170,44 +162,4 @@ std::optional<QString> stringField(const QJsonObject& object, const QString& key
     return value.toString();
 }
 
-QString firstCharacters(const QString& text, qsizetype count) {
-    if (text.size() <= count) {
-        return text;
-    }
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    qsizetype end = 0;
-    for (qsizetype taken = 0; taken < count; ++taken) {
-        const qsizetype next = finder.toNextBoundary();
-        if (next < 0) {
-            return text;
-        }
-        end = next;
-    }
-    return text.left(end);
-}
-
-QString stableDeviceFingerprintForWorkspaceKey() {
-    // The same per-user store as the settings, so the identity lives and goes with them.
-    const std::unique_ptr<QSettings> settings = AppSettings::openStore();
-    const QString stored = settings->value(deviceFingerprintSettingsKey).toString().trimmed();
-    if (!stored.isEmpty()) {
-        return stored.toLower();
-    }
-    const QString created = QUuid::createUuid().toString(QUuid::WithoutBraces).toLower();
-    settings->setValue(deviceFingerprintSettingsKey, created);
-    AppSettings::saveStore(*settings);
-    return created;
-}
-
-QString kestrionIdeWorkspaceKey(const QString& projectRoot) {
-    // Standardized: absolute, "." and ".." folded, no trailing "/"; symbolic
-    // links are deliberately not resolved.
-    QString path = QDir::cleanPath(QFileInfo(projectRoot).absoluteFilePath());
-    path.replace(QLatin1Char('\\'), QLatin1Char('/'));
-    path = path.toLower();
-    const QString text = stableDeviceFingerprintForWorkspaceKey() + QLatin1Char('|') + path;
-    const QByteArray digest = QCryptographicHash::hash(text.toUtf8(), QCryptographicHash::Sha256).toHex();
-    return QStringLiteral("ws_") + QString::fromLatin1(digest.left(40));
-}
-
-} // namespace kestrion::KestrionMacOSAppDeployAPI
+} // namespace kestrion::PanelApi

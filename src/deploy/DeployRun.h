@@ -1,6 +1,6 @@
 #pragma once
 
-#include "deploy/KestrionIdeDeployError.h"
+#include "deploy/DeployError.h"
 #include "deploy/WorkspaceGitPush.h"
 #include "settings/AppSettings.h"
 
@@ -16,25 +16,23 @@
 namespace kestrion {
 
 // What a successful deploy tells the user; each field is absent when the panel gave none.
-struct KestrionIdeDeployResult {
+struct DeployResult {
     std::optional<QString> domain;
     std::optional<QString> httpsUrl;
     std::optional<QString> panelUrl;
     std::optional<QString> message;
 
-    friend bool operator==(const KestrionIdeDeployResult&, const KestrionIdeDeployResult&) = default;
+    friend bool operator==(const DeployResult&, const DeployResult&) = default;
 };
 
 // One progress event of a run: the live status line to show. An empty line
 // clears it.
-struct KestrionIdeDeployProgressUpdate {
-    enum class Kind { liveStatus };
-    Kind kind = Kind::liveStatus;
+struct DeployProgress {
     QString line;
 };
 
 // How a status poll ended. serverMessage comes with failed.
-struct KestrionIdeDeployPollResult {
+struct DeployPollResult {
     enum class Outcome { completed, failed, timeout };
     Outcome outcome = Outcome::completed;
     std::optional<QString> serverMessage;
@@ -43,22 +41,25 @@ struct KestrionIdeDeployPollResult {
 // The value a run hands back: a result or the error that ended it.
 class DeployOutcome {
 public:
-    explicit DeployOutcome(KestrionIdeDeployResult result) : m_value(std::move(result)) {}
-    explicit DeployOutcome(KestrionIdeDeployError error) : m_value(std::move(error)) {}
+    explicit DeployOutcome(DeployResult result) : m_value(std::move(result)) {}
+    explicit DeployOutcome(DeployError error) : m_value(std::move(error)) {}
 
-    bool succeeded() const { return std::holds_alternative<KestrionIdeDeployResult>(m_value); }
+    bool succeeded() const { return std::holds_alternative<DeployResult>(m_value); }
     // Only when succeeded().
-    const KestrionIdeDeployResult& result() const { return std::get<KestrionIdeDeployResult>(m_value); }
+    const DeployResult& result() const { return std::get<DeployResult>(m_value); }
     // Only when !succeeded().
-    const KestrionIdeDeployError& error() const { return std::get<KestrionIdeDeployError>(m_value); }
+    const DeployError& error() const { return std::get<DeployError>(m_value); }
 
 private:
-    std::variant<KestrionIdeDeployResult, KestrionIdeDeployError> m_value;
+    std::variant<DeployResult, DeployError> m_value;
 };
 
-namespace KestrionIdeDeployClient {
+namespace DeployRun {
 
-using ProgressCallback = std::function<void(const KestrionIdeDeployProgressUpdate&)>;
+// Whether the panel publishes to the site's existing virtual host or creates a new one.
+enum class VirtualHost { existing, provisionNew };
+
+using ProgressCallback = std::function<void(const DeployProgress&)>;
 using LineCallback = std::function<void(const QString&)>;
 
 // The status poll's pace. The product waits 6 s between polls and gives up
@@ -98,18 +99,17 @@ QString humanReadableStatusPollLine(const std::optional<QJsonObject>& answer);
 // limit passes (timeout). The first request goes out at once. 401 and 422 end
 // as failed; other statuses than 200 are asked again after the wait. Throws
 // on transport failure, cancellation or an unusable base URL.
-KestrionIdeDeployPollResult pollIdeDeployUntilTerminal(const QString& baseURL, const QString& token,
-                                                       const QString& workspaceKey, qint64 virtualHostId,
-                                                       const LineCallback& onLine, const DeployTiming& timing = {},
-                                                       std::stop_token cancellation = {});
+DeployPollResult pollUntilTerminal(const QString& baseURL, const QString& token, const QString& workspaceKey,
+                                   qint64 virtualHostId, const LineCallback& onLine, const DeployTiming& timing = {},
+                                   std::stop_token cancellation = {});
 
 // Publishes the website directory: prepare, git push, finalize and, when the
 // panel asks for it, the status poll. Blocks for the whole run (minutes to
 // hours): call it on a worker thread of its own, never on the interface
 // thread or a shared pool thread. onProgress is called on that thread.
-DeployOutcome deploy(const QString& projectRoot, const QString& panelBaseURL, const QString& apiToken,
-                     bool provisionNewVirtualHost, const ProgressCallback& onProgress, const DeployContext& context);
+DeployOutcome deploy(const QString& projectRoot, const QString& panelBaseURL, const QString& apiToken, VirtualHost host,
+                     const ProgressCallback& onProgress, const DeployContext& context);
 
-} // namespace KestrionIdeDeployClient
+} // namespace DeployRun
 
 } // namespace kestrion

@@ -12,7 +12,7 @@
 // reads as nothing remembered; a save tells whether it was written. Like the
 // history, neither the folder nor the file is followed when it is a link, and
 // only a regular file is read.
-namespace kestrion::KestrionProjectLaunchPersistence {
+namespace kestrion::LaunchStateStore {
 
 inline const QString fileName = QStringLiteral("launch_state.json");
 
@@ -29,7 +29,7 @@ struct FilePayload {
 // The file for the website directory; creates its ".kestrion-chats" folder (a
 // link or anything else in its place is moved aside first). Nothing when there
 // is no website directory or it is not an existing folder.
-std::optional<QString> fileURL(const std::optional<QString>& outputProjectRoot);
+std::optional<QString> filePath(const std::optional<QString>& outputProjectRoot);
 
 // The remembered address, or nothing (no folder, no file, unreadable file, a
 // link, named pipe or anything but a regular file of at most maxFileBytes,
@@ -47,4 +47,4 @@ QByteArray encode(const FilePayload& payload);
 // Both members required with the right types; other members are ignored.
 std::optional<FilePayload> decode(const QByteArray& bytes);
 
-} // namespace kestrion::KestrionProjectLaunchPersistence
+} // namespace kestrion::LaunchStateStore

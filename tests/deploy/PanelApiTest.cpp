@@ -1,7 +1,8 @@
-#include "deploy/KestrionMacOSAppDeployAPI.h"
+#include "deploy/PanelApi.h"
 
-#include "deploy/KestrionIdeDeployClient.h"
-#include "deploy/KestrionIdeDeployError.h"
+#include "deploy/DeployError.h"
+#include "deploy/DeployRun.h"
+#include "deploy/DeviceIdentity.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -19,8 +20,7 @@ void PrintTo(const QString& text, std::ostream* out) {
 namespace kestrion {
 namespace {
 
-namespace API = KestrionMacOSAppDeployAPI;
-using Kind = KestrionIdeDeployError::Kind;
+using Kind = DeployError::Kind;
 
 QJsonObject parseObject(const char* json) {
     return QJsonDocument::fromJson(QByteArray(json)).object();
@@ -43,30 +43,28 @@ std::optional<QByteArray> header(const HttpRequest& request, const QByteArray& n
 TEST(DeployErrorTest, descriptionsAreTheUserFacingMessages) {
     const QString body600 = QString(600, QLatin1Char('x'));
     const struct {
-        KestrionIdeDeployError error;
+        DeployError error;
         QString expected;
     } cases[] = {
-        {KestrionIdeDeployError::gitCommandFailed(QStringLiteral("fatal: nope")),
-         QStringLiteral("Git failed: fatal: nope")},
-        {KestrionIdeDeployError::httpError(QStringLiteral("prepare"), 401, QString()),
+        {DeployError::gitCommandFailed(QStringLiteral("fatal: nope")), QStringLiteral("Git failed: fatal: nope")},
+        {DeployError::httpError(QStringLiteral("prepare"), 401, QString()),
          QStringLiteral("Kestrion API returned HTTP 401. ")},
-        {KestrionIdeDeployError::httpError(QStringLiteral("finalize"), 500, QStringLiteral("\n  oops \r\n")),
+        {DeployError::httpError(QStringLiteral("finalize"), 500, QStringLiteral("\n  oops \r\n")),
          QStringLiteral("Kestrion API returned HTTP 500. oops")},
-        {KestrionIdeDeployError::httpError(QStringLiteral("prepare"), 502, QStringLiteral("  ") + body600),
+        {DeployError::httpError(QStringLiteral("prepare"), 502, QStringLiteral("  ") + body600),
          QStringLiteral("Kestrion API returned HTTP 502. ") + QString(500, QLatin1Char('x'))},
-        {KestrionIdeDeployError::invalidResponse(QStringLiteral("/api/v1/macos-app/deploy/status")),
+        {DeployError::invalidResponse(QStringLiteral("/api/v1/macos-app/deploy/status")),
          QStringLiteral("Unexpected JSON from /api/v1/macos-app/deploy/status.")},
-        {KestrionIdeDeployError::invalidResponse(QString()), QStringLiteral("Unexpected JSON from .")},
-        {KestrionIdeDeployError::missingOutputFolder(),
+        {DeployError::invalidResponse(QString()), QStringLiteral("Unexpected JSON from .")},
+        {DeployError::missingOutputFolder(),
          QStringLiteral("Choose a website directory with your project files before launching.")},
-        {KestrionIdeDeployError::missingGit(),
+        {DeployError::missingGit(),
          QStringLiteral("Git is required for Kestrion deploy (/usr/bin/git not found). Install git with your "
                         "package manager.")},
-        {KestrionIdeDeployError::invalidBaseURL(), QStringLiteral("Could not build Kestrion API URL.")},
-        {KestrionIdeDeployError::prepareMissingPushUrl(), QStringLiteral("Prepare response missing push_url.")},
-        {KestrionIdeDeployError::platform(QStringLiteral("Connection refused")), QStringLiteral("Connection refused")},
-        {KestrionIdeDeployError::answerTooLarge(4 << 20),
-         QStringLiteral("The Kestrion API's answer is larger than 4 MiB.")},
+        {DeployError::invalidBaseURL(), QStringLiteral("Could not build Kestrion API URL.")},
+        {DeployError::prepareMissingPushUrl(), QStringLiteral("Prepare response missing push_url.")},
+        {DeployError::platform(QStringLiteral("Connection refused")), QStringLiteral("Connection refused")},
+        {DeployError::answerTooLarge(4 << 20), QStringLiteral("The Kestrion API's answer is larger than 4 MiB.")},
     };
     for (const auto& testCase : cases) {
         EXPECT_EQ(testCase.error.description(), testCase.expected);
@@ -77,28 +75,28 @@ TEST(DeployErrorTest, descriptionsAreTheUserFacingMessages) {
 TEST(DeployErrorTest, httpBodyCutNeverSplitsACharacter) {
     // 499 ASCII characters then an emoji (a surrogate pair): the cut keeps it whole.
     const QString body = QString(499, QLatin1Char('a')) + QStringLiteral("\U0001F600") + QStringLiteral("tail");
-    const QString text = KestrionIdeDeployError::httpError(QStringLiteral("prepare"), 500, body).description();
+    const QString text = DeployError::httpError(QStringLiteral("prepare"), 500, body).description();
     EXPECT_TRUE(text.endsWith(QStringLiteral("\U0001F600")));
 }
 
 TEST(ApiUrlTest, trimsBlanksAndSlashesAroundTheBase) {
-    const QString path = API::preparePath;
-    const QUrl bare = API::apiURL(QStringLiteral("https://panel.example"), path);
+    const QString path = PanelApi::preparePath;
+    const QUrl bare = PanelApi::apiURL(QStringLiteral("https://panel.example"), path);
     EXPECT_EQ(bare.toString(), QStringLiteral("https://panel.example/api/v1/macos-app/deploy/prepare"));
     for (const char* base :
          {"  https://panel.example/  ", "https://panel.example///", "\n\thttps://panel.example/\n"}) {
-        EXPECT_EQ(API::apiURL(QString::fromUtf8(base), path), bare) << base;
+        EXPECT_EQ(PanelApi::apiURL(QString::fromUtf8(base), path), bare) << base;
     }
-    EXPECT_EQ(API::apiURL(QStringLiteral("http://127.0.0.1:8080/panel/"), API::statusPath).toString(),
+    EXPECT_EQ(PanelApi::apiURL(QStringLiteral("http://127.0.0.1:8080/panel/"), PanelApi::statusPath).toString(),
               QStringLiteral("http://127.0.0.1:8080/panel/api/v1/macos-app/deploy/status"));
 }
 
 TEST(ApiUrlTest, unusableBasesThrowInvalidBaseURL) {
     for (const char* base : {"", "   ", " / // ", "\n/\n", "not a url", "panel.example", "localhost:8080", "http://"}) {
         try {
-            API::apiURL(QString::fromUtf8(base), API::preparePath);
+            PanelApi::apiURL(QString::fromUtf8(base), PanelApi::preparePath);
             ADD_FAILURE() << "accepted " << base;
-        } catch (const KestrionIdeDeployError& error) {
+        } catch (const DeployError& error) {
             EXPECT_EQ(error.kind(), Kind::invalidBaseURL) << base;
         }
     }
@@ -107,7 +105,7 @@ TEST(ApiUrlTest, unusableBasesThrowInvalidBaseURL) {
 TEST(JsonRequestTest, postWithBodyCarriesEveryHeaderAndCompactJson) {
     const QUrl url(QStringLiteral("https://panel.example/x"));
     const HttpRequest request =
-        API::jsonRequest(url, "POST", QStringLiteral("  tok\n"), QJsonObject{{QStringLiteral("a"), 1}});
+        PanelApi::jsonRequest(url, "POST", QStringLiteral("  tok\n"), QJsonObject{{QStringLiteral("a"), 1}});
     EXPECT_EQ(request.method, QByteArray("POST"));
     EXPECT_EQ(request.url, url);
     EXPECT_EQ(request.timeout, std::chrono::seconds(1800));
@@ -119,7 +117,7 @@ TEST(JsonRequestTest, postWithBodyCarriesEveryHeaderAndCompactJson) {
 
 TEST(JsonRequestTest, blankTokenOmitsAuthorizationAndNoBodyOmitsContentType) {
     const HttpRequest request =
-        API::jsonRequest(QUrl(QStringLiteral("https://panel.example/x")), "GET", QStringLiteral(" \t\r\n "));
+        PanelApi::jsonRequest(QUrl(QStringLiteral("https://panel.example/x")), "GET", QStringLiteral(" \t\r\n "));
     EXPECT_EQ(header(request, "Authorization"), std::nullopt);
     EXPECT_EQ(header(request, "Content-Type"), std::nullopt);
     EXPECT_EQ(header(request, "Accept"), QByteArray("application/json"));
@@ -143,9 +141,9 @@ TEST(MessageFromJsonObjectTest, picksMessageOrJoinsValidationErrors) {
         {R"({})", std::nullopt},
     };
     for (const auto& testCase : cases) {
-        EXPECT_EQ(API::messageFromJsonObject(parseObject(testCase.json)), testCase.expected) << testCase.json;
+        EXPECT_EQ(PanelApi::messageFromJsonObject(parseObject(testCase.json)), testCase.expected) << testCase.json;
     }
-    EXPECT_EQ(API::messageFromJsonObject(std::nullopt), std::nullopt);
+    EXPECT_EQ(PanelApi::messageFromJsonObject(std::nullopt), std::nullopt);
 }
 
 TEST(LenientIntegerTest, readsNumbersAndDigitStringsOnly) {
@@ -182,49 +180,49 @@ TEST(LenientIntegerTest, readsNumbersAndDigitStringsOnly) {
     for (const auto& testCase : cases) {
         const QJsonObject object = parseObject((QByteArray(R"({"v":)") + testCase.json + "}").constData());
         ASSERT_TRUE(object.contains(QStringLiteral("v"))) << testCase.json;
-        EXPECT_EQ(API::lenientInteger(object.value(QStringLiteral("v"))), testCase.expected) << testCase.json;
+        EXPECT_EQ(PanelApi::lenientInteger(object.value(QStringLiteral("v"))), testCase.expected) << testCase.json;
     }
-    EXPECT_EQ(API::lenientInteger(QJsonValue(QJsonValue::Undefined)), std::nullopt);
+    EXPECT_EQ(PanelApi::lenientInteger(QJsonValue(QJsonValue::Undefined)), std::nullopt);
 }
 
 class FingerprintTest : public ::testing::Test {
 protected:
     void SetUp() override {
         QSettings settings = settingsStore();
-        settings.remove(API::deviceFingerprintSettingsKey);
+        settings.remove(DeviceIdentity::fingerprintSettingsKey);
         settings.sync();
     }
 };
 
 TEST_F(FingerprintTest, createdOnceAsLowercaseUuidAndThenReused) {
-    const QString first = API::stableDeviceFingerprintForWorkspaceKey();
+    const QString first = DeviceIdentity::fingerprint();
     EXPECT_TRUE(
         QRegularExpression(QStringLiteral("^[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}$"))
             .match(first)
             .hasMatch())
         << first.toStdString();
-    EXPECT_EQ(settingsStore().value(API::deviceFingerprintSettingsKey).toString(), first);
-    EXPECT_EQ(API::stableDeviceFingerprintForWorkspaceKey(), first);
+    EXPECT_EQ(settingsStore().value(DeviceIdentity::fingerprintSettingsKey).toString(), first);
+    EXPECT_EQ(DeviceIdentity::fingerprint(), first);
 }
 
 TEST_F(FingerprintTest, storedValueIsTrimmedAndLowercasedButNotRewritten) {
     const QString stored = QStringLiteral("  ABCDEF01-2345-4678-9ABC-DEF012345678 \n");
     {
         QSettings settings = settingsStore();
-        settings.setValue(API::deviceFingerprintSettingsKey, stored);
+        settings.setValue(DeviceIdentity::fingerprintSettingsKey, stored);
     }
-    EXPECT_EQ(API::stableDeviceFingerprintForWorkspaceKey(), QStringLiteral("abcdef01-2345-4678-9abc-def012345678"));
-    EXPECT_EQ(settingsStore().value(API::deviceFingerprintSettingsKey).toString(), stored);
+    EXPECT_EQ(DeviceIdentity::fingerprint(), QStringLiteral("abcdef01-2345-4678-9abc-def012345678"));
+    EXPECT_EQ(settingsStore().value(DeviceIdentity::fingerprintSettingsKey).toString(), stored);
 }
 
 TEST_F(FingerprintTest, blankStoredValueIsReplaced) {
     {
         QSettings settings = settingsStore();
-        settings.setValue(API::deviceFingerprintSettingsKey, QStringLiteral("   "));
+        settings.setValue(DeviceIdentity::fingerprintSettingsKey, QStringLiteral("   "));
     }
-    const QString created = API::stableDeviceFingerprintForWorkspaceKey();
+    const QString created = DeviceIdentity::fingerprint();
     EXPECT_EQ(created.size(), 36);
-    EXPECT_EQ(settingsStore().value(API::deviceFingerprintSettingsKey).toString(), created);
+    EXPECT_EQ(settingsStore().value(DeviceIdentity::fingerprintSettingsKey).toString(), created);
 }
 
 TEST_F(FingerprintTest, workspaceKeyIsStablePerFolderAndMachine) {
@@ -233,16 +231,16 @@ TEST_F(FingerprintTest, workspaceKeyIsStablePerFolderAndMachine) {
     ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("Site/sub")));
     const QString site = dir.filePath(QStringLiteral("Site"));
 
-    const QString key = API::kestrionIdeWorkspaceKey(site);
+    const QString key = DeviceIdentity::workspaceKey(site);
     EXPECT_TRUE(QRegularExpression(QStringLiteral("^ws_[0-9a-f]{40}$")).match(key).hasMatch()) << key.toStdString();
     for (const QString& spelling : {site + QStringLiteral("/"), site + QStringLiteral("/./sub/.."),
                                     dir.filePath(QStringLiteral("SITE")), site.toUpper()}) {
-        EXPECT_EQ(API::kestrionIdeWorkspaceKey(spelling), key) << spelling.toStdString();
+        EXPECT_EQ(DeviceIdentity::workspaceKey(spelling), key) << spelling.toStdString();
     }
-    EXPECT_NE(API::kestrionIdeWorkspaceKey(dir.filePath(QStringLiteral("Site/sub"))), key);
+    EXPECT_NE(DeviceIdentity::workspaceKey(dir.filePath(QStringLiteral("Site/sub"))), key);
 
     // The key is the documented digest, so the panel can recognise it across versions.
-    const QString fingerprint = API::stableDeviceFingerprintForWorkspaceKey();
+    const QString fingerprint = DeviceIdentity::fingerprint();
     const QByteArray digest =
         QCryptographicHash::hash((fingerprint + QLatin1Char('|') + QDir::cleanPath(site).toLower()).toUtf8(),
                                  QCryptographicHash::Sha256)
@@ -252,9 +250,10 @@ TEST_F(FingerprintTest, workspaceKeyIsStablePerFolderAndMachine) {
     // Another machine: another fingerprint, another key.
     {
         QSettings settings = settingsStore();
-        settings.setValue(API::deviceFingerprintSettingsKey, QStringLiteral("11111111-1111-4111-8111-111111111111"));
+        settings.setValue(DeviceIdentity::fingerprintSettingsKey,
+                          QStringLiteral("11111111-1111-4111-8111-111111111111"));
     }
-    EXPECT_NE(API::kestrionIdeWorkspaceKey(site), key);
+    EXPECT_NE(DeviceIdentity::workspaceKey(site), key);
 }
 
 TEST(StatusPollLineTest, wordsEachAnswer) {
@@ -278,20 +277,18 @@ TEST(StatusPollLineTest, wordsEachAnswer) {
     for (const auto& testCase : cases) {
         const std::optional<QJsonObject> answer =
             testCase.json ? std::optional<QJsonObject>(parseObject(*testCase.json)) : std::nullopt;
-        EXPECT_EQ(KestrionIdeDeployClient::humanReadableStatusPollLine(answer), testCase.expected)
-            << testCase.json.value_or("none");
+        EXPECT_EQ(DeployRun::humanReadableStatusPollLine(answer), testCase.expected) << testCase.json.value_or("none");
     }
 }
 
 TEST(ProjectLabelTest, lastComponentTrimmedAndCut) {
-    EXPECT_EQ(KestrionIdeDeployClient::projectLabel(QStringLiteral("/home/u/My Site")), QStringLiteral("My Site"));
-    EXPECT_EQ(KestrionIdeDeployClient::projectLabel(QStringLiteral("/home/u/My Site/")), QStringLiteral("My Site"));
-    EXPECT_EQ(KestrionIdeDeployClient::projectLabel(QStringLiteral("/home/u/  padded  ")), QStringLiteral("padded"));
-    EXPECT_EQ(KestrionIdeDeployClient::projectLabel(QStringLiteral("/home/u/") + QString(90, QLatin1Char('n'))),
+    EXPECT_EQ(DeployRun::projectLabel(QStringLiteral("/home/u/My Site")), QStringLiteral("My Site"));
+    EXPECT_EQ(DeployRun::projectLabel(QStringLiteral("/home/u/My Site/")), QStringLiteral("My Site"));
+    EXPECT_EQ(DeployRun::projectLabel(QStringLiteral("/home/u/  padded  ")), QStringLiteral("padded"));
+    EXPECT_EQ(DeployRun::projectLabel(QStringLiteral("/home/u/") + QString(90, QLatin1Char('n'))),
               QString(80, QLatin1Char('n')));
-    EXPECT_EQ(KestrionIdeDeployClient::projectLabel(QStringLiteral("/")), QStringLiteral("macos-app-project"));
-    EXPECT_EQ(KestrionIdeDeployClient::projectLabel(QStringLiteral("/home/u/   ")),
-              QStringLiteral("macos-app-project"));
+    EXPECT_EQ(DeployRun::projectLabel(QStringLiteral("/")), QStringLiteral("macos-app-project"));
+    EXPECT_EQ(DeployRun::projectLabel(QStringLiteral("/home/u/   ")), QStringLiteral("macos-app-project"));
 }
 
 } // namespace

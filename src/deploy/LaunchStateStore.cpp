@@ -1,4 +1,4 @@
-#include "deploy/KestrionProjectLaunchPersistence.h"
+#include "deploy/LaunchStateStore.h"
 
 #include "support/ExternalLinks.h"
 #include "support/JsonValues.h"
@@ -7,7 +7,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 
-namespace kestrion::KestrionProjectLaunchPersistence {
+namespace kestrion::LaunchStateStore {
 
 namespace {
 
@@ -35,7 +35,7 @@ Location stateFile(const std::optional<QString>& outputProjectRoot) {
 
 } // namespace
 
-std::optional<QString> fileURL(const std::optional<QString>& outputProjectRoot) {
+std::optional<QString> filePath(const std::optional<QString>& outputProjectRoot) {
     const Location location = stateFile(outputProjectRoot);
     if (!location.ok()) {
         return std::nullopt;
@@ -62,7 +62,7 @@ std::optional<FilePayload> decode(const QByteArray& bytes) {
 }
 
 std::optional<QUrl> load(const std::optional<QString>& outputProjectRoot) {
-    const std::optional<QString> path = fileURL(outputProjectRoot);
+    const std::optional<QString> path = filePath(outputProjectRoot);
     if (!path) {
         return std::nullopt;
     }
@@ -96,4 +96,4 @@ WriteResult save(const QUrl& httpsURL, const std::optional<QString>& outputProje
     return SitePath::writeFileNoFollow(location.path, encode(FilePayload{1, httpsURL.toString(QUrl::FullyEncoded)}));
 }
 
-} // namespace kestrion::KestrionProjectLaunchPersistence
+} // namespace kestrion::LaunchStateStore

@@ -11,8 +11,8 @@ namespace kestrion {
 // Besides the deploy's own cases it carries failures of the platform
 // (transport, file system, JSON decoding) with their own description, and a
 // cancellation, so a run can report every way it ends through one type.
-// Deploy steps throw it; KestrionIdeDeployClient::deploy turns it into a value.
-class KestrionIdeDeployError final : public std::exception {
+// Deploy steps throw it; DeployRun::deploy turns it into a value.
+class DeployError final : public std::exception {
 public:
     enum class Kind {
         gitCommandFailed,
@@ -27,16 +27,16 @@ public:
         answerTooLarge, // a panel answer passed the size cap and was abandoned
     };
 
-    static KestrionIdeDeployError gitCommandFailed(QString message);
-    static KestrionIdeDeployError httpError(QString endpoint, int code, QString body);
-    static KestrionIdeDeployError invalidResponse(QString endpoint);
-    static KestrionIdeDeployError missingOutputFolder();
-    static KestrionIdeDeployError missingGit();
-    static KestrionIdeDeployError invalidBaseURL();
-    static KestrionIdeDeployError prepareMissingPushUrl();
-    static KestrionIdeDeployError platform(QString description);
-    static KestrionIdeDeployError cancelled();
-    static KestrionIdeDeployError answerTooLarge(qint64 maxAnswerBytes);
+    static DeployError gitCommandFailed(QString message);
+    static DeployError httpError(QString endpoint, int code, QString body);
+    static DeployError invalidResponse(QString endpoint);
+    static DeployError missingOutputFolder();
+    static DeployError missingGit();
+    static DeployError invalidBaseURL();
+    static DeployError prepareMissingPushUrl();
+    static DeployError platform(QString description);
+    static DeployError cancelled();
+    static DeployError answerTooLarge(qint64 maxAnswerBytes);
 
     Kind kind() const { return m_kind; }
     // gitCommandFailed: git's (or the panel's) text; platform: its description;
@@ -52,14 +52,13 @@ public:
     QString description() const;
     const char* what() const noexcept override { return m_what.constData(); }
 
-    friend bool operator==(const KestrionIdeDeployError& a, const KestrionIdeDeployError& b) {
+    friend bool operator==(const DeployError& a, const DeployError& b) {
         return a.m_kind == b.m_kind && a.m_message == b.m_message && a.m_endpoint == b.m_endpoint &&
                a.m_code == b.m_code && a.m_body == b.m_body;
     }
 
 private:
-    explicit KestrionIdeDeployError(Kind kind, QString message = {}, QString endpoint = {}, int code = 0,
-                                    QString body = {});
+    explicit DeployError(Kind kind, QString message = {}, QString endpoint = {}, int code = 0, QString body = {});
 
     Kind m_kind;
     QString m_message;

@@ -1,7 +1,8 @@
-#include "deploy/KestrionIdeDeployClient.h"
+#include "deploy/DeployRun.h"
 
 #include "GitRemoteFixture.h"
-#include "deploy/KestrionMacOSAppDeployAPI.h"
+#include "deploy/DeviceIdentity.h"
+#include "deploy/PanelApi.h"
 #include "deploy/WorkspaceGitPush.h"
 #include "support/FakePanelServer.h"
 #include "support/ProcessRunner.h"
@@ -26,7 +27,7 @@ namespace {
 using test::FakePanelServer;
 using test::RecordedRequest;
 using test::ScriptedResponse;
-using Kind = KestrionIdeDeployError::Kind;
+using Kind = DeployError::Kind;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 using ::testing::Pair;
@@ -56,8 +57,8 @@ protected:
     }
     void TearDown() override { EXPECT_EQ(test::workingAreasLeft(), m_areasBefore) << "a working area was left behind"; }
 
-    KestrionIdeDeployClient::DeployContext context() {
-        KestrionIdeDeployClient::DeployContext context;
+    DeployRun::DeployContext context() {
+        DeployRun::DeployContext context;
         context.defaultPanelBaseURL = QStringLiteral("http://default.invalid");
         context.timing.clock = [this] { return std::chrono::milliseconds(m_now.load()); };
         context.timing.sleep = [this](std::chrono::milliseconds wait) {
@@ -67,14 +68,14 @@ protected:
         return context;
     }
 
-    DeployOutcome run(const KestrionIdeDeployClient::DeployContext& deployContext, const QString& token = "tok",
-                      bool provision = false, std::optional<QString> base = std::nullopt,
-                      std::optional<QString> site = std::nullopt) {
+    DeployOutcome run(const DeployRun::DeployContext& deployContext, const QString& token = "tok",
+                      DeployRun::VirtualHost host = DeployRun::VirtualHost::existing,
+                      std::optional<QString> base = std::nullopt, std::optional<QString> site = std::nullopt) {
         m_lines.clear();
         m_waits.clear();
-        return KestrionIdeDeployClient::deploy(
-            site.value_or(m_site), base.value_or(m_panel.baseUrl()), token, provision,
-            [this](const KestrionIdeDeployProgressUpdate& update) { m_lines.append(update.line); }, deployContext);
+        return DeployRun::deploy(
+            site.value_or(m_site), base.value_or(m_panel.baseUrl()), token, host,
+            [this](const DeployProgress& update) { m_lines.append(update.line); }, deployContext);
     }
     DeployOutcome run() { return run(context()); }
 
@@ -82,7 +83,7 @@ protected:
     void finalizeWith(const QJsonObject& body, int status = 200) {
         m_panel.replyToFinalize(ScriptedResponse::json(status, json(body)));
     }
-    QString workspaceKey() const { return KestrionMacOSAppDeployAPI::kestrionIdeWorkspaceKey(m_site); }
+    QString workspaceKey() const { return DeviceIdentity::workspaceKey(m_site); }
     int remoteCommits(const QString& branch = QStringLiteral("main")) const {
         const ProcessOutcome outcome =
             runProcess(git, {QStringLiteral("rev-list"), QStringLiteral("--count"), branch}, m_remote);
@@ -103,9 +104,8 @@ const QJsonObject liveSite{{QStringLiteral("domain"), QStringLiteral("site.examp
                            {QStringLiteral("https_url"), QStringLiteral("https://site.example")},
                            {QStringLiteral("panel_url"), QStringLiteral("https://panel.example/vh/42")},
                            {QStringLiteral("message"), QStringLiteral("Deploy queued")}};
-const KestrionIdeDeployResult liveResult{QStringLiteral("site.example"), QStringLiteral("https://site.example"),
-                                         QStringLiteral("https://panel.example/vh/42"),
-                                         QStringLiteral("Deploy queued")};
+const DeployResult liveResult{QStringLiteral("site.example"), QStringLiteral("https://site.example"),
+                              QStringLiteral("https://panel.example/vh/42"), QStringLiteral("Deploy queued")};
 
 QJsonObject with(QJsonObject object, const QJsonObject& extra) {
     for (auto it = extra.begin(); it != extra.end(); ++it) {
@@ -161,10 +161,11 @@ TEST_F(DeployRunTest, fullRunPreparesPushesFinalizesAndPollsUntilCompleted) {
 TEST_F(DeployRunTest, provisionFlagBlankTokenAndBlankBaseURL) {
     m_panel.prepareWithPushUrl(m_remote, QStringLiteral(""));
     finalizeWith(liveSite);
-    KestrionIdeDeployClient::DeployContext deployContext = context();
+    DeployRun::DeployContext deployContext = context();
     deployContext.defaultPanelBaseURL = m_panel.baseUrl();
 
-    const DeployOutcome outcome = run(deployContext, QStringLiteral(" \n\t "), true, QStringLiteral(" /// \n"));
+    const DeployOutcome outcome =
+        run(deployContext, QStringLiteral(" \n\t "), DeployRun::VirtualHost::provisionNew, QStringLiteral(" /// \n"));
 
     ASSERT_TRUE(outcome.succeeded()) << outcome.error().description().toStdString();
     EXPECT_EQ(remoteCommits(QStringLiteral("main")), 1) << "an empty branch name pushes to main";
@@ -253,18 +254,18 @@ TEST_F(DeployRunTest, finalizeAnswersThatNeedNoPolling) {
     const struct {
         const char* name;
         QByteArray body;
-        std::optional<KestrionIdeDeployResult> result; // none: the run fails
+        std::optional<DeployResult> result; // none: the run fails
         QString failure;
         QStringList lines;
     } cases[] = {
         {"no https_url: decoded whole",
          R"({"domain":"d.example","panel_url":null,"state":"failed"})",
-         KestrionIdeDeployResult{QStringLiteral("d.example"), none, none, none},
+         DeployResult{QStringLiteral("d.example"), none, none, none},
          {},
          {}},
         {"empty https_url: decoded whole",
          R"({"https_url":"","message":"m","virtual_host_id":4})",
-         KestrionIdeDeployResult{none, QString(""), none, QStringLiteral("m")},
+         DeployResult{none, QString(""), none, QStringLiteral("m")},
          {},
          {}},
         {"no https_url and not an object",
@@ -404,7 +405,7 @@ TEST_F(DeployRunTest, panelThatNeverFinishesTimesOutIntoSuccess) {
     preparePushesToRemote();
     finalizeWith(with(liveSite, {{QStringLiteral("virtual_host_id"), 5}}));
     m_panel.setDefaultStatusReply(ScriptedResponse::json(200, R"({"state":"queued"})"));
-    KestrionIdeDeployClient::DeployContext deployContext = context();
+    DeployRun::DeployContext deployContext = context();
     deployContext.timing.pollLimit = 30s; // polls at 0, 6, 12, 18 and 24 s; at 30 s the limit has passed
 
     const DeployOutcome outcome = run(deployContext);
@@ -438,12 +439,12 @@ TEST_F(DeployRunTest, cancellationEndsTheWaitAndARunningRequest) {
     finalizeWith(with(liveSite, {{QStringLiteral("virtual_host_id"), 5}}));
     m_panel.setDefaultStatusReply(ScriptedResponse::json(200, R"({"state":"building"})"));
     std::stop_source stopWaiting;
-    KestrionIdeDeployClient::DeployContext waiting;
+    DeployRun::DeployContext waiting;
     waiting.cancellation = stopWaiting.get_token();
     m_lines.clear();
-    const DeployOutcome whileWaiting = KestrionIdeDeployClient::deploy(
-        m_site, m_panel.baseUrl(), QStringLiteral("tok"), false,
-        [&](const KestrionIdeDeployProgressUpdate& update) {
+    const DeployOutcome whileWaiting = DeployRun::deploy(
+        m_site, m_panel.baseUrl(), QStringLiteral("tok"), DeployRun::VirtualHost::existing,
+        [&](const DeployProgress& update) {
             m_lines.append(update.line);
             if (update.line.startsWith(QStringLiteral("State:"))) {
                 stopWaiting.request_stop();
@@ -464,7 +465,7 @@ TEST_F(DeployRunTest, cancellationEndsTheWaitAndARunningRequest) {
         stopRequesting.request_stop();
         return ScriptedResponse::neverAnswers();
     });
-    KestrionIdeDeployClient::DeployContext requesting = context();
+    DeployRun::DeployContext requesting = context();
     requesting.cancellation = stopRequesting.get_token();
     const DeployOutcome whileRequesting = run(requesting);
     ASSERT_FALSE(whileRequesting.succeeded());
@@ -475,7 +476,8 @@ TEST_F(DeployRunTest, websiteDirectoryProblems) {
     writeFile(m_dir.filePath(QStringLiteral("file.html")), "x");
     for (const QString& site :
          {m_dir.filePath(QStringLiteral("absent")), m_dir.filePath(QStringLiteral("file.html")), QString()}) {
-        const DeployOutcome outcome = run(context(), QStringLiteral("tok"), false, std::nullopt, site);
+        const DeployOutcome outcome =
+            run(context(), QStringLiteral("tok"), DeployRun::VirtualHost::existing, std::nullopt, site);
         ASSERT_FALSE(outcome.succeeded());
         EXPECT_EQ(outcome.error().kind(), Kind::missingOutputFolder) << site.toStdString();
     }
@@ -486,7 +488,8 @@ TEST_F(DeployRunTest, websiteDirectoryProblems) {
     writeFile(ignoredOnly + QStringLiteral("/node_modules/a/index.js"), "a");
     writeFile(ignoredOnly + QStringLiteral("/.git/HEAD"), "ref");
     preparePushesToRemote();
-    const DeployOutcome outcome = run(context(), QStringLiteral("tok"), false, std::nullopt, ignoredOnly);
+    const DeployOutcome outcome =
+        run(context(), QStringLiteral("tok"), DeployRun::VirtualHost::existing, std::nullopt, ignoredOnly);
     ASSERT_FALSE(outcome.succeeded());
     EXPECT_EQ(outcome.error().description(),
               QStringLiteral("Git failed: No files to deploy after excluding node_modules and .git."));
@@ -495,13 +498,15 @@ TEST_F(DeployRunTest, websiteDirectoryProblems) {
 }
 
 TEST_F(DeployRunTest, setupFailuresBeforeAnyRequest) {
-    KestrionIdeDeployClient::DeployContext noGit = context();
+    DeployRun::DeployContext noGit = context();
     noGit.gitSearchList = {m_dir.filePath(QStringLiteral("bin/git"))};
     EXPECT_EQ(run(noGit).error().description(),
               QStringLiteral("Git is required for Kestrion deploy (/usr/bin/git not found). Install git with your "
                              "package manager."));
 
-    EXPECT_EQ(run(context(), QStringLiteral("tok"), false, QStringLiteral("panel.example")).error().kind(),
+    EXPECT_EQ(run(context(), QStringLiteral("tok"), DeployRun::VirtualHost::existing, QStringLiteral("panel.example"))
+                  .error()
+                  .kind(),
               Kind::invalidBaseURL);
     EXPECT_EQ(m_panel.http().requestCount(), 0);
 }
@@ -557,7 +562,7 @@ TEST_F(DeployRunTest, panelAnswersPastTheCapEndTheRunWithAPlainMessage) {
 TEST_F(DeployRunTest, transportFailureAtPrepareIsReportedWithItsOwnText) {
     const QString unreachable = QStringLiteral("http://127.0.0.1:1");
 
-    const DeployOutcome outcome = run(context(), QStringLiteral("tok"), false, unreachable);
+    const DeployOutcome outcome = run(context(), QStringLiteral("tok"), DeployRun::VirtualHost::existing, unreachable);
 
     ASSERT_FALSE(outcome.succeeded());
     EXPECT_EQ(outcome.error().kind(), Kind::platform);
