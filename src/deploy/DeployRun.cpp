@@ -158,7 +158,7 @@ DeployResult runDeploy(const QString& projectRoot, const QString& panelBaseURL, 
     if (!QFileInfo(projectRoot).isDir()) {
         throw DeployError::missingOutputFolder();
     }
-    const std::optional<QString> git = WorkspaceGitPush::gitExecutableURL(context.gitSearchList);
+    const std::optional<QString> git = GitRunner::findGit(context.gitSearchList);
     if (!git) {
         throw DeployError::missingGit();
     }

@@ -3,6 +3,7 @@
 #include "deploy/DeployError.h"
 #include "deploy/WorkspaceGitPush.h"
 #include "settings/AppSettings.h"
+#include "support/GitRunner.h"
 
 #include <QJsonObject>
 #include <QString>
@@ -82,7 +83,7 @@ struct DeployContext {
     // A stop requested on it, from any thread, ends the run with a cancelled
     // error: a running request or wait ends at once.
     std::stop_token cancellation;
-    QStringList gitSearchList = WorkspaceGitPush::defaultGitSearchList();
+    QStringList gitSearchList = GitRunner::searchList();
     // Whether the site's chat folder is pushed with it (the user's setting).
     WorkspaceGitPush::Chats chats = WorkspaceGitPush::Chats::published;
 };

@@ -2,15 +2,13 @@
 
 #include "deploy/DeployError.h"
 #include "deploy/PanelApi.h"
-#include "support/GitSafety.h"
-#include "support/ProcessRunner.h"
+#include "support/GitRunner.h"
 #include "support/SitePath.h"
 #include "support/TextDecoding.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QProcessEnvironment>
 #include <QUuid>
 #include <array>
 #include <filesystem>
@@ -140,26 +138,13 @@ QString fromPath(const fs::path& path) {
 
 } // namespace
 
-QStringList defaultGitSearchList() {
-    return {QStringLiteral("/usr/bin/git"), QStringLiteral("/usr/local/bin/git")};
-}
-
-std::optional<QString> gitExecutableURL(const QStringList& searchList) {
-    for (const QString& candidate : searchList) {
-        const QFileInfo info(candidate);
-        if (info.isFile() && info.isExecutable()) {
-            return candidate;
-        }
-    }
-    return std::nullopt;
-}
-
-void runGit(const QString& git, const QString& workingDirectory, const QStringList& arguments) {
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    environment.insert(QStringLiteral("GIT_TERMINAL_PROMPT"), QStringLiteral("0"));
+void runGitStep(const QString& git, const QString& workingDirectory, const QStringList& arguments) {
     // The clone's hooks and monitor setting come from whatever git template is
-    // in effect, and the tree holds the website folder's files: nothing may run.
-    const ProcessOutcome outcome = runProcess(git, gitProgramsOffOptions() + arguments, workingDirectory, environment);
+    // in effect, and the tree holds the website folder's files: the runner's
+    // safety options make sure nothing runs.
+    GitRunner::Environment environment;
+    environment.noTerminalPrompt = true;
+    const ProcessOutcome outcome = GitRunner::run(git, workingDirectory, arguments, environment);
     if (!outcome.started) {
         throw DeployError::platform(outcome.startError);
     }
@@ -261,9 +246,9 @@ void gitPushWorkspaceToRemote(const QString& git, const QString& projectRoot, co
     const QString clone = fromPath(area.path() / cloneDirectoryName.toStdString());
 
     try {
-        runGit(git, areaPath,
-               {QStringLiteral("clone"), QStringLiteral("--depth"), QStringLiteral("1"), QStringLiteral("--branch"),
-                branch, pushURL, cloneDirectoryName});
+        runGitStep(git, areaPath,
+                   {QStringLiteral("clone"), QStringLiteral("--depth"), QStringLiteral("1"), QStringLiteral("--branch"),
+                    branch, pushURL, cloneDirectoryName});
     } catch (const DeployError& error) {
         if (error.kind() != DeployError::Kind::gitCommandFailed ||
             !isEmptyRepoCloneError(error.message(), error.message())) {
@@ -273,9 +258,9 @@ void gitPushWorkspaceToRemote(const QString& git, const QString& projectRoot, co
         std::error_code ignored;
         fs::remove_all(toPath(clone), ignored);
         fileSystemStep([&] { fs::create_directories(toPath(clone)); });
-        runGit(git, clone, {QStringLiteral("init")});
-        runGit(git, clone, {QStringLiteral("branch"), QStringLiteral("-M"), branch});
-        runGit(git, clone, {QStringLiteral("remote"), QStringLiteral("add"), QStringLiteral("origin"), pushURL});
+        runGitStep(git, clone, {QStringLiteral("init")});
+        runGitStep(git, clone, {QStringLiteral("branch"), QStringLiteral("-M"), branch});
+        runGitStep(git, clone, {QStringLiteral("remote"), QStringLiteral("add"), QStringLiteral("origin"), pushURL});
     }
 
     clearRepoWorktreeExceptGit(clone);
@@ -285,22 +270,22 @@ void gitPushWorkspaceToRemote(const QString& git, const QString& projectRoot, co
             QStringLiteral("No files to deploy after excluding node_modules and .git."));
     }
 
-    runGit(git, clone, {QStringLiteral("config"), QStringLiteral("user.email"), commitIdentityEmail});
-    runGit(git, clone, {QStringLiteral("config"), QStringLiteral("user.name"), commitIdentityName});
-    runGit(git, clone, {QStringLiteral("add"), QStringLiteral("-A")});
+    runGitStep(git, clone, {QStringLiteral("config"), QStringLiteral("user.email"), commitIdentityEmail});
+    runGitStep(git, clone, {QStringLiteral("config"), QStringLiteral("user.name"), commitIdentityName});
+    runGitStep(git, clone, {QStringLiteral("add"), QStringLiteral("-A")});
     bool nothingStaged = true;
     try {
-        runGit(git, clone, {QStringLiteral("diff"), QStringLiteral("--cached"), QStringLiteral("--quiet")});
+        runGitStep(git, clone, {QStringLiteral("diff"), QStringLiteral("--cached"), QStringLiteral("--quiet")});
     } catch (const DeployError&) {
         nothingStaged = false; // exit 1 means staged changes; other failures surface at commit
     }
     if (nothingStaged) {
-        runGit(git, clone,
-               {QStringLiteral("commit"), QStringLiteral("--allow-empty"), QStringLiteral("-m"), commitMessage});
+        runGitStep(git, clone,
+                   {QStringLiteral("commit"), QStringLiteral("--allow-empty"), QStringLiteral("-m"), commitMessage});
     } else {
-        runGit(git, clone, {QStringLiteral("commit"), QStringLiteral("-m"), commitMessage});
+        runGitStep(git, clone, {QStringLiteral("commit"), QStringLiteral("-m"), commitMessage});
     }
-    runGit(git, clone, {QStringLiteral("push"), QStringLiteral("-u"), QStringLiteral("origin"), branch});
+    runGitStep(git, clone, {QStringLiteral("push"), QStringLiteral("-u"), QStringLiteral("origin"), branch});
 }
 
 } // namespace kestrion::WorkspaceGitPush

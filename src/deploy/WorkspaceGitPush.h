@@ -10,17 +10,11 @@
 // a worker thread. Failures throw DeployError.
 namespace kestrion::WorkspaceGitPush {
 
-// Where git is looked for, in order.
-QStringList defaultGitSearchList();
-
-// The first entry of searchList that exists and is executable; nothing when none is.
-std::optional<QString> gitExecutableURL(const QStringList& searchList = defaultGitSearchList());
-
-// Runs git to completion with GIT_TERMINAL_PROMPT=0 so it never waits for a
-// password, and with hooks and the file-system monitor off. A non-zero exit throws gitCommandFailed with standard
-// error, a blank and standard output trimmed ("exit N" when both are empty); a git that cannot start throws a platform
-// error.
-void runGit(const QString& git, const QString& workingDirectory, const QStringList& arguments);
+// Runs one git command of the push through GitRunner with GIT_TERMINAL_PROMPT=0,
+// so it never waits for a password. A non-zero exit throws gitCommandFailed with
+// standard error, a blank and standard output trimmed ("exit N" when both are
+// empty); a git that cannot start throws a platform error.
+void runGitStep(const QString& git, const QString& workingDirectory, const QStringList& arguments);
 
 // Whether a clone failure means the remote simply has nothing to clone yet.
 bool isEmptyRepoCloneError(const QString& first, const QString& second);

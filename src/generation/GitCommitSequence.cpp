@@ -1,11 +1,9 @@
 #include "generation/GitCommitSequence.h"
 
-#include "support/GitSafety.h"
-#include "support/ProcessRunner.h"
+#include "support/GitRunner.h"
 #include "support/TextDecoding.h"
 
 #include <QFile>
-#include <QProcessEnvironment>
 #include <sys/stat.h>
 
 namespace kestrion::ProjectMaterializer {
@@ -25,10 +23,11 @@ const QByteArrayList trustedScopes = {"system", "global", "command"};
 
 const QByteArray filterPrefix = "filter.";
 
+// The options the commit sequence adds before every command's own arguments;
+// GitRunner puts the safety options in front of them.
 QStringList commandLine(const QStringList& arguments) {
-    QStringList line = gitProgramsOffOptions();
     // The repository's commit.gpgSign and gpg.program would start any program.
-    line += {QStringLiteral("-c"), QStringLiteral("commit.gpgSign=false")};
+    QStringList line{QStringLiteral("-c"), QStringLiteral("commit.gpgSign=false")};
     // Without an explicit work tree git takes core.worktree from the repository
     // and would add another folder's files. Only the work tree: an explicit
     // --git-dir would also skip git's check of the repository's owner. init
@@ -39,28 +38,11 @@ QStringList commandLine(const QStringList& arguments) {
     return line + arguments;
 }
 
-std::optional<QProcessEnvironment> environmentWith(const QList<GitSetting>& settings) {
-    if (settings.isEmpty()) {
-        return std::nullopt; // the child inherits ours unchanged
-    }
-    QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
-    bool valid = false;
-    int next = environment.value(QStringLiteral("GIT_CONFIG_COUNT")).toInt(&valid);
-    if (!valid || next < 0) {
-        next = 0;
-    }
-    for (const GitSetting& setting : settings) {
-        environment.insert(QStringLiteral("GIT_CONFIG_KEY_%1").arg(next), setting.key);
-        environment.insert(QStringLiteral("GIT_CONFIG_VALUE_%1").arg(next), setting.value);
-        ++next;
-    }
-    environment.insert(QStringLiteral("GIT_CONFIG_COUNT"), QString::number(next));
-    return environment;
-}
-
 ProcessOutcome runRawGit(const QString& gitPath, const QString& cwd, const QStringList& arguments,
                          const QList<GitSetting>& settings = {}) {
-    return runProcess(gitPath, commandLine(arguments), cwd, environmentWith(settings));
+    GitRunner::Environment environment;
+    environment.settings = settings;
+    return GitRunner::run(gitPath, cwd, commandLine(arguments), environment);
 }
 
 GitOutcome toGitOutcome(const ProcessOutcome& process) {
@@ -139,8 +121,8 @@ FilterSettings repositoryFilterSettings(const QString& gitPath, const QString& r
 
 } // namespace
 
-GitOutcome runGit(const QString& gitPath, const QString& cwd, const QStringList& arguments,
-                  const QList<GitSetting>& settings) {
+GitOutcome runSequenceStep(const QString& gitPath, const QString& cwd, const QStringList& arguments,
+                           const QList<GitSetting>& settings) {
     return toGitOutcome(runRawGit(gitPath, cwd, arguments, settings));
 }
 
@@ -155,7 +137,8 @@ GitOutcome runGitSequence(const QString& root, const QString& gitPath) {
             return refusal(commonDirMessage);
         }
     } else {
-        GitOutcome init = runGit(gitPath, root, {QStringLiteral("init"), QStringLiteral("-b"), QStringLiteral("main")});
+        GitOutcome init =
+            runSequenceStep(gitPath, root, {QStringLiteral("init"), QStringLiteral("-b"), QStringLiteral("main")});
         if (init.code != 0) {
             return init;
         }
@@ -166,16 +149,17 @@ GitOutcome runGitSequence(const QString& root, const QString& gitPath) {
         return *filters.stop;
     }
 
-    GitOutcome add = runGit(gitPath, root, {QStringLiteral("add"), QStringLiteral("-A")}, filters.settings);
+    GitOutcome add = runSequenceStep(gitPath, root, {QStringLiteral("add"), QStringLiteral("-A")}, filters.settings);
     if (add.code != 0) {
         return add;
     }
 
-    GitOutcome commit = runGit(gitPath, root,
-                               {QStringLiteral("-c"), QStringLiteral("user.name=") + QLatin1String(commitAuthorName),
-                                QStringLiteral("-c"), QStringLiteral("user.email=") + QLatin1String(commitAuthorEmail),
-                                QStringLiteral("commit"), QStringLiteral("-m"), QLatin1String(commitMessage)},
-                               filters.settings);
+    GitOutcome commit =
+        runSequenceStep(gitPath, root,
+                        {QStringLiteral("-c"), QStringLiteral("user.name=") + QLatin1String(commitAuthorName),
+                         QStringLiteral("-c"), QStringLiteral("user.email=") + QLatin1String(commitAuthorEmail),
+                         QStringLiteral("commit"), QStringLiteral("-m"), QLatin1String(commitMessage)},
+                        filters.settings);
     if (commit.code != 0) {
         const QString combined = (commit.standardOutput + commit.standardError).toLower();
         if (combined.contains(QLatin1String("nothing to commit"))) {

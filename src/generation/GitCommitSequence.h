@@ -1,5 +1,7 @@
 #pragma once
 
+#include "support/GitRunner.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -13,7 +15,7 @@ struct GitOutcome {
 };
 
 // The executable the commit sequence uses; it is never looked up on PATH.
-inline constexpr auto defaultGitPath = "/usr/bin/git";
+inline constexpr auto defaultGitPath = GitRunner::systemGitPath;
 
 // The constant identity every assistant commit carries. Given per command with
 // -c so neither the repository's nor the user's git configuration changes.
@@ -21,23 +23,18 @@ inline constexpr auto commitAuthorName = "Kestrion Website";
 inline constexpr auto commitAuthorEmail = "no-reply@kestrion-website.invalid";
 inline constexpr auto commitMessage = "Apply assistant-generated files";
 
-// A configuration setting for one git command, given through the environment
-// (GIT_CONFIG_COUNT and its pairs) because a key may hold "=", which -c cannot
-// express.
-struct GitSetting {
-    QString key;
-    QString value;
-};
+// A configuration setting for one git command (see GitRunner::Setting).
+using GitSetting = GitRunner::Setting;
 
-// Runs one git command in cwd with hooks, the file-system monitor and commit
+// Runs one git command of the sequence through GitRunner in cwd with hooks, the file-system monitor and commit
 // signing off, and with cwd as its work tree (so a core.worktree setting cannot
 // point it at another folder; init excepted, which takes none), and waits for
 // it. Settings come after any the environment already holds. Both streams are
 // drained while it runs; a stream that is not valid UTF-8 comes back empty. A
 // git that cannot be started yields code -1 with the start error as standard
 // error. Blocking; never call on the interface thread.
-GitOutcome runGit(const QString& gitPath, const QString& cwd, const QStringList& arguments,
-                  const QList<GitSetting>& settings = {});
+GitOutcome runSequenceStep(const QString& gitPath, const QString& cwd, const QStringList& arguments,
+                           const QList<GitSetting>& settings = {});
 
 // Commits everything in the website directory as one assistant turn: init on
 // branch main when there is no .git yet, add -A, commit with the fixed identity.

@@ -56,22 +56,7 @@ DeployError capture(const std::function<void()>& step) {
     return DeployError::platform(QStringLiteral("none"));
 }
 
-TEST(GitExecutableTest, firstExecutableEntryWins) {
-    QTemporaryDir dir;
-    const QString plain = dir.filePath(QStringLiteral("plain"));
-    const QString runnable = dir.filePath(QStringLiteral("runnable"));
-    writeFile(plain, "x");
-    writeFile(runnable, "#!/bin/sh\n");
-    QFile::setPermissions(runnable, QFile::ReadOwner | QFile::ExeOwner);
-    const QString missing = dir.filePath(QStringLiteral("missing"));
-
-    EXPECT_EQ(Push::gitExecutableURL({missing, plain, dir.path(), runnable}), runnable);
-    EXPECT_EQ(Push::gitExecutableURL({missing, plain, dir.path()}), std::nullopt);
-    EXPECT_EQ(Push::gitExecutableURL(), git);
-    EXPECT_EQ(Push::defaultGitSearchList(), QStringList({git, QStringLiteral("/usr/local/bin/git")}));
-}
-
-TEST(RunGitTest, failureTextIsStandardErrorThenOutputOrTheExitStatus) {
+TEST(RunGitStepTest, failureTextIsStandardErrorThenOutputOrTheExitStatus) {
     QTemporaryDir dir;
     const QString script = dir.filePath(QStringLiteral("fake-git"));
     // The command is the last argument: the options every call carries come first.
@@ -83,7 +68,7 @@ TEST(RunGitTest, failureTextIsStandardErrorThenOutputOrTheExitStatus) {
                       "exit 0\n");
     QFile::setPermissions(script, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
 
-    EXPECT_NO_THROW(Push::runGit(script, dir.path(), {QStringLiteral("ok")}));
+    EXPECT_NO_THROW(Push::runGitStep(script, dir.path(), {QStringLiteral("ok")}));
     const struct {
         QString argument;
         QString message;
@@ -93,13 +78,13 @@ TEST(RunGitTest, failureTextIsStandardErrorThenOutputOrTheExitStatus) {
         {QStringLiteral("silent"), QStringLiteral("exit 7")},
     };
     for (const auto& testCase : cases) {
-        const DeployError error = capture([&] { Push::runGit(script, dir.path(), {testCase.argument}); });
+        const DeployError error = capture([&] { Push::runGitStep(script, dir.path(), {testCase.argument}); });
         EXPECT_EQ(error.kind(), Kind::gitCommandFailed);
         EXPECT_EQ(error.message(), testCase.message) << testCase.argument.toStdString();
     }
 
     const DeployError notStarted =
-        capture([&] { Push::runGit(dir.filePath(QStringLiteral("absent")), dir.path(), {}); });
+        capture([&] { Push::runGitStep(dir.filePath(QStringLiteral("absent")), dir.path(), {}); });
     EXPECT_EQ(notStarted.kind(), Kind::platform);
     EXPECT_FALSE(notStarted.description().isEmpty());
 }

@@ -400,9 +400,9 @@ TEST_F(ScriptedGitTest, outputThatIsNotUtf8BecomesEmptyAndEnvironmentPassesThrou
     EXPECT_EQ(outcome.standardError, "passed-through");
 }
 
-TEST_F(ScriptedGitTest, runGitRunsInTheGivenDirectoryWithArgumentsUnquoted) {
+TEST_F(ScriptedGitTest, stepRunsInTheGivenDirectoryWithArgumentsUnquoted) {
     writeFile(gitPath(), "#!/bin/sh\npwd\nfor a in \"$@\"; do echo \"[$a]\"; done\n", true);
-    const GitOutcome outcome = runGit(gitPath(), root(), {"a b", "*", "$HOME", ""});
+    const GitOutcome outcome = runSequenceStep(gitPath(), root(), {"a b", "*", "$HOME", ""});
     EXPECT_EQ(outcome.code, 0);
     EXPECT_EQ(outcome.standardOutput, QDir(root()).canonicalPath() +
                                           "\n[-c]\n[core.hooksPath=/dev/null]\n[-c]\n[core.fsmonitor=false]\n"
