@@ -4,7 +4,7 @@
 #include "app/WidgetStyle.h"
 #include "app/WindowState.h"
 #include "conversation/ChatViewModel.h"
-#include "deploy/LaunchStateStore.h"
+#include "deploy/DeployController.h"
 #include "settings/AppSettings.h"
 #include "support/ExternalLinks.h"
 
@@ -13,12 +13,9 @@
 #include <QFileSystemWatcher>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLoggingCategory>
 #include <QPushButton>
 #include <QStyle>
-#include <QThreadPool>
 #include <QVBoxLayout>
-#include <QtConcurrent/QtConcurrentRun>
 
 namespace kestrion {
 
@@ -26,8 +23,6 @@ using WidgetStyle::scaledFont;
 using WidgetStyle::themedIcon;
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcDeploy, "kestrion.deploy")
 
 constexpr int horizontalMargin = 16;
 
@@ -42,30 +37,20 @@ QString prominentStyle(const QString& background, const QString& foreground, int
         .arg(verticalPadding);
 }
 
-// An http or https address such as https://example.com/; anything else the
-// panel answers is not remembered, since "Open" hands it to the desktop.
-std::optional<QUrl> parsedAddress(const QString& text) {
-    const QUrl url(text, QUrl::StrictMode);
-    if (!ExternalLinks::isWebAddress(url)) {
-        return std::nullopt;
-    }
-    return url;
-}
-
 } // namespace
 
 LaunchSection::LaunchSection(AppSettings* settings, ChatViewModel* chat, WindowState* state,
                              LaunchDeployProgressModel* progress, QWidget* parent)
     : QWidget(parent), m_settings(settings), m_chat(chat), m_state(state), m_progress(progress),
-      m_openUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }), m_pool(new QThreadPool(this)),
-      m_watcher(new QFileSystemWatcher(this)), m_primaryButton(new QPushButton(this)),
-      m_primarySpinner(new BusyIndicator(14, m_primaryButton)), m_openButton(new QPushButton(openTitle, this)),
-      m_publishNote(new QLabel(this)), m_progressBlock(new QWidget(this)), m_startingRow(new QWidget(m_progressBlock)),
+      m_openUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }),
+      m_deploy(new DeployController(settings, this)), m_watcher(new QFileSystemWatcher(this)),
+      m_primaryButton(new QPushButton(this)), m_primarySpinner(new BusyIndicator(14, m_primaryButton)),
+      m_openButton(new QPushButton(openTitle, this)), m_publishNote(new QLabel(this)),
+      m_progressBlock(new QWidget(this)), m_startingRow(new QWidget(m_progressBlock)),
       m_liveRow(new QWidget(m_progressBlock)), m_liveSpinner(new BusyIndicator(12, m_liveRow)),
       m_liveLine(new QLabel(m_liveRow)) {
-    // One run at a time, on a thread of its own: a run waits minutes on git and
-    // the panel and must not hold the shared pool's few threads.
-    m_pool->setMaxThreadCount(1);
+    connect(m_deploy, &DeployController::progress, m_progress, &LaunchDeployProgressModel::setLiveLine);
+    connect(m_deploy, &DeployController::finished, this, &LaunchSection::finishLaunch);
     setAccessibleName(QStringLiteral("Launch"));
 
     auto* header = new QLabel(QStringLiteral("Launch"), this);
@@ -180,8 +165,12 @@ LaunchSection::LaunchSection(AppSettings* settings, ChatViewModel* chat, WindowS
 }
 
 LaunchSection::~LaunchSection() {
-    m_stop.request_stop();
-    m_pool->waitForDone();
+    // The run's report must not arrive at a half-destroyed section.
+    delete m_deploy;
+}
+
+void LaunchSection::setDeployContext(DeployRun::DeployContext context) {
+    m_deploy->setContext(std::move(context));
 }
 
 QString LaunchSection::successMessage(const DeployResult& result) {
@@ -213,58 +202,32 @@ bool LaunchSection::launchDeployUsesCompactControl() const {
 
 void LaunchSection::launchProjectTo() {
     const auto directory = m_settings->outputDirectoryURL();
-    if (!canLaunchTo() || !directory || m_state->isLaunchingToKestrion()) {
+    if (!canLaunchTo() || !directory || m_state->isLaunchingToKestrion() || m_deploy->isRunning()) {
         return;
     }
     m_state->setLaunchingToKestrion(true);
-    const QString root = *directory;
-    const QString baseURL = m_settings->resolvedKestrionPanelBaseURL();
-    const QString token = m_settings->kestrionApiToken();
-    // The report goes to this chat even if the user moves on to another chat or folder meanwhile.
-    const ChatViewModel::ChatTarget chat = m_chat->activeTarget();
     m_progress->setLiveLine(QString());
-
-    DeployRun::DeployContext context = m_deployContext;
-    context.chats =
-        m_settings->deployIncludeChats() ? WorkspaceGitPush::Chats::published : WorkspaceGitPush::Chats::leftOut;
-    context.cancellation = m_stop.get_token();
-    // The section outlives the run (its destructor waits for it), so the
-    // worker may post to it; posted calls reach it in the order sent.
-    m_run = QtConcurrent::run(m_pool, [this, root, chat, baseURL, token, context] {
-        const auto onProgress = [this](const DeployProgress& update) {
-            QMetaObject::invokeMethod(
-                this, [this, line = update.line] { m_progress->setLiveLine(line); }, Qt::QueuedConnection);
-        };
-        const DeployOutcome outcome =
-            DeployRun::deploy(root, baseURL, token, DeployRun::VirtualHost::existing, onProgress, context);
-        QMetaObject::invokeMethod(
-            this, [this, root, chat, outcome] { finishLaunch(root, chat, outcome); }, Qt::QueuedConnection);
-    });
+    // The report goes to this chat even if the user moves on to another chat or folder meanwhile.
+    m_deploy->start(*directory, std::any(m_chat->activeTarget()));
 }
 
-void LaunchSection::finishLaunch(const QString& launchedDirectory, const ChatViewModel::ChatTarget& chat,
-                                 const DeployOutcome& outcome) {
-    if (outcome.succeeded()) {
-        const DeployResult& result = outcome.result();
-        if (const auto address = parsedAddress(result.httpsUrl.value_or(QString()))) {
-            // The address is still shown for this run; only the next start will not know it.
-            if (const WriteResult saved = LaunchStateStore::save(*address, launchedDirectory); !saved.ok()) {
-                qCWarning(lcDeploy) << "The launch address could not be remembered:" << saved.error;
-            }
-            // The buttons belong to the directory now bound; another directory
-            // chosen during the run keeps its own address.
-            if (m_settings->outputDirectoryURL() == launchedDirectory) {
-                m_state->setLaunchedWebsiteURL(*address);
-            }
+void LaunchSection::finishLaunch(const DeployReport& report) {
+    const auto* chat = std::any_cast<ChatViewModel::ChatTarget>(&report.origin);
+    const ChatViewModel::ChatTarget target = chat ? *chat : m_chat->activeTarget();
+    if (report.outcome.succeeded()) {
+        // The buttons belong to the directory now bound; another directory
+        // chosen during the run keeps its own address.
+        if (report.address && m_settings->outputDirectoryURL() == report.directory) {
+            m_state->setLaunchedWebsiteURL(*report.address);
         }
-        m_chat->appendKestrionStatus(successMessage(result), chat);
+        m_chat->appendKestrionStatus(successMessage(report.outcome.result()), target);
         m_state->setLaunchingToKestrion(false);
         Q_EMIT launchFinished(true);
         return;
     }
-    const QString description = outcome.error().description();
+    const QString description = report.outcome.error().description();
     m_progress->setLiveLine(failedPrefix + description);
-    m_chat->appendKestrionFailure(description, chat);
+    m_chat->appendKestrionFailure(description, target);
     m_state->setLaunchingToKestrion(false);
     Q_EMIT launchFinished(false);
 }

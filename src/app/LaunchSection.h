@@ -1,20 +1,17 @@
 #pragma once
 
 #include "conversation/ChatViewModel.h"
-#include "deploy/DeployRun.h"
+#include "deploy/DeployController.h"
 
-#include <QFuture>
 #include <QString>
 #include <QUrl>
 #include <QWidget>
 #include <functional>
 #include <optional>
-#include <stop_token>
 
 class QFileSystemWatcher;
 class QLabel;
 class QPushButton;
-class QThreadPool;
 
 namespace kestrion {
 
@@ -25,9 +22,8 @@ class WindowState;
 
 // The sidebar's launch block: publishes the website directory to the hosting
 // panel, shows the run's live line under "Deploy progress", and once the site
-// has an address offers "Update" and "Open". The run itself blocks for minutes
-// (git, status polls): it runs on a thread pool of its own, and its lines and
-// its outcome come back to the interface thread in the order it reports them.
+// has an address offers "Update" and "Open". The run itself belongs to a
+// DeployController; the section starts it and shows its lines and its report.
 class LaunchSection final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(LaunchSection)
@@ -64,7 +60,7 @@ public:
 
     // Timing, git and default panel of the runs (tests shorten the waits).
     // The section cancels its runs itself, when it goes.
-    void setDeployContext(DeployRun::DeployContext context) { m_deployContext = std::move(context); }
+    void setDeployContext(DeployRun::DeployContext context);
     // Replaces the system browser as the handler of "Open".
     void setUrlOpener(std::function<void(const QUrl&)> opener) { m_openUrl = std::move(opener); }
 
@@ -80,9 +76,8 @@ Q_SIGNALS:
     void launchFinished(bool succeeded);
 
 private:
-    // chat: the history and chat the run was started from, which its report goes to.
-    void finishLaunch(const QString& launchedDirectory, const ChatViewModel::ChatTarget& chat,
-                      const DeployOutcome& outcome);
+    // The report goes to the history and chat the run was started from.
+    void finishLaunch(const DeployReport& report);
     void updateView();
     void watchDirectory();
     void updatePublishNote();
@@ -91,11 +86,8 @@ private:
     ChatViewModel* m_chat;
     WindowState* m_state;
     LaunchDeployProgressModel* m_progress;
-    DeployRun::DeployContext m_deployContext;
     std::function<void(const QUrl&)> m_openUrl;
-    QThreadPool* m_pool;
-    QFuture<void> m_run;
-    std::stop_source m_stop;
+    DeployController* m_deploy;
     QFileSystemWatcher* m_watcher;
 
     QPushButton* m_primaryButton;
