@@ -38,6 +38,10 @@ const QString waitingLine = QStringLiteral("Waiting for first status from Kestri
 
 using test::writeFile;
 
+QJsonObject parseObject(const char* json) {
+    return QJsonDocument::fromJson(QByteArray(json)).object();
+}
+
 QByteArray json(const QJsonObject& object) {
     return QJsonDocument(object).toJson(QJsonDocument::Compact);
 }
@@ -567,6 +571,41 @@ TEST_F(DeployRunTest, transportFailureAtPrepareIsReportedWithItsOwnText) {
     ASSERT_FALSE(outcome.succeeded());
     EXPECT_EQ(outcome.error().kind(), Kind::platform);
     EXPECT_FALSE(outcome.error().description().isEmpty());
+}
+
+TEST(StatusPollLineTest, wordsEachAnswer) {
+    const struct {
+        std::optional<const char*> json;
+        QString expected;
+    } cases[] = {
+        {std::nullopt, QStringLiteral("Checking deploy status\u2026")},
+        {R"({"state":"building","current_step_label":"Copying files","step_number":2,"step_total":5})",
+         QStringLiteral("State: building \u00B7 Copying files \u00B7 Step 2 of 5")},
+        {R"({})", QStringLiteral("State: ?")},
+        {R"({"state":"  "})", QStringLiteral("Checking deploy status\u2026")},
+        {R"({"state":" Queued\n"})", QStringLiteral("State: Queued")},
+        {R"({"state":7,"current_step_label":" Install "})", QStringLiteral("State: ? \u00B7 Install")},
+        {R"({"state":"","step_number":"3","step_total":"4"})", QStringLiteral("Step 3 of 4")},
+        {R"({"state":"","step_number":3,"step_total":0})", QStringLiteral("Checking deploy status\u2026")},
+        {R"({"state":"","step_number":3})", QStringLiteral("Checking deploy status\u2026")},
+        {R"({"state":"","step_number":"x","step_total":4})", QStringLiteral("Checking deploy status\u2026")},
+        {R"({"state":"","current_step_label":5,"step_number":1.7,"step_total":2.2})", QStringLiteral("Step 1 of 2")},
+    };
+    for (const auto& testCase : cases) {
+        const std::optional<QJsonObject> answer =
+            testCase.json ? std::optional<QJsonObject>(parseObject(*testCase.json)) : std::nullopt;
+        EXPECT_EQ(DeployRun::humanReadableStatusPollLine(answer), testCase.expected) << testCase.json.value_or("none");
+    }
+}
+
+TEST(ProjectLabelTest, lastComponentTrimmedAndCut) {
+    EXPECT_EQ(DeployRun::projectLabel(QStringLiteral("/home/u/My Site")), QStringLiteral("My Site"));
+    EXPECT_EQ(DeployRun::projectLabel(QStringLiteral("/home/u/My Site/")), QStringLiteral("My Site"));
+    EXPECT_EQ(DeployRun::projectLabel(QStringLiteral("/home/u/  padded  ")), QStringLiteral("padded"));
+    EXPECT_EQ(DeployRun::projectLabel(QStringLiteral("/home/u/") + QString(90, QLatin1Char('n'))),
+              QString(80, QLatin1Char('n')));
+    EXPECT_EQ(DeployRun::projectLabel(QStringLiteral("/")), QStringLiteral("macos-app-project"));
+    EXPECT_EQ(DeployRun::projectLabel(QStringLiteral("/home/u/   ")), QStringLiteral("macos-app-project"));
 }
 
 } // namespace

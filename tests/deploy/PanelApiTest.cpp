@@ -1,16 +1,9 @@
 #include "deploy/PanelApi.h"
 
 #include "deploy/DeployError.h"
-#include "deploy/DeployRun.h"
-#include "deploy/DeviceIdentity.h"
 
-#include <QCryptographicHash>
-#include <QDir>
 #include <QJsonArray>
 #include <QJsonDocument>
-#include <QRegularExpression>
-#include <QSettings>
-#include <QTemporaryDir>
 #include <gmock/gmock.h>
 
 void PrintTo(const QString& text, std::ostream* out) {
@@ -24,11 +17,6 @@ using Kind = DeployError::Kind;
 
 QJsonObject parseObject(const char* json) {
     return QJsonDocument::fromJson(QByteArray(json)).object();
-}
-
-QSettings settingsStore() {
-    return QSettings(QSettings::NativeFormat, QSettings::UserScope, QStringLiteral("Kestrion"),
-                     QStringLiteral("DuvUDUvadIra"));
 }
 
 std::optional<QByteArray> header(const HttpRequest& request, const QByteArray& name) {
@@ -183,112 +171,6 @@ TEST(LenientIntegerTest, readsNumbersAndDigitStringsOnly) {
         EXPECT_EQ(PanelApi::lenientInteger(object.value(QStringLiteral("v"))), testCase.expected) << testCase.json;
     }
     EXPECT_EQ(PanelApi::lenientInteger(QJsonValue(QJsonValue::Undefined)), std::nullopt);
-}
-
-class FingerprintTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        QSettings settings = settingsStore();
-        settings.remove(DeviceIdentity::fingerprintSettingsKey);
-        settings.sync();
-    }
-};
-
-TEST_F(FingerprintTest, createdOnceAsLowercaseUuidAndThenReused) {
-    const QString first = DeviceIdentity::fingerprint();
-    EXPECT_TRUE(
-        QRegularExpression(QStringLiteral("^[0-9a-f]{8}-[0-9a-f]{4}-4[0-9a-f]{3}-[89ab][0-9a-f]{3}-[0-9a-f]{12}$"))
-            .match(first)
-            .hasMatch())
-        << first.toStdString();
-    EXPECT_EQ(settingsStore().value(DeviceIdentity::fingerprintSettingsKey).toString(), first);
-    EXPECT_EQ(DeviceIdentity::fingerprint(), first);
-}
-
-TEST_F(FingerprintTest, storedValueIsTrimmedAndLowercasedButNotRewritten) {
-    const QString stored = QStringLiteral("  ABCDEF01-2345-4678-9ABC-DEF012345678 \n");
-    {
-        QSettings settings = settingsStore();
-        settings.setValue(DeviceIdentity::fingerprintSettingsKey, stored);
-    }
-    EXPECT_EQ(DeviceIdentity::fingerprint(), QStringLiteral("abcdef01-2345-4678-9abc-def012345678"));
-    EXPECT_EQ(settingsStore().value(DeviceIdentity::fingerprintSettingsKey).toString(), stored);
-}
-
-TEST_F(FingerprintTest, blankStoredValueIsReplaced) {
-    {
-        QSettings settings = settingsStore();
-        settings.setValue(DeviceIdentity::fingerprintSettingsKey, QStringLiteral("   "));
-    }
-    const QString created = DeviceIdentity::fingerprint();
-    EXPECT_EQ(created.size(), 36);
-    EXPECT_EQ(settingsStore().value(DeviceIdentity::fingerprintSettingsKey).toString(), created);
-}
-
-TEST_F(FingerprintTest, workspaceKeyIsStablePerFolderAndMachine) {
-    QTemporaryDir dir;
-    ASSERT_TRUE(dir.isValid());
-    ASSERT_TRUE(QDir(dir.path()).mkpath(QStringLiteral("Site/sub")));
-    const QString site = dir.filePath(QStringLiteral("Site"));
-
-    const QString key = DeviceIdentity::workspaceKey(site);
-    EXPECT_TRUE(QRegularExpression(QStringLiteral("^ws_[0-9a-f]{40}$")).match(key).hasMatch()) << key.toStdString();
-    for (const QString& spelling : {site + QStringLiteral("/"), site + QStringLiteral("/./sub/.."),
-                                    dir.filePath(QStringLiteral("SITE")), site.toUpper()}) {
-        EXPECT_EQ(DeviceIdentity::workspaceKey(spelling), key) << spelling.toStdString();
-    }
-    EXPECT_NE(DeviceIdentity::workspaceKey(dir.filePath(QStringLiteral("Site/sub"))), key);
-
-    // The key is the documented digest, so the panel can recognise it across versions.
-    const QString fingerprint = DeviceIdentity::fingerprint();
-    const QByteArray digest =
-        QCryptographicHash::hash((fingerprint + QLatin1Char('|') + QDir::cleanPath(site).toLower()).toUtf8(),
-                                 QCryptographicHash::Sha256)
-            .toHex();
-    EXPECT_EQ(key, QStringLiteral("ws_") + QString::fromLatin1(digest.left(40)));
-
-    // Another machine: another fingerprint, another key.
-    {
-        QSettings settings = settingsStore();
-        settings.setValue(DeviceIdentity::fingerprintSettingsKey,
-                          QStringLiteral("11111111-1111-4111-8111-111111111111"));
-    }
-    EXPECT_NE(DeviceIdentity::workspaceKey(site), key);
-}
-
-TEST(StatusPollLineTest, wordsEachAnswer) {
-    const struct {
-        std::optional<const char*> json;
-        QString expected;
-    } cases[] = {
-        {std::nullopt, QStringLiteral("Checking deploy status\u2026")},
-        {R"({"state":"building","current_step_label":"Copying files","step_number":2,"step_total":5})",
-         QStringLiteral("State: building \u00B7 Copying files \u00B7 Step 2 of 5")},
-        {R"({})", QStringLiteral("State: ?")},
-        {R"({"state":"  "})", QStringLiteral("Checking deploy status\u2026")},
-        {R"({"state":" Queued\n"})", QStringLiteral("State: Queued")},
-        {R"({"state":7,"current_step_label":" Install "})", QStringLiteral("State: ? \u00B7 Install")},
-        {R"({"state":"","step_number":"3","step_total":"4"})", QStringLiteral("Step 3 of 4")},
-        {R"({"state":"","step_number":3,"step_total":0})", QStringLiteral("Checking deploy status\u2026")},
-        {R"({"state":"","step_number":3})", QStringLiteral("Checking deploy status\u2026")},
-        {R"({"state":"","step_number":"x","step_total":4})", QStringLiteral("Checking deploy status\u2026")},
-        {R"({"state":"","current_step_label":5,"step_number":1.7,"step_total":2.2})", QStringLiteral("Step 1 of 2")},
-    };
-    for (const auto& testCase : cases) {
-        const std::optional<QJsonObject> answer =
-            testCase.json ? std::optional<QJsonObject>(parseObject(*testCase.json)) : std::nullopt;
-        EXPECT_EQ(DeployRun::humanReadableStatusPollLine(answer), testCase.expected) << testCase.json.value_or("none");
-    }
-}
-
-TEST(ProjectLabelTest, lastComponentTrimmedAndCut) {
-    EXPECT_EQ(DeployRun::projectLabel(QStringLiteral("/home/u/My Site")), QStringLiteral("My Site"));
-    EXPECT_EQ(DeployRun::projectLabel(QStringLiteral("/home/u/My Site/")), QStringLiteral("My Site"));
-    EXPECT_EQ(DeployRun::projectLabel(QStringLiteral("/home/u/  padded  ")), QStringLiteral("padded"));
-    EXPECT_EQ(DeployRun::projectLabel(QStringLiteral("/home/u/") + QString(90, QLatin1Char('n'))),
-              QString(80, QLatin1Char('n')));
-    EXPECT_EQ(DeployRun::projectLabel(QStringLiteral("/")), QStringLiteral("macos-app-project"));
-    EXPECT_EQ(DeployRun::projectLabel(QStringLiteral("/home/u/   ")), QStringLiteral("macos-app-project"));
 }
 
 } // namespace
