@@ -4,7 +4,7 @@
 #include "app/MultilineTextView.h"
 #include "app/WidgetStyle.h"
 #include "app/WindowState.h"
-#include "conversation/AppSettings.h"
+#include "settings/AppSettings.h"
 #include "workspace/OutputIndexFile.h"
 
 #include <QDir>
