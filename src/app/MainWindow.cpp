@@ -85,7 +85,10 @@ MainWindow::MainWindow(AppSettings* settings, ChatViewModel* chat, QWidget* pare
     buildMenus();
     WindowWorkspaces::install(this);
 
-    connect(qApp, &QCoreApplication::aboutToQuit, this, &MainWindow::saveConversation);
+    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+        saveConversation();
+        m_chat->flushSaves();
+    });
 }
 
 MainWindow::~MainWindow() = default;
@@ -183,6 +186,8 @@ void MainWindow::changeEvent(QEvent* event) {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     saveConversation();
+    // Closing the window may end the app: nothing queued may be lost.
+    m_chat->flushSaves();
     // The only window: once it closes the application ends normally (status 0).
     event->accept();
 }

@@ -16,6 +16,7 @@
 #include <QTextBoundaryFinder>
 #include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
+#include <utility>
 
 namespace kestrion {
 
@@ -99,7 +100,10 @@ ChatViewModel::ChatViewModel(std::shared_ptr<const OpenAIService> openAI, QObjec
     m_activeSessionId = session.id;
 }
 
-ChatViewModel::~ChatViewModel() = default;
+ChatViewModel::~ChatViewModel() {
+    // Outcomes still on their way update this object, so they land before it goes.
+    m_writer.flush();
+}
 
 void ChatViewModel::setInput(const QString& input) {
     if (input == m_input) {
@@ -238,28 +242,48 @@ void ChatViewModel::syncActiveSessionFromMessages() {
     Q_EMIT sessionsChanged();
 }
 
-bool ChatViewModel::saveToDisk() {
+void ChatViewModel::saveToDisk() {
+    queueSave();
+}
+
+void ChatViewModel::flushSaves() {
+    m_writer.flush();
+}
+
+void ChatViewModel::queueSave(std::function<void()> saved) {
     // Until the first binding nothing on disk is read or written.
     if (!m_hasBoundStorageLocation) {
-        return true;
+        if (saved) {
+            saved();
+        }
+        return;
     }
     ChatHistoryPersistence::FilePayload payload;
     payload.version = 1;
     payload.sessions = m_sessions;
     payload.activeSessionId = m_activeSessionId;
-    const WriteResult saved = ChatHistoryPersistence::save(payload, m_persistenceOutputRoot);
-    if (!saved.ok()) {
-        reportSaveFailure(saved.error);
-        return false;
+    const QPointer<ChatViewModel> self(this);
+    m_writer.save(m_persistenceOutputRoot, std::move(payload), m_legacyMigrationPending,
+                  [self, saved = std::move(saved)](const HistoryWriter::Outcome& outcome) {
+                      if (self) {
+                          self->applySaveOutcome(outcome);
+                      }
+                      if (saved) {
+                          saved();
+                      }
+                  });
+}
+
+void ChatViewModel::applySaveOutcome(const HistoryWriter::Outcome& outcome) {
+    if (!outcome.result.ok()) {
+        reportSaveFailure(outcome.result.error);
+        return;
     }
     setSaveError(std::nullopt);
-    // The per-user history is deleted only once its copy is on disk: until then it is the only copy.
-    if (m_legacyMigrationPending) {
+    if (outcome.migratedLegacy) {
         m_legacyMigrationPending = false;
         AppSettings::setMigratedLegacyChatsToProject(true);
-        ChatHistoryPersistence::removeLegacyAppSupportHistoryFile();
     }
-    return true;
 }
 
 void ChatViewModel::replaceWithFreshDefaultSession() {
@@ -287,6 +311,8 @@ void ChatViewModel::applyOutputRoot(const std::optional<QString>& outputRoot) {
         setInput(QString());
         // A failed save here stays visible over the next folder's chats until a save lands.
         saveToDisk();
+        // The old folder's history is on disk before the next one is read (it may be the same folder).
+        m_writer.flush();
     }
     // Legacy chats not yet written to the previous folder stay in the per-user file for the next one.
     m_legacyMigrationPending = false;
@@ -337,11 +363,12 @@ void ChatViewModel::appendToSession(const QUuid& sessionId, ChatMessage message)
     appendMessage(std::move(message));
 }
 
-void ChatViewModel::deliver(const ChatTarget& target, ChatMessage message, const std::optional<QString>& error) {
+void ChatViewModel::deliver(const ChatTarget& target, ChatMessage message, const std::optional<QString>& error,
+                            std::function<void()> saved) {
     // A result belongs to the conversation its work started in, even if the user
     // switched chats or folders while waiting.
     if (target.bound && m_hasBoundStorageLocation && target.outputRoot != m_persistenceOutputRoot) {
-        deliverToStoredHistory(target, std::move(message), error);
+        deliverToStoredHistory(target, std::move(message), error, std::move(saved));
         return;
     }
     // A chat deleted meanwhile loses nothing: the result goes to the chat on screen instead.
@@ -349,35 +376,45 @@ void ChatViewModel::deliver(const ChatTarget& target, ChatMessage message, const
     setChatError(sessionId, error);
     appendToSession(sessionId, std::move(message));
     syncActiveSessionFromMessages();
-    saveToDisk();
+    queueSave(std::move(saved));
 }
 
 void ChatViewModel::deliverToStoredHistory(const ChatTarget& target, ChatMessage message,
-                                           const std::optional<QString>& error) {
-    // The folder was saved when it was left, so its file holds the chat as the user last saw it.
-    ChatHistoryPersistence::FilePayload payload;
-    if (const auto stored = ChatHistoryPersistence::load(target.outputRoot)) {
-        payload = *stored;
-    }
-    // A chat deleted meanwhile loses nothing: the result goes to the chat that folder opens on.
-    qsizetype index = indexOfSession(payload.sessions, target.sessionId);
-    if (index < 0) {
-        index = activeIndexOf(payload.sessions, payload.activeSessionId);
-    }
-    // No readable history is left there (a damaged file is set aside by the load): a chat of its own.
-    if (index < 0) {
-        const ChatSession session = ChatSession::makeFresh();
-        payload.sessions.prepend(session);
-        payload.activeSessionId = session.id;
-        index = 0;
-    }
-    ChatSession& session = payload.sessions[index];
-    session.messages.append(std::move(message));
-    session.updatedAt = currentDateTimeWholeSeconds();
-    setChatError(session.id, error);
-    if (const WriteResult saved = ChatHistoryPersistence::save(payload, target.outputRoot); !saved.ok()) {
-        reportSaveFailure(saved.error);
-    }
+                                           const std::optional<QString>& error, std::function<void()> saved) {
+    // Written by the history writer after the save made when that folder was left, so the
+    // file it reads holds the chat as the user last saw it.
+    const auto change = [sessionId = target.sessionId,
+                         message = std::move(message)](ChatHistoryPersistence::FilePayload& payload) {
+        // A chat deleted meanwhile loses nothing: the result goes to the chat that folder opens on.
+        qsizetype index = indexOfSession(payload.sessions, sessionId);
+        if (index < 0) {
+            index = activeIndexOf(payload.sessions, payload.activeSessionId);
+        }
+        // No readable history is left there (a damaged file is set aside by the load): a chat of its own.
+        if (index < 0) {
+            const ChatSession session = ChatSession::makeFresh();
+            payload.sessions.prepend(session);
+            payload.activeSessionId = session.id;
+            index = 0;
+        }
+        ChatSession& session = payload.sessions[index];
+        session.messages.append(message);
+        session.updatedAt = currentDateTimeWholeSeconds();
+        return session.id;
+    };
+    const QPointer<ChatViewModel> self(this);
+    m_writer.change(target.outputRoot, change,
+                    [self, error, saved = std::move(saved)](const HistoryWriter::Outcome& outcome) {
+                        if (self) {
+                            self->setChatError(outcome.changedSessionId, error);
+                            if (!outcome.result.ok()) {
+                                self->reportSaveFailure(outcome.result.error);
+                            }
+                        }
+                        if (saved) {
+                            saved();
+                        }
+                    });
 }
 
 void ChatViewModel::send(const QString& model, const QString& apiKey, const std::optional<QString>& outputRoot) {
@@ -402,9 +439,12 @@ void ChatViewModel::send(const QString& model, const QString& apiKey, const std:
         if (!self) {
             return;
         }
-        self->deliver(target, std::move(message), error);
+        self->deliver(target, std::move(message), error, [self] {
+            if (self) {
+                Q_EMIT self->sendFinished();
+            }
+        });
         self->setSending(false);
-        Q_EMIT self->sendFinished();
     };
 
     ProjectContextBuilder::build(outputRoot).then(this, [=](std::optional<ProjectContextBuilder::Snapshot> snapshot) {

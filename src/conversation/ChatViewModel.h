@@ -1,12 +1,14 @@
 #pragma once
 
 #include "conversation/ChatRecords.h"
+#include "conversation/HistoryWriter.h"
 
 #include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QUuid>
+#include <functional>
 #include <memory>
 #include <optional>
 
@@ -64,7 +66,7 @@ public:
     // Binds the history to a website directory (saving the previous binding first) and loads it.
     void applyOutputRoot(const std::optional<QString>& outputRoot);
     // Starts a send of the trimmed input; returns at once. sendFinished() fires when the
-    // assistant message (reply or "Error: ...") has been appended and saved.
+    // assistant message (reply or "Error: ...") has been appended and its save has landed.
     void send(const QString& model, const QString& apiKey, const std::optional<QString>& outputRoot);
     void newChat();
     void selectSession(const QUuid& id);
@@ -80,9 +82,11 @@ public:
     void appendKestrionFailure(const QString& text) { appendKestrionFailure(text, activeTarget()); }
 
     void syncActiveSessionFromMessages();
-    // Writes the history of the bound location. A failure shows in the error line
-    // ("Chat history could not be saved: <reason>"), is logged, and returns false.
-    bool saveToDisk();
+    // Queues a save of the bound history and returns at once. A failure shows in the error
+    // line ("Chat history could not be saved: <reason>") and is logged when it lands.
+    void saveToDisk();
+    // Waits for every save already queued and applies their outcomes.
+    void flushSaves();
 
     // Replaces the model client for later sends (a send in flight keeps the one it started with).
     void setOpenAIService(std::shared_ptr<const OpenAIService> openAI);
@@ -115,9 +119,15 @@ private:
     void reportSaveFailure(const QString& reason);
     void updateShownError();
     void appendToSession(const QUuid& sessionId, ChatMessage message);
-    // Appends the message to the target's chat and sets (or clears) that chat's error line.
-    void deliver(const ChatTarget& target, ChatMessage message, const std::optional<QString>& error);
-    void deliverToStoredHistory(const ChatTarget& target, ChatMessage message, const std::optional<QString>& error);
+    // Queues the bound history's save; saved runs once it has landed (or at once when nothing is bound).
+    void queueSave(std::function<void()> saved = {});
+    void applySaveOutcome(const HistoryWriter::Outcome& outcome);
+    // Appends the message to the target's chat and sets (or clears) that chat's error line;
+    // saved runs once the history holding it has been written.
+    void deliver(const ChatTarget& target, ChatMessage message, const std::optional<QString>& error,
+                 std::function<void()> saved = {});
+    void deliverToStoredHistory(const ChatTarget& target, ChatMessage message, const std::optional<QString>& error,
+                                std::function<void()> saved);
 
     QList<ChatSession> m_sessions;
     QUuid m_activeSessionId;
@@ -135,6 +145,8 @@ private:
     // The sessions shown came from the per-user history, which is removed once they are saved here.
     bool m_legacyMigrationPending = false;
     std::shared_ptr<const OpenAIService> m_openAI;
+    // Last: destroyed (and drained) first, while the state its outcomes update still exists.
+    HistoryWriter m_writer;
 };
 
 } // namespace kestrion

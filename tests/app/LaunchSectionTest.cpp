@@ -299,6 +299,7 @@ TEST_F(LaunchSectionTest, theReportLandsInTheChatAndFolderTheLaunchStartedFrom) 
     ASSERT_TRUE(done.first().first().toBool()) << progress()->liveLine().toStdString();
     EXPECT_EQ(chat->activeSessionId(), shown);
     EXPECT_TRUE(chat->messages().isEmpty());
+    chat->flushSaves();
     const auto here = ChatHistoryPersistence::load(other.path());
     ASSERT_TRUE(here.has_value());
     for (const ChatSession& session : here->sessions) {
@@ -343,6 +344,7 @@ TEST_F(LaunchSectionTest, aFailureAfterASwitchOfChatsIsReportedInTheChatItStarte
     EXPECT_EQ(chat->lastError(), description);
     EXPECT_TRUE(errorLine->isVisible());
     EXPECT_EQ(errorLine->text(), description);
+    chat->flushSaves();
     const auto stored = ChatHistoryPersistence::load(site);
     ASSERT_TRUE(stored.has_value());
     for (const ChatSession& session : stored->sessions) {

@@ -101,6 +101,7 @@ TEST_F(ChatViewModelTest, bindingAFreshProject_createsAndSavesOneNewChat) {
     model.applyOutputRoot(m_site.path());
     ASSERT_EQ(model.sessions().size(), 1);
     EXPECT_EQ(model.sessions().first().title, QStringLiteral("New chat"));
+    model.flushSaves();
     const auto stored = ChatHistoryPersistence::load(m_site.path());
     ASSERT_TRUE(stored.has_value());
     EXPECT_EQ(stored->activeSessionId, model.activeSessionId());
@@ -118,6 +119,7 @@ TEST_F(ChatViewModelTest, legacyHistory_migratesIntoTheFirstProjectOnlyOnce) {
     ASSERT_EQ(model.sessions().size(), 1);
     EXPECT_EQ(model.sessions().first(), old);
     EXPECT_EQ(model.messages(), old.messages);
+    model.flushSaves();
     EXPECT_TRUE(AppSettings::migratedLegacyChatsToProject());
     EXPECT_FALSE(QFile::exists(legacyHistoryPath()));
     EXPECT_TRUE(ChatHistoryPersistence::load(m_site.path()).has_value());
@@ -133,6 +135,7 @@ TEST_F(ChatViewModelTest, missingDirectoryOrAFile_bindsTheLegacyLocation) {
     ChatViewModel model;
     model.applyOutputRoot(m_site.path() + QStringLiteral("/does-not-exist"));
     EXPECT_FALSE(model.persistenceOutputRoot().has_value());
+    model.flushSaves();
     EXPECT_TRUE(QFile::exists(legacyHistoryPath()));
 
     QFile file(m_site.filePath(QStringLiteral("plain.txt")));
@@ -192,17 +195,20 @@ TEST_F(ChatViewModelTest, sessionRules_newSelectAndDelete) {
     model.selectSession(oldest.id);
     EXPECT_EQ(model.sessions()[0].updatedAt, oldest.updatedAt);
     EXPECT_EQ(model.sessions()[1].updatedAt, middle.updatedAt);
+    model.flushSaves();
     EXPECT_EQ(ChatHistoryPersistence::load(m_site.path())->activeSessionId, oldest.id);
 
     // Deleting the active session of three activates the most recently updated other one.
     model.deleteSession(oldest.id);
     ASSERT_EQ(model.sessions().size(), 2);
     EXPECT_EQ(model.activeSessionId(), newest.id);
+    model.flushSaves();
     EXPECT_EQ(ChatHistoryPersistence::load(m_site.path())->sessions.size(), 2);
 
     // Deleting an unknown id still saves.
     QFile::remove(projectHistoryPath(m_site.path()));
     model.deleteSession(QUuid::createUuid());
+    model.flushSaves();
     EXPECT_TRUE(QFile::exists(projectHistoryPath(m_site.path())));
 
     // New chats go first in stored order and become active.
@@ -229,6 +235,7 @@ TEST_F(ChatViewModelTest, launchNotices_appendAssistantMessagesSetTheErrorAndSav
 
     model.appendKestrionStatus(QStringLiteral("**Deploy Website to Kestrion**"));
     EXPECT_FALSE(model.lastError().has_value());
+    model.flushSaves();
     const auto stored = ChatHistoryPersistence::load(m_site.path());
     ASSERT_TRUE(stored.has_value());
     EXPECT_EQ(stored->sessions.first().messages.size(), 2);
@@ -271,6 +278,7 @@ TEST_F(ChatViewModelTest, failedSaves_showInTheErrorLineAndKeepTheLegacyHistoryU
     WarningLog log;
     ChatViewModel model;
     model.applyOutputRoot(m_site.path());
+    model.flushSaves();
     EXPECT_EQ(model.sessions(), QList<ChatSession>{old}) << "the legacy chats are still shown";
     EXPECT_TRUE(QFile::exists(legacyHistoryPath()));
     EXPECT_FALSE(AppSettings::migratedLegacyChatsToProject());
@@ -286,6 +294,7 @@ TEST_F(ChatViewModelTest, failedSaves_showInTheErrorLineAndKeepTheLegacyHistoryU
     // The next save that lands completes the move and removes the per-user copy.
     ASSERT_TRUE(QDir(projectHistoryPath(m_site.path())).removeRecursively());
     model.newChat();
+    model.flushSaves();
     EXPECT_FALSE(model.lastError().has_value());
     EXPECT_FALSE(QFile::exists(legacyHistoryPath()));
     EXPECT_TRUE(AppSettings::migratedLegacyChatsToProject());
@@ -297,6 +306,7 @@ TEST_F(ChatViewModelTest, failedSaves_showInTheErrorLineAndKeepTheLegacyHistoryU
     ASSERT_TRUE(QFile::remove(projectHistoryPath(m_site.path())));
     ASSERT_TRUE(QDir().mkpath(projectHistoryPath(m_site.path())));
     model.newChat();
+    model.flushSaves();
     EXPECT_TRUE(model.lastErrorText().startsWith(prefix));
 }
 
@@ -323,6 +333,7 @@ TEST_F(ChatViewModelTest, reportsForAChatThatIsGoneOrAFolderNoLongerOpenLoseNoth
     model.appendKestrionFailure(QStringLiteral("quota"), away);
     EXPECT_EQ(model.messages().size(), 1) << "nothing lands in the folder shown";
     EXPECT_EQ(model.lastErrorText(), QStringLiteral("no route"));
+    model.flushSaves();
     const auto stored = ChatHistoryPersistence::load(elsewhere.path());
     ASSERT_TRUE(stored.has_value());
     ASSERT_EQ(stored->sessions.size(), 2);
@@ -342,6 +353,7 @@ TEST_F(ChatViewModelTest, reportsForAChatThatIsGoneOrAFolderNoLongerOpenLoseNoth
     WarningLog log;
     model.appendKestrionStatus(QStringLiteral("**Deploy Website to Kestrion**"),
                                {true, ChatViewModel::normalizedOutputDirectory(m_site.path()), deleted.sessionId});
+    model.flushSaves();
     EXPECT_TRUE(model.lastErrorText().startsWith(QStringLiteral("Chat history could not be saved: ")))
         << model.lastErrorText().toStdString();
     EXPECT_EQ(log.entries().size(), 1);

@@ -1,0 +1,83 @@
+#pragma once
+
+#include "conversation/ChatHistoryPersistence.h"
+
+#include <QObject>
+#include <QString>
+#include <QUuid>
+#include <condition_variable>
+#include <deque>
+#include <functional>
+#include <mutex>
+#include <optional>
+#include <thread>
+#include <vector>
+
+namespace kestrion {
+
+// The one writer of chat histories: saves run in the order they were asked for on a
+// thread of their own, so the interface thread never waits on the disk. A save queued
+// behind a not yet started save of the same folder replaces it (the newest state wins;
+// nothing moves ahead of anything else). Outcomes come back to the interface thread in order.
+class HistoryWriter final : public QObject {
+    Q_OBJECT
+    Q_DISABLE_COPY_MOVE(HistoryWriter)
+
+public:
+    struct Outcome {
+        std::optional<QString> outputRoot;
+        WriteResult result;
+        // The save carried the per-user history's sessions; on success the per-user file is gone.
+        bool migratedLegacy = false;
+        // For a change of a stored history: the chat the change went to.
+        QUuid changedSessionId;
+    };
+    // Changes a folder's stored history in place (it starts empty when there is none) and
+    // returns the chat it changed.
+    using Change = std::function<QUuid(ChatHistoryPersistence::FilePayload&)>;
+    // Called with the outcome on the writer's thread of affinity (the interface thread).
+    using Done = std::function<void(const Outcome&)>;
+
+    explicit HistoryWriter(QObject* parent = nullptr);
+    // Writes everything still queued.
+    ~HistoryWriter() override;
+
+    // Queues the whole history of a folder (none: the per-user location). migratesLegacy: the
+    // history holds the per-user sessions, whose file is removed once this copy is written.
+    void save(const std::optional<QString>& outputRoot, ChatHistoryPersistence::FilePayload payload,
+              bool migratesLegacy = false, Done done = {});
+    // Queues a read-change-write of a folder's stored history, after every save queued before it.
+    void change(const std::optional<QString>& outputRoot, Change change, Done done = {});
+    // Waits until everything queued is written and every outcome has been delivered.
+    void flush();
+
+private:
+    struct Job {
+        std::optional<QString> outputRoot;
+        ChatHistoryPersistence::FilePayload payload;
+        bool migratesLegacy = false;
+        Change change;
+        // Every caller whose save this job carries (a replaced save hands its callers on).
+        std::vector<Done> done;
+    };
+    struct Delivery {
+        Outcome outcome;
+        std::vector<Done> done;
+    };
+
+    void run();
+    void enqueue(Job job);
+    void deliverOutcomes();
+    static Outcome perform(Job& job);
+
+    std::mutex m_mutex;
+    std::condition_variable m_wake;
+    std::condition_variable m_idle;
+    std::deque<Job> m_jobs;
+    std::deque<Delivery> m_outcomes;
+    bool m_busy = false;
+    bool m_stopping = false;
+    std::thread m_thread;
+};
+
+} // namespace kestrion
