@@ -35,29 +35,6 @@ QString removingSpans(QStringView text, const QList<Span>& spans) {
     return result;
 }
 
-// \n{3,} -> two line feeds.
-QString collapsingBlankLineRuns(const QString& text) {
-    if (!text.contains(QStringLiteral("\n\n\n"))) {
-        return text;
-    }
-    QString result;
-    result.reserve(text.size());
-    qsizetype i = 0;
-    while (i < text.size()) {
-        if (text[i] != u'\n') {
-            result.append(text[i++]);
-            continue;
-        }
-        qsizetype run = i;
-        while (run < text.size() && text[run] == u'\n') {
-            ++run;
-        }
-        result.append(run - i >= 3 ? QStringLiteral("\n\n") : text.mid(i, run - i));
-        i = run;
-    }
-    return result;
-}
-
 QMap<QString, QString> parseAttributeString(QStringView attributes) {
     QMap<QString, QString> result;
     for (const auto& match : ProtocolScanner::findAttributes(attributes)) {
@@ -65,6 +42,42 @@ QMap<QString, QString> parseAttributeString(QStringView attributes) {
         result.insert(slice(attributes, match.key).toString().toLower(), slice(attributes, match.value).toString());
     }
     return result;
+}
+
+// The FILE blocks of the reply from the scanner's matches.
+template <typename Matches>
+QList<FileBlock> fileBlocksOf(const QString& reply, const Matches& matches) {
+    QList<FileBlock> blocks;
+    for (const auto& match : matches) {
+        QStringView content = slice(reply, match.body);
+        // One line feed after the opener and one before the closer belong to the
+        // delimiters; a CR LF is kept whole so the file's own line ends survive.
+        if (content.startsWith(u'\n')) {
+            content = content.mid(1);
+        }
+        if (content.endsWith(u'\n') && !content.endsWith(u"\r\n")) {
+            content.chop(1);
+        }
+        blocks.append({slice(reply, match.path).toString(), content.toString()});
+    }
+    return blocks;
+}
+
+// The reply without the matched FILE blocks and then without its IMAGE blocks.
+template <typename Matches>
+QString proseOf(const QString& reply, const Matches& fileMatches) {
+    QList<Span> fileSpans;
+    for (const auto& match : fileMatches) {
+        fileSpans.append(match.whole);
+    }
+    // Image blocks are removed from what is left, so a FILE block that quotes an
+    // IMAGE tag cannot pair it with a closer outside the file.
+    const QString withoutFiles = removingSpans(reply, fileSpans);
+    QList<Span> imageSpans;
+    for (const auto& match : ProtocolScanner::findImageBlocks(withoutFiles)) {
+        imageSpans.append(match.whole);
+    }
+    return collapsingBlankLineRuns(removingSpans(withoutFiles, imageSpans)).trimmed();
 }
 
 } // namespace
@@ -92,20 +105,7 @@ QStringList sortedExtensions(const QSet<QString>& set) {
 }
 
 QList<FileBlock> parseFileBlocks(const QString& reply) {
-    QList<FileBlock> blocks;
-    for (const auto& match : ProtocolScanner::findFileBlocks(reply)) {
-        QStringView content = slice(reply, match.body);
-        // One line feed after the opener and one before the closer belong to the
-        // delimiters; a CR LF is kept whole so the file's own line ends survive.
-        if (content.startsWith(u'\n')) {
-            content = content.mid(1);
-        }
-        if (content.endsWith(u'\n') && !content.endsWith(u"\r\n")) {
-            content.chop(1);
-        }
-        blocks.append({slice(reply, match.path).toString(), content.toString()});
-    }
-    return blocks;
+    return fileBlocksOf(reply, ProtocolScanner::findFileBlocks(reply));
 }
 
 QList<ImageBlock> parseImageBlocks(const QString& reply) {
@@ -133,18 +133,41 @@ QList<ImageBlock> parseImageBlocks(const QString& reply) {
 }
 
 QString strippingFileBlocks(const QString& reply) {
-    QList<Span> fileSpans;
-    for (const auto& match : ProtocolScanner::findFileBlocks(reply)) {
-        fileSpans.append(match.whole);
+    return proseOf(reply, ProtocolScanner::findFileBlocks(reply));
+}
+
+QString collapsingBlankLineRuns(const QString& text) {
+    if (!text.contains(QStringLiteral("\n\n\n"))) {
+        return text;
     }
-    // Image blocks are removed from what is left, so a FILE block that quotes an
-    // IMAGE tag cannot pair it with a closer outside the file.
-    const QString withoutFiles = removingSpans(reply, fileSpans);
-    QList<Span> imageSpans;
-    for (const auto& match : ProtocolScanner::findImageBlocks(withoutFiles)) {
-        imageSpans.append(match.whole);
+    QString result;
+    result.reserve(text.size());
+    qsizetype i = 0;
+    while (i < text.size()) {
+        if (text[i] != u'\n') {
+            result.append(text[i++]);
+            continue;
+        }
+        qsizetype run = i;
+        while (run < text.size() && text[run] == u'\n') {
+            ++run;
+        }
+        result.append(run - i >= 3 ? QStringLiteral("\n\n") : text.mid(i, run - i));
+        i = run;
     }
-    return collapsingBlankLineRuns(removingSpans(withoutFiles, imageSpans)).trimmed();
+    return result;
+}
+
+ParsedReply parseReply(const QString& reply) {
+    const auto fileMatches = ProtocolScanner::findFileBlocks(reply);
+    ParsedReply parsed;
+    parsed.files = fileBlocksOf(reply, fileMatches);
+    parsed.images = parseImageBlocks(reply);
+    if (parsed.files.isEmpty() && parsed.images.isEmpty()) {
+        parsed.fallback = parseFallbackBlocks(reply);
+    }
+    parsed.prose = proseOf(reply, fileMatches);
+    return parsed;
 }
 
 bool isSafeRelativePath(const QString& path) {

@@ -38,6 +38,16 @@ struct FallbackBlock {
     bool operator==(const FallbackBlock&) const = default;
 };
 
+// Everything one reply asks for, read in one pass over it.
+struct ParsedReply {
+    QList<FileBlock> files;
+    QList<ImageBlock> images;
+    // Only when the reply holds neither files nor images.
+    QList<FallbackBlock> fallback;
+    // The reply without its FILE and IMAGE blocks (strippingFileBlocks).
+    QString prose;
+};
+
 // Lower-case extensions that may be written from text (12 entries).
 const QSet<QString>& allowedFileMaterializationExtensions();
 // Lower-case extensions image blocks may produce and text blocks must never target (5 entries).
@@ -58,6 +68,12 @@ QString strippingFileBlocks(const QString& reply);
 // empty, absolute, "~"-rooted or ".."-bearing, and free of control characters.
 // Links on disk are judged only when the path is resolved for writing.
 bool isSafeRelativePath(const QString& path);
+
+// Runs of three or more line feeds shortened to two.
+QString collapsingBlankLineRuns(const QString& text);
+
+// The blocks, the fallback documents and the prose of one reply.
+ParsedReply parseReply(const QString& reply);
 
 // Whole documents pasted as raw markup or fenced code, with inferred paths; none
 // when the reply holds any protocol block.

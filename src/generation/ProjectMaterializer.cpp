@@ -159,12 +159,14 @@ Result materialize(const QString& assistantReply, const QString& root, const QSt
 
 Result materialize(const QString& assistantReply, const QString& root, const QString& apiKey,
                    const OpenAIService& openAI, const QString& gitPath) {
-    const QList<FileGenerationParser::FileBlock> files = FileGenerationParser::parseFileBlocks(assistantReply);
-    const QList<FileGenerationParser::ImageBlock> images = FileGenerationParser::parseImageBlocks(assistantReply);
-    QList<FileGenerationParser::FallbackBlock> fallback;
-    if (files.isEmpty() && images.isEmpty()) {
-        fallback = FileGenerationParser::parseFallbackBlocks(assistantReply);
-    }
+    return materialize(FileGenerationParser::parseReply(assistantReply), root, apiKey, openAI, gitPath);
+}
+
+Result materialize(const FileGenerationParser::ParsedReply& reply, const QString& root, const QString& apiKey,
+                   const OpenAIService& openAI, const QString& gitPath) {
+    const QList<FileGenerationParser::FileBlock>& files = reply.files;
+    const QList<FileGenerationParser::ImageBlock>& images = reply.images;
+    const QList<FileGenerationParser::FallbackBlock>& fallback = reply.fallback;
     if (files.isEmpty() && images.isEmpty() && fallback.isEmpty()) {
         return {};
     }

@@ -54,6 +54,10 @@ Result materialize(const QString& assistantReply, const QString& root, const QSt
 Result materialize(const QString& assistantReply, const QString& root, const QString& apiKey,
                    const OpenAIService& openAI, const QString& gitPath);
 
+// Same, for a reply already parsed (a turn reads its reply once).
+Result materialize(const FileGenerationParser::ParsedReply& reply, const QString& root, const QString& apiKey,
+                   const OpenAIService& openAI, const QString& gitPath = QString::fromLatin1(defaultGitPath));
+
 // Decodes the first image in the bytes and re-encodes it as JPEG at the given
 // quality (0–100). Nothing when the bytes hold no decodable image.
 std::optional<QByteArray> convertToJPEG(const QByteArray& sourceBytes, int quality);

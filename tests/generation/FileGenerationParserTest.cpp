@@ -191,6 +191,30 @@ TEST(StrippingFileBlocks, imageBlocksAreMatchedAfterFileBlocksAreGone) {
     EXPECT_EQ(strippingFileBlocks(reply), QStringLiteral("keep"));
 }
 
+// One pass over a reply reads exactly what the separate readers read, and looks for pasted
+// documents only when the reply holds no protocol block.
+TEST(ParseReply, readsWhatTheSeparateReadersRead) {
+    const QStringList replies{
+        QStringLiteral("Intro\n<<<FILE path=\"index.html\">>>\n<h1>Hi</h1>\n<<<END_FILE>>>\n\n\n\nDone."),
+        QStringLiteral("<<<IMAGE path=\"logo.png\" size=\"512x512\">>>\nA fox\n<<<END_IMAGE>>>\nThere."),
+        QStringLiteral("Here:\n```html\n<!DOCTYPE html>\n<html><head><title>t</title></head><body><p>Enough "
+                       "text to count as a real page.</p></body></html>\n```\nEnjoy."),
+        QStringLiteral("<<<FILE path=\"a.html\">>>\n<<<IMAGE path=\"b.png\">>>\nq\n<<<END_IMAGE>>>\n<<<END_FILE>>>"),
+        QStringLiteral("Just words."),
+    };
+    for (const QString& reply : replies) {
+        SCOPED_TRACE(reply.toStdString());
+        const auto parsed = FileGenerationParser::parseReply(reply);
+        EXPECT_EQ(parsed.files, FileGenerationParser::parseFileBlocks(reply));
+        EXPECT_EQ(parsed.images, FileGenerationParser::parseImageBlocks(reply));
+        EXPECT_EQ(parsed.prose, FileGenerationParser::strippingFileBlocks(reply));
+        const bool protocol = !parsed.files.isEmpty() || !parsed.images.isEmpty();
+        EXPECT_EQ(parsed.fallback, protocol ? QList<FileGenerationParser::FallbackBlock>{}
+                                            : FileGenerationParser::parseFallbackBlocks(reply));
+    }
+    EXPECT_FALSE(FileGenerationParser::parseReply(replies[2]).fallback.isEmpty()) << "the table reaches the fallback";
+}
+
 TEST(IsSafeRelativePath, rejectsEscapesAndAcceptsPlainRelativePaths) {
     for (const char* path : {"", "   ", "\n", "/etc/x.htm", "~/x.htm", "../x.htm", "a/../b.htm", "a\\..\\b.htm",
                              "\\\\server\\x.htm", " /x.htm", "a/..", ".."}) {
