@@ -255,6 +255,18 @@ std::optional<ReadText> readTextFile(const WalkedFile& file, qint64 cap, QByteAr
                     true};
 }
 
+// The root as an absolute clean path, when it names an existing directory.
+std::optional<QString> standardizedDirectory(const std::optional<QString>& root) {
+    if (!root || root->isEmpty()) {
+        return std::nullopt;
+    }
+    const QString standardized = QDir::cleanPath(QFileInfo(*root).absoluteFilePath());
+    if (!QFileInfo(standardized).isDir()) {
+        return std::nullopt;
+    }
+    return standardized;
+}
+
 } // namespace
 
 const QSet<QString>& hiddenNames() {
@@ -313,14 +325,19 @@ int relevanceRank(const QString& relativePath) {
 }
 
 QFuture<std::optional<Snapshot>> build(const std::optional<QString>& root) {
-    if (!root || root->isEmpty()) {
+    const std::optional<QString> standardized = standardizedDirectory(root);
+    if (!standardized) {
         return QtFuture::makeReadyFuture(std::optional<Snapshot>());
     }
-    const QString standardized = QDir::cleanPath(QFileInfo(*root).absoluteFilePath());
-    if (!QFileInfo(standardized).isDir()) {
-        return QtFuture::makeReadyFuture(std::optional<Snapshot>());
+    return QtConcurrent::run([root = *standardized]() -> std::optional<Snapshot> { return buildSync(root); });
+}
+
+std::optional<Snapshot> buildBlocking(const std::optional<QString>& root) {
+    const std::optional<QString> standardized = standardizedDirectory(root);
+    if (!standardized) {
+        return std::nullopt;
     }
-    return QtConcurrent::run([standardized]() -> std::optional<Snapshot> { return buildSync(standardized); });
+    return buildSync(*standardized);
 }
 
 Snapshot buildSync(const QString& root) {

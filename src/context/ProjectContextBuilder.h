@@ -64,6 +64,9 @@ struct Snapshot {
 // once when the root is absent, missing or not a directory.
 QFuture<std::optional<Snapshot>> build(const std::optional<QString>& root);
 
+// The same on the calling thread (a worker's), which it blocks.
+std::optional<Snapshot> buildBlocking(const std::optional<QString>& root);
+
 // Walks an (already standardized) directory on the calling thread. Never
 // fails: a folder that cannot be listed contributes nothing.
 Snapshot buildSync(const QString& root);

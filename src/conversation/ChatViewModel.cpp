@@ -1,9 +1,7 @@
 #include "conversation/ChatViewModel.h"
 
-#include "context/ProjectContextBuilder.h"
 #include "conversation/ChatHistoryPersistence.h"
-#include "generation/FileGenerationParser.h"
-#include "generation/ProjectMaterializer.h"
+#include "conversation/TurnRunner.h"
 #include "openai/OpenAIService.h"
 #include "settings/AppSettings.h"
 #include "support/IsoDateTime.h"
@@ -12,9 +10,7 @@
 #include <QFileInfo>
 #include <QLoggingCategory>
 #include <QPointer>
-#include <QRegularExpression>
 #include <QTextBoundaryFinder>
-#include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
 #include <utility>
 
@@ -24,9 +20,6 @@ namespace {
 
 Q_LOGGING_CATEGORY(lcConversation, "kestrion.conversation")
 
-const QString systemPromptOpening =
-    QStringLiteral("You are a helpful coding assistant running inside a macOS website builder. ");
-
 // Positions where user-perceived characters (grapheme clusters) end.
 QList<qsizetype> graphemeBoundaries(const QString& text) {
     QList<qsizetype> boundaries;
@@ -35,35 +28,6 @@ QList<qsizetype> graphemeBoundaries(const QString& text) {
         boundaries.append(finder.position());
     }
     return boundaries;
-}
-
-QString collapseBlankLines(const QString& text) {
-    static const QRegularExpression threeOrMoreNewlines(QStringLiteral("\n{3,}"));
-    QString collapsed = text;
-    collapsed.replace(threeOrMoreNewlines, QStringLiteral("\n\n"));
-    return collapsed;
-}
-
-// The reply as shown in the chat: protocol blocks removed and, when the fallback wrote
-// files, the code it took out of the prose removed too.
-QString displayText(const QString& reply, const ProjectMaterializer::Result& result) {
-    QString display = FileGenerationParser::strippingFileBlocks(reply);
-    if (!result.fallbackBlocksMaterialized.isEmpty()) {
-        for (const auto& block : result.fallbackBlocksMaterialized) {
-            if (!block.rawSpan.isEmpty()) {
-                display.remove(block.rawSpan, Qt::CaseSensitive);
-            }
-        }
-        display = collapseBlankLines(display).trimmed();
-    }
-    const QString summary = ProjectMaterializer::summaryText(result);
-    if (summary.isEmpty()) {
-        return display;
-    }
-    if (display.isEmpty()) {
-        return summary;
-    }
-    return display + QStringLiteral("\n\n") + summary;
 }
 
 // Index of the session with the latest updatedAt; the first in stored order wins ties.
@@ -429,63 +393,18 @@ void ChatViewModel::send(const QString& model, const QString& apiKey, const std:
     syncActiveSessionFromMessages();
 
     const ChatTarget target = activeTarget();
-    // The conversation as asked: switching chats while the snapshot is taken must not
+    // The conversation as asked: switching chats while the turn runs must not
     // send another chat's messages.
-    const QList<ChatMessage> history = m_messages;
-    const std::shared_ptr<const OpenAIService> openAI = m_openAI;
-    const QPointer<ChatViewModel> self(this);
-
-    const auto finish = [self, target](ChatMessage message, const std::optional<QString>& error = std::nullopt) {
-        if (!self) {
-            return;
-        }
-        self->deliver(target, std::move(message), error, [self] {
-            if (self) {
-                Q_EMIT self->sendFinished();
-            }
-        });
-        self->setSending(false);
-    };
-
-    ProjectContextBuilder::build(outputRoot).then(this, [=](std::optional<ProjectContextBuilder::Snapshot> snapshot) {
-        if (!self) {
-            return;
-        }
-        QString prompt = systemPromptOpening + FileGenerationParser::systemPromptAppendix();
-        const QString section = ProjectContextBuilder::systemPromptSection(snapshot);
-        if (!section.isEmpty()) {
-            prompt += QStringLiteral("\n\n") + section;
-        }
-        QList<ChatCompletionMessage> request;
-        request.reserve(history.size() + 1);
-        request.append({QStringLiteral("system"), prompt});
-        for (const ChatMessage& message : history) {
-            request.append({ChatMessage::roleName(message.role), message.text});
-        }
-
-        openAI->completeChat(model, apiKey, request).then(self, [=](OpenAIResult<QString> reply) {
-            if (!self) {
-                return;
-            }
-            if (!reply.ok()) {
-                const QString description = reply.error().description();
-                finish(ChatMessage::make(ChatMessage::Role::Assistant, QStringLiteral("Error: ") + description),
-                       description);
-                return;
-            }
-            const QString rawReply = reply.value();
-            if (!outputRoot) {
-                finish(ChatMessage::make(ChatMessage::Role::Assistant, rawReply));
-                return;
-            }
-            const QString root = *outputRoot;
-            QtConcurrent::run([rawReply, root, apiKey, openAI] {
-                return ProjectMaterializer::materialize(rawReply, root, apiKey, *openAI);
-            }).then(self, [=](ProjectMaterializer::Result result) {
-                finish(ChatMessage::make(ChatMessage::Role::Assistant, displayText(rawReply, result)));
+    TurnRunner::run({model, apiKey, outputRoot, m_messages, m_openAI})
+        .then(this, [this, target](const TurnRunner::Result& result) {
+            const QPointer<ChatViewModel> self(this);
+            deliver(target, ChatMessage::make(ChatMessage::Role::Assistant, result.text), result.error, [self] {
+                if (self) {
+                    Q_EMIT self->sendFinished();
+                }
             });
+            setSending(false);
         });
-    });
 }
 
 void ChatViewModel::newChat() {

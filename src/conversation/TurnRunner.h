@@ -1,0 +1,48 @@
+#pragma once
+
+#include "conversation/ChatRecords.h"
+
+#include <QFuture>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <memory>
+#include <optional>
+
+namespace kestrion {
+
+class OpenAIService;
+
+// One turn of a chat, from the conversation as asked to the text the chat shows, on a pool
+// thread: snapshot of the website directory, prompt, model request, files written and
+// committed, display text. The reply is parsed once. Nothing here touches the interface.
+namespace TurnRunner {
+
+struct Request {
+    QString model;
+    QString apiKey;
+    // The website directory; none: nothing is read or written and the raw reply is shown.
+    std::optional<QString> outputRoot;
+    // The chat's messages, the user's new one last.
+    QList<ChatMessage> conversation;
+    std::shared_ptr<const OpenAIService> openAI;
+};
+
+struct Result {
+    // The assistant message: the reply as shown, or "Error: <description>".
+    QString text;
+    // The failed request's description (the chat's error line); none when the reply arrived.
+    std::optional<QString> error;
+    // Files written into the website directory, as the reply named them.
+    QStringList writtenPaths;
+};
+
+// Starts the turn on the global pool; the future always ends with a result.
+QFuture<Result> run(Request request);
+
+// The whole turn on the calling thread (blocking).
+Result runBlocking(const Request& request);
+
+} // namespace TurnRunner
+
+} // namespace kestrion
