@@ -171,7 +171,6 @@ void MainWindow::updateToggleSidebarAction() {
 }
 
 void MainWindow::saveConversation() {
-    m_chat->syncActiveSessionFromMessages();
     m_chat->saveToDisk();
 }
 

@@ -259,8 +259,7 @@ Sidebar::Sidebar(AppSettings* settings, ChatViewModel* chat, OutputFolderFileTre
     layout->addWidget(scroll, 1);
 
     connect(m_settings, &AppSettings::outputDirectoryURLChanged, this, &Sidebar::onDirectoryChanged);
-    connect(m_chat, &ChatViewModel::messagesChanged, this, &Sidebar::onMessagesMaybeCounted);
-    connect(m_chat, &ChatViewModel::messageAppended, this, &Sidebar::onMessagesMaybeCounted);
+    connect(m_chat, &ChatViewModel::filesWritten, this, &Sidebar::onFilesWritten);
     connect(m_chat, &ChatViewModel::isSendingChanged, this,
             [this] { m_chooseButton->setEnabled(!m_chat->isSending()); });
     connect(m_tree, &OutputFolderFileTreeModel::isLoadingChanged, this, &Sidebar::updateFilesArea);
@@ -483,7 +482,6 @@ void Sidebar::showEvent(QShowEvent* event) {
     if (!m_started) {
         m_started = true;
         m_boundDirectory = m_settings->outputDirectoryURL();
-        m_knownMessageCount = m_chat->messages().size();
         runDirectoryTask();
     }
 }
@@ -496,8 +494,6 @@ void Sidebar::resizeEvent(QResizeEvent* event) {
 void Sidebar::runDirectoryTask() {
     const std::optional<QString> directory = m_settings->outputDirectoryURL();
     m_chat->applyOutputRoot(directory);
-    // The controller may have loaded another history: its count is the new baseline.
-    m_knownMessageCount = m_chat->messages().size();
     const std::optional<QUrl> launched = LaunchStateStore::load(directory);
     m_state->setLaunchedWebsiteURL(launched);
     m_tree->refresh(directory);
@@ -520,15 +516,12 @@ void Sidebar::onDirectoryChanged() {
     runDirectoryTask();
 }
 
-void Sidebar::onMessagesMaybeCounted() {
-    if (!m_started) {
+void Sidebar::onFilesWritten(const QString& outputRoot) {
+    // A turn started in another folder wrote there: nothing shown here changed.
+    if (!m_started || ChatViewModel::normalizedOutputDirectory(m_settings->outputDirectoryURL()) !=
+                          ChatViewModel::normalizedOutputDirectory(outputRoot)) {
         return;
     }
-    const qsizetype count = m_chat->messages().size();
-    if (count == m_knownMessageCount) {
-        return;
-    }
-    m_knownMessageCount = count;
     m_state->bumpPreviewReloadNonce();
     m_tree->refresh(m_settings->outputDirectoryURL());
 }

@@ -77,7 +77,7 @@ private:
 
     void runDirectoryTask();
     void onDirectoryChanged();
-    void onMessagesMaybeCounted();
+    void onFilesWritten(const QString& outputRoot);
     void updateFilesArea();
     void updateDirectoryLabel();
     void syncTreeSelection();
@@ -107,7 +107,6 @@ private:
     std::function<bool(const QString&)> m_directoryGuard;
     bool m_started = false;
     std::optional<QString> m_boundDirectory;
-    qsizetype m_knownMessageCount = -1;
 };
 
 } // namespace kestrion

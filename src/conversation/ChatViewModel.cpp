@@ -91,15 +91,10 @@ void ChatViewModel::setActiveSessionId(const QUuid& id) {
     updateShownError();
 }
 
-void ChatViewModel::setMessages(QList<ChatMessage> messages) {
-    m_messages = std::move(messages);
-    Q_EMIT messagesChanged();
-}
-
-void ChatViewModel::appendMessage(ChatMessage message) {
-    m_messages.append(std::move(message));
-    Q_EMIT messageAppended(static_cast<int>(m_messages.size() - 1));
-    Q_EMIT messagesChanged();
+const QList<ChatMessage>& ChatViewModel::messages() const {
+    static const QList<ChatMessage> none;
+    const qsizetype index = indexOfSession(m_sessions, m_activeSessionId);
+    return index >= 0 ? m_sessions[index].messages : none;
 }
 
 void ChatViewModel::setSending(bool sending) {
@@ -190,22 +185,6 @@ QString ChatViewModel::derivedTitle(const QList<ChatMessage>& messages, const QS
     return text;
 }
 
-void ChatViewModel::syncActiveSessionFromMessages() {
-    const auto it = std::find_if(m_sessions.begin(), m_sessions.end(),
-                                 [this](const ChatSession& s) { return s.id == m_activeSessionId; });
-    if (it == m_sessions.end()) {
-        return;
-    }
-    const QString newTitle = derivedTitle(m_messages, it->title);
-    if (it->messages == m_messages && it->title == newTitle) {
-        return;
-    }
-    it->messages = m_messages;
-    it->title = newTitle;
-    it->updatedAt = currentDateTimeWholeSeconds();
-    Q_EMIT sessionsChanged();
-}
-
 void ChatViewModel::saveToDisk() {
     queueSave();
 }
@@ -255,23 +234,20 @@ void ChatViewModel::replaceWithFreshDefaultSession() {
     const ChatSession session = ChatSession::makeFresh();
     setSessions({session});
     setActiveSessionId(session.id);
-    setMessages({});
+    Q_EMIT messagesChanged();
 }
 
 void ChatViewModel::applyLoadedPayload(const QList<ChatSession>& sessions, const QUuid& activeSessionId) {
     setSessions(sessions);
     const qsizetype activeIndex = activeIndexOf(m_sessions, activeSessionId);
-    if (activeIndex < 0) {
-        setMessages({});
-        return;
+    if (activeIndex >= 0) {
+        setActiveSessionId(m_sessions[activeIndex].id);
     }
-    setActiveSessionId(m_sessions[activeIndex].id);
-    setMessages(m_sessions[activeIndex].messages);
+    Q_EMIT messagesChanged();
 }
 
 void ChatViewModel::applyOutputRoot(const std::optional<QString>& outputRoot) {
     if (m_hasBoundStorageLocation) {
-        syncActiveSessionFromMessages();
         setInput(QString());
         // A failed save here stays visible over the next folder's chats until a save lands.
         saveToDisk();
@@ -315,16 +291,19 @@ ChatViewModel::ChatTarget ChatViewModel::activeTarget() const {
 }
 
 void ChatViewModel::appendToSession(const QUuid& sessionId, ChatMessage message) {
-    if (sessionId != m_activeSessionId) {
-        const qsizetype index = indexOfSession(m_sessions, sessionId);
-        if (index >= 0) {
-            m_sessions[index].messages.append(std::move(message));
-            m_sessions[index].updatedAt = currentDateTimeWholeSeconds();
-            Q_EMIT sessionsChanged();
-            return;
-        }
+    const qsizetype index = indexOfSession(m_sessions, sessionId);
+    if (index < 0) {
+        return;
     }
-    appendMessage(std::move(message));
+    ChatSession& session = m_sessions[index];
+    session.messages.append(std::move(message));
+    session.title = derivedTitle(session.messages, session.title);
+    session.updatedAt = currentDateTimeWholeSeconds();
+    if (sessionId == m_activeSessionId) {
+        Q_EMIT messageAppended(static_cast<int>(session.messages.size() - 1));
+        Q_EMIT messagesChanged();
+    }
+    Q_EMIT sessionsChanged();
 }
 
 void ChatViewModel::deliver(const ChatTarget& target, ChatMessage message, const std::optional<QString>& error,
@@ -339,7 +318,6 @@ void ChatViewModel::deliver(const ChatTarget& target, ChatMessage message, const
     const QUuid sessionId = indexOfSession(m_sessions, target.sessionId) >= 0 ? target.sessionId : m_activeSessionId;
     setChatError(sessionId, error);
     appendToSession(sessionId, std::move(message));
-    syncActiveSessionFromMessages();
     queueSave(std::move(saved));
 }
 
@@ -388,15 +366,17 @@ void ChatViewModel::send(const QString& model, const QString& apiKey, const std:
     }
     setChatError(m_activeSessionId, std::nullopt);
     setSending(true);
-    appendMessage(ChatMessage::make(ChatMessage::Role::User, text));
+    appendToSession(m_activeSessionId, ChatMessage::make(ChatMessage::Role::User, text));
     setInput(QString());
-    syncActiveSessionFromMessages();
 
     const ChatTarget target = activeTarget();
     // The conversation as asked: switching chats while the turn runs must not
     // send another chat's messages.
-    TurnRunner::run({model, apiKey, outputRoot, m_messages, m_openAI})
-        .then(this, [this, target](const TurnRunner::Result& result) {
+    TurnRunner::run({model, apiKey, outputRoot, messages(), m_openAI})
+        .then(this, [this, target, outputRoot](const TurnRunner::Result& result) {
+            if (outputRoot && !result.writtenPaths.isEmpty()) {
+                Q_EMIT filesWritten(*outputRoot, result.writtenPaths);
+            }
             const QPointer<ChatViewModel> self(this);
             deliver(target, ChatMessage::make(ChatMessage::Role::Assistant, result.text), result.error, [self] {
                 if (self) {
@@ -408,14 +388,13 @@ void ChatViewModel::send(const QString& model, const QString& apiKey, const std:
 }
 
 void ChatViewModel::newChat() {
-    syncActiveSessionFromMessages();
     setInput(QString());
     const ChatSession session = ChatSession::makeFresh();
     QList<ChatSession> sessions = m_sessions;
     sessions.prepend(session);
     setSessions(std::move(sessions));
     setActiveSessionId(session.id);
-    setMessages({});
+    Q_EMIT messagesChanged();
     saveToDisk();
 }
 
@@ -423,11 +402,8 @@ void ChatViewModel::selectSession(const QUuid& id) {
     if (id == m_activeSessionId) {
         return;
     }
-    syncActiveSessionFromMessages();
     setActiveSessionId(id);
-    const auto it =
-        std::find_if(m_sessions.begin(), m_sessions.end(), [&](const ChatSession& s) { return s.id == id; });
-    setMessages(it != m_sessions.end() ? it->messages : QList<ChatMessage>{});
+    Q_EMIT messagesChanged();
     setInput(QString());
     saveToDisk();
 }
@@ -436,7 +412,6 @@ void ChatViewModel::deleteSession(const QUuid& id) {
     if (m_sessions.size() <= 1) {
         return;
     }
-    syncActiveSessionFromMessages();
     QList<ChatSession> remaining = m_sessions;
     remaining.removeIf([&](const ChatSession& s) { return s.id == id; });
     if (remaining.size() != m_sessions.size()) {
@@ -447,7 +422,7 @@ void ChatViewModel::deleteSession(const QUuid& id) {
         const qsizetype next = mostRecentlyUpdatedIndex(m_sessions);
         if (next >= 0) {
             setActiveSessionId(m_sessions[next].id);
-            setMessages(m_sessions[next].messages);
+            Q_EMIT messagesChanged();
         }
         setInput(QString());
     }

@@ -7,6 +7,7 @@
 #include <QList>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <QUuid>
 #include <functional>
 #include <memory>
@@ -48,8 +49,8 @@ public:
     // Every session of the bound store, in stored order (not sorted).
     const QList<ChatSession>& sessions() const { return m_sessions; }
     QUuid activeSessionId() const { return m_activeSessionId; }
-    // The working copy of the active session's messages (what the chat pane shows).
-    const QList<ChatMessage>& messages() const { return m_messages; }
+    // The active session's messages (what the chat pane shows); empty when there is none.
+    const QList<ChatMessage>& messages() const;
     QString input() const { return m_input; }
     void setInput(const QString& input);
     bool isSending() const { return m_isSending; }
@@ -81,7 +82,6 @@ public:
     void appendKestrionStatus(const QString& text) { appendKestrionStatus(text, activeTarget()); }
     void appendKestrionFailure(const QString& text) { appendKestrionFailure(text, activeTarget()); }
 
-    void syncActiveSessionFromMessages();
     // Queues a save of the bound history and returns at once. A failure shows in the error
     // line ("Chat history could not be saved: <reason>") and is logged when it lands.
     void saveToDisk();
@@ -105,19 +105,20 @@ Q_SIGNALS:
     void isSendingChanged();
     void lastErrorChanged();
     void sendFinished();
+    // A turn wrote these files (as the reply named them) into this website directory.
+    void filesWritten(const QString& outputRoot, const QStringList& relativePaths);
 
 private:
     void applyLoadedPayload(const QList<ChatSession>& sessions, const QUuid& activeSessionId);
     void replaceWithFreshDefaultSession();
     void setSessions(QList<ChatSession> sessions);
     void setActiveSessionId(const QUuid& id);
-    void setMessages(QList<ChatMessage> messages);
-    void appendMessage(ChatMessage message);
     void setSending(bool sending);
     void setChatError(const QUuid& sessionId, const std::optional<QString>& error);
     void setSaveError(const std::optional<QString>& error);
     void reportSaveFailure(const QString& reason);
     void updateShownError();
+    // Appends to the chat, which takes its title from its first question and the time as updated.
     void appendToSession(const QUuid& sessionId, ChatMessage message);
     // Queues the bound history's save; saved runs once it has landed (or at once when nothing is bound).
     void queueSave(std::function<void()> saved = {});
@@ -131,7 +132,6 @@ private:
 
     QList<ChatSession> m_sessions;
     QUuid m_activeSessionId;
-    QList<ChatMessage> m_messages;
     QString m_input;
     bool m_isSending = false;
     // Error lines by chat (a failed send or launch); kept until that chat's next send or launch.

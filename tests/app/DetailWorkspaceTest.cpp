@@ -584,7 +584,7 @@ TEST_F(DetailWorkspaceTest, aReplyThatChangesAStylesheetShowsInThePreviewOfThePa
     ASSERT_TRUE(becomes([&] { return evaluate(webPage(), colour).toString(); }, QStringLiteral("rgb(255, 0, 0)")));
 
     writeFile(sitePath(QStringLiteral("style.css")), "h1 { color: rgb(0, 0, 255); }\n");
-    window->chat()->appendKestrionStatus(QStringLiteral("I changed style.css"));
+    Q_EMIT window->chat()->filesWritten(site, {QStringLiteral("style.css")});
 
     ASSERT_TRUE(becomes([&] { return evaluate(webPage(), colour).toString(); }, QStringLiteral("rgb(0, 0, 255)"),
                         pageTimeoutMs));
@@ -682,7 +682,7 @@ TEST_F(DetailWorkspaceTest, editingKeepsUnsavedTextThroughAReplyAndCtrlSSavesAnd
     // A reply rewrites the file: the user's unsaved text stays, and the tab says so.
     writeFile(sitePath(QStringLiteral("index.htm")), page("From the model"));
     const qint64 before = state()->previewReloadNonce();
-    window->chat()->appendKestrionStatus(QStringLiteral("I rewrote index.htm"));
+    Q_EMIT window->chat()->filesWritten(site, {QStringLiteral("index.htm")});
     EXPECT_GT(state()->previewReloadNonce(), before);
     ASSERT_TRUE(becomes([&] { return diskChangeText(); }, QStringLiteral("This file was changed on disk.")));
     EXPECT_FALSE(diskChangeBar()->accessibleName().isEmpty());

@@ -88,6 +88,7 @@ TEST_F(ChatViewModelSendTest, wholeSend_writesFilesAndImageCommitsAndShowsProseP
         "<<<FILE path=\"styles.css\">>>\nbody { color: #123; }\n<<<END_FILE>>>\n\n"
         "<<<IMAGE path=\"img/hero.jpg\" size=\"1536x1024\">>>\nA calm lake at dawn.\n<<<END_IMAGE>>>\n\n"
         "Enjoy!"));
+    QSignalSpy written(&m_model, &ChatViewModel::filesWritten);
     sendAndWait(QStringLiteral("  Build me a lake site \n"), m_site.path());
 
     // What the model was sent: the fixed opening, the protocol, and the project as it was.
@@ -111,6 +112,11 @@ TEST_F(ChatViewModelSendTest, wholeSend_writesFilesAndImageCommitsAndShowsProseP
               QStringLiteral("1536x1024"));
     EXPECT_EQ(gitOutput(m_site.path(), {QStringLiteral("rev-list"), QStringLiteral("--count"), QStringLiteral("main")}),
               QStringLiteral("1"));
+    // The tree and preview are told once, with the folder and what was written there.
+    ASSERT_EQ(written.size(), 1);
+    EXPECT_EQ(written[0][0].toString(), m_site.path());
+    EXPECT_EQ(written[0][1].toStringList(),
+              (QStringList{QStringLiteral("index.htm"), QStringLiteral("styles.css"), QStringLiteral("img/hero.jpg")}));
 
     // What the chat shows: the prose and the summary, never the file contents.
     ASSERT_EQ(m_model.messages().size(), 2);
@@ -137,6 +143,7 @@ TEST_F(ChatViewModelSendTest, wholeSend_writesFilesAndImageCommitsAndShowsProseP
     EXPECT_EQ(second.turns[1].first, QStringLiteral("assistant"));
     EXPECT_EQ(second.turns[1].second, m_model.messages()[1].text);
     EXPECT_EQ(m_model.messages().last().text, QStringLiteral("Nothing to change."));
+    EXPECT_EQ(written.size(), 1) << "a reply that writes nothing tells nobody to rescan";
 }
 
 // A whole page pasted as fenced code instead of a file block is saved anyway; the chat then shows
