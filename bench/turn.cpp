@@ -122,11 +122,10 @@ FakeOpenAIServer& server() {
     return instance;
 }
 
-// Sends one message and runs the event loop until the reply is in and the history saved.
-// Returns the longest gap between two ticks of a 1 ms timer on this thread meanwhile.
-std::chrono::nanoseconds sendAndWait(ChatViewModel& model, const QString& root) {
-    QEventLoop loop;
-    QObject::connect(&model, &ChatViewModel::sendFinished, &loop, &QEventLoop::quit);
+// Runs the event loop until stop() quits it, after calling start(), and returns the longest gap
+// between two ticks of a 1 ms timer on this thread meanwhile.
+template <typename Start>
+std::chrono::nanoseconds longestGapWhile(QEventLoop& loop, Start start) {
     QElapsedTimer clock;
     qint64 lastTick = 0;
     qint64 longest = 0;
@@ -139,11 +138,27 @@ std::chrono::nanoseconds sendAndWait(ChatViewModel& model, const QString& root) 
     });
     ticker.start(1);
     clock.start();
-    model.setInput(QStringLiteral("Add ten pages and a hero image."));
-    model.send(QStringLiteral("gpt-4o-mini"), QStringLiteral("sk-bench"), root);
+    start();
     loop.exec();
     longest = std::max(longest, clock.nsecsElapsed() - lastTick);
     return std::chrono::nanoseconds(longest);
+}
+
+// Sends one message and runs the event loop until the reply is in and the history saved;
+// returns the longest stall of this thread meanwhile.
+std::chrono::nanoseconds sendAndWait(ChatViewModel& model, const QString& root) {
+    QEventLoop loop;
+    QObject::connect(&model, &ChatViewModel::sendFinished, &loop, &QEventLoop::quit);
+    return longestGapWhile(loop, [&] {
+        model.setInput(QStringLiteral("Add ten pages and a hero image."));
+        model.send(QStringLiteral("gpt-4o-mini"), QStringLiteral("sk-bench"), root);
+    });
+}
+
+// The same measure with nothing to do for a while: what the machine's own scheduling costs.
+std::chrono::nanoseconds idleFor(std::chrono::milliseconds duration) {
+    QEventLoop loop;
+    return longestGapWhile(loop, [&] { QTimer::singleShot(duration, &loop, &QEventLoop::quit); });
 }
 
 void BM_WholeTurn(benchmark::State& state) {
@@ -213,6 +228,11 @@ void BM_InterfaceStallDuringSend_10MiBHistory(benchmark::State& state) {
         state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
     state.counters["longest_stall_ms"] = std::chrono::duration<double, std::milli>(worst).count();
+    std::chrono::nanoseconds idle{0};
+    for (int i = 0; i < 10; ++i) {
+        idle = std::max(idle, idleFor(std::chrono::milliseconds(250)));
+    }
+    state.counters["idle_longest_gap_ms"] = std::chrono::duration<double, std::milli>(idle).count();
 }
 BENCHMARK(BM_InterfaceStallDuringSend_10MiBHistory)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
