@@ -1,7 +1,7 @@
 #pragma once
 
 #include "conversation/ChatRecords.h"
-#include "conversation/HistoryWriter.h"
+#include "conversation/SessionStore.h"
 
 #include <QHash>
 #include <QList>
@@ -17,14 +17,11 @@ namespace kestrion {
 
 class OpenAIService;
 
-// The one conversation controller of the window: the sessions of the bound
-// history, the active session's messages, the composer text and the busy and
-// error state. It runs a send from the user's text to the assistant message
-// and saves the history after every change that must survive. A result (reply,
-// launch report, error line) belongs to the chat, and folder, its work started
-// in; a failed save of the history shows over whatever chat is shown. Lives on
-// the interface thread; heavy work (project snapshot, model call, materializing
-// the reply) runs elsewhere and comes back by value. Knows nothing of views.
+// The conversation as the window sees it: the chats (kept by the session store), the
+// composer text, the busy state and the error line. It starts a turn (TurnRunner) from
+// the user's text and delivers its result. A result (reply, launch report, error line)
+// belongs to the chat, and folder, its work started in; a failed save of the history
+// shows over whatever chat is shown. Lives on the interface thread. Knows nothing of views.
 class ChatViewModel final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(ChatViewModel)
@@ -47,10 +44,10 @@ public:
     ~ChatViewModel() override;
 
     // Every session of the bound store, in stored order (not sorted).
-    const QList<ChatSession>& sessions() const { return m_sessions; }
-    QUuid activeSessionId() const { return m_activeSessionId; }
+    const QList<ChatSession>& sessions() const { return m_store.sessions(); }
+    QUuid activeSessionId() const { return m_store.activeSessionId(); }
     // The active session's messages (what the chat pane shows); empty when there is none.
-    const QList<ChatMessage>& messages() const;
+    const QList<ChatMessage>& messages() const { return m_store.messages(); }
     QString input() const { return m_input; }
     void setInput(const QString& input);
     bool isSending() const { return m_isSending; }
@@ -58,11 +55,11 @@ public:
     const std::optional<QString>& lastError() const { return m_shownError; }
     QString lastErrorText() const { return m_shownError.value_or(QString()); }
     // The normalized website directory the history is stored under; none means the per-user location.
-    const std::optional<QString>& persistenceOutputRoot() const { return m_persistenceOutputRoot; }
-    bool hasBoundStorageLocation() const { return m_hasBoundStorageLocation; }
+    const std::optional<QString>& persistenceOutputRoot() const { return m_store.outputRoot(); }
+    bool hasBoundStorageLocation() const { return m_store.isBound(); }
 
     // Sessions by updatedAt, latest first; equal times keep their stored order.
-    QList<ChatSession> sessionsSortedByUpdated() const;
+    QList<ChatSession> sessionsSortedByUpdated() const { return m_store.sortedByUpdated(); }
 
     // Binds the history to a website directory (saving the previous binding first) and loads it.
     void applyOutputRoot(const std::optional<QString>& outputRoot);
@@ -92,8 +89,12 @@ public:
     void setOpenAIService(std::shared_ptr<const OpenAIService> openAI);
     std::shared_ptr<const OpenAIService> openAIService() const { return m_openAI; }
 
-    static std::optional<QString> normalizedOutputDirectory(const std::optional<QString>& url);
-    static QString derivedTitle(const QList<ChatMessage>& messages, const QString& existing);
+    static std::optional<QString> normalizedOutputDirectory(const std::optional<QString>& path) {
+        return SessionStore::normalizedOutputDirectory(path);
+    }
+    static QString derivedTitle(const QList<ChatMessage>& messages, const QString& existing) {
+        return SessionStore::derivedTitle(messages, existing);
+    }
 
 Q_SIGNALS:
     void sessionsChanged();
@@ -109,44 +110,21 @@ Q_SIGNALS:
     void filesWritten(const QString& outputRoot, const QStringList& relativePaths);
 
 private:
-    void applyLoadedPayload(const QList<ChatSession>& sessions, const QUuid& activeSessionId);
-    void replaceWithFreshDefaultSession();
-    void setSessions(QList<ChatSession> sessions);
-    void setActiveSessionId(const QUuid& id);
     void setSending(bool sending);
     void setChatError(const QUuid& sessionId, const std::optional<QString>& error);
-    void setSaveError(const std::optional<QString>& error);
-    void reportSaveFailure(const QString& reason);
     void updateShownError();
-    // Appends to the chat, which takes its title from its first question and the time as updated.
-    void appendToSession(const QUuid& sessionId, ChatMessage message);
-    // Queues the bound history's save; saved runs once it has landed (or at once when nothing is bound).
-    void queueSave(std::function<void()> saved = {});
-    void applySaveOutcome(const HistoryWriter::Outcome& outcome);
     // Appends the message to the target's chat and sets (or clears) that chat's error line;
     // saved runs once the history holding it has been written.
     void deliver(const ChatTarget& target, ChatMessage message, const std::optional<QString>& error,
                  std::function<void()> saved = {});
-    void deliverToStoredHistory(const ChatTarget& target, ChatMessage message, const std::optional<QString>& error,
-                                std::function<void()> saved);
 
-    QList<ChatSession> m_sessions;
-    QUuid m_activeSessionId;
+    SessionStore m_store;
     QString m_input;
     bool m_isSending = false;
     // Error lines by chat (a failed send or launch); kept until that chat's next send or launch.
     QHash<QUuid, QString> m_chatErrors;
-    // A history save failed (the bound one, or another folder's a result was written to); cleared
-    // when a save of the bound history lands.
-    std::optional<QString> m_saveError;
     std::optional<QString> m_shownError;
-    std::optional<QString> m_persistenceOutputRoot;
-    bool m_hasBoundStorageLocation = false;
-    // The sessions shown came from the per-user history, which is removed once they are saved here.
-    bool m_legacyMigrationPending = false;
     std::shared_ptr<const OpenAIService> m_openAI;
-    // Last: destroyed (and drained) first, while the state its outcomes update still exists.
-    HistoryWriter m_writer;
 };
 
 } // namespace kestrion
