@@ -1,7 +1,7 @@
 #include "conversation/SessionStore.h"
 
-#include "conversation/AppSettings.h"
 #include "conversation/ChatHistoryPersistence.h"
+#include "settings/AppSettings.h"
 #include "support/IsoDateTime.h"
 
 #include <QDir>

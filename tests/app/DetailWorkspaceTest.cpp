@@ -230,7 +230,9 @@ protected:
         return ::testing::AssertionSuccess();
     }
     // What a finished assistant turn does to the open tabs.
-    void finishReply() { window->chat()->appendKestrionStatus(QStringLiteral("I changed the site")); }
+    void finishReply() {
+        Q_EMIT window->chat()->filesWritten(site, {QStringLiteral("index.html"), QStringLiteral("index.htm")});
+    }
 
     void saveScreenshot(const QString& name) {
         QTest::qWait(300); // let the web view paint its frame
