@@ -587,22 +587,39 @@ Resolution Site::resolvePieces(QStringList pieces) const {
     return resolution;
 }
 
-WriteResult Site::write(const Resolution& target, const QByteArray& bytes) const {
+namespace {
+
+// The folder that holds a resolved location, opened beneath the root without
+// following links, and the location's own name in it. A refusal or a folder
+// that cannot be opened leaves the descriptor invalid and says why.
+struct HoldingFolder {
+    OpenedFolder folder;
+    std::string name;
+    bool refused = false;
+};
+
+HoldingFolder openHoldingFolder(const Resolution& target, bool create) {
     if (!target.ok()) {
-        return {refusalDescription(target.refusal)};
+        return {{Descriptor(), refusalDescription(target.refusal)}, {}, true};
     }
     std::vector<std::string> pieces;
     appendPieces(pieces, native(target.relativePath));
     if (pieces.empty()) {
-        return {refusalDescription(Refusal::Outside)};
+        return {{Descriptor(), refusalDescription(Refusal::Outside)}, {}, true};
     }
-    const std::string name = pieces.back();
+    std::string name = std::move(pieces.back());
     pieces.pop_back();
-    OpenedFolder folder = openFolderBeneath(target.canonicalRoot, pieces, true);
-    if (!folder.fd.valid()) {
-        return {folder.error};
+    return {openFolderBeneath(target.canonicalRoot, pieces, create), std::move(name), false};
+}
+
+} // namespace
+
+WriteResult Site::write(const Resolution& target, const QByteArray& bytes) const {
+    const HoldingFolder holding = openHoldingFolder(target, true);
+    if (!holding.folder.fd.valid()) {
+        return {holding.folder.error};
     }
-    return writeInto(folder.fd.get(), name, bytes, target.absolutePath());
+    return writeInto(holding.folder.fd.get(), holding.name, bytes, target.absolutePath());
 }
 
 WriteResult Site::write(const QString& relativePath, const QByteArray& bytes) const {
@@ -610,17 +627,8 @@ WriteResult Site::write(const QString& relativePath, const QByteArray& bytes) co
 }
 
 WriteResult Site::makeFolders(const Resolution& target) const {
-    if (!target.ok()) {
-        return {refusalDescription(target.refusal)};
-    }
-    std::vector<std::string> pieces;
-    appendPieces(pieces, native(target.relativePath));
-    if (pieces.empty()) {
-        return {refusalDescription(Refusal::Outside)};
-    }
-    pieces.pop_back();
-    const OpenedFolder folder = openFolderBeneath(target.canonicalRoot, pieces, true);
-    return {folder.fd.valid() ? QString() : folder.error};
+    const HoldingFolder holding = openHoldingFolder(target, true);
+    return {holding.folder.fd.valid() ? QString() : holding.folder.error};
 }
 
 ReadResult Site::read(const Resolution& target, qint64 maxBytes) const {
@@ -632,21 +640,14 @@ ReadResult Site::readHead(const Resolution& target, qint64 maxBytes) const {
 }
 
 ReadResult Site::readResolved(const Resolution& target, qint64 maxBytes, bool cut) const {
-    if (!target.ok()) {
-        return {ReadResult::Status::Refused, {}, refusalDescription(target.refusal)};
+    const HoldingFolder holding = openHoldingFolder(target, false);
+    if (holding.refused) {
+        return {ReadResult::Status::Refused, {}, holding.folder.error};
     }
-    std::vector<std::string> pieces;
-    appendPieces(pieces, native(target.relativePath));
-    if (pieces.empty()) {
-        return {ReadResult::Status::Refused, {}, refusalDescription(Refusal::Outside)};
+    if (!holding.folder.fd.valid()) {
+        return {ReadResult::Status::Missing, {}, holding.folder.error};
     }
-    const std::string name = pieces.back();
-    pieces.pop_back();
-    OpenedFolder folder = openFolderBeneath(target.canonicalRoot, pieces, false);
-    if (!folder.fd.valid()) {
-        return {ReadResult::Status::Missing, {}, folder.error};
-    }
-    return openAndRead(folder.fd.get(), name, maxBytes, cut ? Oversize::Cut : Oversize::Refuse);
+    return openAndRead(holding.folder.fd.get(), holding.name, maxBytes, cut ? Oversize::Cut : Oversize::Refuse);
 }
 
 QString refusalDescription(Refusal refusal) {
