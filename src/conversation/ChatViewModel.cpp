@@ -162,7 +162,9 @@ void ChatViewModel::selectSession(const QUuid& id) {
     m_store.save();
 }
 
-void ChatViewModel::deleteSession(const QUuid& id) {
+void ChatViewModel::deleteSession(const QUuid& requestedId) {
+    // A copy: the caller may pass a session's own id, which removing frees.
+    const QUuid id = requestedId;
     if (m_store.sessions().size() <= 1) {
         return;
     }

@@ -253,7 +253,10 @@ void SessionStore::activate(const QUuid& id) {
     Q_EMIT messagesChanged();
 }
 
-bool SessionStore::remove(const QUuid& id) {
+bool SessionStore::remove(const QUuid& requestedId) {
+    // A copy: the caller may pass a session's own id (sessions()[i].id), which
+    // replacing the list below frees.
+    const QUuid id = requestedId;
     QList<ChatSession> remaining = m_sessions;
     remaining.removeIf([&](const ChatSession& s) { return s.id == id; });
     const bool removed = remaining.size() != m_sessions.size();
