@@ -359,13 +359,16 @@ QWidget* MessageBubbleDelegate::createEditor(QWidget* parent, const QStyleOption
     connect(browser, &QTextBrowser::anchorClicked, browser, &openIfExternal);
 
     m_editingIndex = QPersistentModelIndex(index);
-    QPointer<QAbstractItemView> view = m_view;
+    QPointer<QObject> view = m_view;
     connect(browser, &QObject::destroyed, this, [this, view, index = QPersistentModelIndex(index)] {
         if (m_editingIndex == index) {
             m_editingIndex = QPersistentModelIndex();
         }
-        if (view && index.isValid()) {
-            view->update(index);
+        // The editor also goes when the view itself is destroyed; by then the view is
+        // no longer an item view (qobject_cast gives null) and must not be updated.
+        auto* itemView = qobject_cast<QAbstractItemView*>(view.data());
+        if (itemView && index.isValid()) {
+            itemView->update(index);
         }
     });
     return browser;
