@@ -80,11 +80,13 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     for (const Parser::FileBlock& block : files) {
         FUZZ_CHECK(!block.path.isEmpty());
         FUZZ_CHECK(reply.contains(block.path));
+        FUZZ_CHECK(reply.contains(block.content));
     }
     const QList<Parser::ImageBlock> images = Parser::parseImageBlocks(reply);
     for (const Parser::ImageBlock& block : images) {
         FUZZ_CHECK(!block.prompt.isEmpty());
         FUZZ_CHECK(block.prompt == block.prompt.trimmed());
+        FUZZ_CHECK(reply.contains(block.prompt));
         const QString model = block.model.value_or(QStringLiteral("gpt-image-1"));
         OpenAIService::normalizedSize(block.size.value_or(QString()), model);
     }
