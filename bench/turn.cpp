@@ -8,7 +8,6 @@
 #include "conversation/ChatViewModel.h"
 #include "openai/OpenAIService.h"
 #include "support/FakeOpenAIServer.h"
-#include "support/TestEnvironment.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -239,8 +238,6 @@ BENCHMARK(BM_InterfaceStallDuringSend_10MiBHistory)->UseManualTime()->Unit(bench
 } // namespace
 
 int main(int argc, char** argv) {
-    // The turn reads and writes settings and the per-user history: never the real user's.
-    test::isolateUserEnvironment();
     QCoreApplication app(argc, argv);
     benchmark::Initialize(&argc, argv);
     benchmark::RunSpecifiedBenchmarks();

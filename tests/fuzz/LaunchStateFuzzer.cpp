@@ -3,14 +3,14 @@
 // after one save into one that reads back the same.
 
 #include "FuzzCheck.h"
-#include "deploy/KestrionProjectLaunchPersistence.h"
+#include "deploy/LaunchStateStore.h"
 
 #include <QByteArray>
 #include <QUrl>
 #include <cstddef>
 #include <cstdint>
 
-namespace LaunchState = kestrion::KestrionProjectLaunchPersistence;
+namespace LaunchState = kestrion::LaunchStateStore;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray bytes(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));

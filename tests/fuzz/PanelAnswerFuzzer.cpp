@@ -3,8 +3,9 @@
 // string fields, and the shortened text shown for a failure.
 
 #include "FuzzCheck.h"
-#include "deploy/KestrionIdeDeployClient.h"
-#include "deploy/KestrionMacOSAppDeployAPI.h"
+#include "deploy/DeployRun.h"
+#include "deploy/PanelApi.h"
+#include "support/GraphemeText.h"
 #include "support/JsonValues.h"
 #include "support/TextDecoding.h"
 
@@ -14,7 +15,7 @@
 #include <cstdint>
 
 using namespace kestrion;
-namespace API = kestrion::KestrionMacOSAppDeployAPI;
+namespace API = kestrion::PanelApi;
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QByteArray body(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
@@ -23,7 +24,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (const std::optional<QString> message = API::messageFromJsonObject(answer)) {
         FUZZ_CHECK(!message->isEmpty());
     }
-    FUZZ_CHECK(!KestrionIdeDeployClient::humanReadableStatusPollLine(answer).isEmpty());
+    FUZZ_CHECK(!DeployRun::humanReadableStatusPollLine(answer).isEmpty());
     if (answer) {
         for (auto field = answer->begin(); field != answer->end(); ++field) {
             API::lenientInteger(field.value());
@@ -36,7 +37,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     // Shortened texts are prefixes that never end inside a surrogate pair.
     const QString text = decodeUtf8OrEmpty(body);
     for (const qsizetype count : {qsizetype(0), qsizetype(1), qsizetype(7), qsizetype(200)}) {
-        const QString shortened = API::firstCharacters(text, count);
+        const QString shortened = kestrion::firstCharacters(text, count);
         FUZZ_CHECK(text.startsWith(shortened));
         FUZZ_CHECK(shortened.isEmpty() || !shortened.back().isHighSurrogate() || shortened.size() == text.size());
     }
