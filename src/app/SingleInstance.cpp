@@ -1,5 +1,7 @@
 #include "app/SingleInstance.h"
 
+#include "support/Logging.h"
+
 #include <QCryptographicHash>
 #include <QDeadlineTimer>
 #include <QDir>
@@ -79,8 +81,8 @@ SingleInstance::Role SingleInstance::start(const QStringList& arguments, int tim
         if (m_lock.error() != QLockFile::LockFailedError) {
             // The folder holds no lock file (read-only, say): without a way to
             // agree, starting alone is better than not starting at all.
-            qWarning("Cannot check for another running copy (lock file %s): starting anyway",
-                     qPrintable(m_lock.fileName()));
+            qCWarning(lcApp, "Cannot check for another running copy (lock file %s): starting anyway",
+                      qPrintable(m_lock.fileName()));
             return Role::Primary;
         }
         // A live copy holds the lock; it listens right after taking it, so a
@@ -124,8 +126,8 @@ void SingleInstance::listen() {
     QLocalServer::removeServer(m_socketPath);
     m_server.setSocketOptions(QLocalServer::UserAccessOption);
     if (!m_server.listen(m_socketPath)) {
-        qWarning("Later starts cannot reach this copy (%s): %s", qPrintable(m_socketPath),
-                 qPrintable(m_server.errorString()));
+        qCWarning(lcApp, "Later starts cannot reach this copy (%s): %s", qPrintable(m_socketPath),
+                  qPrintable(m_server.errorString()));
     }
 }
 

@@ -3,10 +3,10 @@
 #include "conversation/ChatHistoryPersistence.h"
 #include "settings/AppSettings.h"
 #include "support/IsoDateTime.h"
+#include "support/Logging.h"
 
 #include <QDir>
 #include <QFileInfo>
-#include <QLoggingCategory>
 #include <QPointer>
 #include <QTextBoundaryFinder>
 #include <algorithm>
@@ -15,8 +15,6 @@
 namespace kestrion {
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcConversation, "kestrion.conversation")
 
 // Positions where user-perceived characters (grapheme clusters) end.
 QList<qsizetype> graphemeBoundaries(const QString& text) {

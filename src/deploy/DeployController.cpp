@@ -3,16 +3,14 @@
 #include "deploy/LaunchStateStore.h"
 #include "settings/AppSettings.h"
 #include "support/ExternalLinks.h"
+#include "support/Logging.h"
 
-#include <QLoggingCategory>
 #include <QThreadPool>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace kestrion {
 
 namespace {
-
-Q_LOGGING_CATEGORY(lcDeploy, "kestrion.deploy")
 
 // An http or https address such as https://example.com/; anything else the
 // panel answers is not remembered, since "Open" hands it to the desktop.
