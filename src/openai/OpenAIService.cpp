@@ -2,6 +2,7 @@
 
 #include "openai/OpenAIResponseDecoding.h"
 #include "support/HttpClient.h"
+#include "support/Logging.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -31,6 +32,41 @@ HttpRequest jsonPost(const QUrl& url, const QString& apiKey, const QJsonObject& 
     request.timeout = timeout;
     request.maxBodyBytes = maxAnswerBytes;
     return request;
+}
+
+// What failed and how, from the error's kind and status alone: the body the
+// server answered may echo the request, and the request carries the key and
+// the chat text, so neither the body nor a header is ever logged.
+void logFailure(const char* request, const OpenAIError& error) {
+    switch (error.kind) {
+    case OpenAIError::Kind::Http:
+        qCWarning(lcOpenAI) << request << "failed: HTTP status" << error.statusCode;
+        return;
+    case OpenAIError::Kind::Decoding:
+        qCWarning(lcOpenAI) << request << "failed: the answer could not be read";
+        return;
+    case OpenAIError::Kind::MissingAPIKey:
+        qCWarning(lcOpenAI) << request << "not sent: no API key";
+        return;
+    case OpenAIError::Kind::InvalidURL:
+        qCWarning(lcOpenAI) << request << "not sent: invalid API address";
+        return;
+    case OpenAIError::Kind::Transport:
+        // Qt's own network error text: it names the failure, never the request's contents.
+        qCWarning(lcOpenAI) << request << "failed in transport:" << error.message;
+        return;
+    case OpenAIError::Kind::BodyTooLarge:
+        qCWarning(lcOpenAI) << request << "failed: the answer was too large";
+        return;
+    }
+}
+
+template <typename T>
+OpenAIResult<T> logged(const char* request, OpenAIResult<T> result) {
+    if (!result.ok()) {
+        logFailure(request, result.error());
+    }
+    return result;
 }
 
 } // namespace
@@ -89,6 +125,11 @@ QFuture<OpenAIResult<QString>> OpenAIService::completeChat(const QString& model,
 
 OpenAIResult<QString> OpenAIService::completeChatBlocking(const QString& model, const QString& apiKey,
                                                           const QList<ChatCompletionMessage>& messages) const {
+    return logged("Chat request", sendChat(model, apiKey, messages));
+}
+
+OpenAIResult<QString> OpenAIService::sendChat(const QString& model, const QString& apiKey,
+                                              const QList<ChatCompletionMessage>& messages) const {
     if (isBlank(apiKey)) {
         return OpenAIError::missingAPIKey();
     }
@@ -120,9 +161,9 @@ OpenAIResult<QByteArray> OpenAIService::generateImage(const QString& prompt, con
                                                       const QString& apiKey) const {
     OpenAIResult<QByteArray> first = callImageAPI(prompt, size, model, apiKey);
     if (first.ok() || !decoding::shouldRetryWithDallE3(first.error(), model)) {
-        return first;
+        return logged("Image request", std::move(first));
     }
-    return callImageAPI(prompt, size, QStringLiteral("dall-e-3"), apiKey);
+    return logged("Image request", callImageAPI(prompt, size, QStringLiteral("dall-e-3"), apiKey));
 }
 
 OpenAIResult<QByteArray> OpenAIService::callImageAPI(const QString& prompt, const QString& size, const QString& model,

@@ -88,6 +88,9 @@ public:
     static QString normalizedSize(const QString& size, const QString& model);
 
 private:
+    // One chat request, unlogged: completeChatBlocking() logs its failure.
+    OpenAIResult<QString> sendChat(const QString& model, const QString& apiKey,
+                                   const QList<ChatCompletionMessage>& messages) const;
     // One image attempt with one model, without the fallback.
     OpenAIResult<QByteArray> callImageAPI(const QString& prompt, const QString& size, const QString& model,
                                           const QString& apiKey) const;

@@ -16,6 +16,7 @@
 #include <future>
 #include <gmock/gmock.h>
 #include <memory>
+#include <mutex>
 
 using namespace kestrion;
 using namespace kestrion::test;
@@ -251,6 +252,59 @@ TEST_F(OpenAIServiceTest, chatFailuresReadExactly) {
     ASSERT_FALSE(notJson.ok());
     EXPECT_EQ(notJson.error().kind, OpenAIError::Kind::Decoding);
     EXPECT_THAT(notJson.error().description().toStdString(), StartsWith("Could not read response: illegal value"));
+}
+
+// Collects every message logged while it lives; requests log from worker threads.
+class LogCapture {
+public:
+    LogCapture() { m_previous = qInstallMessageHandler(&LogCapture::handle); }
+    ~LogCapture() {
+        qInstallMessageHandler(m_previous);
+        const std::lock_guard lock(mutex());
+        lines().clear();
+    }
+    QStringList captured() const {
+        const std::lock_guard lock(mutex());
+        return lines();
+    }
+
+private:
+    static std::mutex& mutex() {
+        static std::mutex instance;
+        return instance;
+    }
+    static QStringList& lines() {
+        static QStringList instance;
+        return instance;
+    }
+    static void handle(QtMsgType, const QMessageLogContext& context, const QString& message) {
+        const std::lock_guard lock(mutex());
+        lines().append(QString::fromUtf8(context.category) + QLatin1Char(' ') + message);
+    }
+    QtMessageHandler m_previous = nullptr;
+};
+
+TEST_F(OpenAIServiceTest, failedRequestsAreLoggedWithoutKeyOrText) {
+    // The server quotes the key back, as OpenAI's own 401 answer does.
+    const QString key = QStringLiteral("sk-log-canary-9f3b");
+    const QByteArray quoting = R"({"error": {"message": "Incorrect API key provided: sk-log-canary-9f3b"}})";
+    server.replyToChat(ScriptedResponse::json(401, quoting));
+    server.replyToImage(ScriptedResponse::json(401, quoting));
+
+    const LogCapture log;
+    ASSERT_FALSE(chat(service(), key).ok());
+    ASSERT_FALSE(generate(service(), "A red fox", "1024x1024", "dall-e-3", key).ok());
+
+    const QStringList lines = log.captured();
+    ASSERT_EQ(lines.size(), 2) << lines.join(u'\n').toStdString();
+    EXPECT_THAT(lines.at(0).toStdString(), HasSubstr("kestrion.openai Chat request failed: HTTP status 401"));
+    EXPECT_THAT(lines.at(1).toStdString(), HasSubstr("kestrion.openai Image request failed: HTTP status 401"));
+    for (const QString& line : lines) {
+        for (const QString& secret : {key, QStringLiteral("canary"), QStringLiteral("Make a page"),
+                                      QStringLiteral("You build websites"), QStringLiteral("red fox")}) {
+            EXPECT_FALSE(line.contains(secret)) << line.toStdString();
+        }
+    }
 }
 
 TEST_F(OpenAIServiceTest, blankKeyFailsBeforeAnyRequest) {
