@@ -1,6 +1,7 @@
 #include "generation/GitCommitSequence.h"
 
 #include "support/GitRunner.h"
+#include "support/Logging.h"
 #include "support/TextDecoding.h"
 
 #include <QFile>
@@ -126,31 +127,46 @@ GitOutcome runSequenceStep(const QString& gitPath, const QString& cwd, const QSt
     return toGitOutcome(runRawGit(gitPath, cwd, arguments, settings));
 }
 
+namespace {
+
+// The step and its exit code are enough to act on; the output may quote file
+// names from the site and is handed to the caller anyway.
+void logGitFailure(const char* step, const GitOutcome& outcome) {
+    qCWarning(lcGeneration) << "git" << step << "failed with exit code" << outcome.code;
+}
+
+} // namespace
+
 GitOutcome runGitSequence(const QString& root, const QString& gitPath) {
     const QString dotGit = root + QStringLiteral("/.git");
     struct stat status {};
     if (entryExists(dotGit, &status)) {
         if (!S_ISDIR(status.st_mode)) {
+            qCWarning(lcGeneration) << "No commit: the repository entry .git is not a folder";
             return refusal(notAFolderMessage);
         }
         if (entryExists(dotGit + QStringLiteral("/commondir"))) {
+            qCWarning(lcGeneration) << "No commit: .git holds a commondir file";
             return refusal(commonDirMessage);
         }
     } else {
         GitOutcome init =
             runSequenceStep(gitPath, root, {QStringLiteral("init"), QStringLiteral("-b"), QStringLiteral("main")});
         if (init.code != 0) {
+            logGitFailure("init", init);
             return init;
         }
     }
 
     FilterSettings filters = repositoryFilterSettings(gitPath, root);
     if (filters.stop) {
+        logGitFailure("config", *filters.stop);
         return *filters.stop;
     }
 
     GitOutcome add = runSequenceStep(gitPath, root, {QStringLiteral("add"), QStringLiteral("-A")}, filters.settings);
     if (add.code != 0) {
+        logGitFailure("add", add);
         return add;
     }
 
@@ -164,6 +180,8 @@ GitOutcome runGitSequence(const QString& root, const QString& gitPath) {
         const QString combined = (commit.standardOutput + commit.standardError).toLower();
         if (combined.contains(QLatin1String("nothing to commit"))) {
             commit.code = 0;
+        } else {
+            logGitFailure("commit", commit);
         }
     }
     return commit;

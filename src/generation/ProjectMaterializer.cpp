@@ -1,6 +1,7 @@
 #include "generation/ProjectMaterializer.h"
 
 #include "openai/OpenAIService.h"
+#include "support/Logging.h"
 #include "support/SitePath.h"
 
 #include <QBuffer>
@@ -52,14 +53,53 @@ bool hasAllowedExtension(const QString& path, const QSet<QString>& allowlist) {
     return !extension.isEmpty() && allowlist.contains(extension);
 }
 
+const char* refusalName(SitePath::Refusal refusal) {
+    switch (refusal) {
+    case SitePath::Refusal::None:
+        return "none";
+    case SitePath::Refusal::UnsafeText:
+        return "unsafe text";
+    case SitePath::Refusal::RootMissing:
+        return "website folder missing";
+    case SitePath::Refusal::Outside:
+        return "outside the website folder";
+    case SitePath::Refusal::Private:
+        return "private folder";
+    case SitePath::Refusal::Unresolvable:
+        return "unresolvable";
+    }
+    return "unknown";
+}
+
+// A path from the reply may carry control characters, so it is logged escaped.
+void logRefusedPath(const QString& path, SitePath::Refusal refusal) {
+    qCWarning(lcGeneration, "Refused path (%s): %s", refusalName(refusal),
+              qUtf8Printable(SitePath::escapedForDisplay(path)));
+}
+
+SitePath::Refusal textualRefusal(const QString& path) {
+    return SitePath::isSafeRelativePath(path) ? SitePath::Refusal::Private : SitePath::Refusal::UnsafeText;
+}
+
+void logFailure(const char* what, const QString& path, const QString& error) {
+    qCWarning(lcGeneration, "%s %s: %s", what, qUtf8Printable(SitePath::escapedForDisplay(path)),
+              qUtf8Printable(SitePath::escapedForDisplay(error)));
+}
+
 struct Walk {
     SitePath::Site site;
     Result result;
     QString writeFailures;
 
+    void refuse(const QString& path, SitePath::Refusal refusal) {
+        logRefusedPath(path, refusal);
+        result.skippedUnsafePaths.append(path);
+    }
+
     void recordWriteFailure(const QString& path, const QString& error) {
         // The error may quote a resolved location, which a link's text can
         // fill with control characters.
+        logFailure("Write failed for", path, error);
         writeFailures += QStringLiteral("Write failed for ") + path + QStringLiteral(": ") +
                          SitePath::escapedForDisplay(error) + QLatin1Char('\n');
         result.errorMessage = writeFailures;
@@ -69,7 +109,7 @@ struct Walk {
     // them. True when the file was written.
     bool writeTextBlock(const QString& path, const QString& content) {
         if (!passesTextualTest(path)) {
-            result.skippedUnsafePaths.append(path);
+            refuse(path, textualRefusal(path));
             return false;
         }
         if (!hasAllowedExtension(path, FileGenerationParser::allowedFileMaterializationExtensions())) {
@@ -78,7 +118,7 @@ struct Walk {
         }
         const SitePath::Resolution target = site.resolve(path);
         if (leadsSomewhereUnsafe(target)) {
-            result.skippedUnsafePaths.append(path);
+            refuse(path, target.refusal);
             return false;
         }
         if (const WriteResult written = site.write(target, content.toUtf8()); !written.ok()) {
@@ -93,7 +133,7 @@ struct Walk {
                          const OpenAIService& openAI) {
         const QString& path = block.path;
         if (!passesTextualTest(path)) {
-            result.skippedUnsafePaths.append(path);
+            refuse(path, textualRefusal(path));
             return;
         }
         if (!hasAllowedExtension(path, FileGenerationParser::allowedRasterImageMaterializationExtensions())) {
@@ -104,10 +144,11 @@ struct Walk {
         // bytes then go to this very resolution, never to a fresh one.
         const SitePath::Resolution target = site.resolve(path);
         if (leadsSomewhereUnsafe(target)) {
-            result.skippedUnsafePaths.append(path);
+            refuse(path, target.refusal);
             return;
         }
         if (const WriteResult made = site.makeFolders(target); !made.ok()) {
+            logFailure("Folders could not be made for", path, made.error);
             result.imageErrors.append({path, SitePath::escapedForDisplay(made.error)});
             return;
         }
@@ -124,6 +165,7 @@ struct Walk {
             }
         }
         if (const WriteResult written = site.write(target, bytes); !written.ok()) {
+            logFailure("Write failed for", path, written.error);
             result.imageErrors.append({path, SitePath::escapedForDisplay(written.error)});
             return;
         }
