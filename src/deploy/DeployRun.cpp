@@ -4,6 +4,7 @@
 #include "deploy/PanelApi.h"
 #include "support/GraphemeText.h"
 #include "support/JsonValues.h"
+#include "support/Logging.h"
 #include "support/TextDecoding.h"
 
 #include <QDir>
@@ -326,11 +327,57 @@ DeployPollResult pollUntilTerminal(const QString& baseURL, const QString& token,
     }
 }
 
+namespace {
+
+// Endpoint and status are what a bug report needs. A panel's answer body or
+// git's text is never logged: either may quote the push address, which can
+// carry credentials.
+void logFailure(const DeployError& error) {
+    using Kind = DeployError::Kind;
+    switch (error.kind()) {
+    case Kind::cancelled:
+        qCInfo(lcDeploy) << "Deploy cancelled";
+        return;
+    case Kind::httpError:
+        qCWarning(lcDeploy) << "Deploy failed: the panel answered" << error.endpoint() << "with status" << error.code();
+        return;
+    case Kind::invalidResponse:
+        qCWarning(lcDeploy) << "Deploy failed: unreadable panel answer from" << error.endpoint();
+        return;
+    case Kind::gitCommandFailed:
+        qCWarning(lcDeploy) << "Deploy failed: a git step or the panel's deployment failed";
+        return;
+    case Kind::missingOutputFolder:
+        qCWarning(lcDeploy) << "Deploy failed: the website folder is missing";
+        return;
+    case Kind::missingGit:
+        qCWarning(lcDeploy) << "Deploy failed: git was not found";
+        return;
+    case Kind::invalidBaseURL:
+        qCWarning(lcDeploy) << "Deploy failed: invalid panel address";
+        return;
+    case Kind::prepareMissingPushUrl:
+        qCWarning(lcDeploy) << "Deploy failed: the prepare answer named no push address";
+        return;
+    case Kind::platform:
+        // Qt's transport text names the panel's address, never the token
+        // (which travels in a header); git's push goes through gitCommandFailed.
+        qCWarning(lcDeploy) << "Deploy failed:" << error.message();
+        return;
+    case Kind::answerTooLarge:
+        qCWarning(lcDeploy) << "Deploy failed: a panel answer passed" << error.message();
+        return;
+    }
+}
+
+} // namespace
+
 DeployOutcome deploy(const QString& projectRoot, const QString& panelBaseURL, const QString& apiToken, VirtualHost host,
                      const ProgressCallback& onProgress, const DeployContext& context) {
     try {
         return DeployOutcome(runDeploy(projectRoot, panelBaseURL, apiToken, host, onProgress, context));
     } catch (const DeployError& error) {
+        logFailure(error);
         return DeployOutcome(error);
     }
 }

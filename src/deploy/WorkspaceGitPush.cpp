@@ -3,6 +3,7 @@
 #include "deploy/DeployError.h"
 #include "deploy/PanelApi.h"
 #include "support/GitRunner.h"
+#include "support/Logging.h"
 #include "support/SitePath.h"
 #include "support/TextDecoding.h"
 
@@ -151,6 +152,11 @@ void runGitStep(const QString& git, const QString& workingDirectory, const QStri
     if (outcome.exitCode == 0) {
         return;
     }
+    // Some steps fail on purpose (a clone of an empty remote, diff --quiet), so
+    // this is no warning; only the step and code are logged, since the output
+    // may quote the push address and whatever credentials it carries.
+    qCInfo(lcDeploy) << "git" << (arguments.isEmpty() ? QString() : arguments.first()) << "exited with code"
+                     << outcome.exitCode;
     QString text =
         (decodeUtf8OrEmpty(outcome.standardError) + QLatin1Char(' ') + decodeUtf8OrEmpty(outcome.standardOutput))
             .trimmed();
