@@ -2,6 +2,7 @@
 
 #include "support/IsoDateTime.h"
 #include "support/JsonValues.h"
+#include "support/Logging.h"
 #include "support/SitePath.h"
 
 #include <QFile>
@@ -230,7 +231,13 @@ std::optional<FilePayload> load(const std::optional<QString>& outputProjectRoot,
     if (!payload) {
         // When even the rename fails there is nothing more the store can do; it still reports no
         // history, and the next save replaces the entry.
-        SitePath::moveAside(location.path);
+        if (const SitePath::MovedAside moved = SitePath::moveAside(location.path); moved.ok()) {
+            qCWarning(lcConversation, "Unreadable chat history moved aside to %s",
+                      qUtf8Printable(SitePath::escapedForDisplay(moved.path)));
+        } else {
+            qCWarning(lcConversation, "Unreadable chat history could not be moved aside: %s",
+                      qUtf8Printable(SitePath::escapedForDisplay(moved.error)));
+        }
         return std::nullopt;
     }
     // A valid file without sessions holds nothing that a save could destroy: it reads as no history
