@@ -1,1 +1,1 @@
-kestrion_add_benchmark(bench_materializer SOURCES materializer.cpp LIBS kestrion_generation)
+kestrion_add_benchmark(bench_materializer SOURCES materializer.cpp LIBS kestrion_generation CORE_APPLICATION)

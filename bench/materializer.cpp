@@ -5,7 +5,6 @@
 #include "openai/OpenAIService.h"
 
 #include <QBuffer>
-#include <QCoreApplication>
 #include <QImage>
 #include <QTemporaryDir>
 #include <benchmark/benchmark.h>
@@ -70,11 +69,3 @@ void BM_ConvertGeneratedPngToJpeg(benchmark::State& state) {
 BENCHMARK(BM_ConvertGeneratedPngToJpeg)->Unit(benchmark::kMillisecond);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

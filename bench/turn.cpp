@@ -9,7 +9,6 @@
 #include "openai/OpenAIService.h"
 #include "support/FakeOpenAIServer.h"
 
-#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEventLoop>
@@ -160,22 +159,29 @@ std::chrono::nanoseconds idleFor(std::chrono::milliseconds duration) {
     return longestGapWhile(loop, [&] { QTimer::singleShot(duration, &loop, &QEventLoop::quit); });
 }
 
-void BM_WholeTurn(benchmark::State& state) {
-    QTemporaryDir site;
-    makeSite(site.path());
+// Sends one turn per iteration, each with a fresh reply numbered from firstRound
+// on, timing it from Send to the history saved; records the longest stall of the
+// interface thread seen in any of them.
+void timeTurns(benchmark::State& state, const QString& root, int firstRound) {
     server().setDefaultImageReply(imageBytes());
     ChatViewModel model(std::make_shared<const OpenAIService>(server().apiBaseUrl()));
-    model.applyOutputRoot(site.path());
+    model.applyOutputRoot(root);
     model.flushSaves();
-    int round = 0;
+    int round = firstRound;
     std::chrono::nanoseconds worst{0};
     for (auto _ : state) {
         server().setDefaultChatReply(replyText(++round));
         const auto start = std::chrono::steady_clock::now();
-        worst = std::max(worst, sendAndWait(model, site.path()));
+        worst = std::max(worst, sendAndWait(model, root));
         state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
     }
     state.counters["longest_stall_ms"] = std::chrono::duration<double, std::milli>(worst).count();
+}
+
+void BM_WholeTurn(benchmark::State& state) {
+    QTemporaryDir site;
+    makeSite(site.path());
+    timeTurns(state, site.path(), 0);
     if (!QFile::exists(site.filePath(pathOf(replyFileCount - 1))) || !QFile::exists(site.filePath(imagePath))) {
         state.SkipWithError("the turn wrote no files");
     }
@@ -214,19 +220,7 @@ void BM_InterfaceStallDuringSend_10MiBHistory(benchmark::State& state) {
         state.SkipWithError("cannot store the history");
         return;
     }
-    server().setDefaultImageReply(imageBytes());
-    ChatViewModel model(std::make_shared<const OpenAIService>(server().apiBaseUrl()));
-    model.applyOutputRoot(site.path());
-    model.flushSaves();
-    int round = 1000;
-    std::chrono::nanoseconds worst{0};
-    for (auto _ : state) {
-        server().setDefaultChatReply(replyText(++round));
-        const auto start = std::chrono::steady_clock::now();
-        worst = std::max(worst, sendAndWait(model, site.path()));
-        state.SetIterationTime(std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count());
-    }
-    state.counters["longest_stall_ms"] = std::chrono::duration<double, std::milli>(worst).count();
+    timeTurns(state, site.path(), 1000);
     std::chrono::nanoseconds idle{0};
     for (int i = 0; i < 10; ++i) {
         idle = std::max(idle, idleFor(std::chrono::milliseconds(250)));
@@ -236,11 +230,3 @@ void BM_InterfaceStallDuringSend_10MiBHistory(benchmark::State& state) {
 BENCHMARK(BM_InterfaceStallDuringSend_10MiBHistory)->UseManualTime()->Unit(benchmark::kMillisecond)->Iterations(10);
 
 } // namespace
-
-int main(int argc, char** argv) {
-    QCoreApplication app(argc, argv);
-    benchmark::Initialize(&argc, argv);
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -1,0 +1,13 @@
+// The main() of benchmarks whose code needs a Qt event loop and application
+// object (signals across threads, the network) but no widgets.
+
+#include <QCoreApplication>
+#include <benchmark/benchmark.h>
+
+int main(int argc, char** argv) {
+    QCoreApplication app(argc, argv);
+    benchmark::Initialize(&argc, argv);
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    return 0;
+}
