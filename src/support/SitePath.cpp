@@ -9,6 +9,7 @@
 #include <climits>
 #include <cstring>
 #include <fcntl.h>
+#include <filesystem>
 #include <linux/openat2.h>
 #include <string>
 #include <sys/stat.h>
@@ -437,20 +438,9 @@ std::optional<QString> locationOf(const QString& root, const QString& relativePa
 QString resolvedPath(const QString& path) {
     const QString absolute = QDir::isAbsolutePath(path) ? path : QDir::currentPath() + QLatin1Char('/') + path;
     // Not cleaned first: ".." after a link leads from where the link leads.
-    const QStringList pieces = absolute.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    for (qsizetype kept = pieces.size(); kept >= 0; --kept) {
-        const QString prefix = QLatin1Char('/') + pieces.first(kept).join(QLatin1Char('/'));
-        char resolved[PATH_MAX];
-        if (::realpath(native(prefix).c_str(), resolved) == nullptr) {
-            continue;
-        }
-        QString result = fromNative(resolved);
-        for (qsizetype i = kept; i < pieces.size(); ++i) {
-            result += QLatin1Char('/') + pieces[i];
-        }
-        return QDir::cleanPath(result);
-    }
-    return QDir::cleanPath(absolute);
+    std::error_code error;
+    const std::filesystem::path resolved = std::filesystem::weakly_canonical(native(absolute), error);
+    return error ? QDir::cleanPath(absolute) : QDir::cleanPath(fromNative(resolved.native()));
 }
 
 std::optional<QString> resolvedRelativeBelow(const QString& root, const QString& path) {
