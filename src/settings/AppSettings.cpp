@@ -157,22 +157,25 @@ void AppSettings::storeText(const QString& key, const QString& value) {
     saveStore(*m_store);
 }
 
-void AppSettings::setApiKey(const QString& apiKey) {
-    if (apiKey == m_apiKey) {
-        return;
+bool AppSettings::updateText(QString& member, const QString& key, const QString& value) {
+    if (value == member) {
+        return false;
     }
-    m_apiKey = apiKey;
-    storeText(apiKeyKey, apiKey);
-    emit apiKeyChanged();
+    member = value;
+    storeText(key, value);
+    return true;
+}
+
+void AppSettings::setApiKey(const QString& apiKey) {
+    if (updateText(m_apiKey, apiKeyKey, apiKey)) {
+        emit apiKeyChanged();
+    }
 }
 
 void AppSettings::setModel(const QString& model) {
-    if (model == m_model) {
-        return;
+    if (updateText(m_model, modelKey, model)) {
+        emit modelChanged();
     }
-    m_model = model;
-    storeText(modelKey, model);
-    emit modelChanged();
 }
 
 void AppSettings::setOutputDirectoryURL(const std::optional<QString>& directory) {
@@ -195,30 +198,21 @@ void AppSettings::setOutputDirectoryPath(const QString& path) {
 }
 
 void AppSettings::setKestrionPanelBaseURL(const QString& baseURL) {
-    if (baseURL == m_kestrionPanelBaseURL) {
-        return;
+    if (updateText(m_kestrionPanelBaseURL, kestrionPanelBaseURLKey, baseURL)) {
+        emit kestrionPanelBaseURLChanged();
     }
-    m_kestrionPanelBaseURL = baseURL;
-    storeText(kestrionPanelBaseURLKey, baseURL);
-    emit kestrionPanelBaseURLChanged();
 }
 
 void AppSettings::setKestrionApiToken(const QString& token) {
-    if (token == m_kestrionApiToken) {
-        return;
+    if (updateText(m_kestrionApiToken, kestrionApiTokenKey, token)) {
+        emit kestrionApiTokenChanged();
     }
-    m_kestrionApiToken = token;
-    storeText(kestrionApiTokenKey, token);
-    emit kestrionApiTokenChanged();
 }
 
 void AppSettings::setOpenAIBaseURL(const QString& baseURL) {
-    if (baseURL == m_openAIBaseURL) {
-        return;
+    if (updateText(m_openAIBaseURL, openAIBaseURLKey, baseURL)) {
+        emit openAIBaseURLChanged();
     }
-    m_openAIBaseURL = baseURL;
-    storeText(openAIBaseURLKey, baseURL);
-    emit openAIBaseURLChanged();
 }
 
 void AppSettings::setDeployIncludeChats(bool include) {

@@ -102,6 +102,8 @@ signals:
 
 private:
     void storeText(const QString& key, const QString& value);
+    // Sets member and stores it under key; false when value is what it holds already.
+    bool updateText(QString& member, const QString& key, const QString& value);
 
     std::unique_ptr<QSettings> m_store;
     QString m_apiKey;
