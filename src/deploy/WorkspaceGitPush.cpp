@@ -279,18 +279,14 @@ void gitPushWorkspaceToRemote(const QString& git, const QString& projectRoot, co
     runGitStep(git, clone, {QStringLiteral("config"), QStringLiteral("user.email"), commitIdentityEmail});
     runGitStep(git, clone, {QStringLiteral("config"), QStringLiteral("user.name"), commitIdentityName});
     runGitStep(git, clone, {QStringLiteral("add"), QStringLiteral("-A")});
-    bool nothingStaged = true;
+    QStringList commit{QStringLiteral("commit"), QStringLiteral("-m"), commitMessage};
     try {
         runGitStep(git, clone, {QStringLiteral("diff"), QStringLiteral("--cached"), QStringLiteral("--quiet")});
+        commit.insert(1, QStringLiteral("--allow-empty")); // nothing staged
     } catch (const DeployError&) {
-        nothingStaged = false; // exit 1 means staged changes; other failures surface at commit
+        // exit 1 means staged changes; other failures surface at commit
     }
-    if (nothingStaged) {
-        runGitStep(git, clone,
-                   {QStringLiteral("commit"), QStringLiteral("--allow-empty"), QStringLiteral("-m"), commitMessage});
-    } else {
-        runGitStep(git, clone, {QStringLiteral("commit"), QStringLiteral("-m"), commitMessage});
-    }
+    runGitStep(git, clone, commit);
     runGitStep(git, clone, {QStringLiteral("push"), QStringLiteral("-u"), QStringLiteral("origin"), branch});
 }
 
