@@ -57,6 +57,12 @@ GitOutcome refusal(const QString& reason) {
     return {QString(), reason, -1};
 }
 
+// The step and its exit code are enough to act on; the output may quote file
+// names from the site and is handed to the caller anyway.
+void logGitFailure(const char* step, const GitOutcome& outcome) {
+    qCWarning(lcGeneration) << "git" << step << "failed with exit code" << outcome.code;
+}
+
 // Whether path names something, without following a link at its end.
 bool entryExists(const QString& path, struct stat* status = nullptr) {
     struct stat ignored {};
@@ -126,16 +132,6 @@ GitOutcome runSequenceStep(const QString& gitPath, const QString& cwd, const QSt
                            const QList<GitSetting>& settings) {
     return toGitOutcome(runRawGit(gitPath, cwd, arguments, settings));
 }
-
-namespace {
-
-// The step and its exit code are enough to act on; the output may quote file
-// names from the site and is handed to the caller anyway.
-void logGitFailure(const char* step, const GitOutcome& outcome) {
-    qCWarning(lcGeneration) << "git" << step << "failed with exit code" << outcome.code;
-}
-
-} // namespace
 
 GitOutcome runGitSequence(const QString& root, const QString& gitPath) {
     const QString dotGit = root + QStringLiteral("/.git");
