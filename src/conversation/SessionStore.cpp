@@ -211,22 +211,18 @@ bool SessionStore::bind(const std::optional<QString>& outputRoot) {
             applyLoaded(payload->sessions, payload->activeSessionId);
             return false;
         }
-        if (!AppSettings::migratedLegacyChatsToProject()) {
-            if (const auto legacy = ChatHistoryPersistence::load(std::nullopt)) {
-                applyLoaded(legacy->sessions, legacy->activeSessionId);
+    }
+    // Without a folder the per-user history is the bound one; a folder without a history takes
+    // it over once, and the per-user file goes when the folder's copy is written.
+    if (!normalized || !AppSettings::migratedLegacyChatsToProject()) {
+        if (const auto legacy = ChatHistoryPersistence::load(std::nullopt)) {
+            applyLoaded(legacy->sessions, legacy->activeSessionId);
+            if (normalized) {
                 m_legacyMigrationPending = true;
                 save();
-                return false;
             }
+            return false;
         }
-        replaceWithFreshChat();
-        save();
-        return true;
-    }
-
-    if (const auto legacy = ChatHistoryPersistence::load(std::nullopt)) {
-        applyLoaded(legacy->sessions, legacy->activeSessionId);
-        return false;
     }
     replaceWithFreshChat();
     save();
