@@ -203,6 +203,10 @@ void DetailWorkspaceController::saveSource() {
     }
 }
 
+bool DetailWorkspaceController::isTooLargeToEdit(const QString& file) const {
+    return m_sourceTooLarge && m_sourceFile == standardized(file);
+}
+
 bool DetailWorkspaceController::isSourceDirty() const {
     return m_state->isPreviewSourceDirty();
 }

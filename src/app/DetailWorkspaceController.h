@@ -75,9 +75,9 @@ public:
 
     // The standardized path of the file the editor text belongs to.
     const std::optional<QString>& sourceFile() const { return m_sourceFile; }
-    // The source file was over OutputIndexFile::maxTextFileBytes when last
-    // loaded; the editor then holds nothing of it.
-    bool isSourceTooLarge() const { return m_sourceTooLarge; }
+    // file is the source file and was over OutputIndexFile::maxTextFileBytes
+    // when last loaded; the editor then holds nothing of it.
+    bool isTooLargeToEdit(const QString& file) const;
     bool isSourceDirty() const;
 
     // Whether a change may proceed that would make the editor drop unsaved

@@ -7,7 +7,6 @@
 #include "settings/AppSettings.h"
 #include "workspace/OutputIndexFile.h"
 
-#include <QDir>
 #include <QFileInfo>
 #include <QFontDatabase>
 #include <QFrame>
@@ -175,8 +174,7 @@ void SourceWorkspace::showFile(const QString& file, const QString& root) {
         return;
     }
     // The controller loads the file; until it has, the content page shows.
-    const auto& loaded = m_controller->sourceFile();
-    if (m_controller->isSourceTooLarge() && loaded && *loaded == QDir::cleanPath(QFileInfo(file).absoluteFilePath())) {
+    if (m_controller->isTooLargeToEdit(file)) {
         showPlaceholder(tooLargeTitle, tooLargeSubtitle);
         return;
     }
