@@ -156,8 +156,9 @@ void DetailWorkspaceController::savePreviewSource(const QString& file) {
         m_state->setPreviewSourceSaveError(outsideDirectoryMessage);
         return;
     }
+    const QString path = standardized(file);
     const SitePath::Site site(*root);
-    const SitePath::Resolution target = site.resolveLocation(standardized(file));
+    const SitePath::Resolution target = site.resolveLocation(path);
     if (!target.ok()) {
         m_state->setPreviewSourceSaveError(outsideDirectoryMessage);
         return;
@@ -172,7 +173,7 @@ void DetailWorkspaceController::savePreviewSource(const QString& file) {
     }
     // The edits replace only the version they are based on (or one the user
     // chose to keep them over); anything else is the user's call.
-    const bool editorsFile = m_sourceFile == standardized(file);
+    const bool editorsFile = m_sourceFile == path;
     if (editorsFile) {
         const auto found = OutputIndexFile::FileVersion::of(site.read(target, OutputIndexFile::maxTextFileBytes));
         if (!found.sameContent(m_baseVersion)) {
