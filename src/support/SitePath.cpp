@@ -243,8 +243,11 @@ WriteResult writeInto(int folderFd, const std::string& name, const QByteArray& b
             return fail(EEXIST);
         }
     }
-    // close() reports late write errors on some file systems (NFS, FUSE).
-    if (::close(file.release()) != 0) {
+    // A named temporary file is closed first: close() reports late write errors
+    // on some file systems (NFS, FUSE). An unnamed one was synced already and
+    // has just been given its name, so the rename follows at once: a process
+    // killed in between is what would leave that name behind.
+    if (!unnamed && ::close(file.release()) != 0) {
         const int code = errno;
         ::unlinkat(folderFd, temporary.c_str(), 0);
         return {systemError(code)};
