@@ -1,5 +1,7 @@
 #include "conversation/HistoryWriter.h"
 
+#include "settings/AppSettings.h"
+
 #include <QMetaObject>
 
 namespace kestrion {
@@ -21,7 +23,7 @@ void HistoryWriter::save(const std::optional<QString>& outputRoot, ChatHistoryPe
     {
         std::lock_guard lock(m_mutex);
         // Only the last queued job may be replaced: anything earlier would move this save ahead of it.
-        if (!m_jobs.empty() && !m_jobs.back().change && m_jobs.back().outputRoot == outputRoot) {
+        if (!m_jobs.empty() && m_jobs.back().kind == Kind::Save && m_jobs.back().outputRoot == outputRoot) {
             m_jobs.back().payload = std::move(payload);
             m_jobs.back().migratesLegacy = m_jobs.back().migratesLegacy || migratesLegacy;
             if (done) {
@@ -30,7 +32,7 @@ void HistoryWriter::save(const std::optional<QString>& outputRoot, ChatHistoryPe
             return;
         }
     }
-    Job job{outputRoot, std::move(payload), migratesLegacy, {}, {}};
+    Job job{Kind::Save, outputRoot, std::move(payload), migratesLegacy, {}, {}};
     if (done) {
         job.done.push_back(std::move(done));
     }
@@ -38,7 +40,15 @@ void HistoryWriter::save(const std::optional<QString>& outputRoot, ChatHistoryPe
 }
 
 void HistoryWriter::change(const std::optional<QString>& outputRoot, Change change, Done done) {
-    Job job{outputRoot, {}, false, std::move(change), {}};
+    Job job{Kind::Change, outputRoot, {}, false, std::move(change), {}};
+    if (done) {
+        job.done.push_back(std::move(done));
+    }
+    enqueue(std::move(job));
+}
+
+void HistoryWriter::load(const std::optional<QString>& outputRoot, Done done) {
+    Job job{Kind::Load, outputRoot, {}, false, {}, {}};
     if (done) {
         job.done.push_back(std::move(done));
     }
@@ -54,17 +64,35 @@ void HistoryWriter::enqueue(Job job) {
 }
 
 void HistoryWriter::flush() {
-    {
+    // An outcome may queue more (a load applied saves the chats it opened on): drained too.
+    do {
         std::unique_lock lock(m_mutex);
         m_idle.wait(lock, [this] { return m_jobs.empty() && !m_busy; });
+    } while (deliverOutcomes());
+}
+
+void HistoryWriter::loadForBinding(Outcome& outcome) {
+    if (outcome.outputRoot) {
+        if (auto own = ChatHistoryPersistence::load(outcome.outputRoot)) {
+            outcome.loaded = std::move(own);
+            return;
+        }
     }
-    deliverOutcomes();
+    // Read here, in queue order: a move finished by a save queued earlier has already been recorded.
+    if (!outcome.outputRoot || !AppSettings::migratedLegacyChatsToProject()) {
+        outcome.loaded = ChatHistoryPersistence::load(std::nullopt);
+        outcome.adoptsLegacy = outcome.loaded.has_value() && outcome.outputRoot.has_value();
+    }
 }
 
 HistoryWriter::Outcome HistoryWriter::perform(Job& job) {
     Outcome outcome;
     outcome.outputRoot = job.outputRoot;
-    if (job.change) {
+    if (job.kind == Kind::Load) {
+        loadForBinding(outcome);
+        return outcome;
+    }
+    if (job.kind == Kind::Change) {
         // The folder's file holds the history as last saved; a damaged one is set aside by the load.
         if (auto stored = ChatHistoryPersistence::load(job.outputRoot)) {
             job.payload = std::move(*stored);
@@ -75,6 +103,7 @@ HistoryWriter::Outcome HistoryWriter::perform(Job& job) {
     // The per-user history is deleted only once its copy is on disk: until then it is the only copy.
     if (outcome.result.ok() && job.migratesLegacy) {
         ChatHistoryPersistence::removeLegacyAppSupportHistoryFile();
+        AppSettings::setMigratedLegacyChatsToProject(true);
         outcome.migratedLegacy = true;
     }
     return outcome;
@@ -95,24 +124,27 @@ void HistoryWriter::run() {
         lock.lock();
         m_outcomes.push_back({std::move(outcome), std::move(job.done)});
         m_busy = false;
-        QMetaObject::invokeMethod(this, &HistoryWriter::deliverOutcomes, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { deliverOutcomes(); }, Qt::QueuedConnection);
         if (m_jobs.empty()) {
             m_idle.notify_all();
         }
     }
 }
 
-void HistoryWriter::deliverOutcomes() {
+bool HistoryWriter::deliverOutcomes() {
+    bool delivered = false;
     while (true) {
         Delivery delivery;
         {
             std::lock_guard lock(m_mutex);
             if (m_outcomes.empty()) {
-                return;
+                return delivered;
             }
             delivery = std::move(m_outcomes.front());
             m_outcomes.pop_front();
         }
+        delivered = true;
         for (const Done& done : delivery.done) {
             done(delivery.outcome);
         }

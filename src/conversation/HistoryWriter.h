@@ -15,10 +15,11 @@
 
 namespace kestrion {
 
-// The one writer of chat histories: saves run in the order they were asked for on a
-// thread of their own, so the interface thread never waits on the disk. A save queued
-// behind a not yet started save of the same folder replaces it (the newest state wins;
-// nothing moves ahead of anything else). Outcomes come back to the interface thread in order.
+// The one reader and writer of chat histories: saves, changes and loads run in the order they
+// were asked for on a thread of their own, so the interface thread never waits on the disk, and
+// a load sees every save queued before it. A save queued behind a not yet started save of the
+// same folder replaces it (the newest state wins; nothing moves ahead of anything else).
+// Outcomes come back to the interface thread in order.
 class HistoryWriter final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(HistoryWriter)
@@ -31,6 +32,10 @@ public:
         bool migratedLegacy = false;
         // For a change of a stored history: the chat the change went to.
         QUuid changedSessionId;
+        // For a load: the history read (none: nothing readable), and whether it is the per-user
+        // one taken over by a folder without a history of its own.
+        std::optional<ChatHistoryPersistence::FilePayload> loaded;
+        bool adoptsLegacy = false;
     };
     // Changes a folder's stored history in place (it starts empty when there is none) and
     // returns the chat it changed.
@@ -43,16 +48,23 @@ public:
     ~HistoryWriter() override;
 
     // Queues the whole history of a folder (none: the per-user location). migratesLegacy: the
-    // history holds the per-user sessions, whose file is removed once this copy is written.
+    // history holds the per-user sessions, whose file is removed (and the move recorded in the
+    // settings) once this copy is written.
     void save(const std::optional<QString>& outputRoot, ChatHistoryPersistence::FilePayload payload,
               bool migratesLegacy = false, Done done = {});
     // Queues a read-change-write of a folder's stored history, after every save queued before it.
     void change(const std::optional<QString>& outputRoot, Change change, Done done = {});
-    // Waits until everything queued is written and every outcome has been delivered.
+    // Queues a read of the history a binding of the folder opens on: the folder's own, else (for no
+    // folder, or while the per-user history was never moved into one) the per-user one.
+    void load(const std::optional<QString>& outputRoot, Done done);
+    // Waits until everything queued is written and every outcome has been delivered, including
+    // whatever those outcomes queued in turn.
     void flush();
 
 private:
+    enum class Kind { Save, Change, Load };
     struct Job {
+        Kind kind = Kind::Save;
         std::optional<QString> outputRoot;
         ChatHistoryPersistence::FilePayload payload;
         bool migratesLegacy = false;
@@ -67,8 +79,10 @@ private:
 
     void run();
     void enqueue(Job job);
-    void deliverOutcomes();
+    // Runs the outcomes that arrived; true when there was any.
+    bool deliverOutcomes();
     static Outcome perform(Job& job);
+    static void loadForBinding(Outcome& outcome);
 
     std::mutex m_mutex;
     std::condition_variable m_wake;

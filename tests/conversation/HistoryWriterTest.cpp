@@ -1,5 +1,7 @@
 #include "conversation/HistoryWriter.h"
 
+#include "settings/AppSettings.h"
+
 #include <QTemporaryDir>
 #include <gtest/gtest.h>
 #include <memory>
@@ -70,6 +72,34 @@ TEST(HistoryWriterTest, aChangeSeesEverySaveQueuedBeforeIt) {
     ASSERT_TRUE(stored.has_value());
     EXPECT_EQ(stored->sessions[0].title, QStringLiteral("saved"));
     EXPECT_EQ(stored->sessions[0].messages.size(), 1);
+}
+
+// A load reads what the saves queued before it wrote; a folder without a history opens on the
+// per-user one only until a save has moved that into a folder.
+TEST(HistoryWriterTest, aLoadSeesEverySaveQueuedBeforeIt) {
+    QTemporaryDir site;
+    QTemporaryDir empty;
+    AppSettings::setMigratedLegacyChatsToProject(false);
+    HistoryWriter writer;
+    std::vector<HistoryWriter::Outcome> loads;
+    const auto collect = [&](const HistoryWriter::Outcome& outcome) { loads.push_back(outcome); };
+    writer.save(site.path(), payloadTitled(QStringLiteral("saved")));
+    writer.load(site.path(), collect);
+    writer.save(std::nullopt, payloadTitled(QStringLiteral("per-user")));
+    writer.load(empty.path(), collect);
+    writer.save(site.path(), payloadTitled(QStringLiteral("moved")), true);
+    writer.load(empty.path(), collect);
+    writer.flush();
+
+    ASSERT_EQ(loads.size(), 3u);
+    ASSERT_TRUE(loads[0].loaded.has_value());
+    EXPECT_EQ(loads[0].loaded->sessions.value(0).title, QStringLiteral("saved"));
+    EXPECT_FALSE(loads[0].adoptsLegacy);
+    ASSERT_TRUE(loads[1].loaded.has_value());
+    EXPECT_EQ(loads[1].loaded->sessions.value(0).title, QStringLiteral("per-user"));
+    EXPECT_TRUE(loads[1].adoptsLegacy);
+    EXPECT_FALSE(loads[2].loaded.has_value()) << "the per-user history went with the move";
+    EXPECT_TRUE(AppSettings::migratedLegacyChatsToProject());
 }
 
 // Nothing queued is lost when the writer goes (the app quits).
