@@ -145,7 +145,7 @@ void ChatPane::send() {
     if (!canSend()) {
         return;
     }
-    m_chat->send(m_settings->model(), m_settings->resolvedAPIKey(), m_settings->outputDirectoryURL());
+    m_chat->send(m_settings->model(), m_settings->resolvedAPIKey());
 }
 
 void ChatPane::updateSendControls() {

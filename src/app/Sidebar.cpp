@@ -1,10 +1,10 @@
 #include "app/Sidebar.h"
 
 #include "app/BusyIndicator.h"
-#include "app/SessionListModel.h"
 #include "app/WidgetStyle.h"
 #include "app/WindowState.h"
 #include "conversation/ChatViewModel.h"
+#include "conversation/SessionStore.h"
 #include "deploy/LaunchStateStore.h"
 #include "settings/AppSettings.h"
 #include "workspace/OutputFolderFileTreeModel.h"
@@ -151,7 +151,7 @@ public:
         const QRectF row = QRectF(option.rect).adjusted(0.5, 1, -0.5, -1);
         QPainterPath path;
         path.addRoundedRect(row, 6, 6);
-        if (index.data(SessionListModel::IsActiveRole).toBool()) {
+        if (index.data(SessionStore::IsActiveRole).toBool()) {
             painter->fillPath(path, withAlpha(option.palette.color(QPalette::Highlight), 0.2f));
         } else if (option.state.testFlag(QStyle::State_MouseOver)) {
             painter->fillPath(path, withAlpha(option.palette.color(QPalette::Mid), 0.15f));
@@ -174,7 +174,7 @@ public:
         painter->drawText(
             QRect(text.left(), text.top() + title.height() + 2, text.width(), caption.height()),
             Qt::AlignLeft | Qt::AlignVCenter,
-            caption.elidedText(index.data(SessionListModel::UpdatedTextRole).toString(), Qt::ElideRight, text.width()));
+            caption.elidedText(index.data(SessionStore::UpdatedTextRole).toString(), Qt::ElideRight, text.width()));
         painter->restore();
     }
 };
@@ -217,7 +217,7 @@ private:
 Sidebar::Sidebar(AppSettings* settings, ChatViewModel* chat, OutputFolderFileTreeModel* tree, WindowState* state,
                  QWidget* parent)
     : QWidget(parent), m_settings(settings), m_chat(chat), m_tree(tree), m_state(state),
-      m_sessionModel(new SessionListModel(chat, this)) {
+      m_sessionModel(chat->sessionModel()) {
     setMinimumWidth(contentMinimumWidth);
     setAccessibleName(QStringLiteral("Sidebar"));
     setBackgroundRole(QPalette::Window);
@@ -311,7 +311,10 @@ QWidget* Sidebar::buildChatsSection() {
     connect(list, &QListView::clicked, this, &Sidebar::activateSessionRow);
     list->installEventFilter(this);
     connect(list, &QWidget::customContextMenuRequested, this, &Sidebar::showSessionMenu);
+    // As tall as its rows: a chat added, removed or a new folder's chats change its height.
     connect(m_sessionModel, &QAbstractItemModel::modelReset, list, [list] { list->updateGeometry(); });
+    connect(m_sessionModel, &QAbstractItemModel::rowsInserted, list, [list] { list->updateGeometry(); });
+    connect(m_sessionModel, &QAbstractItemModel::rowsRemoved, list, [list] { list->updateGeometry(); });
     layout->addWidget(list);
     return section;
 }
@@ -571,7 +574,7 @@ void Sidebar::activateFileRow(const QModelIndex& index) {
 
 void Sidebar::activateSessionRow(const QModelIndex& index) {
     if (index.isValid()) {
-        m_chat->selectSession(index.data(SessionListModel::SessionIdRole).toUuid());
+        m_chat->selectSession(index.data(SessionStore::SessionIdRole).toUuid());
     }
 }
 
@@ -580,7 +583,7 @@ void Sidebar::showSessionMenu(const QPoint& position) {
     if (!index.isValid()) {
         return;
     }
-    const QUuid id = index.data(SessionListModel::SessionIdRole).toUuid();
+    const QUuid id = index.data(SessionStore::SessionIdRole).toUuid();
     QMenu menu(this);
     QAction* remove = menu.addAction(QIcon::fromTheme(QStringLiteral("edit-delete")), QStringLiteral("Delete Chat"));
     connect(remove, &QAction::triggered, this, [this, id] { m_chat->deleteSession(id); });

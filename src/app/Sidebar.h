@@ -6,6 +6,7 @@
 #include <memory>
 #include <optional>
 
+class QAbstractItemModel;
 class QFileDialog;
 class QLabel;
 class QListView;
@@ -21,7 +22,6 @@ class AppSettings;
 class BusyIndicator;
 class ChatViewModel;
 class OutputFolderFileTreeModel;
-class SessionListModel;
 class WindowState;
 
 // The window's left column: the launch section's slot, the chats, the website
@@ -89,7 +89,7 @@ private:
     ChatViewModel* m_chat;
     OutputFolderFileTreeModel* m_tree;
     WindowState* m_state;
-    SessionListModel* m_sessionModel;
+    QAbstractItemModel* m_sessionModel;
 
     QVBoxLayout* m_launchSlot = nullptr;
     QWidget* m_launchSection = nullptr;

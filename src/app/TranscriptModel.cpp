@@ -2,53 +2,34 @@
 
 #include "conversation/ChatViewModel.h"
 
-#include <algorithm>
-
 namespace kestrion {
 
-TranscriptModel::TranscriptModel(ChatViewModel* chat, QObject* parent) : QAbstractListModel(parent), m_chat(chat) {
-    for (const ChatMessage& message : chat->messages()) {
-        m_ids.append(message.id);
-    }
-    // Both signals may fire for one append, in either order; synchronizing
-    // against the controller's list makes the second one a no-op.
-    connect(chat, &ChatViewModel::messageAppended, this, [this](int) { synchronize(); });
-    connect(chat, &ChatViewModel::messagesChanged, this, &TranscriptModel::synchronize);
+TranscriptModel::TranscriptModel(ChatViewModel* chat, QObject* parent)
+    : QAbstractListModel(parent), m_chat(chat), m_rows(static_cast<int>(chat->messages().size())) {
+    connect(chat, &ChatViewModel::messageAppended, this, &TranscriptModel::onMessageAppended);
+    connect(chat, &ChatViewModel::messagesReset, this, &TranscriptModel::onMessagesReset);
 }
 
-void TranscriptModel::synchronize() {
-    const QList<ChatMessage>& messages = m_chat->messages();
-    const qsizetype known = m_ids.size();
-    const bool extendsKnownRows =
-        messages.size() >= known &&
-        std::equal(m_ids.cbegin(), m_ids.cend(), messages.cbegin(),
-                   [](const QUuid& id, const ChatMessage& message) { return id == message.id; });
-    if (extendsKnownRows) {
-        if (messages.size() == known) {
-            return;
-        }
-        beginInsertRows({}, static_cast<int>(known), static_cast<int>(messages.size() - 1));
-        for (qsizetype i = known; i < messages.size(); ++i) {
-            m_ids.append(messages.at(i).id);
-        }
-        endInsertRows();
-        return;
-    }
+void TranscriptModel::onMessageAppended(int row) {
+    // Each change is told once, right after it: the new message is the one after the known rows.
+    Q_ASSERT(row == m_rows && row + 1 == m_chat->messages().size());
+    beginInsertRows({}, row, row);
+    ++m_rows;
+    endInsertRows();
+}
+
+void TranscriptModel::onMessagesReset() {
     beginResetModel();
-    m_ids.clear();
-    m_ids.reserve(messages.size());
-    for (const ChatMessage& message : messages) {
-        m_ids.append(message.id);
-    }
+    m_rows = static_cast<int>(m_chat->messages().size());
     endResetModel();
 }
 
 int TranscriptModel::rowCount(const QModelIndex& parent) const {
-    return parent.isValid() ? 0 : static_cast<int>(m_ids.size());
+    return parent.isValid() ? 0 : m_rows;
 }
 
 QVariant TranscriptModel::data(const QModelIndex& index, int role) const {
-    if (!index.isValid() || index.row() >= m_ids.size() || index.row() >= m_chat->messages().size()) {
+    if (!index.isValid() || index.row() >= m_rows || index.row() >= m_chat->messages().size()) {
         return {};
     }
     const ChatMessage& message = m_chat->messages().at(index.row());

@@ -1,17 +1,16 @@
 #pragma once
 
 #include <QAbstractListModel>
-#include <QList>
-#include <QUuid>
 
 namespace kestrion {
 
 class ChatViewModel;
 
-// The controller's messages as a list model for the transcript view. An append
-// becomes a row insertion (so the view keeps every laid-out row); any other
-// change of the list resets the model. The message text is the display and
-// accessible text, so screen readers read every message, also off-screen ones.
+// The controller's messages as a list model for the transcript view. The
+// controller tells each change once: an append becomes a row insertion (so the
+// view keeps every laid-out row), anything else resets the model. The message
+// text is the display and accessible text, so screen readers read every
+// message, also off-screen ones.
 class TranscriptModel final : public QAbstractListModel {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(TranscriptModel)
@@ -30,12 +29,12 @@ public:
     QHash<int, QByteArray> roleNames() const override;
 
 private:
-    // Brings the rows in line with the controller's messages.
-    void synchronize();
+    void onMessageAppended(int row);
+    void onMessagesReset();
 
     ChatViewModel* m_chat;
-    // Ids of the rows the views know about, in order.
-    QList<QUuid> m_ids;
+    // The rows the views know about: the controller's messages up to its latest signal.
+    int m_rows = 0;
 };
 
 } // namespace kestrion

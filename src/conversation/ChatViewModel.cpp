@@ -13,13 +13,18 @@ ChatViewModel::ChatViewModel(std::shared_ptr<const OpenAIService> openAI, QObjec
     if (!m_openAI) {
         m_openAI = std::make_shared<const OpenAIService>();
     }
-    connect(&m_store, &SessionStore::sessionsChanged, this, &ChatViewModel::sessionsChanged);
     connect(&m_store, &SessionStore::activeSessionIdChanged, this, [this] {
         Q_EMIT activeSessionIdChanged();
         updateShownError();
     });
-    connect(&m_store, &SessionStore::messagesChanged, this, &ChatViewModel::messagesChanged);
     connect(&m_store, &SessionStore::messageAppended, this, &ChatViewModel::messageAppended);
+    connect(&m_store, &SessionStore::messagesReset, this, &ChatViewModel::messagesReset);
+    // A fresh chat starts with an empty composer.
+    connect(&m_store, &SessionStore::bound, this, [this](bool freshChat) {
+        if (freshChat) {
+            setInput(QString());
+        }
+    });
     connect(&m_store, &SessionStore::saveErrorChanged, this, &ChatViewModel::updateShownError);
 }
 
@@ -86,10 +91,7 @@ void ChatViewModel::applyOutputRoot(const std::optional<QString>& outputRoot) {
     if (m_store.isBound()) {
         setInput(QString());
     }
-    // A fresh chat starts with an empty composer.
-    if (m_store.bind(outputRoot)) {
-        setInput(QString());
-    }
+    m_store.bind(outputRoot);
 }
 
 ChatViewModel::ChatTarget ChatViewModel::activeTarget() const {
@@ -98,6 +100,13 @@ ChatViewModel::ChatTarget ChatViewModel::activeTarget() const {
 
 void ChatViewModel::deliver(const ChatTarget& target, ChatMessage message, const std::optional<QString>& error,
                             std::function<void()> saved) {
+    // While another folder's history is read, which folder is shown is not settled yet.
+    if (m_store.isBinding()) {
+        m_store.afterBinding([this, target, message = std::move(message), error, saved = std::move(saved)] {
+            deliver(target, message, error, saved);
+        });
+        return;
+    }
     // A result belongs to the conversation its work started in, even if the user
     // switched chats or folders while waiting.
     if (target.bound && m_store.isBound() && target.outputRoot != m_store.outputRoot()) {
@@ -120,32 +129,41 @@ void ChatViewModel::deliver(const ChatTarget& target, ChatMessage message, const
     m_store.save(std::move(saved));
 }
 
-void ChatViewModel::send(const QString& model, const QString& apiKey, const std::optional<QString>& outputRoot) {
+void ChatViewModel::send(const QString& model, const QString& apiKey) {
     const QString text = m_input.trimmed();
     if (text.isEmpty()) {
         return;
     }
-    setChatError(activeSessionId(), std::nullopt);
     setSending(true);
-    m_store.append(activeSessionId(), ChatMessage::make(ChatMessage::Role::User, text));
     setInput(QString());
+    // Asked while another folder's history is read: it goes to the chat shown once that is done.
+    m_store.afterBinding([this, model, apiKey, text] { startTurn(model, apiKey, text); });
+}
 
+void ChatViewModel::startTurn(const QString& model, const QString& apiKey, const QString& text) {
+    setChatError(activeSessionId(), std::nullopt);
+    m_store.append(activeSessionId(), ChatMessage::make(ChatMessage::Role::User, text));
+    // The chat shown and the folder its history is bound to: the files belong with the conversation.
     const ChatTarget target = activeTarget();
     // The conversation as asked: switching chats while the turn runs must not
     // send another chat's messages.
-    TurnRunner::run({model, apiKey, outputRoot, messages(), m_openAI})
-        .then(this, [this, target, outputRoot](const TurnRunner::Result& result) {
-            if (outputRoot && !result.writtenPaths.isEmpty()) {
-                Q_EMIT filesWritten(*outputRoot, result.writtenPaths);
-            }
-            const QPointer<ChatViewModel> self(this);
-            deliver(target, ChatMessage::make(ChatMessage::Role::Assistant, result.text), result.error, [self] {
-                if (self) {
-                    Q_EMIT self->sendFinished();
-                }
-            });
-            setSending(false);
+    TurnRunner::run({model, apiKey, target.outputRoot, messages(), m_openAI})
+        .then(this, [this, target](const TurnRunner::Result& result) {
+            m_store.afterBinding([this, target, result] { finishTurn(target, result); });
         });
+}
+
+void ChatViewModel::finishTurn(const ChatTarget& target, const TurnRunner::Result& result) {
+    if (target.outputRoot && !result.writtenPaths.isEmpty()) {
+        Q_EMIT filesWritten(*target.outputRoot, result.writtenPaths);
+    }
+    const QPointer<ChatViewModel> self(this);
+    deliver(target, ChatMessage::make(ChatMessage::Role::Assistant, result.text), result.error, [self] {
+        if (self) {
+            Q_EMIT self->sendFinished();
+        }
+    });
+    setSending(false);
 }
 
 void ChatViewModel::newChat() {

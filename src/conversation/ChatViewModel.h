@@ -2,6 +2,7 @@
 
 #include "conversation/ChatRecords.h"
 #include "conversation/SessionStore.h"
+#include "conversation/TurnRunner.h"
 
 #include <QHash>
 #include <QList>
@@ -45,6 +46,8 @@ public:
 
     // Every session of the bound store, in stored order (not sorted).
     const QList<ChatSession>& sessions() const { return m_store.sessions(); }
+    // The same sessions as the list the sidebar shows (roles: SessionStore::Role).
+    QAbstractItemModel* sessionModel() { return &m_store; }
     QUuid activeSessionId() const { return m_store.activeSessionId(); }
     // The active session's messages (what the chat pane shows); empty when there is none.
     const QList<ChatMessage>& messages() const { return m_store.messages(); }
@@ -57,15 +60,19 @@ public:
     // The normalized website directory the history is stored under; none means the per-user location.
     const std::optional<QString>& persistenceOutputRoot() const { return m_store.outputRoot(); }
     bool hasBoundStorageLocation() const { return m_store.isBound(); }
+    // A change of website directory is still reading that folder's history.
+    bool isBinding() const { return m_store.isBinding(); }
 
     // Sessions by updatedAt, latest first; equal times keep their stored order.
     QList<ChatSession> sessionsSortedByUpdated() const { return m_store.sortedByUpdated(); }
 
-    // Binds the history to a website directory (saving the previous binding first) and loads it.
+    // Binds the history to a website directory (saving the previous binding first) and loads it;
+    // returns at once, and the chats shown change once that folder's history has been read.
     void applyOutputRoot(const std::optional<QString>& outputRoot);
-    // Starts a send of the trimmed input; returns at once. sendFinished() fires when the
-    // assistant message (reply or "Error: ...") has been appended and its save has landed.
-    void send(const QString& model, const QString& apiKey, const std::optional<QString>& outputRoot);
+    // Starts a send of the trimmed input in the chat shown, for the folder its history is bound
+    // to; returns at once. sendFinished() fires when the assistant message (reply or
+    // "Error: ...") has been appended and its save has landed.
+    void send(const QString& model, const QString& apiKey);
     void newChat();
     void selectSession(const QUuid& id);
     void deleteSession(const QUuid& id);
@@ -82,7 +89,7 @@ public:
     // Queues a save of the bound history and returns at once. A failure shows in the error
     // line ("Chat history could not be saved: <reason>") and is logged when it lands.
     void saveToDisk();
-    // Waits for every save already queued and applies their outcomes.
+    // Waits for every save (and history read) already queued and applies their outcomes.
     void flushSaves();
 
     // Replaces the model client for later sends (a send in flight keeps the one it started with).
@@ -97,11 +104,11 @@ public:
     }
 
 Q_SIGNALS:
-    void sessionsChanged();
     void activeSessionIdChanged();
-    // Any change of messages(); messageAppended additionally names the new row.
-    void messagesChanged();
+    // Each change of messages() is told by exactly one of these, after it: a message added at
+    // the end (its row), or anything else.
     void messageAppended(int row);
+    void messagesReset();
     void inputChanged();
     void isSendingChanged();
     void lastErrorChanged();
@@ -110,6 +117,8 @@ Q_SIGNALS:
     void filesWritten(const QString& outputRoot, const QStringList& relativePaths);
 
 private:
+    void startTurn(const QString& model, const QString& apiKey, const QString& text);
+    void finishTurn(const ChatTarget& target, const TurnRunner::Result& result);
     void setSending(bool sending);
     void setChatError(const QUuid& sessionId, const std::optional<QString>& error);
     void updateShownError();

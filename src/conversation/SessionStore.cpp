@@ -7,9 +7,11 @@
 
 #include <QDir>
 #include <QFileInfo>
+#include <QLocale>
 #include <QPointer>
 #include <QTextBoundaryFinder>
 #include <algorithm>
+#include <numeric>
 #include <utility>
 
 namespace kestrion {
@@ -48,17 +50,68 @@ qsizetype activeIndexOf(const QList<ChatSession>& sessions, const QUuid& activeS
     return named >= 0 ? named : mostRecentlyUpdatedIndex(sessions);
 }
 
+// Stored indices in the order the rows show them: latest updated first, equal times in stored order.
+QList<qsizetype> displayOrder(const QList<ChatSession>& sessions) {
+    QList<qsizetype> order(sessions.size());
+    std::iota(order.begin(), order.end(), qsizetype(0));
+    std::stable_sort(order.begin(), order.end(),
+                     [&](qsizetype a, qsizetype b) { return sessions[a].updatedAt > sessions[b].updatedAt; });
+    return order;
+}
+
 } // namespace
 
-SessionStore::SessionStore(QObject* parent) : QObject(parent) {
+SessionStore::SessionStore(QObject* parent) : QAbstractListModel(parent) {
     const ChatSession session = ChatSession::makeFresh();
     m_sessions = {session};
+    m_rows = {0};
     m_activeSessionId = session.id;
 }
 
 SessionStore::~SessionStore() {
     // Outcomes still on their way update this object, so they land before it goes.
     m_writer.flush();
+}
+
+int SessionStore::rowCount(const QModelIndex& parent) const {
+    return parent.isValid() ? 0 : static_cast<int>(m_rows.size());
+}
+
+QVariant SessionStore::data(const QModelIndex& index, int role) const {
+    if (!checkIndex(index, CheckIndexOption::IndexIsValid | CheckIndexOption::ParentIsInvalid)) {
+        return {};
+    }
+    const ChatSession& session = m_sessions.at(m_rows.at(index.row()));
+    switch (role) {
+    case Qt::DisplayRole:
+    case Qt::AccessibleTextRole:
+        return session.title;
+    case Qt::ToolTipRole:
+    case Qt::AccessibleDescriptionRole:
+    case UpdatedTextRole:
+        return updatedText(session.updatedAt);
+    case SessionIdRole:
+        return session.id;
+    case IsActiveRole:
+        return session.id == m_activeSessionId;
+    default:
+        return {};
+    }
+}
+
+QHash<int, QByteArray> SessionStore::roleNames() const {
+    QHash<int, QByteArray> names = QAbstractListModel::roleNames();
+    names.insert(SessionIdRole, "sessionId");
+    names.insert(UpdatedTextRole, "updatedText");
+    names.insert(IsActiveRole, "isActive");
+    return names;
+}
+
+QString SessionStore::updatedText(const QDateTime& updatedAt) {
+    const QDateTime local = updatedAt.toLocalTime();
+    const QLocale locale;
+    return QStringLiteral("Updated ") + locale.toString(local.date(), QStringLiteral("MMM d, yyyy")) +
+           QStringLiteral(" at ") + locale.toString(local.time(), QLocale::ShortFormat);
 }
 
 const QList<ChatMessage>& SessionStore::messages() const {
@@ -72,9 +125,11 @@ bool SessionStore::contains(const QUuid& id) const {
 }
 
 QList<ChatSession> SessionStore::sortedByUpdated() const {
-    QList<ChatSession> sorted = m_sessions;
-    std::stable_sort(sorted.begin(), sorted.end(),
-                     [](const ChatSession& a, const ChatSession& b) { return a.updatedAt > b.updatedAt; });
+    QList<ChatSession> sorted;
+    sorted.reserve(m_rows.size());
+    for (const qsizetype stored : m_rows) {
+        sorted.append(m_sessions.at(stored));
+    }
     return sorted;
 }
 
@@ -110,17 +165,55 @@ QString SessionStore::derivedTitle(const QList<ChatMessage>& messages, const QSt
     return text;
 }
 
-void SessionStore::setSessions(QList<ChatSession> sessions) {
+int SessionStore::rowOfStored(qsizetype storedIndex) const {
+    return static_cast<int>(m_rows.indexOf(storedIndex));
+}
+
+void SessionStore::resetSessions(QList<ChatSession> sessions, const QUuid& activeSessionId) {
+    const bool activeChanged = activeSessionId != m_activeSessionId;
+    beginResetModel();
     m_sessions = std::move(sessions);
-    Q_EMIT sessionsChanged();
+    m_rows = displayOrder(m_sessions);
+    m_activeSessionId = activeSessionId;
+    ++m_revision;
+    endResetModel();
+    Q_EMIT messagesReset();
+    if (activeChanged) {
+        Q_EMIT activeSessionIdChanged();
+    }
 }
 
 void SessionStore::setActiveSessionId(const QUuid& id) {
     if (id == m_activeSessionId) {
         return;
     }
+    const qsizetype previous = indexOfSession(m_sessions, m_activeSessionId);
     m_activeSessionId = id;
+    ++m_revision;
+    for (const qsizetype stored : {previous, indexOfSession(m_sessions, id)}) {
+        if (stored >= 0) {
+            const QModelIndex row = index(rowOfStored(stored));
+            Q_EMIT dataChanged(row, row, {IsActiveRole});
+        }
+    }
+    Q_EMIT messagesReset();
     Q_EMIT activeSessionIdChanged();
+}
+
+void SessionStore::reorderAfterUpdate(qsizetype storedIndex) {
+    const int from = rowOfStored(storedIndex);
+    QList<qsizetype> order = displayOrder(m_sessions);
+    // Only this session's time changed, so every other row keeps its place relative to the rest.
+    const int to = static_cast<int>(order.indexOf(storedIndex));
+    if (to != from) {
+        beginMoveRows({}, from, from, {}, to > from ? to + 1 : to);
+        m_rows = std::move(order);
+        endMoveRows();
+    }
+    const QModelIndex row = index(to);
+    Q_EMIT dataChanged(
+        row, row,
+        {Qt::DisplayRole, Qt::AccessibleTextRole, Qt::ToolTipRole, Qt::AccessibleDescriptionRole, UpdatedTextRole});
 }
 
 void SessionStore::setSaveError(const std::optional<QString>& error) {
@@ -173,114 +266,134 @@ void SessionStore::applySaveOutcome(const HistoryWriter::Outcome& outcome) {
     setSaveError(std::nullopt);
     if (outcome.migratedLegacy) {
         m_legacyMigrationPending = false;
-        AppSettings::setMigratedLegacyChatsToProject(true);
     }
 }
 
-void SessionStore::replaceWithFreshChat() {
-    const ChatSession session = ChatSession::makeFresh();
-    setSessions({session});
-    setActiveSessionId(session.id);
-    Q_EMIT messagesChanged();
-}
-
-void SessionStore::applyLoaded(const QList<ChatSession>& sessions, const QUuid& activeSessionId) {
-    setSessions(sessions);
-    const qsizetype activeIndex = activeIndexOf(m_sessions, activeSessionId);
-    if (activeIndex >= 0) {
-        setActiveSessionId(m_sessions[activeIndex].id);
-    }
-    Q_EMIT messagesChanged();
-}
-
-bool SessionStore::bind(const std::optional<QString>& outputRoot) {
-    if (m_bound) {
-        // A failed save here stays visible over the next folder's chats until a save lands.
-        save();
-        // The old folder's history is on disk before the next one is read (it may be the same folder).
-        m_writer.flush();
-    }
-    // Legacy chats not yet written to the previous folder stay in the per-user file for the next one.
-    m_legacyMigrationPending = false;
+void SessionStore::bind(const std::optional<QString>& outputRoot) {
     const std::optional<QString> normalized = normalizedOutputDirectory(outputRoot);
+    if (m_bound) {
+        // Written before the next folder is read (it may be the same folder). A failed save here
+        // stays visible over the next folder's chats until a save lands.
+        save();
+    }
+    // Legacy chats not yet written to the folder left stay in the per-user file for the next one.
+    m_legacyMigrationPending = false;
+    const quint64 generation = ++m_bindGeneration;
+    m_pendingBind = generation;
+    m_revisionAtBind = m_revision;
+    const QPointer<SessionStore> self(this);
+    m_writer.load(normalized, [self, generation, normalized](const HistoryWriter::Outcome& outcome) {
+        if (self) {
+            self->applyBinding(generation, normalized, outcome);
+        }
+    });
+}
+
+void SessionStore::applyBinding(quint64 generation, const std::optional<QString>& normalized,
+                                const HistoryWriter::Outcome& outcome) {
+    // Superseded: the later bind's read, queued after this one, takes effect instead.
+    if (m_pendingBind != generation) {
+        return;
+    }
+    const bool changedMeanwhile = m_revision != m_revisionAtBind;
+    // What changed in the chats shown while the read ran (a question sent, a chat added) is theirs.
+    if (m_bound && changedMeanwhile) {
+        save();
+    }
+    const bool sameFolder = m_bound && m_outputRoot == normalized;
     m_outputRoot = normalized;
     m_bound = true;
+    m_pendingBind.reset();
 
-    if (normalized) {
-        if (const auto payload = ChatHistoryPersistence::load(normalized)) {
-            applyLoaded(payload->sessions, payload->activeSessionId);
-            return false;
+    bool freshChat = false;
+    if (sameFolder && changedMeanwhile) {
+        // The folder shown again: its chats in memory are newer than the read, and their save is queued.
+    } else if (outcome.loaded && !outcome.loaded->sessions.isEmpty()) {
+        const QList<ChatSession>& sessions = outcome.loaded->sessions;
+        resetSessions(sessions, sessions[activeIndexOf(sessions, outcome.loaded->activeSessionId)].id);
+        // A folder without a history takes over the per-user one; that file goes once this copy is written.
+        if (outcome.adoptsLegacy) {
+            m_legacyMigrationPending = true;
+            save();
         }
+    } else {
+        const ChatSession session = ChatSession::makeFresh();
+        resetSessions({session}, session.id);
+        save();
+        freshChat = true;
     }
-    // Without a folder the per-user history is the bound one; a folder without a history takes
-    // it over once, and the per-user file goes when the folder's copy is written.
-    if (!normalized || !AppSettings::migratedLegacyChatsToProject()) {
-        if (const auto legacy = ChatHistoryPersistence::load(std::nullopt)) {
-            applyLoaded(legacy->sessions, legacy->activeSessionId);
-            if (normalized) {
-                m_legacyMigrationPending = true;
-                save();
-            }
-            return false;
-        }
+    Q_EMIT bound(freshChat);
+    runAfterBinding();
+}
+
+void SessionStore::afterBinding(std::function<void()> work) {
+    m_afterBinding.push_back(std::move(work));
+    runAfterBinding();
+}
+
+void SessionStore::runAfterBinding() {
+    // Work may start another bind; whatever is left then waits for that one.
+    while (!m_pendingBind && !m_afterBinding.empty()) {
+        const std::function<void()> work = std::move(m_afterBinding.front());
+        m_afterBinding.pop_front();
+        work();
     }
-    replaceWithFreshChat();
-    save();
-    return true;
 }
 
 void SessionStore::addFreshChat() {
     const ChatSession session = ChatSession::makeFresh();
-    QList<ChatSession> sessions = m_sessions;
-    sessions.prepend(session);
-    setSessions(std::move(sessions));
+    // First in stored order, so it sorts before every chat of the same time.
+    const int row = static_cast<int>(std::count_if(
+        m_sessions.cbegin(), m_sessions.cend(), [&](const ChatSession& s) { return s.updatedAt > session.updatedAt; }));
+    beginInsertRows({}, row, row);
+    m_sessions.prepend(session);
+    m_rows = displayOrder(m_sessions);
+    ++m_revision;
+    endInsertRows();
     setActiveSessionId(session.id);
-    Q_EMIT messagesChanged();
     save();
 }
 
 void SessionStore::activate(const QUuid& id) {
-    if (id == m_activeSessionId) {
-        return;
-    }
     setActiveSessionId(id);
-    Q_EMIT messagesChanged();
 }
 
 bool SessionStore::remove(const QUuid& requestedId) {
-    // A copy: the caller may pass a session's own id (sessions()[i].id), which
-    // replacing the list below frees.
+    // A copy: the caller may pass a session's own id (sessions()[i].id), which removing frees.
     const QUuid id = requestedId;
-    QList<ChatSession> remaining = m_sessions;
-    remaining.removeIf([&](const ChatSession& s) { return s.id == id; });
-    const bool removed = remaining.size() != m_sessions.size();
-    if (removed) {
-        setSessions(std::move(remaining));
+    bool removed = false;
+    for (qsizetype stored = indexOfSession(m_sessions, id); stored >= 0; stored = indexOfSession(m_sessions, id)) {
+        const int row = rowOfStored(stored);
+        beginRemoveRows({}, row, row);
+        m_sessions.removeAt(stored);
+        m_rows = displayOrder(m_sessions);
+        ++m_revision;
+        endRemoveRows();
+        removed = true;
     }
     if (id == m_activeSessionId) {
         const qsizetype next = mostRecentlyUpdatedIndex(m_sessions);
         if (next >= 0) {
             setActiveSessionId(m_sessions[next].id);
-            Q_EMIT messagesChanged();
         }
     }
     return removed;
 }
 
 void SessionStore::append(const QUuid& sessionId, ChatMessage message) {
-    const qsizetype index = indexOfSession(m_sessions, sessionId);
-    if (index < 0) {
+    const qsizetype stored = indexOfSession(m_sessions, sessionId);
+    if (stored < 0) {
         return;
     }
-    ChatSession& session = m_sessions[index];
+    ChatSession& session = m_sessions[stored];
     session.messages.append(std::move(message));
     session.title = derivedTitle(session.messages, session.title);
     session.updatedAt = currentDateTimeWholeSeconds();
+    ++m_revision;
     if (sessionId == m_activeSessionId) {
         Q_EMIT messageAppended(static_cast<int>(session.messages.size() - 1));
-        Q_EMIT messagesChanged();
     }
-    Q_EMIT sessionsChanged();
+    reorderAfterUpdate(stored);
 }
 
 void SessionStore::appendToStored(const std::optional<QString>& outputRoot, const QUuid& sessionId, ChatMessage message,

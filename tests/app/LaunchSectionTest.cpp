@@ -292,6 +292,7 @@ TEST_F(LaunchSectionTest, theReportLandsInTheChatAndFolderTheLaunchStartedFrom) 
     QTest::mouseClick(primary(), Qt::LeftButton);
     chat->newChat();
     settings.setOutputDirectoryURL(other.path());
+    ASSERT_TRUE(eventually([&] { return !chat->isBinding(); }));
     ASSERT_EQ(chat->persistenceOutputRoot(), ChatViewModel::normalizedOutputDirectory(other.path()));
     const QUuid shown = chat->activeSessionId();
 

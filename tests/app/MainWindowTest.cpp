@@ -302,6 +302,7 @@ TEST_F(MainWindowTest, choosingAnotherDirectoryRebindsHistoryTreeAndPreviewState
 
     settings.setOutputDirectoryURL(other.path());
 
+    ASSERT_TRUE(kestrion::test::eventually([&] { return !window->chat()->isBinding(); }));
     EXPECT_EQ(window->chat()->persistenceOutputRoot(), ChatViewModel::normalizedOutputDirectory(other.path()));
     EXPECT_TRUE(window->chat()->messages().isEmpty());
     EXPECT_FALSE(state->previewSelectedRelativePath().has_value());
@@ -314,7 +315,7 @@ TEST_F(MainWindowTest, choosingAnotherDirectoryRebindsHistoryTreeAndPreviewState
     EXPECT_TRUE(QFile::exists(historyFile()));
 
     settings.setOutputDirectoryURL(site.path());
-    ASSERT_EQ(window->chat()->messages().size(), 1);
+    ASSERT_TRUE(kestrion::test::becomes([&] { return window->chat()->messages().size(); }, 1));
     EXPECT_EQ(window->chat()->messages().first().text, QStringLiteral("belongs to the first site"));
 }
 

@@ -182,17 +182,29 @@ TEST_F(TranscriptModelTest, anAppendInsertsOneRowWithoutAReset) {
     EXPECT_FALSE(model.index(1).data(TranscriptModel::IsUserRole).toBool());
 }
 
-TEST_F(TranscriptModelTest, switchingSessionsResetsTheRows) {
+// Every change of the messages shown is one insertion or one reset, never both and never a
+// guess: a message for a chat not shown changes nothing.
+TEST_F(TranscriptModelTest, eachChangeIsOneInsertionOrOneReset) {
     chat.appendKestrionStatus(QStringLiteral("in the first chat"));
+    const ChatViewModel::ChatTarget first = chat.activeTarget();
     TranscriptModel model(&chat);
     QAbstractItemModelTester tester(&model, QAbstractItemModelTester::FailureReportingMode::Fatal);
     ASSERT_EQ(model.rowCount(), 1);
+    QSignalSpy inserted(&model, &QAbstractItemModel::rowsInserted);
     QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
 
     chat.newChat();
-
-    EXPECT_GE(reset.count(), 1);
+    EXPECT_EQ(reset.count(), 1);
     EXPECT_EQ(model.rowCount(), 0);
+
+    chat.appendKestrionStatus(QStringLiteral("for the first chat, not shown"), first);
+    EXPECT_EQ(model.rowCount(), 0);
+
+    chat.selectSession(first.sessionId);
+    EXPECT_EQ(reset.count(), 2);
+    ASSERT_EQ(model.rowCount(), 2);
+    EXPECT_EQ(model.index(1).data().toString(), QStringLiteral("for the first chat, not shown"));
+    EXPECT_EQ(inserted.count(), 0);
 }
 
 TEST_F(TranscriptModelTest, screenReadersGetEveryMessagesText) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/MainWindow.h"
+#include "conversation/ChatViewModel.h"
 #include "support/Eventually.h"
 #include "workspace/OutputFolderFileTreeModel.h"
 
@@ -12,8 +13,8 @@ namespace kestrion::test {
 enum class Activation { Leave, Activate };
 
 // Shows window and waits until it is on screen, active when asked (shortcuts
-// such as Ctrl+S need the active window), and its file tree has loaded, so
-// that a test starts from the window a user would see.
+// such as Ctrl+S need the active window), and its file tree and chats have
+// loaded, so that a test starts from the window a user would see.
 inline ::testing::AssertionResult showAndWaitUntilReady(MainWindow& window, Activation activation = Activation::Leave) {
     window.show();
     if (!QTest::qWaitForWindowExposed(&window)) {
@@ -25,7 +26,7 @@ inline ::testing::AssertionResult showAndWaitUntilReady(MainWindow& window, Acti
             return ::testing::AssertionFailure() << "the window never became active";
         }
     }
-    return eventually([&window] { return !window.outputTree()->isLoading(); });
+    return eventually([&window] { return !window.outputTree()->isLoading() && !window.chat()->isBinding(); });
 }
 
 } // namespace kestrion::test

@@ -57,12 +57,18 @@ protected:
         m_model.setOpenAIService(std::make_shared<const OpenAIService>(m_server.apiBaseUrl()));
     }
 
+    // Binds the chats to the folder and waits until its history is shown.
+    void bindTo(const std::optional<QString>& root) {
+        m_model.applyOutputRoot(root);
+        m_model.flushSaves();
+    }
+
     // Sends the text and waits until the assistant message is in.
-    void sendAndWait(const QString& text, const std::optional<QString>& root) {
+    void sendAndWait(const QString& text) {
         QSignalSpy finished(&m_model, &ChatViewModel::sendFinished);
         QSignalSpy sending(&m_model, &ChatViewModel::isSendingChanged);
         m_model.setInput(text);
-        m_model.send(QStringLiteral("gpt-4o-mini"), QStringLiteral("sk-test"), root);
+        m_model.send(QStringLiteral("gpt-4o-mini"), QStringLiteral("sk-test"));
         ASSERT_FALSE(sending.isEmpty()) << "the send was accepted";
         // A fast answer may already have finished the send when send() returns.
         ASSERT_TRUE(!finished.isEmpty() || finished.wait(30000));
@@ -78,7 +84,7 @@ protected:
 
 TEST_F(ChatViewModelSendTest, wholeSend_writesFilesAndImageCommitsAndShowsProsePlusSummary) {
     writeFile(m_site.filePath(QStringLiteral("about.htm")), "<html><body>About us</body></html>");
-    m_model.applyOutputRoot(m_site.path());
+    bindTo(m_site.path());
 
     m_server.setDefaultImageReply(FakeOpenAIServer::samplePng(16, 16));
     m_server.replyWithChat(QStringLiteral(
@@ -89,7 +95,7 @@ TEST_F(ChatViewModelSendTest, wholeSend_writesFilesAndImageCommitsAndShowsProseP
         "<<<IMAGE path=\"img/hero.jpg\" size=\"1536x1024\">>>\nA calm lake at dawn.\n<<<END_IMAGE>>>\n\n"
         "Enjoy!"));
     QSignalSpy written(&m_model, &ChatViewModel::filesWritten);
-    sendAndWait(QStringLiteral("  Build me a lake site \n"), m_site.path());
+    sendAndWait(QStringLiteral("  Build me a lake site \n"));
 
     // What the model was sent: the fixed opening, the protocol, and the project as it was.
     ASSERT_EQ(m_server.chatRequests().size(), 1);
@@ -135,7 +141,7 @@ TEST_F(ChatViewModelSendTest, wholeSend_writesFilesAndImageCommitsAndShowsProseP
 
     // The next send sees the new files and the whole conversation so far.
     m_server.replyWithChat(QStringLiteral("Nothing to change."));
-    sendAndWait(QStringLiteral("Anything else?"), m_site.path());
+    sendAndWait(QStringLiteral("Anything else?"));
     const SentChat second = sentChat(m_server.chatRequests().at(1));
     EXPECT_TRUE(second.systemPrompt.contains(QStringLiteral("<<<PROJECT_FILE path=\"index.htm\">>>")));
     EXPECT_TRUE(second.systemPrompt.contains(QStringLiteral("- img/hero.jpg \u2014 ")));
@@ -149,12 +155,12 @@ TEST_F(ChatViewModelSendTest, wholeSend_writesFilesAndImageCommitsAndShowsProseP
 // A whole page pasted as fenced code instead of a file block is saved anyway; the chat then shows
 // the prose and the note, never the page's code.
 TEST_F(ChatViewModelSendTest, codeSavedByTheFallback_isTakenOutOfTheShownReply) {
-    m_model.applyOutputRoot(m_site.path());
+    bindTo(m_site.path());
     const QString document = QStringLiteral(
         "<!DOCTYPE html>\n<html><head><title>Bakery</title></head><body><h1>Fresh bread daily</h1></body></html>");
     m_server.replyWithChat(QStringLiteral("Here is your page:\n\n```html\n") + document +
                            QStringLiteral("\n```\n\n\n\nTell me what to change."));
-    sendAndWait(QStringLiteral("A bakery page"), m_site.path());
+    sendAndWait(QStringLiteral("A bakery page"));
 
     EXPECT_EQ(QString::fromUtf8(readFile(m_site.filePath(QStringLiteral("index.htm")))).trimmed(), document);
     ASSERT_EQ(m_model.messages().size(), 2);
@@ -166,10 +172,10 @@ TEST_F(ChatViewModelSendTest, codeSavedByTheFallback_isTakenOutOfTheShownReply) 
 }
 
 TEST_F(ChatViewModelSendTest, withoutWebsiteDirectory_theRawReplyIsShownAndNothingIsWritten) {
-    m_model.applyOutputRoot(std::nullopt);
+    bindTo(std::nullopt);
     const QString reply = QStringLiteral("<<<FILE path=\"index.htm\">>>\n<p>x</p>\n<<<END_FILE>>>");
     m_server.replyWithChat(reply);
-    sendAndWait(QStringLiteral("hello"), std::nullopt);
+    sendAndWait(QStringLiteral("hello"));
 
     const SentChat sent = sentChat(m_server.chatRequests().first());
     EXPECT_EQ(sent.systemPrompt, opening + FileGenerationParser::systemPromptAppendix());
@@ -179,7 +185,7 @@ TEST_F(ChatViewModelSendTest, withoutWebsiteDirectory_theRawReplyIsShownAndNothi
 }
 
 TEST_F(ChatViewModelSendTest, failingServer_appendsTheErrorMessageAndSetsLastError) {
-    m_model.applyOutputRoot(m_site.path());
+    bindTo(m_site.path());
     m_server.replyToChat(ScriptedResponse::json(500, QByteArray("{\"error\":\"boom\"}")));
 
     QStringList events;
@@ -188,7 +194,7 @@ TEST_F(ChatViewModelSendTest, failingServer_appendsTheErrorMessageAndSetsLastErr
     QObject::connect(&m_model, &ChatViewModel::messageAppended,
                      [&](int row) { events << QStringLiteral("message %1").arg(row); });
     QObject::connect(&m_model, &ChatViewModel::lastErrorChanged, [&] { events << QStringLiteral("error"); });
-    sendAndWait(QStringLiteral("hi"), m_site.path());
+    sendAndWait(QStringLiteral("hi"));
 
     EXPECT_EQ(m_model.lastErrorText(), QStringLiteral("HTTP 500: {\"error\":\"boom\"}"));
     ASSERT_EQ(m_model.messages().size(), 2);
@@ -199,7 +205,7 @@ TEST_F(ChatViewModelSendTest, failingServer_appendsTheErrorMessageAndSetsLastErr
 }
 
 TEST_F(ChatViewModelSendTest, replyArrivingAfterTheUserSwitchedChats_landsInTheChatItWasAskedIn) {
-    m_model.applyOutputRoot(m_site.path());
+    bindTo(m_site.path());
     const QUuid asked = m_model.activeSessionId();
     ScriptedResponse slow = ScriptedResponse::json(200, FakeOpenAIServer::chatCompletionBody(QStringLiteral("Done.")));
     slow.delay = std::chrono::milliseconds(300);
@@ -207,7 +213,7 @@ TEST_F(ChatViewModelSendTest, replyArrivingAfterTheUserSwitchedChats_landsInTheC
 
     QSignalSpy finished(&m_model, &ChatViewModel::sendFinished);
     m_model.setInput(QStringLiteral("question"));
-    m_model.send(QStringLiteral("gpt-4o-mini"), QStringLiteral("sk-test"), m_site.path());
+    m_model.send(QStringLiteral("gpt-4o-mini"), QStringLiteral("sk-test"));
     m_model.newChat();
     const QUuid other = m_model.activeSessionId();
     ASSERT_TRUE(finished.wait(30000));
@@ -234,14 +240,14 @@ TEST_F(ChatViewModelSendTest, replyArrivingAfterTheUserSwitchedChats_landsInTheC
 // The error line belongs to the chat the failed question was asked in: another chat shown
 // meanwhile stays clean, and the error is back when its own chat is shown again.
 TEST_F(ChatViewModelSendTest, aFailedSendsErrorLineIsShownOnlyWithItsOwnChat) {
-    m_model.applyOutputRoot(m_site.path());
+    bindTo(m_site.path());
     const QUuid asked = m_model.activeSessionId();
     m_server.replyToChat(ScriptedResponse::json(500, QByteArray("{\"error\":\"boom\"}")));
     const QString description = QStringLiteral("HTTP 500: {\"error\":\"boom\"}");
 
     QSignalSpy finished(&m_model, &ChatViewModel::sendFinished);
     m_model.setInput(QStringLiteral("question"));
-    m_model.send(QStringLiteral("gpt-4o-mini"), QStringLiteral("sk-test"), m_site.path());
+    m_model.send(QStringLiteral("gpt-4o-mini"), QStringLiteral("sk-test"));
     m_model.newChat();
     const QUuid other = m_model.activeSessionId();
     ASSERT_TRUE(finished.wait(30000));
@@ -265,13 +271,13 @@ TEST_F(ChatViewModelSendTest, aFailedSendsErrorLineIsShownOnlyWithItsOwnChat) {
 // folder it was asked in, which also holds the files it made.
 TEST_F(ChatViewModelSendTest, replyArrivingAfterTheUserSwitchedFolders_landsInTheFolderItWasAskedIn) {
     QTemporaryDir other;
-    m_model.applyOutputRoot(m_site.path());
+    bindTo(m_site.path());
     const QUuid asked = m_model.activeSessionId();
     m_server.replyWithChat(QStringLiteral("Done."));
 
     QSignalSpy finished(&m_model, &ChatViewModel::sendFinished);
     m_model.setInput(QStringLiteral("question"));
-    m_model.send(QStringLiteral("gpt-4o-mini"), QStringLiteral("sk-test"), m_site.path());
+    m_model.send(QStringLiteral("gpt-4o-mini"), QStringLiteral("sk-test"));
     m_model.applyOutputRoot(other.path());
     ASSERT_TRUE(finished.wait(30000));
 
@@ -284,8 +290,28 @@ TEST_F(ChatViewModelSendTest, replyArrivingAfterTheUserSwitchedFolders_landsInTh
     EXPECT_EQ(stored->sessions[0].messages[1].text, QStringLiteral("Done."));
 }
 
+// A question sent right after a change of folder, before that folder's chats are shown, is asked
+// in the chat that folder opens on, and its files go there too.
+TEST_F(ChatViewModelSendTest, aSendWhileAnotherFoldersChatsLoad_isAskedInThatFolder) {
+    QTemporaryDir other;
+    bindTo(m_site.path());
+    m_server.replyWithChat(QStringLiteral("<<<FILE path=\"index.htm\">>>\n<p>x</p>\n<<<END_FILE>>>\nDone."));
+
+    m_model.applyOutputRoot(other.path());
+    ASSERT_TRUE(m_model.isBinding());
+    sendAndWait(QStringLiteral("question"));
+
+    EXPECT_EQ(m_model.persistenceOutputRoot(), QDir::cleanPath(other.path()));
+    ASSERT_EQ(m_model.messages().size(), 2);
+    EXPECT_EQ(m_model.messages()[0].text, QStringLiteral("question"));
+    EXPECT_TRUE(QFile::exists(other.filePath(QStringLiteral("index.htm"))));
+    EXPECT_FALSE(QFile::exists(m_site.filePath(QStringLiteral("index.htm"))));
+    EXPECT_EQ(ChatHistoryPersistence::load(other.path())->sessions.value(0).messages, m_model.messages());
+    EXPECT_TRUE(ChatHistoryPersistence::load(m_site.path())->sessions.value(0).messages.isEmpty());
+}
+
 TEST_F(ChatViewModelSendTest, interfaceThreadStaysFreeWhileTheModelIsThinking) {
-    m_model.applyOutputRoot(m_site.path());
+    bindTo(m_site.path());
     ScriptedResponse slow = ScriptedResponse::json(200, FakeOpenAIServer::chatCompletionBody(QStringLiteral("ok")));
     slow.delay = std::chrono::milliseconds(500);
     m_server.replyToChat(slow);
@@ -294,6 +320,6 @@ TEST_F(ChatViewModelSendTest, interfaceThreadStaysFreeWhileTheModelIsThinking) {
     QTimer timer;
     QObject::connect(&timer, &QTimer::timeout, [&] { ++ticks; });
     timer.start(10);
-    sendAndWait(QStringLiteral("hi"), m_site.path());
+    sendAndWait(QStringLiteral("hi"));
     EXPECT_GT(ticks, 5) << "the event loop kept running while the request was in flight";
 }

@@ -29,6 +29,12 @@ QString legacyHistoryPath() {
            QStringLiteral("/KestrionApp/chat_history.json");
 }
 
+// Binds the chats to the folder and waits until its history is shown.
+void bindTo(ChatViewModel& model, const std::optional<QString>& root) {
+    model.applyOutputRoot(root);
+    model.flushSaves();
+}
+
 QString projectHistoryPath(const QString& root) {
     return root + QStringLiteral("/.kestrion-chats/chat_history.json");
 }
@@ -44,7 +50,7 @@ protected:
     // Binds a model to a fresh project holding exactly these sessions.
     void bindWithSessions(ChatViewModel& model, const QList<ChatSession>& sessions, const QUuid& active) {
         ChatHistoryPersistence::save({1, sessions, active}, m_site.path());
-        model.applyOutputRoot(m_site.path());
+        bindTo(model, m_site.path());
     }
 
     QTemporaryDir m_site;
@@ -85,10 +91,10 @@ TEST(ChatViewModelTitles, derivedTitle_takesTheFirstUserMessageOnceAndCutsLongTe
 
 TEST_F(ChatViewModelTest, blankInput_sendsNothingAndKeepsTheWhitespace) {
     ChatViewModel model;
-    model.applyOutputRoot(m_site.path());
+    bindTo(model, m_site.path());
     QSignalSpy sending(&model, &ChatViewModel::isSendingChanged);
     model.setInput(QStringLiteral("  \n\t "));
-    model.send(QStringLiteral("gpt-4o-mini"), QStringLiteral("key"), m_site.path());
+    model.send(QStringLiteral("gpt-4o-mini"), QStringLiteral("key"));
     EXPECT_TRUE(model.messages().isEmpty());
     EXPECT_FALSE(model.isSending());
     EXPECT_EQ(sending.count(), 0);
@@ -98,7 +104,7 @@ TEST_F(ChatViewModelTest, blankInput_sendsNothingAndKeepsTheWhitespace) {
 TEST_F(ChatViewModelTest, bindingAFreshProject_createsAndSavesOneNewChat) {
     ChatViewModel model;
     EXPECT_FALSE(model.hasBoundStorageLocation());
-    model.applyOutputRoot(m_site.path());
+    bindTo(model, m_site.path());
     ASSERT_EQ(model.sessions().size(), 1);
     EXPECT_EQ(model.sessions().first().title, QStringLiteral("New chat"));
     model.flushSaves();
@@ -115,7 +121,7 @@ TEST_F(ChatViewModelTest, legacyHistory_migratesIntoTheFirstProjectOnlyOnce) {
     ASSERT_TRUE(QFile::exists(legacyHistoryPath()));
 
     ChatViewModel model;
-    model.applyOutputRoot(m_site.path());
+    bindTo(model, m_site.path());
     ASSERT_EQ(model.sessions().size(), 1);
     EXPECT_EQ(model.sessions().first(), old);
     EXPECT_EQ(model.messages(), old.messages);
@@ -125,7 +131,7 @@ TEST_F(ChatViewModelTest, legacyHistory_migratesIntoTheFirstProjectOnlyOnce) {
     EXPECT_TRUE(ChatHistoryPersistence::load(m_site.path()).has_value());
 
     QTemporaryDir second;
-    model.applyOutputRoot(second.path());
+    bindTo(model, second.path());
     ASSERT_EQ(model.sessions().size(), 1);
     EXPECT_NE(model.sessions().first().id, old.id);
     EXPECT_TRUE(model.messages().isEmpty());
@@ -133,7 +139,7 @@ TEST_F(ChatViewModelTest, legacyHistory_migratesIntoTheFirstProjectOnlyOnce) {
 
 TEST_F(ChatViewModelTest, missingDirectoryOrAFile_bindsTheLegacyLocation) {
     ChatViewModel model;
-    model.applyOutputRoot(m_site.path() + QStringLiteral("/does-not-exist"));
+    bindTo(model, m_site.path() + QStringLiteral("/does-not-exist"));
     EXPECT_FALSE(model.persistenceOutputRoot().has_value());
     model.flushSaves();
     EXPECT_TRUE(QFile::exists(legacyHistoryPath()));
@@ -142,7 +148,7 @@ TEST_F(ChatViewModelTest, missingDirectoryOrAFile_bindsTheLegacyLocation) {
     ASSERT_TRUE(file.open(QIODevice::WriteOnly));
     file.close();
     const QUuid legacyActive = model.activeSessionId();
-    model.applyOutputRoot(file.fileName());
+    bindTo(model, file.fileName());
     EXPECT_FALSE(model.persistenceOutputRoot().has_value());
     EXPECT_EQ(model.activeSessionId(), legacyActive);
 }
@@ -164,12 +170,12 @@ TEST_F(ChatViewModelTest, loadedHistory_withUnknownActiveId_activatesTheMostRece
 
 TEST_F(ChatViewModelTest, rebindingTheSameDirectory_savesClearsComposerAndRestoresTheSameState) {
     ChatViewModel model;
-    model.applyOutputRoot(m_site.path());
+    bindTo(model, m_site.path());
     model.newChat();
     const QUuid active = model.activeSessionId();
     const QList<ChatSession> sessions = model.sessions();
     model.setInput(QStringLiteral("draft"));
-    model.applyOutputRoot(m_site.path());
+    bindTo(model, m_site.path());
     EXPECT_EQ(model.input(), QString());
     EXPECT_EQ(model.activeSessionId(), active);
     EXPECT_EQ(model.sessions(), sessions);
@@ -226,7 +232,7 @@ TEST_F(ChatViewModelTest, sessionRules_newSelectAndDelete) {
 
 TEST_F(ChatViewModelTest, launchNotices_appendAssistantMessagesSetTheErrorAndSave) {
     ChatViewModel model;
-    model.applyOutputRoot(m_site.path());
+    bindTo(model, m_site.path());
     model.appendKestrionFailure(QStringLiteral("Could not build Kestrion API URL."));
     EXPECT_EQ(model.lastErrorText(), QStringLiteral("Could not build Kestrion API URL."));
     ASSERT_EQ(model.messages().size(), 1);
@@ -277,7 +283,7 @@ TEST_F(ChatViewModelTest, failedSaves_showInTheErrorLineAndKeepTheLegacyHistoryU
 
     WarningLog log;
     ChatViewModel model;
-    model.applyOutputRoot(m_site.path());
+    bindTo(model, m_site.path());
     model.flushSaves();
     EXPECT_EQ(model.sessions(), QList<ChatSession>{old}) << "the legacy chats are still shown";
     EXPECT_TRUE(QFile::exists(legacyHistoryPath()));
@@ -314,7 +320,7 @@ TEST_F(ChatViewModelTest, failedSaves_showInTheErrorLineAndKeepTheLegacyHistoryU
 // folder is open or only on disk; a folder's history that cannot be written says so.
 TEST_F(ChatViewModelTest, reportsForAChatThatIsGoneOrAFolderNoLongerOpenLoseNothing) {
     ChatViewModel model;
-    model.applyOutputRoot(m_site.path());
+    bindTo(model, m_site.path());
     model.newChat();
     const ChatViewModel::ChatTarget deleted = model.activeTarget();
     model.deleteSession(deleted.sessionId);
@@ -341,7 +347,7 @@ TEST_F(ChatViewModelTest, reportsForAChatThatIsGoneOrAFolderNoLongerOpenLoseNoth
     ASSERT_EQ(stored->sessions[1].messages.size(), 1);
     EXPECT_EQ(stored->sessions[1].messages[0].text, QStringLiteral("Launch failed: quota"));
     // Its error line shows with that chat.
-    model.applyOutputRoot(elsewhere.path());
+    bindTo(model, elsewhere.path());
     EXPECT_EQ(model.activeSessionId(), opened.id);
     EXPECT_EQ(model.lastErrorText(), QStringLiteral("quota"));
     model.appendKestrionStatus(QStringLiteral("**Deploy Website to Kestrion**"));
@@ -357,4 +363,26 @@ TEST_F(ChatViewModelTest, reportsForAChatThatIsGoneOrAFolderNoLongerOpenLoseNoth
     EXPECT_TRUE(model.lastErrorText().startsWith(QStringLiteral("Chat history could not be saved: ")))
         << model.lastErrorText().toStdString();
     EXPECT_EQ(log.entries().size(), 1);
+}
+
+// A report for the folder whose history is being read waits for it: it shows in that folder's
+// chat and is not overwritten by the history read before it arrived.
+TEST_F(ChatViewModelTest, aReportForTheFolderBeingOpened_landsInItsChatOnceShown) {
+    QTemporaryDir other;
+    const ChatSession there = sessionAt(QStringLiteral("There"), 1700000000);
+    ASSERT_TRUE(ChatHistoryPersistence::save({1, {there}, there.id}, other.path()).ok());
+    ChatViewModel model;
+    bindTo(model, m_site.path());
+
+    model.applyOutputRoot(other.path());
+    ASSERT_TRUE(model.isBinding());
+    model.appendKestrionStatus(QStringLiteral("**Deploy Website to Kestrion**"),
+                               {true, ChatViewModel::normalizedOutputDirectory(other.path()), there.id});
+    model.flushSaves();
+
+    EXPECT_EQ(model.activeSessionId(), there.id);
+    ASSERT_EQ(model.messages().size(), 1);
+    model.saveToDisk();
+    model.flushSaves();
+    EXPECT_EQ(ChatHistoryPersistence::load(other.path())->sessions.value(0).messages, model.messages());
 }
