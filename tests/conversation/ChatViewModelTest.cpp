@@ -1,5 +1,6 @@
 #include "conversation/ChatViewModel.h"
 
+#include "SessionsAt.h"
 #include "conversation/ChatHistoryPersistence.h"
 #include "settings/AppSettings.h"
 #include "support/IsoDateTime.h"
@@ -15,14 +16,7 @@ using namespace kestrion;
 
 namespace {
 
-ChatSession sessionAt(const QString& title, qint64 updatedSecs, QList<ChatMessage> messages = {}) {
-    ChatSession session = ChatSession::makeFresh();
-    session.title = title;
-    session.createdAt = QDateTime::fromSecsSinceEpoch(updatedSecs - 100, Qt::UTC);
-    session.updatedAt = QDateTime::fromSecsSinceEpoch(updatedSecs, Qt::UTC);
-    session.messages = std::move(messages);
-    return session;
-}
+using kestrion::test::sessionAt;
 
 QString legacyHistoryPath() {
     return QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation).value(0) +
