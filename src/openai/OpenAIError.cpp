@@ -43,4 +43,12 @@ QString OpenAIError::description() const {
     return message;
 }
 
+bool OpenAIError::concernsTheKey() const {
+    return kind == Kind::MissingAPIKey || (kind == Kind::Http && statusCode == 401);
+}
+
+bool OpenAIError::descriptionConcernsTheKey(const QString& description) {
+    return description == missingAPIKey().description() || description.startsWith(QLatin1String("HTTP 401: "));
+}
+
 } // namespace kestrion

@@ -30,6 +30,11 @@ struct OpenAIError {
     // The exact text the user sees (after "Error: " in the chat).
     QString description() const;
 
+    // Whether the key is what to look at: none was given, or the server refused it (HTTP 401).
+    bool concernsTheKey() const;
+    // The same, told from a description() alone (what the chat keeps of a failed send).
+    static bool descriptionConcernsTheKey(const QString& description);
+
     friend bool operator==(const OpenAIError&, const OpenAIError&) = default;
 };
 

@@ -7,6 +7,7 @@
 #include <QJsonObject>
 #include <QJsonParseError>
 #include <QJsonValue>
+#include <QSet>
 #include <array>
 
 namespace kestrion::OpenAIResponseDecoding {
@@ -159,6 +160,47 @@ OpenAIResult<ImageItem> decodeFirstImageItem(const QByteArray& body) {
         return OpenAIError::decoding(QStringLiteral("No image data in response"));
     }
     return *first;
+}
+
+bool isUsableModelId(const QString& id) {
+    if (id.isEmpty() || id.trimmed() != id || id.size() > maxModelIdLength) {
+        return false;
+    }
+    for (const QChar character : id) {
+        if (character.category() == QChar::Other_Control || character.isSurrogate() ||
+            character.category() == QChar::Other_Format) {
+            return false;
+        }
+    }
+    return true;
+}
+
+OpenAIResult<QStringList> decodeModelList(const QByteArray& body) {
+    const auto parsed = parseJsonObject(body);
+    if (const auto* problem = std::get_if<QString>(&parsed)) {
+        return OpenAIError::decoding(*problem);
+    }
+    const QJsonValue dataValue = std::get<QJsonObject>(parsed).value(QLatin1String("data"));
+    if (dataValue.isUndefined() || dataValue.isNull()) {
+        return OpenAIError::decoding(missingKey(QStringLiteral("data")));
+    }
+    if (!dataValue.isArray()) {
+        return OpenAIError::decoding(wrongType(QStringLiteral("data"), "an array"));
+    }
+    QStringList names;
+    QSet<QString> seen;
+    for (const QJsonValue& entry : dataValue.toArray()) {
+        const QJsonValue id = entry.toObject().value(QLatin1String("id"));
+        if (!id.isString() || !isUsableModelId(id.toString()) || seen.contains(id.toString())) {
+            continue;
+        }
+        seen.insert(id.toString());
+        names.append(id.toString());
+        if (names.size() >= maxListedModels) {
+            break;
+        }
+    }
+    return names;
 }
 
 std::optional<QByteArray> decodeBase64Leniently(const QString& text) {

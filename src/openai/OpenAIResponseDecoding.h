@@ -5,6 +5,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <optional>
 
@@ -36,6 +37,17 @@ struct ImageItem {
     std::optional<QString> url;
 };
 OpenAIResult<ImageItem> decodeFirstImageItem(const QByteArray& body);
+
+// The model names of a models list body ({"data": [{"id": "..."}, ...]}), in the server's order
+// without repeats. The body is the server's: an entry that is not an object with a usable "id" (a
+// non-empty text of at most maxModelIdLength characters, without surrounding spaces or control
+// characters) is skipped, and at
+// most maxListedModels names are taken. A body without a "data" array fails.
+constexpr qsizetype maxModelIdLength = 200;
+constexpr qsizetype maxListedModels = 5000;
+OpenAIResult<QStringList> decodeModelList(const QByteArray& body);
+// Whether one text is usable as a model name in the picker (see decodeModelList).
+bool isUsableModelId(const QString& id);
 
 // Base64 with every character outside the alphabet skipped (line breaks,
 // spaces, ...). Nothing when what remains is empty or does not decode.

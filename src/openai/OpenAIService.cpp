@@ -157,6 +157,33 @@ OpenAIResult<QString> OpenAIService::sendChat(const QString& model, const QStrin
     return decoding::decodeChatCompletion(response.body);
 }
 
+QFuture<OpenAIResult<QStringList>> OpenAIService::listModels(const QString& apiKey) const {
+    return QtConcurrent::run([service = *this, apiKey] { return service.listModelsBlocking(apiKey); });
+}
+
+OpenAIResult<QStringList> OpenAIService::listModelsBlocking(const QString& apiKey) const {
+    const auto list = [&]() -> OpenAIResult<QStringList> {
+        if (isBlank(apiKey)) {
+            return OpenAIError::missingAPIKey();
+        }
+        const std::optional<QUrl> url = endpoint(QStringLiteral("/models"));
+        if (!url) {
+            return OpenAIError::invalidURL();
+        }
+        HttpRequest request;
+        request.url = *url;
+        request.headers = {{"Authorization", "Bearer " + apiKey.toUtf8()}};
+        request.timeout = m_timeouts.models;
+        request.maxBodyBytes = BodyCaps::modelList;
+        const HttpResponse response = performHttpRequest(request);
+        if (auto failure = decoding::responseFailure(response)) {
+            return *failure;
+        }
+        return decoding::decodeModelList(response.body);
+    };
+    return logged("Models request", list());
+}
+
 OpenAIResult<QByteArray> OpenAIService::generateImage(const QString& prompt, const QString& size, const QString& model,
                                                       const QString& apiKey) const {
     OpenAIResult<QByteArray> first = callImageAPI(prompt, size, model, apiKey);

@@ -6,6 +6,7 @@
 #include <QFuture>
 #include <QList>
 #include <QString>
+#include <QStringList>
 #include <QUrl>
 #include <chrono>
 #include <optional>
@@ -25,6 +26,8 @@ struct OpenAIServiceTimeouts {
     std::chrono::milliseconds chat{std::chrono::seconds(60)};
     std::chrono::milliseconds image{std::chrono::seconds(180)};
     std::chrono::milliseconds download{std::chrono::seconds(60)};
+    // The models list is a small answer; a server that does not give it soon is not one to wait for.
+    std::chrono::milliseconds models{std::chrono::seconds(20)};
 };
 
 // The largest answers OpenAIService reads. A server could otherwise send
@@ -34,6 +37,7 @@ struct OpenAIServiceBodyCaps {
     static constexpr qint64 chatAnswer = qint64(32) << 20;
     static constexpr qint64 imageAnswer = qint64(64) << 20; // Base64 of a large picture fits
     static constexpr qint64 imageDownload = qint64(64) << 20;
+    static constexpr qint64 modelList = qint64(4) << 20; // thousands of entries
 };
 
 // The application's client of the OpenAI HTTP API: chat completions and
@@ -51,7 +55,7 @@ struct OpenAIServiceBodyCaps {
 //    background task) and must never be called on the interface thread.
 //
 // Address: the configured base URL ("https://api.openai.com/v1" by default);
-// "/chat/completions" and "/images/generations" are appended to its path.
+// "/chat/completions", "/images/generations" and "/models" are appended to its path.
 class OpenAIService {
 public:
     using Timeouts = OpenAIServiceTimeouts;
@@ -82,6 +86,13 @@ public:
     // calling worker thread.
     OpenAIResult<QByteArray> generateImage(const QString& prompt, const QString& size, const QString& model,
                                            const QString& apiKey) const;
+
+    // The names of the models the server offers (GET {base}/models with the
+    // key), as OpenAIResponseDecoding::decodeModelList reads them. Returns at
+    // once, like completeChat().
+    QFuture<OpenAIResult<QStringList>> listModels(const QString& apiKey) const;
+    // The same call, blocking the calling worker thread.
+    OpenAIResult<QStringList> listModelsBlocking(const QString& apiKey) const;
 
     // The size to request from the model: the requested size lowercased and
     // trimmed if the model accepts it (or its nearest equivalent), else "1024x1024".

@@ -226,16 +226,7 @@ void AppSettings::setDeployIncludeChats(bool include) {
 }
 
 QString AppSettings::resolvedAPIKey() const {
-    if (auto key = OpenAIKeyResolver::trimmedNonEmpty(m_apiKey)) {
-        return *key;
-    }
-    if (auto key = OpenAIKeyResolver::readBundledDefaultAPIKey()) {
-        return *key;
-    }
-    if (auto key = OpenAIKeyResolver::readEnvironmentKey()) {
-        return *key;
-    }
-    return OpenAIKeyResolver::readApplicationSupportKeyFile().value_or(QString());
+    return OpenAIKeyResolver::resolve(m_apiKey).key;
 }
 
 QString AppSettings::resolvedKestrionPanelBaseURL() const {

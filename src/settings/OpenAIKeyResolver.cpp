@@ -22,6 +22,22 @@ std::optional<QString> trimmedNonEmpty(const QString& text) {
     return trimmed;
 }
 
+ResolvedKey resolve(const QString& preferencesKey) {
+    if (auto key = trimmedNonEmpty(preferencesKey)) {
+        return {*key, KeySource::Preferences};
+    }
+    if (auto key = readBundledDefaultAPIKey()) {
+        return {*key, KeySource::BuiltIn};
+    }
+    if (auto key = readEnvironmentKey()) {
+        return {*key, KeySource::Environment};
+    }
+    if (auto key = readApplicationSupportKeyFile()) {
+        return {*key, KeySource::KeyFile};
+    }
+    return {};
+}
+
 std::optional<QString> readBundledDefaultAPIKey() {
     return trimmedNonEmpty(QString::fromUtf8(detail::bundledDefaultOpenAIApiKey));
 }

@@ -20,6 +20,19 @@ std::optional<QString> readApplicationSupportKeyFile();
 // Where readApplicationSupportKeyFile() looks; nothing when the platform names no data folder.
 std::optional<QString> applicationSupportKeyFilePath();
 
+// Where the key used for requests comes from.
+enum class KeySource { None, Preferences, BuiltIn, Environment, KeyFile };
+
+struct ResolvedKey {
+    QString key; // empty exactly when source is None
+    KeySource source = KeySource::None;
+};
+
+// The key used for requests: the preferences' key (trimmed), else the first of the bundled key, the
+// environment and the key file. Reads the key file: call it off the interface thread where a wait
+// on the disk matters.
+ResolvedKey resolve(const QString& preferencesKey);
+
 // The text without surrounding whitespace and newlines, or nothing when that leaves it empty.
 std::optional<QString> trimmedNonEmpty(const QString& text);
 

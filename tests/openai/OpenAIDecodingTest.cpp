@@ -137,3 +137,64 @@ TEST(OpenAIResponseDecodingTest, onlyHttpAndHttpsImageLinksAreDownloadable) {
         EXPECT_FALSE(decoding::downloadableImageUrl(refused)) << refused;
     }
 }
+
+TEST(OpenAIResponseDecodingTest, modelListTakesUsableNamesFromAHostileBody) {
+    struct Row {
+        const char* body;
+        QStringList names;
+    };
+    const QString longName(decoding::maxModelIdLength + 1, QLatin1Char('m'));
+    const QString longestName(decoding::maxModelIdLength, QLatin1Char('m'));
+    const QByteArray withLongNames =
+        QStringLiteral(R"({"data":[{"id":"%1"},{"id":"%2"}]})").arg(longName, longestName).toUtf8();
+    const Row rows[] = {
+        {R"({"data":[]})", {}},
+        {R"({"object":"list","data":[{"id":"b"},{"id":"a"},{"id":"b"}]})", {"b", "a"}},
+        // Entries of the wrong shape are skipped, not fatal.
+        {R"({"data":[1,"x",null,{},{"id":7},{"id":null},{"name":"n"},{"id":"ok"}]})", {"ok"}},
+        // Names that could not be shown or sent as they are.
+        {R"({"data":[{"id":""},{"id":"  "},{"id":" padded"},{"id":"line\nbreak"},{"id":"nul\u0000"},)"
+         R"({"id":"bidi\u202e"},{"id":"llama3:8b-instruct"}]})",
+         {"llama3:8b-instruct"}},
+        {withLongNames.constData(), {longestName}},
+    };
+    for (const Row& row : rows) {
+        SCOPED_TRACE(row.body);
+        const auto result = decoding::decodeModelList(row.body);
+        ASSERT_TRUE(result.ok()) << result.error().description().toStdString();
+        EXPECT_EQ(result.value(), row.names);
+    }
+    EXPECT_EQ(decoding::decodeModelList(R"({"data":{"id":"a"}})").error(),
+              OpenAIError::decoding("key 'data' is not an array"));
+    EXPECT_EQ(decoding::decodeModelList(R"([{"id":"a"}])").error(),
+              OpenAIError::decoding("the response is not a JSON object"));
+    EXPECT_EQ(decoding::decodeModelList("").error().kind, OpenAIError::Kind::Decoding);
+}
+
+TEST(OpenAIResponseDecodingTest, modelListStopsAtItsCap) {
+    QByteArray body = R"({"data":[)";
+    for (qsizetype i = 0; i < decoding::maxListedModels + 10; ++i) {
+        body += (i ? "," : "") + QStringLiteral(R"({"id":"m%1"})").arg(i).toUtf8();
+    }
+    body += "]}";
+    const auto result = decoding::decodeModelList(body);
+    ASSERT_TRUE(result.ok());
+    EXPECT_EQ(result.value().size(), decoding::maxListedModels);
+    EXPECT_EQ(result.value().last(), QStringLiteral("m%1").arg(decoding::maxListedModels - 1));
+}
+
+TEST(OpenAIErrorTest, onlyAMissingOrRefusedKeyPointsToTheKey) {
+    const OpenAIError errors[] = {
+        OpenAIError::missingAPIKey(),        OpenAIError::http(401, "bad key"),
+        OpenAIError::http(403, "forbidden"), OpenAIError::http(500, "HTTP 401: quoted"),
+        OpenAIError::transport("timed out"), OpenAIError::decoding("x"),
+        OpenAIError::invalidURL(),           OpenAIError::bodyTooLarge("big"),
+    };
+    const bool expected[] = {true, true, false, false, false, false, false, false};
+    for (size_t i = 0; i < std::size(errors); ++i) {
+        SCOPED_TRACE(errors[i].description().toStdString());
+        EXPECT_EQ(errors[i].concernsTheKey(), expected[i]);
+        EXPECT_EQ(OpenAIError::descriptionConcernsTheKey(errors[i].description()), expected[i]);
+    }
+    EXPECT_FALSE(OpenAIError::descriptionConcernsTheKey("Launch failed: HTTP 401: no token"));
+}

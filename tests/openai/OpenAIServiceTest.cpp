@@ -739,3 +739,57 @@ TEST_F(OpenAIServiceTest, otherFailuresAreNotRetried) {
 }
 
 } // namespace
+
+// ---------------------------------------------------------------- models list
+
+class OpenAIModelsTest : public OpenAIServiceTest {
+protected:
+    OpenAIResult<QStringList> listModels(const OpenAIService& client, const QString& key = apiKey) {
+        return client.listModels(key).result();
+    }
+    OpenAIResult<QStringList> listModels() { return listModels(service()); }
+};
+
+TEST_F(OpenAIModelsTest, listsTheServersModelsWithAGetCarryingTheKey) {
+    for (const int count : {0, 3, 500}) {
+        SCOPED_TRACE(count);
+        server.http().clearRequests();
+        server.replyWithModels(FakeOpenAIServer::numberedModels(count));
+        const auto result = listModels();
+        ASSERT_TRUE(result.ok()) << result.error().description().toStdString();
+        EXPECT_EQ(result.value(), FakeOpenAIServer::numberedModels(count));
+        ASSERT_EQ(server.modelsRequests().size(), 1);
+        const RecordedRequest request = server.modelsRequests().front();
+        EXPECT_EQ(request.header("Authorization"), "Bearer " + apiKey.toUtf8());
+        EXPECT_TRUE(request.body.isEmpty());
+    }
+}
+
+TEST_F(OpenAIModelsTest, failuresReadAsTheChatsDo) {
+    server.replyToModels(ScriptedResponse::json(401, R"({"error":{"message":"Incorrect API key provided"}})"));
+    const auto refused = listModels();
+    ASSERT_FALSE(refused.ok());
+    EXPECT_EQ(refused.error().description(), R"(HTTP 401: {"error":{"message":"Incorrect API key provided"}})");
+    EXPECT_TRUE(refused.error().concernsTheKey());
+
+    server.replyToModels(ScriptedResponse::json(200, R"({"object":"list"})"));
+    EXPECT_EQ(listModels().error(), OpenAIError::decoding("missing key 'data'"));
+
+    EXPECT_EQ(listModels(service(), "  ").error(), OpenAIError::missingAPIKey());
+    EXPECT_EQ(listModels(OpenAIService("ftp://example.invalid/v1")).error(), OpenAIError::invalidURL());
+    EXPECT_EQ(server.modelsRequests().size(), 2);
+}
+
+TEST_F(OpenAIModelsTest, silentOrEndlessServersEndTheCall) {
+    OpenAIService::Timeouts timeouts = shortTimeouts();
+    timeouts.models = 1s;
+    server.replyToModels(ScriptedResponse::neverAnswers());
+    EXPECT_EQ(listModels(OpenAIService(server.apiBaseUrl(), timeouts)).error(),
+              OpenAIError::transport(httpTimeoutDescription()));
+
+    server.replyToModels(ScriptedResponse::endless());
+    const auto endless = listModels();
+    ASSERT_FALSE(endless.ok());
+    EXPECT_EQ(endless.error().kind, OpenAIError::Kind::BodyTooLarge);
+    EXPECT_EQ(endless.error().description(), "The server's answer is larger than 4 MiB.");
+}

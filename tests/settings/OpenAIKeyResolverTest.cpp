@@ -72,3 +72,36 @@ TEST_F(OpenAIKeyResolverTest, environmentKey_isTrimmedAndBlankCountsAsAbsent) {
     qputenv("OPENAI_API_KEY", "\tsk-env \n");
     EXPECT_EQ(OpenAIKeyResolver::readEnvironmentKey(), std::optional<QString>(QStringLiteral("sk-env")));
 }
+
+TEST_F(OpenAIKeyResolverTest, resolve_namesTheFirstSourceThatHoldsAKey) {
+    using Source = OpenAIKeyResolver::KeySource;
+    // This build ships no key, so the built-in source is passed over.
+    ASSERT_EQ(OpenAIKeyResolver::readBundledDefaultAPIKey(), std::nullopt);
+    struct Case {
+        const char* preferences;
+        const char* environment; // nullptr: unset
+        const char* keyFile;     // nullptr: no file
+        const char* key;
+        Source source;
+    };
+    const Case cases[] = {
+        {"", nullptr, nullptr, "", Source::None},
+        {" \n", " ", "\n", "", Source::None},
+        {" sk-pref ", "sk-env", "sk-file", "sk-pref", Source::Preferences},
+        {"  ", "sk-env", "sk-file", "sk-env", Source::Environment},
+        {"", nullptr, "sk-file\n", "sk-file", Source::KeyFile},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.key);
+        reset();
+        if (c.environment) {
+            qputenv("OPENAI_API_KEY", c.environment);
+        }
+        if (c.keyFile) {
+            writeKeyFile(c.keyFile);
+        }
+        const OpenAIKeyResolver::ResolvedKey resolved = OpenAIKeyResolver::resolve(QString::fromUtf8(c.preferences));
+        EXPECT_EQ(resolved.key, QString::fromUtf8(c.key));
+        EXPECT_EQ(resolved.source, c.source);
+    }
+}

@@ -48,6 +48,18 @@ void FakeOpenAIServer::setDefaultImageReply(const QByteArray& imageBytes) {
     m_server.setDefaultResponse("POST", imagePath, ScriptedResponse::json(200, imageB64Body(imageBytes)));
 }
 
+void FakeOpenAIServer::replyWithModels(const QStringList& names) {
+    replyToModels(ScriptedResponse::json(200, modelListBody(names)));
+}
+
+void FakeOpenAIServer::replyToModels(ScriptedResponse response) {
+    m_server.enqueue("GET", modelsPath, std::move(response));
+}
+
+void FakeOpenAIServer::setDefaultModels(const QStringList& names) {
+    m_server.setDefaultResponse("GET", modelsPath, ScriptedResponse::json(200, modelListBody(names)));
+}
+
 QString FakeOpenAIServer::serveFile(ScriptedResponse response) {
     const QString path = filesPrefix + QStringLiteral("image-%1.png").arg(++m_fileCounter);
     m_server.setDefaultResponse("GET", path, std::move(response));
@@ -60,6 +72,10 @@ QList<RecordedRequest> FakeOpenAIServer::chatRequests() const {
 
 QList<RecordedRequest> FakeOpenAIServer::imageRequests() const {
     return m_server.requests("POST", imagePath);
+}
+
+QList<RecordedRequest> FakeOpenAIServer::modelsRequests() const {
+    return m_server.requests("GET", modelsPath);
 }
 
 QList<RecordedRequest> FakeOpenAIServer::fileRequests() const {
@@ -96,6 +112,26 @@ QByteArray FakeOpenAIServer::imageUrlBody(const QString& url) {
     const QJsonObject item{{QStringLiteral("url"), url}};
     const QJsonObject body{{QStringLiteral("created"), 1700000000}, {QStringLiteral("data"), QJsonArray{item}}};
     return QJsonDocument(body).toJson(QJsonDocument::Compact);
+}
+
+QByteArray FakeOpenAIServer::modelListBody(const QStringList& names) {
+    QJsonArray data;
+    for (const QString& name : names) {
+        data.append(QJsonObject{{QStringLiteral("id"), name},
+                                {QStringLiteral("object"), QStringLiteral("model")},
+                                {QStringLiteral("created"), 1700000000},
+                                {QStringLiteral("owned_by"), QStringLiteral("fake")}});
+    }
+    const QJsonObject body{{QStringLiteral("object"), QStringLiteral("list")}, {QStringLiteral("data"), data}};
+    return QJsonDocument(body).toJson(QJsonDocument::Compact);
+}
+
+QStringList FakeOpenAIServer::numberedModels(int count) {
+    QStringList names;
+    for (int i = 1; i <= count; ++i) {
+        names.append(QStringLiteral("model-%1").arg(i, 3, 10, QLatin1Char('0')));
+    }
+    return names;
 }
 
 QByteArray FakeOpenAIServer::samplePng(int width, int height, QColor color) {

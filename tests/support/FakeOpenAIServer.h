@@ -6,12 +6,13 @@
 #include <QColor>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 namespace kestrion::test {
 
 // A stand-in for the OpenAI API on 127.0.0.1, built on HttpTestServer.
 // Point the client at apiBaseUrl(); its requests then land on
-// "/v1/chat/completions" and "/v1/images/generations".
+// "/v1/chat/completions", "/v1/images/generations" and "/v1/models".
 //
 // Replies are queued per endpoint and used once each, in order; when the
 // queue is empty an endpoint answers with its default reply (set with
@@ -20,6 +21,7 @@ class FakeOpenAIServer {
 public:
     static inline const QString chatPath = QStringLiteral("/v1/chat/completions");
     static inline const QString imagePath = QStringLiteral("/v1/images/generations");
+    static inline const QString modelsPath = QStringLiteral("/v1/models");
 
     FakeOpenAIServer();
 
@@ -42,12 +44,18 @@ public:
     void replyToImage(ScriptedResponse response);
     void setDefaultImageReply(const QByteArray& imageBytes);
 
+    // Models list (GET): a 200 listing these names in the real API's shape.
+    void replyWithModels(const QStringList& names);
+    void replyToModels(ScriptedResponse response);
+    void setDefaultModels(const QStringList& names);
+
     // Serves the response at "/files/<n>" (a fresh name each call), for every
     // request to it; returns the absolute URL.
     QString serveFile(ScriptedResponse response);
 
     QList<RecordedRequest> chatRequests() const;
     QList<RecordedRequest> imageRequests() const;
+    QList<RecordedRequest> modelsRequests() const;
     // Requests for files served with serveFile()/replyWithImageUrl().
     QList<RecordedRequest> fileRequests() const;
 
@@ -55,6 +63,9 @@ public:
     static QByteArray chatCompletionBody(const QString& content);
     static QByteArray imageB64Body(const QByteArray& imageBytes);
     static QByteArray imageUrlBody(const QString& url);
+    static QByteArray modelListBody(const QStringList& names);
+    // "model-001" ... "model-<count>", for lists of a given length.
+    static QStringList numberedModels(int count);
     // A small valid PNG of one colour, for tests that need real image bytes.
     static QByteArray samplePng(int width = 8, int height = 8, QColor color = QColor(200, 40, 40));
 
