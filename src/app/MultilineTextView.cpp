@@ -22,6 +22,8 @@ MultilineTextView::MultilineTextView(QWidget* parent) : QPlainTextEdit(parent) {
 
 void MultilineTextView::setSubmitAction(std::function<void()> action) {
     m_submitAction = std::move(action);
+    // A message field has no use for a tab character; Tab moves on so the keyboard is never trapped.
+    setTabChangesFocus(static_cast<bool>(m_submitAction));
 }
 
 void MultilineTextView::setText(const QString& text) {
@@ -33,6 +35,15 @@ void MultilineTextView::setText(const QString& text) {
 }
 
 void MultilineTextView::keyPressEvent(QKeyEvent* event) {
+    // Ctrl+Tab and Ctrl+Shift+Tab leave an editor that keeps Tab for indentation.
+    const bool isTab = event->key() == Qt::Key_Tab || event->key() == Qt::Key_Backtab;
+    if (isTab && event->modifiers().testFlag(Qt::ControlModifier)) {
+        const bool backwards = event->key() == Qt::Key_Backtab || event->modifiers().testFlag(Qt::ShiftModifier);
+        // QPlainTextEdit's own override refuses to move while Tab indents.
+        QWidget::focusNextPrevChild(!backwards);
+        event->accept();
+        return;
+    }
     const bool isReturn = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
     if (isReturn && !isReadOnly()) {
         if (event->modifiers().testFlag(Qt::ShiftModifier) || !m_submitAction) {

@@ -7,7 +7,9 @@ namespace kestrion {
 
 // A plain-text editor for multi-line input. With a submit action set, Return
 // runs the action instead of breaking the line and Shift+Return breaks the
-// line; without one, Return behaves as in any editor. Used by the composer
+// line; without one, Return behaves as in any editor. With a submit action
+// Tab and Shift+Tab move the focus on; without one they indent as in any
+// editor, and Ctrl+Tab / Ctrl+Shift+Tab move the focus on. Used by the composer
 // (with a submit action) and by the source editor (monospaced, no action).
 class MultilineTextView final : public QPlainTextEdit {
     Q_OBJECT

@@ -1,5 +1,7 @@
 #include "app/MultilineTextView.h"
 
+#include <QApplication>
+#include <QLineEdit>
 #include <QSignalSpy>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -90,6 +92,51 @@ TEST(MultilineTextView, readOnlyViewIgnoresReturn) {
     QTest::keyClick(&view, Qt::Key_Return);
     EXPECT_EQ(view.text(), QStringLiteral("x"));
     EXPECT_EQ(submits, 0);
+}
+
+// Tab in a message field moves on (a tab character there is never wanted and would trap the
+// keyboard); an editor without a submit action keeps Tab for indentation and leaves with Ctrl+Tab.
+TEST(MultilineTextView, tabLeavesAMessageFieldButIndentsInAnEditor) {
+    struct Case {
+        const char* name;
+        bool withSubmitAction;
+        Qt::Key key;
+        Qt::KeyboardModifiers modifiers;
+        QString expectedText;
+        const char* expectedFocus; // object name
+    };
+    const Case cases[] = {
+        {"tabInField", true, Qt::Key_Tab, Qt::NoModifier, "ab", "after"},
+        {"backtabInField", true, Qt::Key_Backtab, Qt::ShiftModifier, "ab", "before"},
+        {"ctrlTabInField", true, Qt::Key_Tab, Qt::ControlModifier, "ab", "after"},
+        {"tabInEditor", false, Qt::Key_Tab, Qt::NoModifier, "ab\t", "view"},
+        {"ctrlTabInEditor", false, Qt::Key_Tab, Qt::ControlModifier, "ab", "after"},
+        {"ctrlShiftTabInEditor", false, Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier, "ab", "before"},
+        {"ctrlShiftTabAsTabInEditor", false, Qt::Key_Tab, Qt::ControlModifier | Qt::ShiftModifier, "ab", "before"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        QWidget window;
+        auto* before = new QLineEdit(&window);
+        auto* view = new MultilineTextView(&window);
+        auto* after = new QLineEdit(&window);
+        before->setObjectName(QStringLiteral("before"));
+        view->setObjectName(QStringLiteral("view"));
+        after->setObjectName(QStringLiteral("after"));
+        if (c.withSubmitAction) {
+            view->setSubmitAction([] {});
+        }
+        window.show();
+        ASSERT_TRUE(QTest::qWaitForWindowExposed(&window));
+        window.activateWindow();
+        ASSERT_TRUE(QTest::qWaitForWindowActive(&window));
+        view->setFocus();
+        QTest::keyClicks(view, QStringLiteral("ab"));
+        QTest::keyClick(view, c.key, c.modifiers);
+        EXPECT_EQ(view->text(), c.expectedText);
+        ASSERT_NE(QApplication::focusWidget(), nullptr);
+        EXPECT_EQ(QApplication::focusWidget()->objectName(), QString::fromLatin1(c.expectedFocus));
+    }
 }
 
 } // namespace
