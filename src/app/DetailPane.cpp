@@ -7,6 +7,7 @@
 #include <QLabel>
 #include <QStackedWidget>
 #include <QVBoxLayout>
+#include <iterator>
 
 namespace kestrion {
 
@@ -65,8 +66,12 @@ DetailPane::DetailPane(WindowState* state, QWidget* createPage, QWidget* parent)
     layout->addWidget(divider);
     layout->addWidget(m_stack, 1);
 
-    connect(m_selector, &SegmentedControl::currentIndexChanged, this,
-            [this](int index) { m_state->setDetailWorkspaceTab(tabs[index]); });
+    // Every way of selecting a tab moves the pane; the state ignores a tab it already shows.
+    connect(m_selector, &SegmentedControl::currentChanged, this, [this](int index) {
+        if (index >= 0 && index < static_cast<int>(std::size(tabs))) {
+            m_state->setDetailWorkspaceTab(tabs[index]);
+        }
+    });
     connect(m_state, &WindowState::detailWorkspaceTabChanged, this, &DetailPane::showTab);
     showTab(m_state->detailWorkspaceTab());
 }

@@ -1,37 +1,25 @@
 #pragma once
 
 #include <QStringList>
-#include <QWidget>
-
-class QButtonGroup;
-class QToolButton;
+#include <QTabBar>
 
 namespace kestrion {
 
-// A row of mutually exclusive segments drawn as one control, e.g. the
-// "Create / Preview / Source" selector. Each segment is a checkable tool
-// button, so keyboard focus and assistive technologies work as for buttons.
-class SegmentedControl final : public QWidget {
+// The "Create / Preview / Source" switch: a tab list drawn as one row of
+// segments. Being a tab bar, it is one stop in the Tab order, the arrow keys
+// move between its tabs, and assistive technologies see a page tab list whose
+// tabs carry the selected state and a press action. Every way of selecting a
+// tab (a click, the keys, the accessibility action, setCurrentIndex) emits
+// currentChanged, so whoever follows the switch follows all of them.
+class SegmentedControl final : public QTabBar {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(SegmentedControl)
 
 public:
     explicit SegmentedControl(const QStringList& titles, QWidget* parent = nullptr);
 
-    int currentIndex() const;
-    // Selects a segment without emitting currentIndexChanged.
-    void setCurrentIndex(int index);
-    QToolButton* segment(int index) const;
-    int count() const;
-
-Q_SIGNALS:
-    // Only for the user's clicks (and keyboard activation).
-    void currentIndexChanged(int index);
-
 private:
     void applyStyle();
-
-    QButtonGroup* m_group;
 };
 
 } // namespace kestrion

@@ -89,9 +89,9 @@ TEST_F(MainWindowTest, startsAsTheSingleTitledWindowWithTheExpectedLayout) {
     EXPECT_EQ(sidebar()->maximumWidth(), MainWindow::sidebarMaximumWidth);
     SegmentedControl* selector = window->detailPane()->selector();
     ASSERT_EQ(selector->count(), 3);
-    EXPECT_EQ(selector->segment(0)->text(), QStringLiteral("Create"));
-    EXPECT_EQ(selector->segment(1)->text(), QStringLiteral("Preview"));
-    EXPECT_EQ(selector->segment(2)->text(), QStringLiteral("Source"));
+    EXPECT_EQ(selector->tabText(0), QStringLiteral("Create"));
+    EXPECT_EQ(selector->tabText(1), QStringLiteral("Preview"));
+    EXPECT_EQ(selector->tabText(2), QStringLiteral("Source"));
     EXPECT_EQ(selector->currentIndex(), 0);
     EXPECT_EQ(pane()->composer()->placeholderText(), ChatPane::placeholderText);
     EXPECT_EQ(pane()->composer()->toolTip(), QStringLiteral("Return sends; Shift+Return for a new line"));
@@ -133,7 +133,7 @@ TEST_F(MainWindowTest, everyControlHasAnAccessibleName) {
                                       pane()->modelPicker(),      sidebar()->newChatButton(),
                                       sidebar()->sessionList(),   sidebar()->fileTree(),
                                       sidebar()->refreshButton(), sidebar()->chooseButton(),
-                                      pane()->transcript(),       window->detailPane()->selector()->segment(1)};
+                                      pane()->transcript(),       window->detailPane()->selector()};
     for (QWidget* control : controls) {
         EXPECT_FALSE(control->accessibleName().isEmpty()) << control->metaObject()->className();
     }
@@ -210,13 +210,13 @@ TEST_F(MainWindowTest, blankInputSendsNothingAndStaysInPlace) {
     composer->setFocus();
     QTest::keyClicks(composer, QStringLiteral("  "));
     QTest::keyClick(composer, Qt::Key_Return, Qt::ShiftModifier);
-    QTest::keyClicks(composer, QStringLiteral("\t"));
+    composer->insertPlainText(QStringLiteral("\u3000"));
 
     QTest::keyClick(composer, Qt::Key_Return);
     QTest::mouseClick(pane()->sendButton(), Qt::LeftButton);
 
-    EXPECT_EQ(composer->text(), QStringLiteral("  \n\t"));
-    EXPECT_EQ(window->chat()->input(), QStringLiteral("  \n\t"));
+    EXPECT_EQ(composer->text(), QStringLiteral("  \n\u3000"));
+    EXPECT_EQ(window->chat()->input(), QStringLiteral("  \n\u3000"));
     EXPECT_FALSE(window->chat()->isSending());
     EXPECT_FALSE(pane()->sendButton()->isEnabled());
     EXPECT_TRUE(server.chatRequests().isEmpty());
