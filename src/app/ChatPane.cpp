@@ -4,14 +4,19 @@
 #include "app/MultilineTextView.h"
 #include "app/TranscriptModel.h"
 #include "app/TranscriptView.h"
+#include "app/WelcomePane.h"
 #include "conversation/ChatViewModel.h"
+#include "openai/ModelCatalog.h"
+#include "openai/OpenAIError.h"
 #include "settings/AppSettings.h"
 
 #include <QComboBox>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QLineEdit>
 #include <QPushButton>
+#include <QScrollArea>
 #include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QTextBlock>
@@ -31,8 +36,21 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
     : QWidget(parent), m_chat(chat), m_settings(settings), m_transcriptModel(new TranscriptModel(chat, this)),
       m_transcript(new TranscriptView(this)), m_errorLine(new QLabel(this)), m_composer(new MultilineTextView(this)),
       m_sendStack(new QStackedWidget(this)), m_sendButton(new QPushButton(QStringLiteral("Send"), this)),
-      m_sendingIndicator(new BusyIndicator(18, this)), m_modelPicker(new QComboBox(this)) {
+      m_sendingIndicator(new BusyIndicator(18, this)), m_modelPicker(new QComboBox(this)),
+      m_transcriptStack(new QStackedWidget(this)), m_welcome(new WelcomePane(settings)),
+      m_errorPreferencesButton(new QPushButton(QStringLiteral("Open Preferences…"), this)) {
     m_transcript->setModel(m_transcriptModel);
+
+    // The welcome scrolls when the pane is short; the scroll area itself is no stop for Tab.
+    auto* welcomeScroll = new QScrollArea(this);
+    welcomeScroll->setWidget(m_welcome);
+    welcomeScroll->setWidgetResizable(true);
+    welcomeScroll->setFrameShape(QFrame::NoFrame);
+    welcomeScroll->setFocusPolicy(Qt::NoFocus);
+    welcomeScroll->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    welcomeScroll->setBackgroundRole(QPalette::Base);
+    m_transcriptStack->addWidget(m_transcript);
+    m_transcriptStack->addWidget(welcomeScroll);
 
     QFont caption = font();
     caption.setPointSizeF(caption.pointSizeF() * 0.85);
@@ -42,6 +60,11 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
     m_errorLine->setTextFormat(Qt::PlainText);
     m_errorLine->setStyleSheet(QStringLiteral("color: #d70015;"));
     m_errorLine->setContentsMargins(16, 4, 16, 4);
+    m_errorPreferencesButton->setAccessibleName(m_errorPreferencesButton->text());
+    m_errorPreferencesButton->setAutoDefault(false);
+    m_errorPreferencesButton->setFont(caption);
+    m_errorPreferencesButton->setToolTip(QStringLiteral("Set the OpenAI API key and base URL"));
+    m_errorPreferencesButton->hide();
 
     auto* divider = new QFrame(this);
     divider->setFrameShape(QFrame::HLine);
@@ -85,9 +108,12 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
     modelLabel->setFont(subheadline);
     modelLabel->setForegroundRole(QPalette::PlaceholderText);
     modelLabel->setBuddy(m_modelPicker);
-    m_modelPicker->addItems(models);
+    m_modelPicker->setEditable(true);
+    m_modelPicker->setInsertPolicy(QComboBox::NoInsert);
     m_modelPicker->setAccessibleName(QStringLiteral("Model"));
+    m_modelPicker->setToolTip(QStringLiteral("Pick a model or type its name"));
     m_modelPicker->setSizeAdjustPolicy(QComboBox::AdjustToContents);
+    m_modelPicker->setMinimumContentsLength(16);
     updateModelPicker();
 
     auto* composerRow = new QHBoxLayout;
@@ -108,8 +134,12 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSpacing(0);
-    layout->addWidget(m_transcript, 1);
-    layout->addWidget(m_errorLine);
+    auto* errorRow = new QHBoxLayout;
+    errorRow->setContentsMargins(0, 0, 16, 0);
+    errorRow->addWidget(m_errorLine, 1);
+    errorRow->addWidget(m_errorPreferencesButton, 0, Qt::AlignVCenter);
+    layout->addWidget(m_transcriptStack, 1);
+    layout->addLayout(errorRow);
     layout->addWidget(divider);
     layout->addLayout(composerBox);
 
@@ -124,17 +154,45 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
     connect(m_chat, &ChatViewModel::isSendingChanged, this, &ChatPane::updateSendControls);
     connect(m_chat, &ChatViewModel::lastErrorChanged, this, &ChatPane::updateErrorLine);
     connect(m_sendButton, &QPushButton::clicked, this, &ChatPane::send);
-    connect(m_modelPicker, &QComboBox::currentTextChanged, this, [this](const QString& model) {
-        if (!model.isEmpty()) {
-            m_settings->setModel(model);
-        }
-    });
+    // A model picked from the list is taken at once; a typed one when the field is left or Return is pressed.
+    connect(m_modelPicker, &QComboBox::currentIndexChanged, this, &ChatPane::commitTypedModel);
+    connect(m_modelPicker->lineEdit(), &QLineEdit::editingFinished, this, &ChatPane::commitTypedModel);
     connect(m_settings, &AppSettings::modelChanged, this, &ChatPane::updateModelPicker);
+
+    connect(m_errorPreferencesButton, &QPushButton::clicked, this, &ChatPane::preferencesRequested);
+    connect(m_welcome, &WelcomePane::preferencesRequested, this, &ChatPane::preferencesRequested);
+    connect(m_welcome, &WelcomePane::chooseFolderRequested, this, &ChatPane::chooseFolderRequested);
+    connect(m_welcome, &WelcomePane::folderCreated, this, &ChatPane::folderCreated);
+    connect(m_welcome, &WelcomePane::exampleChosen, this, [this](const QString& text) {
+        m_chat->setInput(text);
+        m_composer->setFocus(Qt::OtherFocusReason);
+        fitComposerHeight();
+    });
+    connect(m_chat, &ChatViewModel::messageAppended, this, &ChatPane::updateWelcome);
+    connect(m_chat, &ChatViewModel::messagesReset, this, &ChatPane::updateWelcome);
+    connect(m_chat, &ChatViewModel::activeSessionIdChanged, this, &ChatPane::updateWelcome);
 
     updateSendControls();
     updateErrorLine();
+    updateWelcome();
     fitComposerHeight();
     setFocusProxy(m_composer);
+}
+
+void ChatPane::setModelCatalog(ModelCatalog* catalog) {
+    if (m_catalog) {
+        disconnect(m_catalog, nullptr, this, nullptr);
+    }
+    m_catalog = catalog;
+    if (m_catalog) {
+        connect(m_catalog, &ModelCatalog::modelsChanged, this, &ChatPane::updateModelPicker);
+    }
+    updateModelPicker();
+}
+
+void ChatPane::updateWelcome() {
+    const bool empty = m_chat->messages().isEmpty();
+    m_transcriptStack->setCurrentIndex(empty ? 1 : 0);
 }
 
 bool ChatPane::canSend() const {
@@ -145,6 +203,8 @@ void ChatPane::send() {
     if (!canSend()) {
         return;
     }
+    // A name typed into the picker counts even when the field was not left first.
+    commitTypedModel();
     m_chat->send(m_settings->model(), m_settings->resolvedAPIKey());
 }
 
@@ -158,17 +218,37 @@ void ChatPane::updateErrorLine() {
     m_errorLine->setVisible(error.has_value());
     m_errorLine->setText(error.value_or(QString()));
     m_errorLine->setAccessibleName(error.value_or(QString()));
+    m_errorPreferencesButton->setVisible(error && OpenAIError::descriptionConcernsTheKey(*error));
 }
 
 void ChatPane::updateModelPicker() {
     const QString model = m_settings->model();
-    // A model set outside the window (e.g. by editing the settings file) stays
-    // visible and selected instead of silently showing another one.
-    if (!model.isEmpty() && m_modelPicker->findText(model) < 0) {
-        m_modelPicker->addItem(model);
-    }
+    // The list is rebuilt, not added to: a model typed or set elsewhere is listed while it is the
+    // one in use (the catalog lists it), and names typed on the way there never pile up.
+    const QStringList models = m_catalog ? m_catalog->models() : ModelCatalog::pickerModels(model, {});
     const QSignalBlocker blocker(m_modelPicker);
+    QStringList listed;
+    for (int i = 0; i < m_modelPicker->count(); ++i) {
+        listed.append(m_modelPicker->itemText(i));
+    }
+    if (listed != models) {
+        m_modelPicker->clear();
+        m_modelPicker->addItems(models);
+    }
     m_modelPicker->setCurrentIndex(m_modelPicker->findText(model));
+    if (m_modelPicker->currentText() != model) {
+        m_modelPicker->setEditText(model);
+    }
+}
+
+void ChatPane::commitTypedModel() {
+    const QString typed = m_modelPicker->currentText().trimmed();
+    // An emptied field keeps the model in use; the chat needs one.
+    if (typed.isEmpty()) {
+        updateModelPicker();
+        return;
+    }
+    m_settings->setModel(typed);
 }
 
 void ChatPane::fitComposerHeight() {

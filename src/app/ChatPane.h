@@ -13,19 +13,21 @@ namespace kestrion {
 class AppSettings;
 class BusyIndicator;
 class ChatViewModel;
+class ModelCatalog;
 class MultilineTextView;
 class TranscriptModel;
 class TranscriptView;
+class WelcomePane;
 
-// The Create workspace: the transcript, the error line, and the composer with
-// the Send button and the model picker.
+// The Create workspace: the transcript (the welcome while the chat has no
+// messages), the error line (with "Open Preferences…" when the key is what
+// failed), and the composer with the Send button and the model picker. The
+// picker lists the catalog's models and takes a typed name.
 class ChatPane final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(ChatPane)
 
 public:
-    static inline const QStringList models = {QStringLiteral("gpt-4o-mini"), QStringLiteral("gpt-4o"),
-                                              QStringLiteral("gpt-4-turbo"), QStringLiteral("gpt-3.5-turbo")};
     static inline const QString placeholderText =
         QStringLiteral("Describe the website you'd like to build, or ask for a change. Return sends, "
                        "Shift+Return for a new line.");
@@ -35,6 +37,8 @@ public:
 
     // Starts a send when none runs and the trimmed input is not empty.
     void send();
+    // The models the picker lists; without a catalog, the defaults and the model in use.
+    void setModelCatalog(ModelCatalog* catalog);
 
     MultilineTextView* composer() const { return m_composer; }
     TranscriptView* transcript() const { return m_transcript; }
@@ -42,12 +46,22 @@ public:
     BusyIndicator* sendingIndicator() const { return m_sendingIndicator; }
     QLabel* errorLine() const { return m_errorLine; }
     QComboBox* modelPicker() const { return m_modelPicker; }
+    WelcomePane* welcome() const { return m_welcome; }
+    QPushButton* errorPreferencesButton() const { return m_errorPreferencesButton; }
+
+Q_SIGNALS:
+    // The welcome's and the error line's requests, for the window to carry out.
+    void preferencesRequested();
+    void chooseFolderRequested();
+    void folderCreated(const QString& path);
 
 private:
     bool canSend() const;
     void updateSendControls();
     void updateErrorLine();
     void updateModelPicker();
+    void commitTypedModel();
+    void updateWelcome();
     void fitComposerHeight();
 
     ChatViewModel* m_chat;
@@ -60,6 +74,10 @@ private:
     QPushButton* m_sendButton;
     BusyIndicator* m_sendingIndicator;
     QComboBox* m_modelPicker;
+    ModelCatalog* m_catalog = nullptr;
+    QStackedWidget* m_transcriptStack;
+    WelcomePane* m_welcome;
+    QPushButton* m_errorPreferencesButton;
 };
 
 } // namespace kestrion

@@ -4,10 +4,12 @@
 #include "app/ChatPane.h"
 #include "app/DetailPane.h"
 #include "app/Sidebar.h"
+#include "app/TabOrder.h"
 #include "app/WidgetStyle.h"
 #include "app/WindowState.h"
 #include "app/WindowWorkspaces.h"
 #include "conversation/ChatViewModel.h"
+#include "openai/ModelCatalog.h"
 #include "openai/OpenAIService.h"
 #include "settings/AppSettings.h"
 #include "workspace/OutputFolderFileTreeModel.h"
@@ -27,7 +29,8 @@ namespace kestrion {
 
 MainWindow::MainWindow(AppSettings* settings, ChatViewModel* chat, QWidget* parent)
     : QMainWindow(parent), m_settings(settings), m_chat(chat), m_outputTree(new OutputFolderFileTreeModel(this)),
-      m_deployLaunchProgress(new LaunchDeployProgressModel(this)), m_state(new WindowState(this)) {
+      m_deployLaunchProgress(new LaunchDeployProgressModel(this)), m_state(new WindowState(this)),
+      m_modelCatalog(new ModelCatalog(settings, {}, this)) {
     if (!m_chat) {
         m_chat = new ChatViewModel(std::make_shared<const OpenAIService>(settings->resolvedOpenAIBaseURL()), this);
     }
@@ -43,6 +46,15 @@ MainWindow::MainWindow(AppSettings* settings, ChatViewModel* chat, QWidget* pare
     m_sidebar->setMinimumWidth(sidebarMinimumWidth);
     m_sidebar->setMaximumWidth(sidebarMaximumWidth);
     m_chatPane = new ChatPane(m_chat, settings, this);
+    m_chatPane->setModelCatalog(m_modelCatalog);
+    connect(m_chatPane, &ChatPane::preferencesRequested, this, [this] {
+        if (m_preferencesHandler) {
+            m_preferencesHandler();
+        }
+    });
+    connect(m_chatPane, &ChatPane::chooseFolderRequested, m_sidebar, &Sidebar::pickOutputFolder);
+    connect(m_chatPane, &ChatPane::folderCreated, this,
+            [this] { m_outputTree->refresh(m_settings->outputDirectoryURL()); });
     m_detailPane = new DetailPane(m_state, m_chatPane, this);
     m_detailPane->setMinimumWidth(360);
 
@@ -195,6 +207,10 @@ void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!m_shownOnce) {
         m_shownOnce = true;
+        // Every part of the window is in place now: Tab follows what the eye reads.
+        TabOrder::applyReadingOrder(this);
+        // What the configured server offers; without a key nothing is sent.
+        m_modelCatalog->refresh();
         raise();
         activateWindow();
     }

@@ -14,6 +14,7 @@ class ChatPane;
 class ChatViewModel;
 class DetailPane;
 class LaunchDeployProgressModel;
+class ModelCatalog;
 class OutputFolderFileTreeModel;
 class Sidebar;
 class WindowState;
@@ -47,6 +48,7 @@ public:
     LaunchDeployProgressModel* deployLaunchProgress() const { return m_deployLaunchProgress; }
     WindowState* viewState() const { return m_state; }
     AppSettings* settings() const { return m_settings; }
+    ModelCatalog* modelCatalog() const { return m_modelCatalog; }
     Sidebar* sidebar() const { return m_sidebar; }
     ChatPane* chatPane() const { return m_chatPane; }
     DetailPane* detailPane() const { return m_detailPane; }
@@ -82,6 +84,7 @@ private:
     OutputFolderFileTreeModel* m_outputTree;
     LaunchDeployProgressModel* m_deployLaunchProgress;
     WindowState* m_state;
+    ModelCatalog* m_modelCatalog;
     Sidebar* m_sidebar = nullptr;
     ChatPane* m_chatPane = nullptr;
     DetailPane* m_detailPane = nullptr;

@@ -1,7 +1,7 @@
 #include "app/PreferencesDialog.h"
 
-#include "app/ChatPane.h"
 #include "app/WidgetStyle.h"
+#include "openai/ModelCatalog.h"
 #include "settings/AppSettings.h"
 
 #include <QAction>
@@ -9,9 +9,11 @@
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSignalBlocker>
 #include <QStyle>
 #include <QVBoxLayout>
 
@@ -33,10 +35,12 @@ void setFieldText(QLineEdit* field, const QString& text) {
 
 } // namespace
 
-PreferencesDialog::PreferencesDialog(AppSettings* settings, QWidget* parent)
-    : QDialog(parent), m_settings(settings), m_apiKey(new QLineEdit(this)), m_model(new QComboBox(this)),
-      m_openAIBaseURL(new QLineEdit(this)), m_panelBaseURL(new QLineEdit(this)), m_panelToken(new QLineEdit(this)),
-      m_publishChats(new QCheckBox(QStringLiteral("Publish chats with the website"), this)) {
+PreferencesDialog::PreferencesDialog(AppSettings* settings, ModelCatalog* catalog, QWidget* parent)
+    : QDialog(parent), m_settings(settings), m_catalog(catalog), m_apiKey(new QLineEdit(this)),
+      m_model(new QComboBox(this)), m_openAIBaseURL(new QLineEdit(this)), m_panelBaseURL(new QLineEdit(this)),
+      m_panelToken(new QLineEdit(this)),
+      m_publishChats(new QCheckBox(QStringLiteral("Publish chats with the website"), this)),
+      m_testConnection(new QPushButton(QStringLiteral("Test connection"), this)), m_connectionStatus(new QLabel(this)) {
     setWindowTitle(QStringLiteral("Preferences"));
     setMinimumWidth(520);
 
@@ -46,7 +50,7 @@ PreferencesDialog::PreferencesDialog(AppSettings* settings, QWidget* parent)
     m_revealApiKey = addRevealToggle(m_apiKey, QStringLiteral("API key"));
 
     m_model->setEditable(true);
-    m_model->addItems(ChatPane::models);
+    updateModelList();
     m_model->setInsertPolicy(QComboBox::NoInsert);
     m_model->setAccessibleName(QStringLiteral("Model"));
 
@@ -61,11 +65,22 @@ PreferencesDialog::PreferencesDialog(AppSettings* settings, QWidget* parent)
         QStringLiteral("When off, a deploy leaves the website folder's .kestrion-chats folder out."));
     m_publishChats->setToolTip(m_publishChats->accessibleDescription());
 
+    m_testConnection->setAccessibleName(m_testConnection->text());
+    m_testConnection->setAutoDefault(false);
+    m_testConnection->setToolTip(QStringLiteral("Ask the base URL for its models with the key"));
+    m_connectionStatus->setWordWrap(true);
+    m_connectionStatus->setTextFormat(Qt::PlainText);
+    m_connectionStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    auto* connectionRow = new QHBoxLayout;
+    connectionRow->addWidget(m_testConnection, 0, Qt::AlignTop);
+    connectionRow->addWidget(m_connectionStatus, 1);
+
     auto* form = new QFormLayout;
     form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
     form->addRow(QStringLiteral("OpenAI &API key:"), m_apiKey);
     form->addRow(QStringLiteral("&Model:"), m_model);
     form->addRow(QStringLiteral("OpenAI &base URL:"), m_openAIBaseURL);
+    form->addRow(QString(), connectionRow);
     form->addRow(QStringLiteral("Kestrion &panel URL:"), m_panelBaseURL);
     form->addRow(QStringLiteral("Kestrion panel &token:"), m_panelToken);
     form->addRow(QString(), m_publishChats);
@@ -93,6 +108,8 @@ PreferencesDialog::PreferencesDialog(AppSettings* settings, QWidget* parent)
     connect(m_panelBaseURL, &QLineEdit::textEdited, m_settings, &AppSettings::setKestrionPanelBaseURL);
     connect(m_panelToken, &QLineEdit::textEdited, m_settings, &AppSettings::setKestrionApiToken);
     connect(m_publishChats, &QCheckBox::toggled, m_settings, &AppSettings::setDeployIncludeChats);
+    connect(m_testConnection, &QPushButton::clicked, this, &PreferencesDialog::testConnection);
+    connect(m_catalog, &ModelCatalog::modelsChanged, this, &PreferencesDialog::updateModelList);
 
     for (auto signal : {&AppSettings::apiKeyChanged, &AppSettings::modelChanged, &AppSettings::openAIBaseURLChanged,
                         &AppSettings::kestrionPanelBaseURLChanged, &AppSettings::kestrionApiTokenChanged,
@@ -116,6 +133,39 @@ QAction* PreferencesDialog::addRevealToggle(QLineEdit* field, const QString& wha
         action->setToolTip(action->text() + QStringLiteral(" (Alt+V)"));
     });
     return action;
+}
+
+QString PreferencesDialog::connectedText(qsizetype models) {
+    return models == 1 ? QStringLiteral("Connected: 1 model") : QStringLiteral("Connected: %1 models").arg(models);
+}
+
+void PreferencesDialog::testConnection() {
+    m_testConnection->setEnabled(false);
+    m_connectionStatus->setText(QStringLiteral("Connecting to %1…").arg(m_settings->resolvedOpenAIBaseURL()));
+    m_connectionStatus->setAccessibleName(m_connectionStatus->text());
+    m_catalog->refresh().then(this, [this](const OpenAIResult<QStringList>& result) {
+        m_testConnection->setEnabled(true);
+        m_connectionStatus->setText(result.ok() ? connectedText(result.value().size()) : result.error().description());
+        m_connectionStatus->setAccessibleName(m_connectionStatus->text());
+    });
+}
+
+void PreferencesDialog::updateModelList() {
+    // The model in use stands in the field; the list holds what can be picked instead. It changes
+    // only with the server's list, so typing in the field is never interrupted.
+    const QStringList models = ModelCatalog::pickerModels(QString(), m_catalog->serverModels());
+    QStringList listed;
+    for (int i = 0; i < m_model->count(); ++i) {
+        listed.append(m_model->itemText(i));
+    }
+    if (listed == models) {
+        return;
+    }
+    const QSignalBlocker blocker(m_model);
+    const QString typed = m_model->currentText();
+    m_model->clear();
+    m_model->addItems(models);
+    m_model->setCurrentText(typed);
 }
 
 void PreferencesDialog::updateFromSettings() {

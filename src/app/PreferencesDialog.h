@@ -4,11 +4,14 @@
 
 class QCheckBox;
 class QComboBox;
+class QLabel;
 class QLineEdit;
+class QPushButton;
 
 namespace kestrion {
 
 class AppSettings;
+class ModelCatalog;
 
 // Edits the settings the window has no other place for: the OpenAI API key
 // (masked unless revealed), the model, the OpenAI base URL, and the hosting
@@ -16,12 +19,18 @@ class AppSettings;
 // chats. Every edit is written to the
 // settings at once, as all settings are; the fields follow changes made
 // elsewhere (the chat pane's model picker) while the dialog is open.
+// "Test connection" asks the configured base URL for its models (through the
+// catalog, which keeps the list) and says how many it has or why it failed.
 class PreferencesDialog final : public QDialog {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(PreferencesDialog)
 
 public:
-    explicit PreferencesDialog(AppSettings* settings, QWidget* parent = nullptr);
+    // settings, catalog: shared, must outlive the dialog.
+    PreferencesDialog(AppSettings* settings, ModelCatalog* catalog, QWidget* parent = nullptr);
+
+    // "Connected: N models" for a server's answer of N names.
+    static QString connectedText(qsizetype models);
 
     QLineEdit* apiKeyField() const { return m_apiKey; }
     QComboBox* modelField() const { return m_model; }
@@ -29,6 +38,8 @@ public:
     QLineEdit* panelBaseURLField() const { return m_panelBaseURL; }
     QLineEdit* panelTokenField() const { return m_panelToken; }
     QCheckBox* publishChatsField() const { return m_publishChats; }
+    QPushButton* testConnectionButton() const { return m_testConnection; }
+    QLabel* connectionStatus() const { return m_connectionStatus; }
     // The eye toggles of the two secret fields.
     QAction* revealApiKeyAction() const { return m_revealApiKey; }
     QAction* revealPanelTokenAction() const { return m_revealPanelToken; }
@@ -36,14 +47,19 @@ public:
 private:
     QAction* addRevealToggle(QLineEdit* field, const QString& what);
     void updateFromSettings();
+    void updateModelList();
+    void testConnection();
 
     AppSettings* m_settings;
+    ModelCatalog* m_catalog;
     QLineEdit* m_apiKey;
     QComboBox* m_model;
     QLineEdit* m_openAIBaseURL;
     QLineEdit* m_panelBaseURL;
     QLineEdit* m_panelToken;
     QCheckBox* m_publishChats;
+    QPushButton* m_testConnection;
+    QLabel* m_connectionStatus;
     QAction* m_revealApiKey = nullptr;
     QAction* m_revealPanelToken = nullptr;
 };

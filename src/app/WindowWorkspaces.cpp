@@ -31,7 +31,7 @@ void install(MainWindow* window) {
     window->setPreferencesHandler([window] {
         auto* dialog = window->findChild<PreferencesDialog*>();
         if (!dialog) {
-            dialog = new PreferencesDialog(window->settings(), window);
+            dialog = new PreferencesDialog(window->settings(), window->modelCatalog(), window);
         }
         dialog->show();
         dialog->raise();

@@ -1,16 +1,36 @@
 #include "WindowTestSupport.h"
+#include "app/ChatPane.h"
 #include "app/DetailPane.h"
 #include "app/MainWindow.h"
+#include "app/MultilineTextView.h"
+#include "app/PreferencesDialog.h"
 #include "app/SegmentedControl.h"
+#include "app/Sidebar.h"
+#include "app/TabOrder.h"
+#include "app/TranscriptView.h"
+#include "app/WelcomePane.h"
 #include "app/WindowState.h"
+#include "conversation/ChatViewModel.h"
+#include "openai/ModelCatalog.h"
 #include "settings/AppSettings.h"
+#include "settings/OpenAIKeyResolver.h"
 #include "support/Eventually.h"
 #include "support/FakeOpenAIServer.h"
+#include "support/TestFiles.h"
+#include "workspace/OutputFolderFileTreeModel.h"
 
 #include <QAccessible>
 #include <QAccessibleActionInterface>
 #include <QApplication>
+#include <QComboBox>
+#include <QDir>
 #include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -32,9 +52,46 @@ protected:
         settings->setOutputDirectoryURL(site.path());
     }
 
+    void TearDown() override {
+        qunsetenv("OPENAI_API_KEY");
+        if (const auto keyFile = OpenAIKeyResolver::applicationSupportKeyFilePath()) {
+            QFile::remove(*keyFile);
+        }
+    }
+
     void openWindow() {
         window = std::make_unique<MainWindow>(settings.get());
         ASSERT_TRUE(test::showAndWaitUntilReady(*window, test::Activation::Activate));
+        ASSERT_TRUE(settled());
+    }
+
+    ChatPane* pane() const { return window->chatPane(); }
+    WelcomePane* welcome() const { return pane()->welcome(); }
+
+    // The welcome has looked at the folder and the key since the last change.
+    ::testing::AssertionResult settled() const {
+        return test::eventually([this] { return !welcome()->isChecking(); });
+    }
+
+    QStringList pickerItems() const {
+        QStringList items;
+        for (int i = 0; i < pane()->modelPicker()->count(); ++i) {
+            items << pane()->modelPicker()->itemText(i);
+        }
+        return items;
+    }
+
+    PreferencesDialog* openPreferences(QPushButton* button) {
+        QTest::mouseClick(button, Qt::LeftButton);
+        auto* dialog = window->findChild<PreferencesDialog*>();
+        EXPECT_TRUE(dialog && dialog->isVisible());
+        return dialog;
+    }
+
+    // Waits until a send started in the window has its answer in the chat.
+    ::testing::AssertionResult answered(int messages) const {
+        return test::eventually(
+            [&] { return !window->chat()->isSending() && window->chat()->messages().size() == messages; }, 30000);
     }
 
     test::FakeOpenAIServer server;
@@ -68,6 +125,208 @@ TEST_F(FirstRunTest, theSwitchIsATabListThatAccessibilityActionsDrive) {
             EXPECT_EQ(list->child(other)->state().selected, other == index) << other;
         }
     }
+}
+
+TEST_F(FirstRunTest, theWelcomeShowsWhereTheKeyComesFromNeverTheKey) {
+    using Source = OpenAIKeyResolver::KeySource;
+    openWindow();
+    EXPECT_TRUE(welcome()->isVisible());
+    EXPECT_FALSE(pane()->transcript()->isVisible());
+    EXPECT_EQ(welcome()->keySource(), Source::None);
+    EXPECT_TRUE(welcome()->keyLabel()->text().startsWith(QStringLiteral("No API key was found.")));
+    EXPECT_TRUE(welcome()->preferencesButton()->isVisible());
+    EXPECT_EQ(welcome()->preferencesButton()->text(), QStringLiteral("Open Preferences…"));
+
+    const QString keyFile = *OpenAIKeyResolver::applicationSupportKeyFilePath();
+    test::writeFile(keyFile, "sk-from-file-secret\n");
+    welcome()->recheck();
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(welcome()->keySource(), Source::KeyFile);
+    EXPECT_TRUE(welcome()->keyLabel()->text().contains(keyFile)) << welcome()->keyLabel()->text().toStdString();
+
+    qputenv("OPENAI_API_KEY", "sk-from-env-secret");
+    welcome()->recheck();
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(welcome()->keySource(), Source::Environment);
+    EXPECT_TRUE(welcome()->keyLabel()->text().contains(QStringLiteral("OPENAI_API_KEY")));
+
+    // A key typed into Preferences shows without any other step.
+    settings->setApiKey(QStringLiteral("sk-from-preferences-secret"));
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(welcome()->keySource(), Source::Preferences);
+    EXPECT_EQ(welcome()->keyLabel()->text(), QStringLiteral("An API key is set in Preferences."));
+
+    for (QLabel* label : welcome()->findChildren<QLabel*>()) {
+        EXPECT_FALSE(label->text().contains(QStringLiteral("secret"))) << label->text().toStdString();
+        EXPECT_EQ(label->accessibleName(), label->text());
+    }
+    for (QPushButton* button : welcome()->findChildren<QPushButton*>()) {
+        EXPECT_EQ(button->accessibleName(), button->text());
+    }
+    const QString shot = QStringLiteral(KESTRION_SCREENSHOT_DIR "/welcome.png");
+    EXPECT_TRUE(window->grab().save(shot)) << shot.toStdString();
+}
+
+TEST_F(FirstRunTest, theWelcomeFollowsTheFolderAndCreatesOnlyIt) {
+    using Folder = WelcomePane::FolderState;
+    openWindow();
+    EXPECT_EQ(welcome()->folderState(), Folder::Present);
+    EXPECT_TRUE(welcome()->folderLabel()->text().contains(site.path()));
+    EXPECT_FALSE(welcome()->createFolderButton()->isVisible());
+    EXPECT_TRUE(welcome()->chooseButton()->isVisible());
+    EXPECT_EQ(welcome()->chooseButton()->text(), QStringLiteral("Choose…"));
+
+    const QString missing = site.filePath(QStringLiteral("sites/first"));
+    settings->setOutputDirectoryURL(missing);
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(welcome()->folderState(), Folder::Missing);
+    ASSERT_TRUE(welcome()->createFolderButton()->isVisible());
+    EXPECT_EQ(welcome()->createFolderButton()->text(), QStringLiteral("Create folder"));
+    ASSERT_TRUE(test::eventually([&] { return !window->outputTree()->isLoading(); }));
+    EXPECT_EQ(window->outputTree()->statusLine(), QStringLiteral("Folder does not exist."));
+
+    QTest::mouseClick(welcome()->createFolderButton(), Qt::LeftButton);
+    ASSERT_TRUE(test::becomes([&] { return welcome()->folderState(); }, Folder::Present));
+    EXPECT_TRUE(QFileInfo(missing).isDir());
+    EXPECT_TRUE(QDir(missing).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
+    EXPECT_FALSE(welcome()->createFolderButton()->isVisible());
+    // The sidebar looks at the new folder at once.
+    ASSERT_TRUE(test::eventually([&] {
+        return !window->outputTree()->isLoading() &&
+               window->outputTree()->statusLine() != QStringLiteral("Folder does not exist.");
+    }));
+
+    settings->setOutputDirectoryURL(std::nullopt);
+    ASSERT_TRUE(settled());
+    EXPECT_EQ(welcome()->folderState(), Folder::None);
+    EXPECT_FALSE(welcome()->createFolderButton()->isVisible());
+
+    // "Choose…" opens the same folder chooser as the sidebar.
+    QTest::mouseClick(welcome()->chooseButton(), Qt::LeftButton);
+    QFileDialog* chooser = nullptr;
+    ASSERT_TRUE(test::eventually([&] {
+        chooser = window->findChild<QFileDialog*>();
+        return chooser && chooser->isVisible();
+    }));
+    EXPECT_EQ(chooser->labelText(QFileDialog::Accept), QStringLiteral("Choose website directory"));
+    chooser->reject();
+}
+
+TEST_F(FirstRunTest, examplesFillTheComposerAndTheWelcomeLeavesWithTheFirstMessage) {
+    settings->setApiKey(QStringLiteral("sk-test"));
+    openWindow();
+    ASSERT_EQ(welcome()->exampleButtons().size(), 3);
+    for (int i = 0; i < 3; ++i) {
+        QPushButton* example = welcome()->exampleButtons().at(i);
+        EXPECT_EQ(example->text(), WelcomePane::examples.at(i));
+        QTest::mouseClick(example, Qt::LeftButton);
+        EXPECT_EQ(pane()->composer()->text(), WelcomePane::examples.at(i));
+        EXPECT_EQ(window->chat()->input(), WelcomePane::examples.at(i));
+        EXPECT_TRUE(pane()->composer()->hasFocus());
+    }
+    EXPECT_TRUE(pane()->sendButton()->isEnabled());
+    EXPECT_TRUE(window->chat()->messages().isEmpty());
+    EXPECT_TRUE(server.chatRequests().isEmpty());
+    EXPECT_TRUE(welcome()->isVisible());
+
+    server.replyWithChat(QStringLiteral("Here it is."));
+    QTest::mouseClick(pane()->sendButton(), Qt::LeftButton);
+    EXPECT_FALSE(welcome()->isVisible());
+    EXPECT_TRUE(pane()->transcript()->isVisible());
+    ASSERT_TRUE(answered(2));
+    ASSERT_EQ(server.chatRequests().size(), 1);
+
+    QTest::mouseClick(window->sidebar()->newChatButton(), Qt::LeftButton);
+    EXPECT_TRUE(welcome()->isVisible());
+    EXPECT_FALSE(pane()->transcript()->isVisible());
+}
+
+TEST_F(FirstRunTest, thePickerListsTheServersModelsAndTestConnectionRefreshesThem) {
+    settings->setApiKey(QStringLiteral("sk-test"));
+    server.replyWithModels({QStringLiteral("llama3"), QStringLiteral("qwen2"), QStringLiteral("gpt-4o")});
+    openWindow();
+    const QStringList defaults = ModelCatalog::defaultModels;
+    ASSERT_TRUE(test::becomes([&] { return pickerItems(); }, defaults + QStringList{"llama3", "qwen2"}));
+    EXPECT_EQ(server.modelsRequests().first().header("Authorization"), "Bearer sk-test");
+
+    PreferencesDialog* dialog = openPreferences(welcome()->preferencesButton());
+    ASSERT_NE(dialog, nullptr);
+    const struct {
+        test::ScriptedResponse answer;
+        QString status;
+        qsizetype listed;
+    } answers[] = {
+        {test::ScriptedResponse::json(
+             200, test::FakeOpenAIServer::modelListBody(test::FakeOpenAIServer::numberedModels(500))),
+         QStringLiteral("Connected: 500 models"), defaults.size() + 500},
+        {test::ScriptedResponse::json(401, R"({"error":"Incorrect API key provided"})"),
+         QStringLiteral(R"(HTTP 401: {"error":"Incorrect API key provided"})"), defaults.size() + 500},
+        {test::ScriptedResponse::json(200, test::FakeOpenAIServer::modelListBody({})),
+         QStringLiteral("Connected: 0 models"), defaults.size()},
+    };
+    for (const auto& answer : answers) {
+        SCOPED_TRACE(answer.status.toStdString());
+        server.replyToModels(answer.answer);
+        QTest::mouseClick(dialog->testConnectionButton(), Qt::LeftButton);
+        EXPECT_FALSE(dialog->testConnectionButton()->isEnabled());
+        ASSERT_TRUE(test::eventually([&] { return dialog->testConnectionButton()->isEnabled(); }));
+        EXPECT_EQ(dialog->connectionStatus()->text(), answer.status);
+        EXPECT_EQ(dialog->connectionStatus()->accessibleName(), answer.status);
+        EXPECT_EQ(pickerItems().size(), answer.listed);
+        EXPECT_EQ(dialog->modelField()->count(), answer.listed);
+    }
+    EXPECT_EQ(server.modelsRequests().size(), 4);
+}
+
+TEST_F(FirstRunTest, aTypedModelNameIsWhatTheRequestCarries) {
+    settings->setApiKey(QStringLiteral("sk-test"));
+    openWindow();
+    QComboBox* picker = pane()->modelPicker();
+    picker->setFocus();
+    picker->lineEdit()->selectAll();
+    QTest::keyClicks(picker, QStringLiteral("my-local-model"));
+    QTest::keyClick(picker, Qt::Key_Tab);
+    EXPECT_EQ(settings->model(), QStringLiteral("my-local-model"));
+    EXPECT_TRUE(pickerItems().contains(QStringLiteral("my-local-model")));
+
+    server.replyWithChat(QStringLiteral("Hi."));
+    QTest::keyClicks(pane()->composer(), QStringLiteral("hello"));
+    QTest::keyClick(pane()->composer(), Qt::Key_Return);
+    ASSERT_TRUE(answered(2));
+    ASSERT_EQ(server.chatRequests().size(), 1);
+    const QJsonObject body = server.chatRequests().first().jsonBody();
+    EXPECT_EQ(body.value(QStringLiteral("model")).toString(), QStringLiteral("my-local-model"));
+    EXPECT_EQ(body.keys(), (QStringList{"messages", "model", "temperature"}));
+}
+
+TEST_F(FirstRunTest, theErrorLineOffersPreferencesWhenTheKeyIsWhatFailed) {
+    openWindow();
+    // No key at all: nothing is sent.
+    QTest::keyClicks(pane()->composer(), QStringLiteral("hello"));
+    QTest::mouseClick(pane()->sendButton(), Qt::LeftButton);
+    ASSERT_TRUE(answered(2));
+    EXPECT_EQ(pane()->errorLine()->text(), QStringLiteral("Add an OpenAI API key in Settings."));
+    EXPECT_TRUE(pane()->errorPreferencesButton()->isVisible());
+
+    settings->setApiKey(QStringLiteral("sk-wrong"));
+    server.replyToChat(test::ScriptedResponse::json(500, "overloaded"));
+    QTest::keyClicks(pane()->composer(), QStringLiteral("again"));
+    QTest::mouseClick(pane()->sendButton(), Qt::LeftButton);
+    ASSERT_TRUE(answered(4));
+    EXPECT_EQ(pane()->errorLine()->text(), QStringLiteral("HTTP 500: overloaded"));
+    EXPECT_FALSE(pane()->errorPreferencesButton()->isVisible());
+
+    server.replyToChat(test::ScriptedResponse::json(401, R"({"error":{"message":"Incorrect API key provided"}})"));
+    QTest::keyClicks(pane()->composer(), QStringLiteral("once more"));
+    QTest::mouseClick(pane()->sendButton(), Qt::LeftButton);
+    ASSERT_TRUE(answered(6));
+    EXPECT_TRUE(pane()->errorLine()->text().startsWith(QStringLiteral("HTTP 401: ")));
+    ASSERT_TRUE(pane()->errorPreferencesButton()->isVisible());
+    EXPECT_EQ(pane()->errorPreferencesButton()->text(), QStringLiteral("Open Preferences…"));
+    EXPECT_EQ(pane()->errorPreferencesButton()->accessibleName(), QStringLiteral("Open Preferences…"));
+    PreferencesDialog* dialog = openPreferences(pane()->errorPreferencesButton());
+    ASSERT_NE(dialog, nullptr);
+    EXPECT_EQ(dialog->apiKeyField()->text(), QStringLiteral("sk-wrong"));
 }
 
 } // namespace

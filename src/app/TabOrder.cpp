@@ -1,0 +1,78 @@
+#include "app/TabOrder.h"
+
+#include <QLayout>
+#include <QScrollArea>
+#include <QSet>
+#include <QSplitter>
+#include <QWidget>
+
+namespace kestrion::TabOrder {
+
+namespace {
+
+class Walk {
+public:
+    explicit Walk(QWidget* root) : m_root(root) {}
+
+    void widget(QWidget* widget) {
+        if (!widget || m_visited.contains(widget) || (widget != m_root && widget->isWindow())) {
+            return;
+        }
+        m_visited.insert(widget);
+        if (widget != m_root && (widget->focusPolicy() & Qt::TabFocus) == Qt::TabFocus) {
+            m_order.append(widget);
+            return;
+        }
+        if (auto* splitter = qobject_cast<QSplitter*>(widget)) {
+            for (int i = 0; i < splitter->count(); ++i) {
+                this->widget(splitter->widget(i));
+            }
+        } else if (auto* area = qobject_cast<QScrollArea*>(widget)) {
+            this->widget(area->widget());
+        } else if (widget->layout()) {
+            layout(widget->layout());
+        }
+        // Children no layout places (a main window's central widget, floating parts) follow in
+        // the order they were made.
+        for (QObject* child : widget->children()) {
+            if (child->isWidgetType()) {
+                this->widget(static_cast<QWidget*>(child));
+            }
+        }
+    }
+
+    void layout(QLayout* layout) {
+        for (int i = 0; i < layout->count(); ++i) {
+            QLayoutItem* item = layout->itemAt(i);
+            if (item->widget()) {
+                widget(item->widget());
+            } else if (item->layout()) {
+                this->layout(item->layout());
+            }
+        }
+    }
+
+    QList<QWidget*> order() const { return m_order; }
+
+private:
+    QWidget* m_root;
+    QSet<QWidget*> m_visited;
+    QList<QWidget*> m_order;
+};
+
+} // namespace
+
+QList<QWidget*> readingOrder(QWidget* root) {
+    Walk walk(root);
+    walk.widget(root);
+    return walk.order();
+}
+
+void applyReadingOrder(QWidget* root) {
+    const QList<QWidget*> order = readingOrder(root);
+    for (qsizetype i = 1; i < order.size(); ++i) {
+        QWidget::setTabOrder(order.at(i - 1), order.at(i));
+    }
+}
+
+} // namespace kestrion::TabOrder
