@@ -19,6 +19,7 @@
 #include <QCloseEvent>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QScrollArea>
 #include <QSplitter>
 #include <QStyle>
 #include <QTimer>
@@ -203,12 +204,30 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     event->accept();
 }
 
+bool MainWindow::focusNextPrevChild(bool next) {
+    QWidget* target = TabOrder::neighbour(this, QApplication::focusWidget(), next);
+    if (!target) {
+        return QMainWindow::focusNextPrevChild(next);
+    }
+    target->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    for (QWidget* parent = target->parentWidget(); parent; parent = parent->parentWidget()) {
+        if (auto* area = qobject_cast<QScrollArea*>(parent)) {
+            area->ensureWidgetVisible(target);
+        }
+    }
+    return true;
+}
+
 void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!m_shownOnce) {
         m_shownOnce = true;
-        // Every part of the window is in place now: Tab follows what the eye reads.
-        TabOrder::applyReadingOrder(this);
+        // A scroll area around controls is a container: Tab goes to what it holds.
+        for (QScrollArea* area : findChildren<QScrollArea*>()) {
+            if (area->widget()) {
+                area->setFocusPolicy(Qt::NoFocus);
+            }
+        }
         // What the configured server offers; without a key nothing is sent.
         m_modelCatalog->refresh();
         raise();

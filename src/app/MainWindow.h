@@ -74,6 +74,8 @@ protected:
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void showEvent(QShowEvent* event) override;
+    // Tab and Shift+Tab follow the reading order (see TabOrder).
+    bool focusNextPrevChild(bool next) override;
 
 private:
     void buildMenus();

@@ -19,6 +19,11 @@ public:
             return;
         }
         m_visited.insert(widget);
+        auto* area = qobject_cast<QScrollArea*>(widget);
+        if (area && area->widget()) {
+            this->widget(area->widget());
+            return;
+        }
         if (widget != m_root && (widget->focusPolicy() & Qt::TabFocus) == Qt::TabFocus) {
             m_order.append(widget);
             return;
@@ -27,8 +32,6 @@ public:
             for (int i = 0; i < splitter->count(); ++i) {
                 this->widget(splitter->widget(i));
             }
-        } else if (auto* area = qobject_cast<QScrollArea*>(widget)) {
-            this->widget(area->widget());
         } else if (widget->layout()) {
             layout(widget->layout());
         }
@@ -68,11 +71,25 @@ QList<QWidget*> readingOrder(QWidget* root) {
     return walk.order();
 }
 
-void applyReadingOrder(QWidget* root) {
-    const QList<QWidget*> order = readingOrder(root);
-    for (qsizetype i = 1; i < order.size(); ++i) {
-        QWidget::setTabOrder(order.at(i - 1), order.at(i));
+QWidget* neighbour(QWidget* root, QWidget* from, bool next) {
+    QList<QWidget*> stops = readingOrder(root);
+    // The stop holding the focus counts even while it cannot take it again (say, a button that
+    // disabled itself); every other stop must be able to take it now.
+    QWidget* current = nullptr;
+    for (QWidget* widget = from; widget && !current; widget = widget->parentWidget()) {
+        if (stops.contains(widget)) {
+            current = widget;
+        }
     }
+    stops.removeIf([root, current](QWidget* widget) {
+        return widget != current && (!widget->isVisible() || !widget->isEnabled() || widget->window() != root);
+    });
+    if (stops.isEmpty() || (stops.size() == 1 && stops.first() == current)) {
+        return nullptr;
+    }
+    const qsizetype at = current ? stops.indexOf(current) : (next ? -1 : 0);
+    const qsizetype size = stops.size();
+    return stops.at(((next ? at + 1 : at - 1) % size + size) % size);
 }
 
 } // namespace kestrion::TabOrder

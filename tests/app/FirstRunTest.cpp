@@ -31,6 +31,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
+#include <QSet>
 #include <QTemporaryDir>
 #include <QTest>
 #include <gtest/gtest.h>
@@ -327,6 +328,117 @@ TEST_F(FirstRunTest, theErrorLineOffersPreferencesWhenTheKeyIsWhatFailed) {
     PreferencesDialog* dialog = openPreferences(pane()->errorPreferencesButton());
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->apiKeyField()->text(), QStringLiteral("sk-wrong"));
+}
+
+// The controls Tab should reach: shown, enabled, taking focus by Tab, and not part of another such
+// control (a combo box's field).
+QList<QWidget*> tabStops(QWidget* window) {
+    QList<QWidget*> stops;
+    for (QWidget* widget : window->findChildren<QWidget*>()) {
+        if (widget->window() != window || !widget->isVisible() || !widget->isEnabled() ||
+            (widget->focusPolicy() & Qt::TabFocus) != Qt::TabFocus) {
+            continue;
+        }
+        bool inner = false;
+        for (QWidget* parent = widget->parentWidget(); parent && parent != window; parent = parent->parentWidget()) {
+            inner = inner || (parent->focusPolicy() & Qt::TabFocus) == Qt::TabFocus;
+        }
+        if (!inner) {
+            stops.append(widget);
+        }
+    }
+    return stops;
+}
+
+// The control that holds the focus, counted as the stop it belongs to.
+QWidget* focusedStop(const QList<QWidget*>& stops) {
+    for (QWidget* widget = QApplication::focusWidget(); widget; widget = widget->parentWidget()) {
+        if (stops.contains(widget)) {
+            return widget;
+        }
+    }
+    return QApplication::focusWidget();
+}
+
+// Presses the key from `start` until the focus comes back to it (at most twice round the stops).
+QList<QWidget*> walk(QWidget* start, const QList<QWidget*>& stops, Qt::KeyboardModifiers modifiers) {
+    start->setFocus(Qt::TabFocusReason);
+    QList<QWidget*> visited{focusedStop(stops)};
+    for (qsizetype step = 0; step < 2 * stops.size() + 2; ++step) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab, modifiers);
+        QWidget* now = focusedStop(stops);
+        if (now == visited.first()) {
+            return visited;
+        }
+        visited.append(now);
+    }
+    return visited;
+}
+
+QString names(const QList<QWidget*>& widgets) {
+    QStringList text;
+    for (QWidget* widget : widgets) {
+        text << QStringLiteral("%1 \"%2\"")
+                    .arg(QString::fromLatin1(widget->metaObject()->className()), widget->accessibleName());
+    }
+    return text.join(QStringLiteral(", "));
+}
+
+TEST_F(FirstRunTest, tabWalksEveryControlInReadingOrderBothWaysWithoutATrap) {
+    settings->setApiKey(QStringLiteral("sk-test"));
+    openWindow();
+    for (const bool withMessages : {false, true}) {
+        SCOPED_TRACE(withMessages ? "transcript" : "welcome");
+        if (withMessages) {
+            window->chat()->appendKestrionStatus(QStringLiteral("A message"));
+            ASSERT_TRUE(pane()->transcript()->isVisible());
+        }
+        // Text in the composer enables Send, so every control is in reach.
+        pane()->composer()->setText(QStringLiteral("draft"));
+        const QList<QWidget*> stops = tabStops(window.get());
+        ASSERT_GE(stops.size(), 10) << names(stops).toStdString();
+
+        const QList<QWidget*> forward = walk(pane()->composer(), stops, Qt::NoModifier);
+        EXPECT_EQ(QSet<QWidget*>(forward.begin(), forward.end()), QSet<QWidget*>(stops.begin(), stops.end()))
+            << "walked: " << names(forward).toStdString() << "\nexpected: " << names(stops).toStdString();
+        EXPECT_EQ(forward.size(), stops.size()) << names(forward).toStdString();
+        EXPECT_EQ(pane()->composer()->text(), QStringLiteral("draft"));
+
+        // Reading order: the sidebar, then the detail column; within a column top to bottom, and
+        // left to right along a row. The walk is a ring, so it is read from the sidebar's first stop.
+        const auto column = [&](QWidget* widget) { return window->sidebar()->isAncestorOf(widget) ? 0 : 1; };
+        const auto frame = [&](QWidget* widget) {
+            return QRect(widget->mapTo(window.get(), QPoint()), widget->size());
+        };
+        const QList<QWidget*> reading = TabOrder::readingOrder(window.get());
+        QList<QWidget*> ring = forward;
+        while (!ring.isEmpty() && column(ring.first()) == 1) {
+            ring.append(ring.takeFirst());
+        }
+        while (!ring.isEmpty() && column(ring.last()) == 0) {
+            ring.prepend(ring.takeLast());
+        }
+        for (qsizetype i = 1; i < ring.size(); ++i) {
+            QWidget* before = ring.at(i - 1);
+            QWidget* after = ring.at(i);
+            SCOPED_TRACE(names({before, after}).toStdString());
+            ASSERT_LE(column(before), column(after));
+            if (column(before) != column(after)) {
+                continue;
+            }
+            const QRect a = frame(before);
+            const QRect b = frame(after);
+            const bool sameRow = b.top() < a.bottom() && a.top() < b.bottom();
+            EXPECT_TRUE(sameRow ? b.left() >= a.right() : b.top() >= a.bottom())
+                << "from " << a.top() << "," << a.left() << " to " << b.top() << "," << b.left();
+            EXPECT_LT(reading.indexOf(before), reading.indexOf(after));
+        }
+
+        // Shift+Tab goes the same way back.
+        QList<QWidget*> backward = walk(pane()->composer(), stops, Qt::ShiftModifier);
+        std::reverse(backward.begin() + 1, backward.end());
+        EXPECT_EQ(backward, forward) << names(backward).toStdString();
+    }
 }
 
 } // namespace
