@@ -48,6 +48,22 @@ std::variant<std::optional<QString>, QString> optionalString(const QJsonObject& 
     return std::optional<QString>(value.toString());
 }
 
+// The "data" array that image and models answers carry, or what is wrong with the body.
+std::variant<QJsonArray, OpenAIError> dataArray(const QByteArray& body) {
+    const auto parsed = parseJsonObject(body);
+    if (const auto* problem = std::get_if<QString>(&parsed)) {
+        return OpenAIError::decoding(*problem);
+    }
+    const QJsonValue dataValue = std::get<QJsonObject>(parsed).value(QLatin1String("data"));
+    if (dataValue.isUndefined() || dataValue.isNull()) {
+        return OpenAIError::decoding(missingKey(QStringLiteral("data")));
+    }
+    if (!dataValue.isArray()) {
+        return OpenAIError::decoding(wrongType(QStringLiteral("data"), "an array"));
+    }
+    return dataValue.toArray();
+}
+
 } // namespace
 
 QString bodyText(const QByteArray& body) {
@@ -124,19 +140,11 @@ OpenAIResult<QString> decodeChatCompletion(const QByteArray& body) {
 }
 
 OpenAIResult<ImageItem> decodeFirstImageItem(const QByteArray& body) {
-    const auto parsed = parseJsonObject(body);
-    if (const auto* problem = std::get_if<QString>(&parsed)) {
-        return OpenAIError::decoding(*problem);
+    const auto list = dataArray(body);
+    if (const auto* problem = std::get_if<OpenAIError>(&list)) {
+        return *problem;
     }
-    const QJsonValue dataValue = std::get<QJsonObject>(parsed).value(QLatin1String("data"));
-    if (dataValue.isUndefined() || dataValue.isNull()) {
-        return OpenAIError::decoding(missingKey(QStringLiteral("data")));
-    }
-    if (!dataValue.isArray()) {
-        return OpenAIError::decoding(wrongType(QStringLiteral("data"), "an array"));
-    }
-
-    const QJsonArray data = dataValue.toArray();
+    const QJsonArray& data = std::get<QJsonArray>(list);
     std::optional<ImageItem> first;
     for (qsizetype index = 0; index < data.size(); ++index) {
         const QString itemPath = QStringLiteral("data[%1]").arg(index);
@@ -176,20 +184,13 @@ bool isUsableModelId(const QString& id) {
 }
 
 OpenAIResult<QStringList> decodeModelList(const QByteArray& body) {
-    const auto parsed = parseJsonObject(body);
-    if (const auto* problem = std::get_if<QString>(&parsed)) {
-        return OpenAIError::decoding(*problem);
-    }
-    const QJsonValue dataValue = std::get<QJsonObject>(parsed).value(QLatin1String("data"));
-    if (dataValue.isUndefined() || dataValue.isNull()) {
-        return OpenAIError::decoding(missingKey(QStringLiteral("data")));
-    }
-    if (!dataValue.isArray()) {
-        return OpenAIError::decoding(wrongType(QStringLiteral("data"), "an array"));
+    const auto list = dataArray(body);
+    if (const auto* problem = std::get_if<OpenAIError>(&list)) {
+        return *problem;
     }
     QStringList names;
     QSet<QString> seen;
-    for (const QJsonValue& entry : dataValue.toArray()) {
+    for (const QJsonValue& entry : std::get<QJsonArray>(list)) {
         const QJsonValue id = entry.toObject().value(QLatin1String("id"));
         if (!id.isString() || !isUsableModelId(id.toString()) || seen.contains(id.toString())) {
             continue;
