@@ -138,7 +138,7 @@ void BM_Transcript1000Messages_TimeToShow(benchmark::State& state) {
     kestrion::ChatHistoryPersistence::save(payload, site.path());
 
     kestrion::AppSettings settings;
-    settings.setOutputDirectoryURL(site.path());
+    settings.setOutputDirectoryPath(site.path());
     const long rssBefore = residentKiB();
     long rssAfter = 0;
     for (auto _ : state) {

@@ -39,7 +39,7 @@ std::optional<QString> resolvedFile(const std::optional<QString>& selection, con
     if (auto selected = resolvedSelection(selection, root)) {
         return selected;
     }
-    return OutputIndexFile::url(root);
+    return OutputIndexFile::pathIn(root);
 }
 
 } // namespace
@@ -50,7 +50,7 @@ DetailWorkspaceController::DetailWorkspaceController(AppSettings* settings, Wind
     connect(m_state, &WindowState::previewSelectedRelativePathChanged, this,
             &DetailWorkspaceController::scheduleSourceSync);
     connect(m_state, &WindowState::previewReloadNonceChanged, this, &DetailWorkspaceController::scheduleSourceSync);
-    connect(m_settings, &AppSettings::outputDirectoryURLChanged, this, &DetailWorkspaceController::scheduleSourceSync);
+    connect(m_settings, &AppSettings::outputDirectoryPathChanged, this, &DetailWorkspaceController::scheduleSourceSync);
     // Edits undone by hand leave a clean editor behind a stale report: the next
     // sync loads what is on disk, as for any clean editor.
     connect(m_state, &WindowState::previewSourceDocumentChanged, this, [this] {
@@ -65,7 +65,7 @@ std::optional<QString> DetailWorkspaceController::resolvedPreviewFileURL(const Q
 }
 
 std::optional<QString> DetailWorkspaceController::resolvedPreviewFile() const {
-    const auto root = m_settings->outputDirectoryURL();
+    const auto root = m_settings->outputDirectoryPath();
     if (!root) {
         return std::nullopt;
     }
@@ -92,7 +92,7 @@ QString DetailWorkspaceController::previewCaption(const QString& file, const QSt
 }
 
 void DetailWorkspaceController::validatePreviewSelectionAgainstRoot() {
-    const auto root = m_settings->outputDirectoryURL();
+    const auto root = m_settings->outputDirectoryPath();
     const auto& selection = m_state->previewSelectedRelativePath();
     if (!root || !selection) {
         return;
@@ -109,8 +109,8 @@ void DetailWorkspaceController::loadPreviewSourceFromDisk(const QString& file) {
     m_sourceFile = path;
     m_state->setPreviewSourceSaveError(std::nullopt);
     OutputIndexFile::TextFile read;
-    if (OutputIndexFile::isSourceEditableFileURL(path)) {
-        const auto root = m_settings->outputDirectoryURL();
+    if (OutputIndexFile::isSourceEditableFile(path)) {
+        const auto root = m_settings->outputDirectoryPath();
         read = root ? OutputIndexFile::readTextFile(*root, path) : OutputIndexFile::TextFile{};
         if (read.status == OutputIndexFile::TextFile::Status::Unreadable) {
             m_state->setPreviewSourceSaveError(couldNotReadMessage);
@@ -131,11 +131,11 @@ void DetailWorkspaceController::loadPreviewSourceFromDisk(const QString& file) {
 }
 
 void DetailWorkspaceController::refreshPreviewSourceFromDiskIfClean(const std::optional<QString>& file) {
-    if (!m_settings->outputDirectoryURL()) {
+    if (!m_settings->outputDirectoryPath()) {
         return;
     }
     const std::optional<QString> target = file ? file : resolvedPreviewFile();
-    if (!target || !OutputIndexFile::isSourceEditableFileURL(*target)) {
+    if (!target || !OutputIndexFile::isSourceEditableFile(*target)) {
         return;
     }
     if (!isSourceDirty()) {
@@ -145,13 +145,13 @@ void DetailWorkspaceController::refreshPreviewSourceFromDiskIfClean(const std::o
 
 void DetailWorkspaceController::savePreviewSource(const QString& file) {
     m_state->setPreviewSourceSaveError(std::nullopt);
-    if (!OutputIndexFile::isSourceEditableFileURL(file)) {
+    if (!OutputIndexFile::isSourceEditableFile(file)) {
         return;
     }
     // The tree's paths are checked only textually; the site resolves the
     // location fully (a link inside the website directory could lead the
     // write elsewhere) and writes to what it resolved.
-    const auto root = m_settings->outputDirectoryURL();
+    const auto root = m_settings->outputDirectoryPath();
     if (!root) {
         m_state->setPreviewSourceSaveError(outsideDirectoryMessage);
         return;
@@ -213,7 +213,7 @@ bool DetailWorkspaceController::isSourceDirty() const {
 }
 
 bool DetailWorkspaceController::confirmSelectionChange(const QString& relativePath) {
-    const auto root = m_settings->outputDirectoryURL();
+    const auto root = m_settings->outputDirectoryPath();
     if (!isSourceDirty() || !m_sourceFile || !root) {
         return true;
     }
@@ -225,7 +225,7 @@ bool DetailWorkspaceController::confirmSelectionChange(const QString& relativePa
 }
 
 bool DetailWorkspaceController::confirmDirectoryChange(const std::optional<QString>& directory) {
-    if (!isSourceDirty() || directory == m_settings->outputDirectoryURL()) {
+    if (!isSourceDirty() || directory == m_settings->outputDirectoryPath()) {
         return true;
     }
     return askToDiscard();
@@ -261,7 +261,7 @@ void DetailWorkspaceController::reloadFromDisk() {
 }
 
 void DetailWorkspaceController::checkDisk(const std::optional<QString>& resolved) {
-    const auto root = m_settings->outputDirectoryURL();
+    const auto root = m_settings->outputDirectoryPath();
     if (!root || !m_sourceFile) {
         return;
     }

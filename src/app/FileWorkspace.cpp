@@ -41,7 +41,7 @@ FileWorkspace::FileWorkspace(AppSettings* settings, WindowState* state, DetailWo
     connect(m_state, &WindowState::previewReloadNonceChanged, this, &FileWorkspace::scheduleUpdate);
     connect(m_state, &WindowState::previewSelectedRelativePathChanged, this, &FileWorkspace::scheduleUpdate);
     connect(m_state, &WindowState::detailWorkspaceTabChanged, this, &FileWorkspace::scheduleUpdate);
-    connect(m_settings, &AppSettings::outputDirectoryURLChanged, this, &FileWorkspace::scheduleUpdate);
+    connect(m_settings, &AppSettings::outputDirectoryPathChanged, this, &FileWorkspace::scheduleUpdate);
 }
 
 bool FileWorkspace::isShowingPlaceholder() const {
@@ -68,7 +68,7 @@ void FileWorkspace::scheduleUpdate() {
 }
 
 void FileWorkspace::updateContent() {
-    const auto root = m_settings->outputDirectoryURL();
+    const auto root = m_settings->outputDirectoryPath();
     if (!root) {
         showPlaceholder(m_texts.noDirectoryTitle, m_texts.noDirectorySubtitle);
         return;

@@ -2,6 +2,7 @@
 
 #include "app/PreviewUrlInterceptor.h"
 #include "app/PreviewWebPage.h"
+#include "support/FileExtension.h"
 #include "workspace/OutputIndexFile.h"
 
 #include <QDir>
@@ -43,7 +44,7 @@ bool IndexPreviewWebView::apply(const QString& fileURL, const QString& readAcces
     m_lastLoadKey = key;
     m_interceptor->setAllowedRoot(readAccessDirectory);
 
-    if (OutputIndexFile::lowerCasedExtension(file) == QLatin1String("css")) {
+    if (lowerCasedExtension(file) == QLatin1String("css")) {
         const auto html = OutputIndexFile::htmlDocumentShowingCSSFile(readAccessDirectory, file);
         if (html && html->size() * 3 < maximumInlineHtmlBytes) { // worst case: 3 UTF-8 bytes per unit
             m_page->setHtml(*html, QUrl::fromLocalFile(QFileInfo(file).absolutePath() + QLatin1Char('/')));

@@ -150,7 +150,7 @@ LaunchSection::LaunchSection(AppSettings* settings, ChatViewModel* chat, WindowS
     connect(m_state, &WindowState::launchingToKestrionChanged, this, &LaunchSection::updateView);
     connect(m_state, &WindowState::launchedWebsiteURLChanged, this, &LaunchSection::updateView);
     connect(m_progress, &LaunchDeployProgressModel::liveLineChanged, this, &LaunchSection::updateView);
-    connect(m_settings, &AppSettings::outputDirectoryURLChanged, this, [this] {
+    connect(m_settings, &AppSettings::outputDirectoryPathChanged, this, [this] {
         watchDirectory();
         updateView();
     });
@@ -188,7 +188,7 @@ QString LaunchSection::successMessage(const DeployResult& result) {
 }
 
 bool LaunchSection::canLaunchTo() const {
-    const auto directory = m_settings->outputDirectoryURL();
+    const auto directory = m_settings->outputDirectoryPath();
     return directory && QFileInfo(*directory).isDir();
 }
 
@@ -201,7 +201,7 @@ bool LaunchSection::launchDeployUsesCompactControl() const {
 }
 
 void LaunchSection::launchProjectTo() {
-    const auto directory = m_settings->outputDirectoryURL();
+    const auto directory = m_settings->outputDirectoryPath();
     if (!canLaunchTo() || !directory || m_state->isLaunchingToKestrion() || m_deploy->isRunning()) {
         return;
     }
@@ -217,7 +217,7 @@ void LaunchSection::finishLaunch(const DeployReport& report) {
     if (report.outcome.succeeded()) {
         // The buttons belong to the directory now bound; another directory
         // chosen during the run keeps its own address.
-        if (report.address && m_settings->outputDirectoryURL() == report.directory) {
+        if (report.address && m_settings->outputDirectoryPath() == report.directory) {
             m_state->setLaunchedWebsiteURL(*report.address);
         }
         m_chat->appendKestrionStatus(successMessage(report.outcome.result()), target);
@@ -236,7 +236,7 @@ void LaunchSection::watchDirectory() {
     if (!m_watcher->directories().isEmpty()) {
         m_watcher->removePaths(m_watcher->directories());
     }
-    const auto directory = m_settings->outputDirectoryURL();
+    const auto directory = m_settings->outputDirectoryPath();
     if (!directory) {
         return;
     }

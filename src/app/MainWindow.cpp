@@ -55,7 +55,7 @@ MainWindow::MainWindow(AppSettings* settings, ChatViewModel* chat, QWidget* pare
     });
     connect(m_chatPane, &ChatPane::chooseFolderRequested, m_sidebar, &Sidebar::pickOutputFolder);
     connect(m_chatPane, &ChatPane::folderCreated, this,
-            [this] { m_outputTree->refresh(m_settings->outputDirectoryURL()); });
+            [this] { m_outputTree->refresh(m_settings->outputDirectoryPath()); });
     m_detailPane = new DetailPane(m_state, m_chatPane, this);
     m_detailPane->setMinimumWidth(360);
 

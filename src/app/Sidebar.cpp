@@ -258,7 +258,7 @@ Sidebar::Sidebar(AppSettings* settings, ChatViewModel* chat, OutputFolderFileTre
     layout->addWidget(title);
     layout->addWidget(scroll, 1);
 
-    connect(m_settings, &AppSettings::outputDirectoryURLChanged, this, &Sidebar::onDirectoryChanged);
+    connect(m_settings, &AppSettings::outputDirectoryPathChanged, this, &Sidebar::onDirectoryChanged);
     connect(m_chat, &ChatViewModel::filesWritten, this, &Sidebar::onFilesWritten);
     connect(m_chat, &ChatViewModel::isSendingChanged, this,
             [this] { m_chooseButton->setEnabled(!m_chat->isSending()); });
@@ -338,7 +338,7 @@ QWidget* Sidebar::buildFilesSection() {
     m_refreshButton->setToolTip(QStringLiteral("Refresh file tree"));
     m_refreshButton->setAccessibleName(QStringLiteral("Refresh file tree"));
     connect(m_refreshButton, &QToolButton::clicked, this,
-            [this] { m_tree->refresh(m_settings->outputDirectoryURL()); });
+            [this] { m_tree->refresh(m_settings->outputDirectoryPath()); });
     statusRow->addWidget(m_statusLabel, 1);
     statusRow->addWidget(m_refreshButton);
     layout->addLayout(statusRow);
@@ -441,7 +441,7 @@ QFileDialog* Sidebar::makeDirectoryDialog() {
     dialog->setOption(QFileDialog::ReadOnly, false); // new folders can be made from the dialog
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
     dialog->setLabelText(QFileDialog::Accept, QStringLiteral("Choose website directory"));
-    if (const auto current = m_settings->outputDirectoryURL()) {
+    if (const auto current = m_settings->outputDirectoryPath()) {
         dialog->setDirectory(*current);
     }
     return dialog;
@@ -454,7 +454,7 @@ void Sidebar::pickOutputFolder() {
         // A send may have started while the dialog was open; its reply must
         // still be filed under the directory it was sent for.
         if (!directory.isEmpty() && !m_chat->isSending() && (!m_directoryGuard || m_directoryGuard(directory))) {
-            m_settings->setOutputDirectoryURL(directory);
+            m_settings->setOutputDirectoryPath(directory);
         }
     });
     dialog->open();
@@ -484,7 +484,7 @@ void Sidebar::showEvent(QShowEvent* event) {
     QWidget::showEvent(event);
     if (!m_started) {
         m_started = true;
-        m_boundDirectory = m_settings->outputDirectoryURL();
+        m_boundDirectory = m_settings->outputDirectoryPath();
         runDirectoryTask();
     }
 }
@@ -495,7 +495,7 @@ void Sidebar::resizeEvent(QResizeEvent* event) {
 }
 
 void Sidebar::runDirectoryTask() {
-    const std::optional<QString> directory = m_settings->outputDirectoryURL();
+    const std::optional<QString> directory = m_settings->outputDirectoryPath();
     m_chat->applyOutputRoot(directory);
     const std::optional<QUrl> launched = LaunchStateStore::load(directory);
     m_state->setLaunchedWebsiteURL(launched);
@@ -505,7 +505,7 @@ void Sidebar::runDirectoryTask() {
 }
 
 void Sidebar::onDirectoryChanged() {
-    const std::optional<QString> directory = m_settings->outputDirectoryURL();
+    const std::optional<QString> directory = m_settings->outputDirectoryPath();
     updateDirectoryLabel();
     if (!m_started || directory == m_boundDirectory) {
         return;
@@ -521,12 +521,12 @@ void Sidebar::onDirectoryChanged() {
 
 void Sidebar::onFilesWritten(const QString& outputRoot) {
     // A turn started in another folder wrote there: nothing shown here changed.
-    if (!m_started || ChatViewModel::normalizedOutputDirectory(m_settings->outputDirectoryURL()) !=
+    if (!m_started || ChatViewModel::normalizedOutputDirectory(m_settings->outputDirectoryPath()) !=
                           ChatViewModel::normalizedOutputDirectory(outputRoot)) {
         return;
     }
     m_state->bumpPreviewReloadNonce();
-    m_tree->refresh(m_settings->outputDirectoryURL());
+    m_tree->refresh(m_settings->outputDirectoryPath());
 }
 
 void Sidebar::updateFilesArea() {
@@ -534,7 +534,7 @@ void Sidebar::updateFilesArea() {
     int page = 3;
     if (m_tree->isLoading()) {
         page = 0;
-    } else if (!m_settings->outputDirectoryURL()) {
+    } else if (!m_settings->outputDirectoryPath()) {
         page = 1;
     } else if (m_tree->nodes().empty()) {
         page = 2;
@@ -544,7 +544,7 @@ void Sidebar::updateFilesArea() {
 }
 
 void Sidebar::updateDirectoryLabel() {
-    const auto directory = m_settings->outputDirectoryURL();
+    const auto directory = m_settings->outputDirectoryPath();
     m_directoryLabel->setText(directory.value_or(QStringLiteral("None")));
     m_directoryLabel->setAccessibleName(QStringLiteral("Website directory: ") +
                                         directory.value_or(QStringLiteral("None")));

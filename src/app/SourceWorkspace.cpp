@@ -169,7 +169,7 @@ std::optional<QString> SourceWorkspace::fileToShow(const QString& root) const {
 }
 
 void SourceWorkspace::showFile(const QString& file, const QString& root) {
-    if (!OutputIndexFile::isSourceEditableFileURL(file)) {
+    if (!OutputIndexFile::isSourceEditableFile(file)) {
         showPlaceholder(noSourceTitle, noSourceSubtitle);
         return;
     }
@@ -208,7 +208,7 @@ void SourceWorkspace::updateDiskChangeBar() {
         break;
     case DiskChange::Superseded: {
         const auto& instead = m_controller->previewedInstead();
-        const auto root = m_settings->outputDirectoryURL();
+        const auto root = m_settings->outputDirectoryPath();
         text =
             QStringLiteral("The preview now shows %1 instead of this file.")
                 .arg(instead && root ? m_controller->previewCaption(*instead, *root) : QStringLiteral("another file"));

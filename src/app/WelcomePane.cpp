@@ -124,7 +124,7 @@ WelcomePane::WelcomePane(AppSettings* settings, QWidget* parent)
     connect(m_chooseButton, &QPushButton::clicked, this, &WelcomePane::chooseFolderRequested);
     connect(m_createFolderButton, &QPushButton::clicked, this, &WelcomePane::createFolder);
     connect(m_preferencesButton, &QPushButton::clicked, this, &WelcomePane::preferencesRequested);
-    connect(m_settings, &AppSettings::outputDirectoryURLChanged, this, &WelcomePane::recheck);
+    connect(m_settings, &AppSettings::outputDirectoryPathChanged, this, &WelcomePane::recheck);
     connect(m_settings, &AppSettings::apiKeyChanged, this, &WelcomePane::recheck);
     connect(m_settings, &AppSettings::openAIBaseURLChanged, this, &WelcomePane::showKey);
 
@@ -133,7 +133,7 @@ WelcomePane::WelcomePane(AppSettings* settings, QWidget* parent)
 }
 
 void WelcomePane::recheck() {
-    const QString folder = m_settings->outputDirectoryPath();
+    const QString folder = m_settings->outputDirectoryPath().value_or(QString());
     const QString preferencesKey = m_settings->apiKey();
     const quint64 generation = ++m_generation;
     ++m_pendingChecks;
@@ -152,7 +152,7 @@ void WelcomePane::recheck() {
 }
 
 void WelcomePane::createFolder() {
-    const QString folder = m_settings->outputDirectoryPath();
+    const QString folder = m_settings->outputDirectoryPath().value_or(QString());
     if (folder.isEmpty()) {
         return;
     }

@@ -21,12 +21,7 @@ const QString versionKey = QStringLiteral("version");
 const QString sessionsKey = QStringLiteral("sessions");
 const QString activeSessionIdKey = QStringLiteral("activeSessionId");
 
-// Where the history lives, or why there is no such place.
-struct Location {
-    QString path;
-    QString error;
-    bool ok() const { return error.isEmpty(); }
-};
+using Location = SitePath::PathResult;
 
 // The per-user folder of the legacy history, created if missing. It is the user's own space: a link
 // the user made for it (to keep data on another disk, say) is followed like any folder.
@@ -45,16 +40,12 @@ Location appSupportDirectory() {
 // The history file's path: in the chats folder of an existing website directory (made if missing,
 // never through a link; the website directory itself is never created, so a history cannot
 // resurrect a folder the user deleted), or in the per-user folder when there is none.
-Location historyFile(const std::optional<QString>& outputProjectRoot) {
+Location prepareHistoryFile(const std::optional<QString>& outputProjectRoot) {
     if (!outputProjectRoot) {
         const Location folder = appSupportDirectory();
         return folder.ok() ? Location{folder.path + QLatin1Char('/') + fileName, {}} : folder;
     }
-    const SitePath::StoreFolder folder = SitePath::ensureChatsFolder(*outputProjectRoot);
-    if (!folder.ok()) {
-        return {{}, folder.error};
-    }
-    return {folder.path + QLatin1Char('/') + fileName, {}};
+    return SitePath::chatsStoreFile(*outputProjectRoot, fileName);
 }
 
 bool isRealFolder(const QString& path) {
@@ -63,7 +54,7 @@ bool isRealFolder(const QString& path) {
 }
 
 // Appends indented lines and JSON strings to one buffer, writing through a raw pointer: with thousands
-// of escaped newlines per message, appending piece by piece through QByteArray dominated the save.
+// of escaped newlines per message, appending piece by piece through QByteArray would dominate a save.
 class JsonWriter {
 public:
     explicit JsonWriter(qsizetype expectedSize) { m_out.resize(std::max<qsizetype>(expectedSize, 256)); }
@@ -206,16 +197,8 @@ private:
 
 } // namespace
 
-std::optional<QString> fileURL(const std::optional<QString>& outputProjectRoot) {
-    const Location location = historyFile(outputProjectRoot);
-    if (!location.ok()) {
-        return std::nullopt;
-    }
-    return location.path;
-}
-
 std::optional<FilePayload> load(const std::optional<QString>& outputProjectRoot, qint64 maxBytes) {
-    const Location location = historyFile(outputProjectRoot);
+    const Location location = prepareHistoryFile(outputProjectRoot);
     if (!location.ok()) {
         return std::nullopt;
     }
@@ -231,7 +214,7 @@ std::optional<FilePayload> load(const std::optional<QString>& outputProjectRoot,
     if (!payload) {
         // When even the rename fails there is nothing more the store can do; it still reports no
         // history, and the next save replaces the entry.
-        if (const SitePath::MovedAside moved = SitePath::moveAside(location.path); moved.ok()) {
+        if (const SitePath::PathResult moved = SitePath::moveAside(location.path); moved.ok()) {
             qCWarning(lcConversation, "Unreadable chat history moved aside to %s",
                       qUtf8Printable(SitePath::escapedForDisplay(moved.path)));
         } else {
@@ -249,7 +232,7 @@ std::optional<FilePayload> load(const std::optional<QString>& outputProjectRoot,
 }
 
 WriteResult save(const FilePayload& payload, const std::optional<QString>& outputProjectRoot) {
-    const Location location = historyFile(outputProjectRoot);
+    const Location location = prepareHistoryFile(outputProjectRoot);
     if (!location.ok()) {
         return {location.error};
     }
@@ -264,8 +247,8 @@ void removeLegacyAppSupportHistoryFile() {
     QFile::remove(directory.path + QLatin1Char('/') + fileName);
 }
 
-// Written by hand rather than through QJsonObject: building a JSON tree of every message first made a
-// large history several times slower to save than writing its bytes. The layout is exactly that of
+// Written by hand rather than through QJsonObject: a JSON tree of every message would make a large
+// history several times slower to save than writing its bytes directly. The layout is exactly that of
 // QJsonDocument::Indented (four-space indent, keys in ascending order, the same string escapes), so
 // the file is the same either way and decode() reads it with QJsonDocument.
 QByteArray encode(const FilePayload& payload) {

@@ -27,16 +27,12 @@ struct FilePayload {
 };
 
 inline const QString fileName = QStringLiteral("chat_history.json");
-inline const QString projectChatsFolderName = QStringLiteral(".kestrion-chats");
 
 // The largest history read; a larger file is set aside unread like a damaged one.
 inline constexpr qint64 maxFileBytes = qint64(256) * 1024 * 1024;
 
-// The history file for the website directory, or the legacy file for none. Creates the containing
-// folder (never the website directory itself); a link or anything else in the place of the chats
-// folder is moved aside first. Nothing when the website directory is not an existing folder or the
-// folder cannot be made.
-std::optional<QString> fileURL(const std::optional<QString>& outputProjectRoot);
+// Both load and save first make the folder that holds the file (never the website directory itself);
+// a link or anything else in the place of the chats folder is moved aside first.
 
 // The stored history, or nothing when there is no file, it cannot be read or decoded, or it holds no
 // sessions. A file that exists but cannot be read or decoded, is larger than maxBytes, or is not a

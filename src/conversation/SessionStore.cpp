@@ -2,14 +2,13 @@
 
 #include "conversation/ChatHistoryPersistence.h"
 #include "settings/AppSettings.h"
+#include "support/GraphemeText.h"
 #include "support/IsoDateTime.h"
 #include "support/Logging.h"
+#include "support/SitePath.h"
 
-#include <QDir>
-#include <QFileInfo>
 #include <QLocale>
 #include <QPointer>
-#include <QTextBoundaryFinder>
 #include <algorithm>
 #include <numeric>
 #include <utility>
@@ -17,16 +16,6 @@
 namespace kestrion {
 
 namespace {
-
-// Positions where user-perceived characters (grapheme clusters) end.
-QList<qsizetype> graphemeBoundaries(const QString& text) {
-    QList<qsizetype> boundaries;
-    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
-    while (finder.toNextBoundary() != -1) {
-        boundaries.append(finder.position());
-    }
-    return boundaries;
-}
 
 // Index of the session with the latest updatedAt; the first in stored order wins ties.
 qsizetype mostRecentlyUpdatedIndex(const QList<ChatSession>& sessions) {
@@ -134,14 +123,7 @@ QList<ChatSession> SessionStore::sortedByUpdated() const {
 }
 
 std::optional<QString> SessionStore::normalizedOutputDirectory(const std::optional<QString>& path) {
-    if (!path || path->isEmpty()) {
-        return std::nullopt;
-    }
-    const QString standardized = QDir::cleanPath(QDir(*path).absolutePath());
-    if (!QFileInfo(standardized).isDir()) {
-        return std::nullopt;
-    }
-    return standardized;
+    return SitePath::existingDirectory(path);
 }
 
 QString SessionStore::derivedTitle(const QList<ChatMessage>& messages, const QString& existing) {
@@ -158,9 +140,9 @@ QString SessionStore::derivedTitle(const QList<ChatMessage>& messages, const QSt
     if (text.isEmpty()) {
         return existing;
     }
-    const QList<qsizetype> boundaries = graphemeBoundaries(text);
-    if (boundaries.size() > 48) {
-        return text.left(boundaries[44]) + QChar(0x2026);
+    // More than 48 user-perceived characters: the first 45 and an ellipsis.
+    if (graphemePrefixLength(text, 49)) {
+        return firstCharacters(text, 45) + QChar(0x2026);
     }
     return text;
 }

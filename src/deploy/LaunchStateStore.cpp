@@ -14,34 +14,15 @@ namespace {
 const QString versionKey = QStringLiteral("version");
 const QString httpsURLKey = QStringLiteral("https_url");
 
-// Where the file lives, or why there is no such place.
-struct Location {
-    QString path;
-    QString error;
-    bool ok() const { return error.isEmpty(); }
-};
-
-Location stateFile(const std::optional<QString>& outputProjectRoot) {
+SitePath::PathResult stateFile(const std::optional<QString>& outputProjectRoot) {
     if (!outputProjectRoot) {
         // An address belongs to a website directory; unlike the history it has no per-user place.
         return {{}, QStringLiteral("No website directory is chosen.")};
     }
-    const SitePath::StoreFolder folder = SitePath::ensureChatsFolder(*outputProjectRoot);
-    if (!folder.ok()) {
-        return {{}, folder.error};
-    }
-    return {folder.path + QLatin1Char('/') + fileName, {}};
+    return SitePath::chatsStoreFile(*outputProjectRoot, fileName);
 }
 
 } // namespace
-
-std::optional<QString> filePath(const std::optional<QString>& outputProjectRoot) {
-    const Location location = stateFile(outputProjectRoot);
-    if (!location.ok()) {
-        return std::nullopt;
-    }
-    return location.path;
-}
 
 QByteArray encode(const FilePayload& payload) {
     const QJsonObject object{{versionKey, payload.version}, {httpsURLKey, payload.httpsURL}};
@@ -62,11 +43,11 @@ std::optional<FilePayload> decode(const QByteArray& bytes) {
 }
 
 std::optional<QUrl> load(const std::optional<QString>& outputProjectRoot) {
-    const std::optional<QString> path = filePath(outputProjectRoot);
-    if (!path) {
+    const SitePath::PathResult location = stateFile(outputProjectRoot);
+    if (!location.ok()) {
         return std::nullopt;
     }
-    const SitePath::ReadResult read = SitePath::readRegularFileNoFollow(*path, maxFileBytes);
+    const SitePath::ReadResult read = SitePath::readRegularFileNoFollow(location.path, maxFileBytes);
     if (!read.ok()) {
         return std::nullopt;
     }
@@ -88,7 +69,7 @@ std::optional<QUrl> load(const std::optional<QString>& outputProjectRoot) {
 }
 
 WriteResult save(const QUrl& httpsURL, const std::optional<QString>& outputProjectRoot) {
-    const Location location = stateFile(outputProjectRoot);
+    const SitePath::PathResult location = stateFile(outputProjectRoot);
     if (!location.ok()) {
         return {location.error};
     }

@@ -26,10 +26,8 @@ struct FilePayload {
     friend bool operator==(const FilePayload&, const FilePayload&) = default;
 };
 
-// The file for the website directory; creates its ".kestrion-chats" folder (a
-// link or anything else in its place is moved aside first). Nothing when there
-// is no website directory or it is not an existing folder.
-std::optional<QString> filePath(const std::optional<QString>& outputProjectRoot);
+// Both load and save first make the website directory's ".kestrion-chats"
+// folder (a link or anything else in its place is moved aside first).
 
 // The remembered address, or nothing (no folder, no file, unreadable file, a
 // link, named pipe or anything but a regular file of at most maxFileBytes,

@@ -180,16 +180,6 @@ bool isEmptyRepoCloneError(const QString& first, const QString& second) {
     return false;
 }
 
-bool shouldSkipRelativePath(const QString& relativePath) {
-    const QStringList pieces = relativePath.split(QLatin1Char('/'), Qt::SkipEmptyParts);
-    for (const QString& piece : pieces) {
-        if (PanelApi::ignorePathSegments.contains(piece)) {
-            return true;
-        }
-    }
-    return false;
-}
-
 void copyWorkspaceTreeFiltered(const QString& sourceRoot, const QString& destinationRoot, Chats chats) {
     const fs::path source = toPath(sourceRoot);
     const fs::path destination = toPath(destinationRoot);

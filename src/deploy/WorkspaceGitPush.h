@@ -19,9 +19,6 @@ void runGitStep(const QString& git, const QString& workingDirectory, const QStri
 // Whether a clone failure means the remote simply has nothing to clone yet.
 bool isEmptyRepoCloneError(const QString& first, const QString& second);
 
-// Whether any "/"-separated component is node_modules or .git.
-bool shouldSkipRelativePath(const QString& relativePath);
-
 // Whether a deploy takes the site's chat folder (".kestrion-chats" at the top
 // of the website directory, in any case) along with the site.
 enum class Chats { published, leftOut };

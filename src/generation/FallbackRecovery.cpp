@@ -1,5 +1,7 @@
 #include "generation/FileGenerationParser.h"
 #include "generation/ProtocolScanner.h"
+#include "support/GraphemeText.h"
+#include "support/SitePath.h"
 
 #include <QTextBoundaryFinder>
 #include <algorithm>
@@ -24,57 +26,12 @@ constexpr qsizetype substantialLength = 60;
 constexpr qsizetype untaggedSniffLength = 200;
 constexpr qsizetype pathHintWindowLength = 600;
 
-// The number of code units the first `count` grapheme clusters of the text take,
-// or nullopt when the text has fewer. A cluster boundary depends only on the text
-// before it and the character after it, so the boundaries found in a prefix are
-// those of the whole text; the prefix grows until it holds enough clusters, which
-// keeps the cost proportional to what is examined, not to the text's length.
-std::optional<qsizetype> graphemePrefixLength(QStringView text, qsizetype count) {
-    if (count <= 0) {
-        return 0;
-    }
-    // Between two ASCII characters there is always a boundary except inside CR LF, so
-    // the usual all-ASCII start of a body is counted without the Unicode tables.
-    qsizetype starts = 0;
-    qsizetype i = 0;
-    for (; i < text.size() && text[i].unicode() < 0x80; ++i) {
-        if (i == 0 || text[i - 1] != u'\r' || text[i] != u'\n') {
-            if (++starts == count + 1) {
-                return i;
-            }
-        }
-    }
-    if (i == text.size()) {
-        return starts == count ? std::optional<qsizetype>(i) : std::nullopt;
-    }
-    qsizetype probe = std::min<qsizetype>(text.size(), std::max<qsizetype>(4 * count, 256));
-    while (true) {
-        QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text.data(), probe);
-        qsizetype clusters = 0;
-        qsizetype position = 0;
-        while ((position = finder.toNextBoundary()) >= 0) {
-            // The end of a cut-short prefix is not a real boundary: the cluster
-            // there may continue beyond it.
-            if (position == probe && probe < text.size()) {
-                break;
-            }
-            if (++clusters == count) {
-                return position;
-            }
-        }
-        if (probe == text.size()) {
-            return std::nullopt;
-        }
-        probe = std::min<qsizetype>(text.size(), probe * 2);
-    }
-}
-
 bool containsIgnoringCase(QStringView text, QStringView needle) {
     return text.contains(needle, Qt::CaseInsensitive);
 }
 
-// isSubstantialFallbackBody: long enough to be a file, and for HTML a whole
-// document rather than a fragment such as a lone <div> section.
+// Long enough to be a file, and for HTML a whole document rather than a
+// fragment such as a lone <div> section.
 bool isSubstantialFallbackBody(QStringView body, const QString& ext) {
     const QStringView trimmed = body.trimmed();
     // A cluster holds at least one code unit, so a shorter text cannot qualify.
@@ -88,7 +45,8 @@ bool isSubstantialFallbackBody(QStringView body, const QString& ext) {
            containsIgnoringCase(trimmed, u"<body");
 }
 
-// fileExtension(forLanguageHint:body:), the tag already in lower case.
+// The extension a fence's language tag (already in lower case) stands for; an
+// untagged fence is a page when its first characters open an HTML document.
 std::optional<QString> fileExtension(const QString& language, QStringView body) {
     static const QHash<QString, QString> byLanguage{
         {QStringLiteral("html"), QStringLiteral("htm")},      {QStringLiteral("htm"), QStringLiteral("htm")},
@@ -134,8 +92,8 @@ bool isLetterOrDigit(char32_t codePoint) {
            u_getIntPropertyValue(UChar32(codePoint), UCHAR_NUMERIC_TYPE) != U_NT_NONE;
 }
 
-// walkBackThroughPathPrefix: pulls prefixes such as "/", "../" and "~/" into the
-// candidate so that the safety test sees them.
+// Pulls prefixes such as "/", "../" and "~/" into the candidate so that the
+// safety test sees them.
 qsizetype walkBackThroughPathPrefix(const QString& window, std::optional<QTextBoundaryFinder>& clusters,
                                     qsizetype start) {
     while (start > 0) {
@@ -166,7 +124,8 @@ qsizetype walkBackThroughPathPrefix(const QString& window, std::optional<QTextBo
     return start;
 }
 
-// inferPathHint(in:defaultExtension:) over the window of prose before the code.
+// The file name the prose before the code mentions, preferring one of the
+// code's own kind; names that fail the safety test or the allowlist are passed over.
 std::optional<QString> inferPathHint(const QString& window, const QString& defaultExtension) {
     const QList<ProtocolScanner::Span> mentions = ProtocolScanner::findPathMentions(window);
     if (mentions.isEmpty()) {
@@ -182,7 +141,8 @@ std::optional<QString> inferPathHint(const QString& window, const QString& defau
             candidate.remove(0, 2);
         }
         const QString ext = materializationExtension(candidate);
-        if (!isSafeRelativePath(candidate) || ext.isEmpty() || !allowedFileMaterializationExtensions().contains(ext)) {
+        if (!SitePath::isSafeRelativePath(candidate) || ext.isEmpty() ||
+            !allowedFileMaterializationExtensions().contains(ext)) {
             continue;
         }
         candidates.append(candidate);
@@ -251,7 +211,7 @@ struct FencedBlock {
     Span span;
 };
 
-// parseFencedFallbackBlocks: whole files inside Markdown code fences.
+// Whole files inside Markdown code fences.
 QList<FencedBlock> parseFencedFallbackBlocks(const QString& reply, ProseWindows& windows) {
     QList<FencedBlock> blocks;
     for (const auto& match : ProtocolScanner::findFences(reply)) {
@@ -270,8 +230,8 @@ QList<FencedBlock> parseFencedFallbackBlocks(const QString& reply, ProseWindows&
     return blocks;
 }
 
-// parseRawHtmlDoctypeFallbackBlocks: whole HTML documents pasted into the prose,
-// except those inside a fence the fenced recovery already took.
+// Whole HTML documents pasted into the prose, except those inside a fence the
+// fenced recovery already took.
 QList<FallbackBlock> parseRawHtmlDoctypeFallbackBlocks(const QString& reply, const QList<Span>& skipping,
                                                        ProseWindows& windows) {
     QList<FallbackBlock> blocks;

@@ -1,7 +1,7 @@
 #include "generation/FileGenerationParser.h"
 
 #include "generation/ProtocolScanner.h"
-#include "support/SitePath.h"
+#include "support/FileExtension.h"
 
 #include <QMap>
 #include <algorithm>
@@ -104,11 +104,9 @@ QStringList sortedExtensions(const QSet<QString>& set) {
     return list;
 }
 
-QList<FileBlock> parseFileBlocks(const QString& reply) {
-    return fileBlocksOf(reply, ProtocolScanner::findFileBlocks(reply));
-}
+namespace {
 
-QList<ImageBlock> parseImageBlocks(const QString& reply) {
+QList<ImageBlock> imageBlocksOf(const QString& reply) {
     QList<ImageBlock> blocks;
     for (const auto& match : ProtocolScanner::findImageBlocks(reply)) {
         const QMap<QString, QString> attributes = parseAttributeString(slice(reply, match.attributes));
@@ -132,9 +130,7 @@ QList<ImageBlock> parseImageBlocks(const QString& reply) {
     return blocks;
 }
 
-QString strippingFileBlocks(const QString& reply) {
-    return proseOf(reply, ProtocolScanner::findFileBlocks(reply));
-}
+} // namespace
 
 QString collapsingBlankLineRuns(const QString& text) {
     if (!text.contains(QStringLiteral("\n\n\n"))) {
@@ -162,7 +158,7 @@ ParsedReply parseReply(const QString& reply) {
     const auto fileMatches = ProtocolScanner::findFileBlocks(reply);
     ParsedReply parsed;
     parsed.files = fileBlocksOf(reply, fileMatches);
-    parsed.images = parseImageBlocks(reply);
+    parsed.images = imageBlocksOf(reply);
     if (parsed.files.isEmpty() && parsed.images.isEmpty()) {
         parsed.fallback = parseFallbackBlocks(reply);
     }
@@ -170,22 +166,10 @@ ParsedReply parseReply(const QString& reply) {
     return parsed;
 }
 
-bool isSafeRelativePath(const QString& path) {
-    return SitePath::isSafeRelativePath(path);
-}
-
 QString materializationExtension(const QString& path) {
     QString normalized = path;
     normalized.replace(u'\\', u'/');
-    while (normalized.endsWith(u'/')) {
-        normalized.chop(1);
-    }
-    const QString name = normalized.mid(normalized.lastIndexOf(u'/') + 1);
-    const qsizetype dot = name.lastIndexOf(u'.');
-    if (dot <= 0 || dot == name.size() - 1) {
-        return {};
-    }
-    return name.mid(dot + 1).toLower();
+    return lowerCasedExtension(normalized, LeadingDot::StartsName);
 }
 
 } // namespace kestrion::FileGenerationParser

@@ -8,7 +8,7 @@
 
 // The text protocol in which the model returns website files and image requests:
 // its announcement in the system prompt, the extension allowlists, the block
-// parsers, the path safety test, display stripping, and the best-effort recovery
+// parsers, display stripping, and the best-effort recovery
 // of whole documents pasted outside the protocol. Every operation is a pure
 // function of its arguments and safe to call from any thread.
 namespace kestrion::FileGenerationParser {
@@ -44,7 +44,7 @@ struct ParsedReply {
     QList<ImageBlock> images;
     // Only when the reply holds neither files nor images.
     QList<FallbackBlock> fallback;
-    // The reply without its FILE and IMAGE blocks (strippingFileBlocks).
+    // The reply without its FILE and IMAGE blocks, for display in the chat.
     QString prose;
 };
 
@@ -58,21 +58,11 @@ QStringList sortedExtensions(const QSet<QString>& set);
 // The protocol announcement joined into the system prompt.
 QString systemPromptAppendix();
 
-// Every well-formed FILE block, in reply order.
-QList<FileBlock> parseFileBlocks(const QString& reply);
-// Every usable IMAGE block, in reply order.
-QList<ImageBlock> parseImageBlocks(const QString& reply);
-// The reply without its FILE and IMAGE blocks, for display in the chat.
-QString strippingFileBlocks(const QString& reply);
-// The textual test of a path written by the model (the path module's): not
-// empty, absolute, "~"-rooted or ".."-bearing, and free of control characters.
-// Links on disk are judged only when the path is resolved for writing.
-bool isSafeRelativePath(const QString& path);
-
 // Runs of three or more line feeds shortened to two.
 QString collapsingBlankLineRuns(const QString& text);
 
-// The blocks, the fallback documents and the prose of one reply.
+// The blocks, the fallback documents and the prose of one reply: every
+// well-formed FILE block and every usable IMAGE block, in reply order.
 ParsedReply parseReply(const QString& reply);
 
 // Whole documents pasted as raw markup or fenced code, with inferred paths; none
@@ -80,9 +70,8 @@ ParsedReply parseReply(const QString& reply);
 QList<FallbackBlock> parseFallbackBlocks(const QString& reply);
 
 // The lower-cased extension of a path as the allowlists use it: backslashes count
-// as '/', trailing slashes are dropped, and it is the text after the last '.' of
-// the last component; empty when there is no dot, when the only dot is the first
-// character (".htaccess"), or when the name ends with a dot.
+// as '/', and a name whose only dot is its first character (".htaccess") has
+// none; otherwise as lowerCasedExtension.
 QString materializationExtension(const QString& path);
 
 } // namespace kestrion::FileGenerationParser

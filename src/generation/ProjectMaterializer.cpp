@@ -17,20 +17,24 @@ namespace {
 const QString defaultImageSize = QStringLiteral("1024x1024");
 const QString defaultImageModel = QStringLiteral("gpt-image-1");
 
-bool endsWithAnyLowerCase(const QString& path, std::initializer_list<QLatin1String> suffixes) {
-    const QString lower = path.toLower();
-    return std::any_of(suffixes.begin(), suffixes.end(),
-                       [&lower](QLatin1String suffix) { return lower.endsWith(suffix); });
+bool endsWithExtension(const QString& lowerPath, const QString& extension) {
+    return lowerPath.endsWith(extension) && lowerPath.size() > extension.size() &&
+           lowerPath.at(lowerPath.size() - extension.size() - 1) == u'.';
 }
 
 // A text block must never put text into a file that should hold picture bytes.
+// Judged on the path as written, before any safety test, so "../logo.png"
+// still counts.
 bool namesRasterImage(const QString& path) {
-    return endsWithAnyLowerCase(path, {QLatin1String(".jpg"), QLatin1String(".jpeg"), QLatin1String(".png"),
-                                       QLatin1String(".gif"), QLatin1String(".webp")});
+    const QString lower = path.toLower();
+    const QSet<QString>& raster = FileGenerationParser::allowedRasterImageMaterializationExtensions();
+    return std::any_of(raster.begin(), raster.end(),
+                       [&lower](const QString& extension) { return endsWithExtension(lower, extension); });
 }
 
 bool namesJpeg(const QString& path) {
-    return endsWithAnyLowerCase(path, {QLatin1String(".jpg"), QLatin1String(".jpeg")});
+    const QString lower = path.toLower();
+    return endsWithExtension(lower, QStringLiteral("jpg")) || endsWithExtension(lower, QStringLiteral("jpeg"));
 }
 
 // The textual half of the path test, made before the allowlists. The

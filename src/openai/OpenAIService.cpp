@@ -1,6 +1,7 @@
 #include "openai/OpenAIService.h"
 
 #include "openai/OpenAIResponseDecoding.h"
+#include "settings/AppSettings.h"
 #include "support/HttpClient.h"
 #include "support/Logging.h"
 
@@ -71,19 +72,8 @@ OpenAIResult<T> logged(const char* request, OpenAIResult<T> result) {
 
 } // namespace
 
-OpenAIService::OpenAIService(QString baseUrl, Timeouts timeouts) : m_timeouts(timeouts) {
-    m_baseUrl = baseUrl.trimmed();
-    if (m_baseUrl.isEmpty()) {
-        m_baseUrl = qEnvironmentVariable("OPENAI_BASE_URL").trimmed();
-    }
-    if (m_baseUrl.isEmpty()) {
-        m_baseUrl = defaultBaseUrl();
-    }
-}
-
-QString OpenAIService::defaultBaseUrl() {
-    return QStringLiteral("https://api.openai.com/v1");
-}
+OpenAIService::OpenAIService(const QString& baseUrl, Timeouts timeouts)
+    : m_baseUrl(AppSettings::openAIBaseURLFrom(baseUrl)), m_timeouts(timeouts) {}
 
 QString OpenAIService::baseUrl() const {
     return m_baseUrl;

@@ -61,14 +61,12 @@ public:
     using Timeouts = OpenAIServiceTimeouts;
     using BodyCaps = OpenAIServiceBodyCaps;
 
-    // baseUrl: the configured "openai_base_url"; when blank, the environment
-    // variable OPENAI_BASE_URL; when that is blank too, defaultBaseUrl().
-    explicit OpenAIService(QString baseUrl = {}, Timeouts timeouts = {});
+    // baseUrl: the configured "openai_base_url", resolved as the settings
+    // resolve it (AppSettings::openAIBaseURLFrom).
+    explicit OpenAIService(const QString& baseUrl = {}, Timeouts timeouts = {});
 
-    static QString defaultBaseUrl();
-
-    // The base URL in use (trimmed), valid or not: an unusable one makes every
-    // call fail with invalidURL.
+    // The base URL in use, valid or not: an unusable one makes every call fail
+    // with invalidURL.
     QString baseUrl() const;
     const Timeouts& timeouts() const;
 

@@ -178,7 +178,7 @@ void AppSettings::setModel(const QString& model) {
     }
 }
 
-void AppSettings::setOutputDirectoryURL(const std::optional<QString>& directory) {
+void AppSettings::setOutputDirectoryPath(const std::optional<QString>& directory) {
     const std::optional<QString> normalized = directoryFromPath(directory.value_or(QString()));
     if (normalized == m_outputDirectory) {
         return;
@@ -190,11 +190,7 @@ void AppSettings::setOutputDirectoryURL(const std::optional<QString>& directory)
         m_store->remove(outputDirectoryKey);
         saveStore(*m_store);
     }
-    emit outputDirectoryURLChanged();
-}
-
-void AppSettings::setOutputDirectoryPath(const QString& path) {
-    setOutputDirectoryURL(directoryFromPath(path));
+    emit outputDirectoryPathChanged();
 }
 
 void AppSettings::setKestrionPanelBaseURL(const QString& baseURL) {
@@ -240,7 +236,11 @@ QString AppSettings::resolvedKestrionPanelBaseURL() const {
 }
 
 QString AppSettings::resolvedOpenAIBaseURL() const {
-    for (const QString& candidate : {m_openAIBaseURL, qEnvironmentVariable("OPENAI_BASE_URL")}) {
+    return openAIBaseURLFrom(m_openAIBaseURL);
+}
+
+QString AppSettings::openAIBaseURLFrom(const QString& configured) {
+    for (const QString& candidate : {configured, qEnvironmentVariable("OPENAI_BASE_URL")}) {
         const QString url = withoutTrailingSlashes(candidate.trimmed());
         if (!url.isEmpty()) {
             return url;

@@ -17,9 +17,6 @@ class AppSettings final : public QObject {
     Q_DISABLE_COPY_MOVE(AppSettings)
     Q_PROPERTY(QString apiKey READ apiKey WRITE setApiKey NOTIFY apiKeyChanged)
     Q_PROPERTY(QString model READ model WRITE setModel NOTIFY modelChanged)
-    // The website directory as a path; the empty text stands for none.
-    Q_PROPERTY(QString outputDirectoryPath READ outputDirectoryPath WRITE setOutputDirectoryPath NOTIFY
-                   outputDirectoryURLChanged)
     Q_PROPERTY(QString kestrionPanelBaseURL READ kestrionPanelBaseURL WRITE setKestrionPanelBaseURL NOTIFY
                    kestrionPanelBaseURLChanged)
     Q_PROPERTY(QString kestrionApiToken READ kestrionApiToken WRITE setKestrionApiToken NOTIFY kestrionApiTokenChanged)
@@ -62,8 +59,8 @@ public:
 
     QString apiKey() const { return m_apiKey; }
     QString model() const { return m_model; }
-    std::optional<QString> outputDirectoryURL() const { return m_outputDirectory; }
-    QString outputDirectoryPath() const { return m_outputDirectory.value_or(QString()); }
+    // The website directory's path; none when no folder is chosen.
+    std::optional<QString> outputDirectoryPath() const { return m_outputDirectory; }
     QString kestrionPanelBaseURL() const { return m_kestrionPanelBaseURL; }
     QString kestrionApiToken() const { return m_kestrionApiToken; }
     QString openAIBaseURL() const { return m_openAIBaseURL; }
@@ -73,8 +70,7 @@ public:
     void setApiKey(const QString& apiKey);
     void setModel(const QString& model);
     // None removes the stored path, so the next start uses the Desktop again.
-    void setOutputDirectoryURL(const std::optional<QString>& directory);
-    void setOutputDirectoryPath(const QString& path);
+    void setOutputDirectoryPath(const std::optional<QString>& directory);
     void setKestrionPanelBaseURL(const QString& baseURL);
     void setKestrionApiToken(const QString& token);
     void setOpenAIBaseURL(const QString& baseURL);
@@ -85,8 +81,10 @@ public:
     QString resolvedAPIKey() const;
     // The panel origin without surrounding whitespace or slashes, else the default; never empty.
     QString resolvedKestrionPanelBaseURL() const;
-    // The setting, else OPENAI_BASE_URL, else the public API; trimmed, never ending in "/".
+    // The setting, resolved by openAIBaseURLFrom().
     QString resolvedOpenAIBaseURL() const;
+    // The given base URL, else OPENAI_BASE_URL, else the public API; trimmed, never ending in "/".
+    static QString openAIBaseURLFrom(const QString& configured);
 
     // The website directory used when none is stored: the Desktop folder in the user's home.
     static QString defaultOutputDirectory();
@@ -94,7 +92,7 @@ public:
 signals:
     void apiKeyChanged();
     void modelChanged();
-    void outputDirectoryURLChanged();
+    void outputDirectoryPathChanged();
     void kestrionPanelBaseURLChanged();
     void kestrionApiTokenChanged();
     void openAIBaseURLChanged();

@@ -59,6 +59,10 @@ std::optional<QString> locationOf(const QString& root, const QString& relativePa
 
 // Locations resolved on disk.
 
+// path made absolute and cleaned (links kept), when it names an existing
+// folder; nothing for none, the empty text or anything else.
+std::optional<QString> existingDirectory(const std::optional<QString>& path);
+
 // path (made absolute) with every leading piece that exists resolved, links
 // included, and the rest appended as written, then cleaned: the place a file
 // created there would have.
@@ -161,27 +165,27 @@ ReadResult readRegularFileNoFollow(const QString& path, qint64 maxBytes);
 // instead of writing through it.
 WriteResult writeFileNoFollow(const QString& path, const QByteArray& bytes);
 
-// Renames an unreadable file (or a link, or anything else in the way) to a
-// free name beside it, "<stem>.unreadable-<UTC time>[-n]<.ext>", so the next
-// save does not destroy what may still be worth reading. The rename moves a
-// link itself, never its target. Returns the new path, or an error.
-struct MovedAside {
+// A path the app's stores use, or why there is none.
+struct PathResult {
     QString path;
     QString error;
     bool ok() const { return error.isEmpty(); }
 };
-MovedAside moveAside(const QString& path);
+
+// Renames an unreadable file (or a link, or anything else in the way) to a
+// free name beside it, "<stem>.unreadable-<UTC time>[-n]<.ext>", so the next
+// save does not destroy what may still be worth reading. The rename moves a
+// link itself, never its target. Gives the new path.
+PathResult moveAside(const QString& path);
 
 // The app's chats folder inside an existing website directory, made when
 // missing. A link, a file or anything else in its place is moved aside and a
 // real folder made, so the stores never write through a link. The website
 // directory itself is never created.
-struct StoreFolder {
-    QString path;
-    QString error;
-    bool ok() const { return error.isEmpty(); }
-};
-StoreFolder ensureChatsFolder(const QString& root);
+PathResult ensureChatsFolder(const QString& root);
+
+// The path of the file named fileName in that folder, the folder made as above.
+PathResult chatsStoreFile(const QString& root, const QString& fileName);
 
 } // namespace SitePath
 

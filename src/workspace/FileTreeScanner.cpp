@@ -1,8 +1,8 @@
 #include "workspace/FileTreeScanner.h"
 
+#include "support/FileExtension.h"
 #include "support/NameCollation.h"
 #include "support/SitePath.h"
-#include "workspace/OutputIndexFile.h"
 
 #include <QDir>
 #include <QFile>
@@ -45,7 +45,7 @@ QString relativeToStandardized(const QString& path, const QString& root) {
 }
 
 bool isSkippedName(const QString& name) {
-    return name == QLatin1String(".git") || name == QLatin1String(".kestrion-chats");
+    return name == SitePath::gitFolderName || name == SitePath::chatsFolderName;
 }
 
 // State of one walk. Only the scan that owns it touches it, so no locking.
@@ -211,7 +211,7 @@ QString relativePath(const QString& path, const QString& root) {
 
 QString iconFor(const QString& name) {
     static const QString fallback = QStringLiteral("doc");
-    return iconsByExtension().value(OutputIndexFile::lowerCasedExtension(name), fallback);
+    return iconsByExtension().value(lowerCasedExtension(name), fallback);
 }
 
 QString statusLine(int nodeCount, bool truncated) {

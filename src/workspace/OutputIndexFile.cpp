@@ -1,5 +1,6 @@
 #include "workspace/OutputIndexFile.h"
 
+#include "support/FileExtension.h"
 #include "support/SitePath.h"
 #include "support/TextDecoding.h"
 
@@ -53,7 +54,7 @@ QString decodeText(const QByteArray& bytes) {
 
 } // namespace
 
-std::optional<QString> url(const std::optional<QString>& directory) {
+std::optional<QString> pathIn(const std::optional<QString>& directory) {
     if (!directory) {
         return std::nullopt;
     }
@@ -72,19 +73,6 @@ std::optional<QString> url(const std::optional<QString>& directory) {
     return std::nullopt;
 }
 
-QString lowerCasedExtension(const QString& path) {
-    qsizetype end = path.size();
-    while (end > 0 && path.at(end - 1) == QLatin1Char('/')) {
-        --end;
-    }
-    const qsizetype slash = path.lastIndexOf(QLatin1Char('/'), end - 1);
-    const qsizetype dot = path.lastIndexOf(QLatin1Char('.'), end - 1);
-    if (end == 0 || dot < 0 || dot < slash) {
-        return {};
-    }
-    return path.mid(dot + 1, end - dot - 1).toLower();
-}
-
 bool isImageFile(const QString& relativePOSIXPath) {
     return imageExtensions().contains(lowerCasedExtension(relativePOSIXPath));
 }
@@ -93,7 +81,7 @@ bool isPreviewableWebFile(const QString& relativePOSIXPath) {
     return previewableExtensions().contains(lowerCasedExtension(relativePOSIXPath));
 }
 
-bool isSourceEditableFileURL(const QString& location) {
+bool isSourceEditableFile(const QString& location) {
     return sourceEditableExtensions().contains(lowerCasedExtension(location));
 }
 

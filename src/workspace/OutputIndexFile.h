@@ -11,15 +11,11 @@ namespace kestrion::OutputIndexFile {
 // The site's index page: "index.htm", else "index.html", whichever is first a
 // readable regular file directly in the directory (a named pipe or a device
 // carrying the name is no page to show).
-std::optional<QString> url(const std::optional<QString>& directory);
-
-// The part of the last path component after its final ".", lower-cased; empty
-// when there is none.
-QString lowerCasedExtension(const QString& path);
+std::optional<QString> pathIn(const std::optional<QString>& directory);
 
 bool isImageFile(const QString& relativePOSIXPath);
 bool isPreviewableWebFile(const QString& relativePOSIXPath);
-bool isSourceEditableFileURL(const QString& location);
+bool isSourceEditableFile(const QString& location);
 
 // The most a file read for the Source tab or the stylesheet page may hold.
 inline constexpr qint64 maxTextFileBytes = 16 * 1024 * 1024;

@@ -122,7 +122,7 @@ protected:
         site = dir.filePath(QStringLiteral("site"));
         QDir().mkpath(site);
         QApplication::setQuitOnLastWindowClosed(false);
-        settings.setOutputDirectoryURL(site);
+        settings.setOutputDirectoryPath(site);
     }
 
     void openWindow() {
@@ -626,7 +626,7 @@ TEST_F(DetailWorkspaceTest, theWebViewLoadsAgainOnlyForANewFileOrCounter) {
 }
 
 TEST_F(DetailWorkspaceTest, placeholdersExplainAnEmptyTab) {
-    settings.setOutputDirectoryURL(std::nullopt);
+    settings.setOutputDirectoryPath(std::nullopt);
     openWindow();
     showTab(DetailWorkspaceTab::Preview);
     ASSERT_TRUE(eventually([&] { return preview()->isShowingPlaceholder(); }));
@@ -639,7 +639,7 @@ TEST_F(DetailWorkspaceTest, placeholdersExplainAnEmptyTab) {
     EXPECT_EQ(source()->placeholder()->title(), QStringLiteral("No website directory"));
     EXPECT_EQ(source()->placeholder()->subtitle(), SourceWorkspace::noDirectorySubtitle);
 
-    settings.setOutputDirectoryURL(site);
+    settings.setOutputDirectoryPath(site);
     ASSERT_TRUE(becomes([&] { return source()->placeholder()->title(); }, QStringLiteral("Nothing to edit")));
     showTab(DetailWorkspaceTab::Preview);
     ASSERT_TRUE(becomes([&] { return preview()->placeholder()->title(); }, QStringLiteral("Nothing to preview")));
@@ -906,7 +906,7 @@ TEST_F(DetailWorkspaceTest, aSaveThroughAChainOfLinksLandsWhereTheLinksReallyLea
     ASSERT_TRUE(QDir().mkpath(deep + QStringLiteral("/d1/d2/d3")));
     ASSERT_TRUE(QFile::link(QStringLiteral("d1/d2/d3"), deep + QStringLiteral("/X")));
     ASSERT_TRUE(QFile::link(QStringLiteral("../../../.bashrc"), deep + QStringLiteral("/d1/d2/d3/a.html")));
-    settings.setOutputDirectoryURL(deep);
+    settings.setOutputDirectoryPath(deep);
     openWindow();
 
     controller()->loadPreviewSourceFromDisk(deep + QStringLiteral("/X/a.html"));
@@ -1017,12 +1017,12 @@ TEST_F(DetailWorkspaceTest, choosingAnotherDirectoryWithUnsavedEditsAsksFirst) {
     };
     answerNextMessageBox(QStringLiteral("Cancel"));
     chooseOther();
-    EXPECT_EQ(settings.outputDirectoryURL(), site);
+    EXPECT_EQ(settings.outputDirectoryPath(), site);
     EXPECT_TRUE(state()->previewSourceDocument().startsWith(QStringLiteral("draft ")));
 
     answerNextMessageBox(QStringLiteral("Discard"));
     chooseOther();
-    EXPECT_EQ(settings.outputDirectoryURL(), other.path());
+    EXPECT_EQ(settings.outputDirectoryPath(), other.path());
     ASSERT_TRUE(becomes([&] { return source()->editor()->toPlainText(); }, QString::fromUtf8(page("Other"))));
     EXPECT_FALSE(state()->isPreviewSourceDirty());
 }

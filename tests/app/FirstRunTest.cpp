@@ -50,7 +50,7 @@ protected:
         QFile::remove(AppSettings::openStore()->fileName());
         settings = std::make_unique<AppSettings>();
         settings->setOpenAIBaseURL(server.apiBaseUrl());
-        settings->setOutputDirectoryURL(site.path());
+        settings->setOutputDirectoryPath(site.path());
     }
 
     void TearDown() override {
@@ -178,7 +178,7 @@ TEST_F(FirstRunTest, theWelcomeFollowsTheFolderAndCreatesOnlyIt) {
     EXPECT_EQ(welcome()->chooseButton()->text(), QStringLiteral("Choose…"));
 
     const QString missing = site.filePath(QStringLiteral("sites/first"));
-    settings->setOutputDirectoryURL(missing);
+    settings->setOutputDirectoryPath(missing);
     ASSERT_TRUE(settled());
     EXPECT_EQ(welcome()->folderState(), Folder::Missing);
     ASSERT_TRUE(welcome()->createFolderButton()->isVisible());
@@ -197,7 +197,7 @@ TEST_F(FirstRunTest, theWelcomeFollowsTheFolderAndCreatesOnlyIt) {
                window->outputTree()->statusLine() != QStringLiteral("Folder does not exist.");
     }));
 
-    settings->setOutputDirectoryURL(std::nullopt);
+    settings->setOutputDirectoryPath(std::nullopt);
     ASSERT_TRUE(settled());
     EXPECT_EQ(welcome()->folderState(), Folder::None);
     EXPECT_FALSE(welcome()->createFolderButton()->isVisible());

@@ -74,7 +74,7 @@ protected:
                              {QStringLiteral("init"), QStringLiteral("--bare"), QStringLiteral("-q")}, remote)
                       .exitCode,
                   0);
-        settings.setOutputDirectoryURL(site);
+        settings.setOutputDirectoryPath(site);
         settings.setKestrionPanelBaseURL(panel.baseUrl());
         settings.setKestrionApiToken(QStringLiteral("panel-token"));
     }
@@ -254,7 +254,7 @@ TEST_F(LaunchSectionTest, aDeletedOrMissingDirectoryCannotBeLaunched) {
 
     QDir().mkpath(site);
     ASSERT_TRUE(eventually([&] { return primary()->isEnabled(); }));
-    settings.setOutputDirectoryURL(std::nullopt);
+    settings.setOutputDirectoryPath(std::nullopt);
     EXPECT_FALSE(primary()->isEnabled());
 }
 
@@ -268,7 +268,7 @@ TEST_F(LaunchSectionTest, theAddressIsRememberedForTheDirectoryTheLaunchStartedW
     QSignalSpy done(launch(), &LaunchSection::launchFinished);
     QTest::mouseClick(primary(), Qt::LeftButton);
     ASSERT_TRUE(eventually([&] { return !panel.prepareRequests().isEmpty(); }, launchTimeoutMs));
-    settings.setOutputDirectoryURL(other.path());
+    settings.setOutputDirectoryPath(other.path());
 
     ASSERT_TRUE(becomes([&] { return done.size(); }, 1, launchTimeoutMs));
     EXPECT_EQ(LaunchStateStore::load(site), QUrl(QStringLiteral("https://site.example/")));
@@ -291,7 +291,7 @@ TEST_F(LaunchSectionTest, theReportLandsInTheChatAndFolderTheLaunchStartedFrom) 
     QSignalSpy done(launch(), &LaunchSection::launchFinished);
     QTest::mouseClick(primary(), Qt::LeftButton);
     chat->newChat();
-    settings.setOutputDirectoryURL(other.path());
+    settings.setOutputDirectoryPath(other.path());
     ASSERT_TRUE(eventually([&] { return !chat->isBinding(); }));
     ASSERT_EQ(chat->persistenceOutputRoot(), ChatViewModel::normalizedOutputDirectory(other.path()));
     const QUuid shown = chat->activeSessionId();

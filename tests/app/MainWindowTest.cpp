@@ -59,7 +59,7 @@ protected:
         QApplication::setQuitOnLastWindowClosed(false);
         settings.setOpenAIBaseURL(server.apiBaseUrl());
         settings.setApiKey(QStringLiteral("sk-test"));
-        settings.setOutputDirectoryURL(site.path());
+        settings.setOutputDirectoryPath(site.path());
     }
 
     void openWindow() {
@@ -189,7 +189,7 @@ TEST_F(MainWindowTest, aSendShowsTheSpinnerThenTheReplyBubbleAndTheNewFiles) {
         })) << id.toStdString();
     }
     // The tree asks for room for every row as soon as the model changes, before the view has
-    // laid its rows out (it used to count one row then and clip the rest).
+    // laid its rows out (counting only the rows laid out would give one row and clip the rest).
     const FileTreeScanner::Snapshot scanned{tree->nodes(), tree->statusLine()};
     FileTreeScanner::Snapshot grown = scanned;
     grown.nodes.push_back(FileTreeNode{QStringLiteral("zz.txt"), QStringLiteral("zz.txt"), QStringLiteral("doc"), {}});
@@ -300,7 +300,7 @@ TEST_F(MainWindowTest, choosingAnotherDirectoryRebindsHistoryTreeAndPreviewState
     state->setPreviewSourceDocument(QStringLiteral("edited"));
     const qint64 nonce = state->previewReloadNonce();
 
-    settings.setOutputDirectoryURL(other.path());
+    settings.setOutputDirectoryPath(other.path());
 
     ASSERT_TRUE(kestrion::test::eventually([&] { return !window->chat()->isBinding(); }));
     EXPECT_EQ(window->chat()->persistenceOutputRoot(), ChatViewModel::normalizedOutputDirectory(other.path()));
@@ -314,13 +314,13 @@ TEST_F(MainWindowTest, choosingAnotherDirectoryRebindsHistoryTreeAndPreviewState
     // The first site's history was saved before the switch.
     EXPECT_TRUE(QFile::exists(historyFile()));
 
-    settings.setOutputDirectoryURL(site.path());
+    settings.setOutputDirectoryPath(site.path());
     ASSERT_TRUE(kestrion::test::becomes([&] { return window->chat()->messages().size(); }, 1));
     EXPECT_EQ(window->chat()->messages().first().text, QStringLiteral("belongs to the first site"));
 }
 
 TEST_F(MainWindowTest, withoutADirectoryTheSidebarAsksForOne) {
-    settings.setOutputDirectoryURL(std::nullopt);
+    settings.setOutputDirectoryPath(std::nullopt);
     openWindow();
     EXPECT_EQ(sidebar()->directoryLabel()->text(), QStringLiteral("None"));
     auto* note = qobject_cast<QLabel*>(sidebar()->filesStack()->currentWidget());

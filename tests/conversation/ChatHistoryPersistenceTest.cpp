@@ -240,9 +240,6 @@ TEST_F(ChatHistoryPersistenceTest, saveThenLoad_givesTheSameSessionsInOrderWithD
 }
 
 TEST_F(ChatHistoryPersistenceTest, projectWithoutHistory_loadsNoneAndLeavesAnEmptyChatsFolder) {
-    EXPECT_EQ(History::fileURL(root()), std::optional<QString>(projectFile()));
-    QDir(chatsFolder()).removeRecursively();
-
     EXPECT_FALSE(History::load(root()).has_value());
     EXPECT_TRUE(QFileInfo(chatsFolder()).isDir());
     EXPECT_TRUE(entriesOf(chatsFolder()).isEmpty());
@@ -302,20 +299,17 @@ TEST_F(ChatHistoryPersistenceTest, websiteDirectoryDeletedOrAFile_saveWritesNoth
 
     EXPECT_EQ(History::save(samplePayload(), root()).error, QStringLiteral("The website directory does not exist."));
     EXPECT_FALSE(QFileInfo::exists(root()));
-    EXPECT_FALSE(History::fileURL(root()).has_value());
     EXPECT_FALSE(History::load(root()).has_value());
     EXPECT_FALSE(QFileInfo::exists(root()));
 
     writeFile(root(), "not a folder");
     EXPECT_FALSE(History::save(samplePayload(), root()).ok());
-    EXPECT_FALSE(History::fileURL(root()).has_value());
+    EXPECT_FALSE(History::load(root()).has_value());
     EXPECT_EQ(readFile(root()), QByteArray("not a folder"));
 }
 
 TEST_F(ChatHistoryPersistenceTest, noWebsiteDirectory_usesTheLegacyFileWhichCanBeRemoved) {
     const QString legacyFile = legacyFolder() + QStringLiteral("/chat_history.json");
-    EXPECT_EQ(History::fileURL(std::nullopt), std::optional<QString>(legacyFile));
-
     EXPECT_TRUE(History::save(samplePayload(), std::nullopt).ok());
     EXPECT_TRUE(QFileInfo::exists(legacyFile));
     EXPECT_FALSE(QFileInfo::exists(projectFile()));

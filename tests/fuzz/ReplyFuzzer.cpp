@@ -6,6 +6,7 @@
 #include "generation/FileGenerationParser.h"
 #include "generation/ProjectMaterializer.h"
 #include "openai/OpenAIService.h"
+#include "support/SitePath.h"
 
 #include <QSet>
 #include <QString>
@@ -29,7 +30,7 @@ ProjectMaterializer::Result plannedResult(const QList<Parser::FileBlock>& files,
                                           const QList<Parser::FallbackBlock>& fallback) {
     ProjectMaterializer::Result result;
     const auto planText = [&result](const QString& path) {
-        if (!Parser::isSafeRelativePath(path)) {
+        if (!SitePath::isSafeRelativePath(path)) {
             result.skippedUnsafePaths.append(path);
         } else if (!allowedBy(Parser::allowedFileMaterializationExtensions(), path)) {
             result.skippedNonFrontEndFilePaths.append(path);
@@ -53,7 +54,7 @@ ProjectMaterializer::Result plannedResult(const QList<Parser::FileBlock>& files,
         }
     }
     for (const Parser::ImageBlock& block : images) {
-        if (!Parser::isSafeRelativePath(block.path)) {
+        if (!SitePath::isSafeRelativePath(block.path)) {
             result.skippedUnsafePaths.append(block.path);
         } else if (!allowedBy(Parser::allowedRasterImageMaterializationExtensions(), block.path)) {
             result.skippedNonFrontEndImagePaths.append(block.path);
@@ -76,13 +77,14 @@ ProjectMaterializer::Result plannedResult(const QList<Parser::FileBlock>& files,
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     const QString reply = QString::fromUtf8(reinterpret_cast<const char*>(data), static_cast<qsizetype>(size));
 
-    const QList<Parser::FileBlock> files = Parser::parseFileBlocks(reply);
+    const Parser::ParsedReply parsed = Parser::parseReply(reply);
+    const QList<Parser::FileBlock>& files = parsed.files;
     for (const Parser::FileBlock& block : files) {
         FUZZ_CHECK(!block.path.isEmpty());
         FUZZ_CHECK(reply.contains(block.path));
         FUZZ_CHECK(reply.contains(block.content));
     }
-    const QList<Parser::ImageBlock> images = Parser::parseImageBlocks(reply);
+    const QList<Parser::ImageBlock>& images = parsed.images;
     for (const Parser::ImageBlock& block : images) {
         FUZZ_CHECK(!block.prompt.isEmpty());
         FUZZ_CHECK(block.prompt == block.prompt.trimmed());
@@ -96,17 +98,18 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (!files.isEmpty() || !images.isEmpty()) {
         FUZZ_CHECK(fallback.isEmpty());
     }
+    FUZZ_CHECK(parsed.fallback == fallback);
     QSet<QString> fallbackPaths;
     for (const Parser::FallbackBlock& block : fallback) {
         FUZZ_CHECK(reply.contains(block.rawSpan));
-        FUZZ_CHECK(Parser::isSafeRelativePath(block.path));
+        FUZZ_CHECK(SitePath::isSafeRelativePath(block.path));
         FUZZ_CHECK(allowedBy(Parser::allowedFileMaterializationExtensions(), block.path));
         FUZZ_CHECK(!fallbackPaths.contains(block.path));
         fallbackPaths.insert(block.path);
     }
 
     // What the chat shows: the stripped reply, the recovered code taken out, then the summary.
-    QString display = Parser::strippingFileBlocks(reply);
+    QString display = parsed.prose;
     const ProjectMaterializer::Result result = plannedResult(files, images, fallback);
     for (const Parser::FallbackBlock& block : result.fallbackBlocksMaterialized) {
         if (!block.rawSpan.isEmpty()) {

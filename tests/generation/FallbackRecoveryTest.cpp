@@ -102,7 +102,7 @@ TEST(SelfCheckReplies, recoverTheBlocksTheSelfCheckExpects) {
 
 TEST(SelfCheckReplies, replyB_displayKeepsProseAndDropsTheDocument) {
     const QString reply = SelfCheckReplies::text(SelfCheckReplies::replyB);
-    const QString shown = displayText(strippingFileBlocks(reply), parseFallbackBlocks(reply));
+    const QString shown = displayText(parseReply(reply).prose, parseFallbackBlocks(reply));
     EXPECT_FALSE(shown.contains(QStringLiteral("<!DOCTYPE html>")));
     EXPECT_FALSE(shown.contains(QStringLiteral("</html>")));
     EXPECT_EQ(shown,

@@ -1,6 +1,5 @@
 #include "generation/FileGenerationParser.h"
 
-#include <QtConcurrent/QtConcurrent>
 #include <gtest/gtest.h>
 
 using namespace kestrion;
@@ -48,29 +47,28 @@ QString text(const char* utf8) {
     return QString::fromUtf8(utf8);
 }
 
+QList<FileBlock> files(const char* reply) {
+    return parseReply(text(reply)).files;
+}
+
+QList<ImageBlock> images(const char* reply) {
+    return parseReply(text(reply)).images;
+}
+
 } // namespace
 
-TEST(Allowlists, holdExactlyTheProtocolExtensionsInCodePointOrder) {
-    EXPECT_EQ(
-        sortedExtensions(allowedFileMaterializationExtensions()),
-        (QStringList{"css", "htm", "html", "js", "json", "map", "md", "svg", "txt", "webmanifest", "xhtml", "xml"}));
-    EXPECT_EQ(sortedExtensions(allowedRasterImageMaterializationExtensions()),
-              (QStringList{"gif", "jpeg", "jpg", "png", "webp"}));
+// The appendix holds both allowlists, so this also pins their exact entries.
+TEST(SystemPromptAppendix, isTheAnnouncementTextExactly) {
+    EXPECT_EQ(systemPromptAppendix().toUtf8(), QByteArray(expectedAppendix));
+}
+
+TEST(SortedExtensions, ordersByCodePointNotByUtf16Unit) {
     EXPECT_EQ(sortedExtensions(
                   {QStringLiteral("b"), QStringLiteral("B"), QStringLiteral("\U0001F600"), QStringLiteral("\uFFFD")}),
               (QStringList{"B", "b", "\uFFFD", "\U0001F600"}));
 }
 
-TEST(SystemPromptAppendix, isTheAnnouncementTextExactly) {
-    const QString appendix = systemPromptAppendix();
-    EXPECT_EQ(appendix.size(), 4617);
-    EXPECT_EQ(appendix.toUtf8(), QByteArray(expectedAppendix));
-    EXPECT_TRUE(appendix.contains(QStringLiteral("Project awareness")));
-    EXPECT_TRUE(appendix.contains(QStringLiteral("Current project workspace")));
-    EXPECT_FALSE(appendix.endsWith(u'\n'));
-}
-
-TEST(ParseFileBlocks, stripsOneDelimiterLineFeedAtEachEndOnly) {
+TEST(ParseReplyFiles, stripsOneDelimiterLineFeedAtEachEndOnly) {
     struct Case {
         const char* reply;
         const char* content;
@@ -86,13 +84,13 @@ TEST(ParseFileBlocks, stripsOneDelimiterLineFeedAtEachEndOnly) {
         {"<<<FILE path=\"a.css\">>>  x  <<<END_FILE>>>", "  x  "},
     };
     for (const Case& c : cases) {
-        const auto blocks = parseFileBlocks(text(c.reply));
+        const auto blocks = files(c.reply);
         ASSERT_EQ(blocks.size(), 1) << c.reply;
         EXPECT_EQ(blocks[0].content, text(c.content)) << c.reply;
     }
 }
 
-TEST(ParseFileBlocks, takesPathVerbatimAndRejectsMalformedOpeners) {
+TEST(ParseReplyFiles, takesPathVerbatimAndRejectsMalformedOpeners) {
     struct Case {
         const char* reply;
         QStringList paths;
@@ -116,26 +114,26 @@ TEST(ParseFileBlocks, takesPathVerbatimAndRejectsMalformedOpeners) {
     };
     for (const Case& c : cases) {
         QStringList paths;
-        for (const FileBlock& block : parseFileBlocks(text(c.reply))) {
+        for (const FileBlock& block : files(c.reply)) {
             paths.append(block.path);
         }
         EXPECT_EQ(paths, c.paths) << c.reply;
     }
 }
 
-TEST(ParseImageBlocks, readsAttributesCaseInsensitivelyAndValuesVerbatim) {
-    const auto blocks = parseImageBlocks(
-        text("<<<IMAGE PATH=\"a.png\" Size=\"1024x1536\" model=\"dall-e-3\">>>\n  A red fox.\n<<<END_IMAGE>>>"));
+TEST(ParseReplyImages, readsAttributesCaseInsensitivelyAndValuesVerbatim) {
+    const auto blocks =
+        images("<<<IMAGE PATH=\"a.png\" Size=\"1024x1536\" model=\"dall-e-3\">>>\n  A red fox.\n<<<END_IMAGE>>>");
     ASSERT_EQ(blocks.size(), 1);
     EXPECT_EQ(blocks[0], (ImageBlock{"a.png", "A red fox.", QStringLiteral("1024x1536"), QStringLiteral("dall-e-3")}));
 
-    const auto plain = parseImageBlocks(text("<<<IMAGE path=\"a.jpg\">>>fox<<<END_IMAGE>>>"));
+    const auto plain = images("<<<IMAGE path=\"a.jpg\">>>fox<<<END_IMAGE>>>");
     ASSERT_EQ(plain.size(), 1);
     EXPECT_EQ(plain[0].size, std::nullopt);
     EXPECT_EQ(plain[0].model, std::nullopt);
 }
 
-TEST(ParseImageBlocks, skipsUnusableBlocksAndKeepsTheLastDuplicateAttribute) {
+TEST(ParseReplyImages, skipsUnusableBlocksAndKeepsTheLastDuplicateAttribute) {
     struct Case {
         const char* reply;
         QStringList paths;
@@ -157,14 +155,14 @@ TEST(ParseImageBlocks, skipsUnusableBlocksAndKeepsTheLastDuplicateAttribute) {
     };
     for (const Case& c : cases) {
         QStringList paths;
-        for (const ImageBlock& block : parseImageBlocks(text(c.reply))) {
+        for (const ImageBlock& block : images(c.reply)) {
             paths.append(block.path);
         }
         EXPECT_EQ(paths, c.paths) << c.reply;
     }
 }
 
-TEST(StrippingFileBlocks, removesBlocksAndCollapsesBlankLines) {
+TEST(ParseReplyProse, removesBlocksAndCollapsesBlankLines) {
     struct Case {
         const char* reply;
         const char* shown;
@@ -180,50 +178,24 @@ TEST(StrippingFileBlocks, removesBlocksAndCollapsesBlankLines) {
         {"a\r\n\r\n\r\nb", "a\r\n\r\n\r\nb"},
     };
     for (const Case& c : cases) {
-        EXPECT_EQ(strippingFileBlocks(text(c.reply)), text(c.shown)) << c.reply;
+        EXPECT_EQ(parseReply(text(c.reply)).prose, text(c.shown)) << c.reply;
     }
 }
 
-TEST(StrippingFileBlocks, imageBlocksAreMatchedAfterFileBlocksAreGone) {
+TEST(ParseReplyProse, imageBlocksAreMatchedAfterFileBlocksAreGone) {
     // The IMAGE opener inside the FILE block would otherwise pair with the closer after it.
     const QString reply = text("<<<FILE path=\"a.htm\">>><<<IMAGE path=\"x.png\">>><<<END_FILE>>>keep"
                                "<<<IMAGE path=\"b.png\">>>fox<<<END_IMAGE>>>");
-    EXPECT_EQ(strippingFileBlocks(reply), QStringLiteral("keep"));
+    EXPECT_EQ(parseReply(reply).prose, QStringLiteral("keep"));
 }
 
-// One pass over a reply reads exactly what the separate readers read, and looks for pasted
-// documents only when the reply holds no protocol block.
-TEST(ParseReply, readsWhatTheSeparateReadersRead) {
-    const QStringList replies{
-        QStringLiteral("Intro\n<<<FILE path=\"index.html\">>>\n<h1>Hi</h1>\n<<<END_FILE>>>\n\n\n\nDone."),
-        QStringLiteral("<<<IMAGE path=\"logo.png\" size=\"512x512\">>>\nA fox\n<<<END_IMAGE>>>\nThere."),
-        QStringLiteral("Here:\n```html\n<!DOCTYPE html>\n<html><head><title>t</title></head><body><p>Enough "
-                       "text to count as a real page.</p></body></html>\n```\nEnjoy."),
-        QStringLiteral("<<<FILE path=\"a.html\">>>\n<<<IMAGE path=\"b.png\">>>\nq\n<<<END_IMAGE>>>\n<<<END_FILE>>>"),
-        QStringLiteral("Just words."),
-    };
-    for (const QString& reply : replies) {
-        SCOPED_TRACE(reply.toStdString());
-        const auto parsed = FileGenerationParser::parseReply(reply);
-        EXPECT_EQ(parsed.files, FileGenerationParser::parseFileBlocks(reply));
-        EXPECT_EQ(parsed.images, FileGenerationParser::parseImageBlocks(reply));
-        EXPECT_EQ(parsed.prose, FileGenerationParser::strippingFileBlocks(reply));
-        const bool protocol = !parsed.files.isEmpty() || !parsed.images.isEmpty();
-        EXPECT_EQ(parsed.fallback, protocol ? QList<FileGenerationParser::FallbackBlock>{}
-                                            : FileGenerationParser::parseFallbackBlocks(reply));
-    }
-    EXPECT_FALSE(FileGenerationParser::parseReply(replies[2]).fallback.isEmpty()) << "the table reaches the fallback";
-}
-
-TEST(IsSafeRelativePath, rejectsEscapesAndAcceptsPlainRelativePaths) {
-    for (const char* path : {"", "   ", "\n", "/etc/x.htm", "~/x.htm", "../x.htm", "a/../b.htm", "a\\..\\b.htm",
-                             "\\\\server\\x.htm", " /x.htm", "a/..", ".."}) {
-        EXPECT_FALSE(isSafeRelativePath(text(path))) << path;
-    }
-    for (const char* path : {"index.htm", "./index.htm", "css/site.css", "a//b.css", "...htm", ".", "a/.../b.htm",
-                             "C:/x.htm", "my page.htm", "a~/b.htm"}) {
-        EXPECT_TRUE(isSafeRelativePath(text(path))) << path;
-    }
+// Pasted documents are looked for only when the reply holds no protocol block.
+TEST(ParseReply, recoversPastedDocumentsOnlyWithoutProtocolBlocks) {
+    const QString page = QStringLiteral("```html\n<!DOCTYPE html>\n<html><head><title>t</title></head><body><p>Enough "
+                                        "text to count as a real page.</p></body></html>\n```\n");
+    EXPECT_EQ(parseReply(QStringLiteral("Here:\n") + page).fallback.size(), 1);
+    EXPECT_TRUE(parseReply(page + QStringLiteral("<<<FILE path=\"a.css\">>>x<<<END_FILE>>>")).fallback.isEmpty());
+    EXPECT_TRUE(parseReply(page + QStringLiteral("<<<IMAGE path=\"b.png\">>>fox<<<END_IMAGE>>>")).fallback.isEmpty());
 }
 
 TEST(MaterializationExtension, followsTheLastComponentsFinalDot) {

@@ -322,7 +322,7 @@ TEST(ProtocolScanner, strippingMatchesTheReferenceOnGeneratedReplies) {
     QRandomGenerator random(7);
     for (int i = 0; i < 20000; ++i) {
         const QString reply = randomReply(random, 24);
-        ASSERT_EQ(FileGenerationParser::strippingFileBlocks(reply), referenceStripping(reply)) << printable(reply);
+        ASSERT_EQ(FileGenerationParser::parseReply(reply).prose, referenceStripping(reply)) << printable(reply);
     }
 }
 
@@ -330,19 +330,20 @@ TEST(ProtocolScanner, hostileRepliesCompleteWithTheRightResult) {
     using namespace FileGenerationParser;
     const QString opener = QStringLiteral("<<<FILE path=\"a\">>>");
     const QString unclosed = opener.repeated(20000);
-    EXPECT_TRUE(parseFileBlocks(unclosed).isEmpty());
-    EXPECT_EQ(strippingFileBlocks(unclosed), unclosed);
-    EXPECT_TRUE(parseFallbackBlocks(unclosed).isEmpty());
+    const ParsedReply parsedUnclosed = parseReply(unclosed);
+    EXPECT_TRUE(parsedUnclosed.files.isEmpty());
+    EXPECT_EQ(parsedUnclosed.prose, unclosed);
+    EXPECT_TRUE(parsedUnclosed.fallback.isEmpty());
 
     // Closed at the very end: one block from the first opener, holding all the others.
-    const auto closedOnce = parseFileBlocks(unclosed + QStringLiteral("<<<END_FILE>>>"));
+    const auto closedOnce = parseReply(unclosed + QStringLiteral("<<<END_FILE>>>")).files;
     ASSERT_EQ(closedOnce.size(), 1);
     EXPECT_EQ(closedOnce[0].content.size(), opener.size() * 19999);
 
     const QString images = QStringLiteral("<<<IMAGE path=\"a.png\">>>").repeated(20000);
-    EXPECT_TRUE(parseImageBlocks(images).isEmpty());
+    EXPECT_TRUE(parseReply(images).images.isEmpty());
     const QString longTag = QStringLiteral("<<<IMAGE ") + QString(200000, u'k');
-    EXPECT_TRUE(parseImageBlocks(longTag + QStringLiteral(">>>x<<<END_IMAGE>>>")).isEmpty());
+    EXPECT_TRUE(parseReply(longTag + QStringLiteral(">>>x<<<END_IMAGE>>>")).images.isEmpty());
 
     const QString htmlMentions = QStringLiteral("<html lang=en> ").repeated(20000);
     EXPECT_TRUE(parseFallbackBlocks(htmlMentions).isEmpty());
@@ -366,10 +367,11 @@ TEST(ProtocolScanner, tenMebibyteReplyWithNulsAndLoneSurrogatesIsParsed) {
     chunk += QChar(0xD800);
     chunk += QStringLiteral("\n<<<END_FILE>>>\n");
     const QString reply = chunk.repeated(int(10 * 1024 * 1024 / chunk.size()));
-    const auto blocks = parseFileBlocks(reply);
+    const ParsedReply parsed = parseReply(reply);
+    const auto& blocks = parsed.files;
     ASSERT_EQ(blocks.size(), reply.size() / chunk.size());
     EXPECT_EQ(blocks.back().path, QStringLiteral("a\u0000.htm"));
     EXPECT_EQ(blocks.back().content, QStringLiteral("x") + QChar(0xD800));
-    EXPECT_FALSE(strippingFileBlocks(reply).contains(QStringLiteral("<<<FILE")));
-    EXPECT_TRUE(parseFallbackBlocks(reply).isEmpty());
+    EXPECT_FALSE(parsed.prose.contains(QStringLiteral("<<<FILE")));
+    EXPECT_TRUE(parsed.fallback.isEmpty());
 }

@@ -236,8 +236,6 @@ TEST_F(OpenAIServiceTest, chatFailuresReadExactly) {
          "Could not read response: Empty assistant message"},
         {"empty content", ScriptedResponse::json(200, R"({"choices":[{"message":{"role":"assistant","content":""}}]})"),
          "Could not read response: Empty assistant message"},
-        {"no choices key", ScriptedResponse::json(200, R"({"object":"chat.completion"})"),
-         "Could not read response: missing key 'choices'"},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
@@ -246,12 +244,6 @@ TEST_F(OpenAIServiceTest, chatFailuresReadExactly) {
         ASSERT_FALSE(result.ok());
         EXPECT_EQ(result.error().description(), row.description);
     }
-
-    server.replyToChat(ScriptedResponse::text(200, "<html>Service busy</html>"));
-    const auto notJson = chat();
-    ASSERT_FALSE(notJson.ok());
-    EXPECT_EQ(notJson.error().kind, OpenAIError::Kind::Decoding);
-    EXPECT_THAT(notJson.error().description().toStdString(), StartsWith("Could not read response: illegal value"));
 }
 
 // Collects every message logged while it lives; requests log from worker threads.
@@ -334,14 +326,27 @@ TEST_F(OpenAIServiceTest, unusableBaseUrlIsInvalidUrlAndSendsNothing) {
 }
 
 TEST_F(OpenAIServiceTest, baseUrlComesFromSettingThenEnvironmentThenDefault) {
-    EXPECT_EQ(OpenAIService().baseUrl(), "https://api.openai.com/v1");
-    EXPECT_EQ(OpenAIService("  ").baseUrl(), "https://api.openai.com/v1");
+    struct Case {
+        const char* configured;
+        const char* environment; // nullptr: unset
+        const char* expected;
+    };
+    const Case cases[] = {
+        {"", nullptr, "https://api.openai.com/v1"},
+        {" \t", nullptr, "https://api.openai.com/v1"},
+        {"", " http://127.0.0.1:8080/v1/ ", "http://127.0.0.1:8080/v1"},
+        {"  ", "http://127.0.0.1:8080/v1", "http://127.0.0.1:8080/v1"},
+        {"https://proxy.example/openai//", "http://127.0.0.1:8080/v1", "https://proxy.example/openai"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.configured);
+        c.environment ? qputenv("OPENAI_BASE_URL", c.environment) : qunsetenv("OPENAI_BASE_URL");
+        EXPECT_EQ(OpenAIService(c.configured).baseUrl(), c.expected);
+    }
 
     qputenv("OPENAI_BASE_URL", (server.apiBaseUrl() + "/").toUtf8());
     const OpenAIService fromEnvironment;
-    const OpenAIService configured("http://127.0.0.1:1/v1");
     qunsetenv("OPENAI_BASE_URL");
-    EXPECT_EQ(configured.baseUrl(), "http://127.0.0.1:1/v1");
 
     // A trailing slash on the base does not double the separator.
     server.replyWithChat("via environment");

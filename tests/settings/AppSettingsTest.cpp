@@ -94,7 +94,7 @@ TEST_F(AppSettingsTest, firstStart_usesDefaultsAndWritesNothing) {
     const AppSettings settings;
     EXPECT_EQ(settings.apiKey(), QString());
     EXPECT_EQ(settings.model(), QStringLiteral("gpt-4o-mini"));
-    EXPECT_EQ(settings.outputDirectoryURL(), std::optional<QString>(QDir::homePath() + QStringLiteral("/Desktop")));
+    EXPECT_EQ(settings.outputDirectoryPath(), std::optional<QString>(QDir::homePath() + QStringLiteral("/Desktop")));
     EXPECT_EQ(settings.kestrionPanelBaseURL(), QString());
     EXPECT_EQ(settings.kestrionApiToken(), QString());
     EXPECT_EQ(settings.openAIBaseURL(), QString());
@@ -133,8 +133,8 @@ TEST_F(AppSettingsTest, settingTheCurrentValue_emitsNothingAndWritesNothing) {
         setting.set(settings, setting.get(settings));
         EXPECT_EQ(spy.count(), 0) << setting.name;
     }
-    QSignalSpy directorySpy(&settings, &AppSettings::outputDirectoryURLChanged);
-    settings.setOutputDirectoryURL(settings.outputDirectoryURL());
+    QSignalSpy directorySpy(&settings, &AppSettings::outputDirectoryPathChanged);
+    settings.setOutputDirectoryPath(settings.outputDirectoryPath());
     EXPECT_EQ(directorySpy.count(), 0);
     EXPECT_FALSE(QFileInfo::exists(storePath()));
 }
@@ -160,17 +160,6 @@ TEST_F(AppSettingsTest, texts_areStoredExactlyAsTyped) {
     }
 }
 
-TEST_F(AppSettingsTest, apiKeyWithTrailingNewline_isStoredAsTypedButResolvedTrimmed) {
-    if (OpenAIKeyResolver::readBundledDefaultAPIKey()) {
-        GTEST_SKIP() << "this build ships a default key";
-    }
-    AppSettings settings;
-    settings.setApiKey(QStringLiteral("sk-test-123\n"));
-    EXPECT_EQ(settings.resolvedAPIKey(), QStringLiteral("sk-test-123"));
-    EXPECT_EQ(settings.apiKey(), QStringLiteral("sk-test-123\n"));
-    EXPECT_EQ(AppSettings().apiKey(), QStringLiteral("sk-test-123\n"));
-}
-
 TEST_F(AppSettingsTest, resolvedAPIKey_fallsBackFromSettingsToEnvironmentToKeyFile) {
     if (OpenAIKeyResolver::readBundledDefaultAPIKey()) {
         GTEST_SKIP() << "this build ships a default key, which comes before the environment and the file";
@@ -187,8 +176,10 @@ TEST_F(AppSettingsTest, resolvedAPIKey_fallsBackFromSettingsToEnvironmentToKeyFi
     settings.setApiKey(QStringLiteral("   "));
     EXPECT_EQ(settings.resolvedAPIKey(), QStringLiteral("sk-from-env"));
 
-    settings.setApiKey(QStringLiteral("sk-from-settings"));
+    // Stored as typed, used trimmed.
+    settings.setApiKey(QStringLiteral("sk-from-settings\n"));
     EXPECT_EQ(settings.resolvedAPIKey(), QStringLiteral("sk-from-settings"));
+    EXPECT_EQ(settings.apiKey(), QStringLiteral("sk-from-settings\n"));
 
     // Evaluated on every read: the sources are not cached.
     settings.setApiKey(QString());
@@ -200,24 +191,23 @@ TEST_F(AppSettingsTest, outputDirectory_storesItsPathAndNoneRemovesTheKey) {
     const QString site = QDir::homePath() + QStringLiteral("/sites/not-created-yet");
     {
         AppSettings settings;
-        QSignalSpy spy(&settings, &AppSettings::outputDirectoryURLChanged);
-        settings.setOutputDirectoryURL(site);
+        QSignalSpy spy(&settings, &AppSettings::outputDirectoryPathChanged);
+        settings.setOutputDirectoryPath(site);
         EXPECT_EQ(spy.count(), 1);
-        EXPECT_EQ(settings.outputDirectoryPath(), site);
+        EXPECT_EQ(settings.outputDirectoryPath(), std::optional<QString>(site));
     }
     EXPECT_EQ(QSettings(storePath(), QSettings::NativeFormat).value(AppSettings::outputDirectoryKey).toString(), site);
     {
         AppSettings settings;
         // A stored folder is used whether or not it exists.
-        EXPECT_EQ(settings.outputDirectoryURL(), std::optional<QString>(site));
-        QSignalSpy spy(&settings, &AppSettings::outputDirectoryURLChanged);
-        settings.setOutputDirectoryURL(std::nullopt);
+        EXPECT_EQ(settings.outputDirectoryPath(), std::optional<QString>(site));
+        QSignalSpy spy(&settings, &AppSettings::outputDirectoryPathChanged);
+        settings.setOutputDirectoryPath(std::nullopt);
         EXPECT_EQ(spy.count(), 1);
-        EXPECT_EQ(settings.outputDirectoryURL(), std::nullopt);
-        EXPECT_EQ(settings.outputDirectoryPath(), QString());
+        EXPECT_EQ(settings.outputDirectoryPath(), std::nullopt);
     }
     EXPECT_FALSE(QSettings(storePath(), QSettings::NativeFormat).contains(AppSettings::outputDirectoryKey));
-    EXPECT_EQ(AppSettings().outputDirectoryURL(), std::optional<QString>(AppSettings::defaultOutputDirectory()));
+    EXPECT_EQ(AppSettings().outputDirectoryPath(), std::optional<QString>(AppSettings::defaultOutputDirectory()));
 }
 
 TEST_F(AppSettingsTest, wrongTypesInTheStore_readAsDefaultsOrTheirText) {
@@ -233,7 +223,7 @@ TEST_F(AppSettingsTest, wrongTypesInTheStore_readAsDefaultsOrTheirText) {
     }
     const AppSettings settings;
     EXPECT_EQ(settings.model(), AppSettings::defaultModel);
-    EXPECT_EQ(settings.outputDirectoryURL(), std::optional<QString>(AppSettings::defaultOutputDirectory()));
+    EXPECT_EQ(settings.outputDirectoryPath(), std::optional<QString>(AppSettings::defaultOutputDirectory()));
     EXPECT_EQ(settings.apiKey(), QStringLiteral("sk-as-bytes"));
     EXPECT_EQ(settings.kestrionApiToken(), QStringLiteral("42"));
     EXPECT_EQ(settings.kestrionPanelBaseURL(), QString());
@@ -248,7 +238,7 @@ TEST_F(AppSettingsTest, handWrittenStoreFile_withListsAndEmptyPathIsReadSafely) 
                            "DuvUDUvadIra.migrated_legacy_chats_to_project=perhaps\n");
     const AppSettings settings;
     EXPECT_EQ(settings.model(), AppSettings::defaultModel);
-    EXPECT_EQ(settings.outputDirectoryURL(), std::optional<QString>(AppSettings::defaultOutputDirectory()));
+    EXPECT_EQ(settings.outputDirectoryPath(), std::optional<QString>(AppSettings::defaultOutputDirectory()));
     EXPECT_EQ(settings.kestrionApiToken(), QStringLiteral("tok, with comma"));
     EXPECT_FALSE(AppSettings::migratedLegacyChatsToProject());
 }
@@ -309,21 +299,6 @@ TEST_F(AppSettingsTest, resolvedKestrionPanelBaseURL_trimsSpacesAndSlashesOrUses
     EXPECT_EQ(settings.kestrionPanelBaseURL(), QStringLiteral("https://panel.example.com"));
 }
 
-TEST_F(AppSettingsTest, resolvedOpenAIBaseURL_prefersSettingThenEnvironmentThenPublicApi) {
-    AppSettings settings;
-    EXPECT_EQ(settings.resolvedOpenAIBaseURL(), QStringLiteral("https://api.openai.com/v1"));
-
-    qputenv("OPENAI_BASE_URL", " http://127.0.0.1:8080/v1/ ");
-    EXPECT_EQ(settings.resolvedOpenAIBaseURL(), QStringLiteral("http://127.0.0.1:8080/v1"));
-
-    settings.setOpenAIBaseURL(QStringLiteral("  "));
-    EXPECT_EQ(settings.resolvedOpenAIBaseURL(), QStringLiteral("http://127.0.0.1:8080/v1"));
-
-    settings.setOpenAIBaseURL(QStringLiteral("https://proxy.example/openai//"));
-    EXPECT_EQ(settings.resolvedOpenAIBaseURL(), QStringLiteral("https://proxy.example/openai"));
-    EXPECT_EQ(settings.openAIBaseURL(), QStringLiteral("https://proxy.example/openai//"));
-}
-
 TEST_F(AppSettingsTest, deployIncludeChats_defaultsToPublishingAndReadsHandWrittenValuesStrictly) {
     {
         AppSettings settings;
@@ -358,7 +333,7 @@ TEST_F(AppSettingsTest, store_isPrivateAfterEveryKindOfWrite) {
         std::function<void(int round)> write;
     } writers[] = {
         {"text setting", [](int round) { AppSettings().setKestrionApiToken(QString::number(round)); }},
-        {"removed directory", [](int) { AppSettings().setOutputDirectoryURL(std::nullopt); }},
+        {"removed directory", [](int) { AppSettings().setOutputDirectoryPath(std::nullopt); }},
         {"migration flag", [](int round) { AppSettings::setMigratedLegacyChatsToProject(round == 0); }},
         {"publish chats", [](int round) { AppSettings().setDeployIncludeChats(round != 0); }},
     };

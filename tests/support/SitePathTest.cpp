@@ -48,6 +48,13 @@ TEST(SitePathText, refusesControlCharactersLoneSurrogatesAndEscapesThemForDispla
         EXPECT_EQ(isSafeRelativePath(c.path), c.safe) << escapedForDisplay(c.path).toStdString();
         EXPECT_EQ(escapedForDisplay(c.path), c.shown);
     }
+    for (const char* path : {"", "\n", "a/../b.htm", "\\\\server\\x.htm", " /x.htm", "a/..", ".."}) {
+        EXPECT_FALSE(isSafeRelativePath(QString::fromUtf8(path))) << path;
+    }
+    for (const char* path :
+         {"./index.htm", "a//b.css", "...htm", ".", "a/.../b.htm", "C:/x.htm", "my page.htm", "a~/b.htm"}) {
+        EXPECT_TRUE(isSafeRelativePath(QString::fromUtf8(path))) << path;
+    }
     EXPECT_TRUE(namesPrivateFolder(QStringLiteral("a/.GIT/config")));
     EXPECT_TRUE(namesPrivateFolder(QStringLiteral(".Kestrion-Chats\\x.json")));
     EXPECT_FALSE(namesPrivateFolder(QStringLiteral("a/.github/x.yml")));
@@ -332,7 +339,7 @@ TEST_F(SitePathTest, theChatsFolderIsNeverALink) {
     ASSERT_TRUE(QDir().mkpath(elsewhere));
     for (const QString& target : {elsewhere, m_dir.path() + QStringLiteral("/dangling")}) {
         link(target, chats);
-        const StoreFolder folder = ensureChatsFolder(root());
+        const PathResult folder = ensureChatsFolder(root());
         ASSERT_TRUE(folder.ok()) << folder.error.toStdString();
         EXPECT_FALSE(QFileInfo(chats).isSymLink());
         EXPECT_TRUE(QFileInfo(chats).isDir());

@@ -20,29 +20,30 @@ std::string str(const std::optional<QString>& text) {
 } // namespace
 
 TEST(OutputIndexFileIndexPage, prefersHtmThenHtmlAndNeedsAReadableFile) {
-    EXPECT_FALSE(OutputIndexFile::url(std::nullopt));
+    EXPECT_FALSE(OutputIndexFile::pathIn(std::nullopt));
 
     TreeFixture tree;
-    EXPECT_FALSE(OutputIndexFile::url(tree.root()));
+    EXPECT_FALSE(OutputIndexFile::pathIn(tree.root()));
     tree.writeFile(QStringLiteral("index.html"), "<p>html</p>");
-    EXPECT_EQ(str(OutputIndexFile::url(tree.root())), str(tree.path(QStringLiteral("index.html"))));
+    EXPECT_EQ(str(OutputIndexFile::pathIn(tree.root())), str(tree.path(QStringLiteral("index.html"))));
     tree.writeFile(QStringLiteral("index.htm"), "<p>htm</p>");
-    EXPECT_EQ(str(OutputIndexFile::url(tree.root())), str(tree.path(QStringLiteral("index.htm"))));
-    EXPECT_EQ(str(OutputIndexFile::url(tree.root() + QLatin1Char('/'))), str(tree.path(QStringLiteral("index.htm"))));
+    EXPECT_EQ(str(OutputIndexFile::pathIn(tree.root())), str(tree.path(QStringLiteral("index.htm"))));
+    EXPECT_EQ(str(OutputIndexFile::pathIn(tree.root() + QLatin1Char('/'))),
+              str(tree.path(QStringLiteral("index.htm"))));
 }
 
 TEST(OutputIndexFileIndexPage, aFolderPipeOrDeviceNamedLikeTheIndexIsNoPage) {
     TreeFixture tree;
     tree.makeFolder(QStringLiteral("index.htm"));
-    EXPECT_FALSE(OutputIndexFile::url(tree.root()));
+    EXPECT_FALSE(OutputIndexFile::pathIn(tree.root()));
     ASSERT_EQ(::mkfifo(QFile::encodeName(tree.path(QStringLiteral("index.html"))).constData(), 0600), 0);
-    EXPECT_FALSE(OutputIndexFile::url(tree.root()));
+    EXPECT_FALSE(OutputIndexFile::pathIn(tree.root()));
     ASSERT_TRUE(QFile::remove(tree.path(QStringLiteral("index.html"))));
     tree.makeLink(QStringLiteral("/dev/zero"), QStringLiteral("index.html"));
-    EXPECT_FALSE(OutputIndexFile::url(tree.root()));
+    EXPECT_FALSE(OutputIndexFile::pathIn(tree.root()));
     ASSERT_TRUE(QFile::remove(tree.path(QStringLiteral("index.html"))));
     tree.writeFile(QStringLiteral("index.html"));
-    EXPECT_EQ(str(OutputIndexFile::url(tree.root())), str(tree.path(QStringLiteral("index.html"))));
+    EXPECT_EQ(str(OutputIndexFile::pathIn(tree.root())), str(tree.path(QStringLiteral("index.html"))));
 }
 
 TEST(OutputIndexFileIndexPage, skipsAnUnreadableIndexHtm) {
@@ -53,7 +54,7 @@ TEST(OutputIndexFileIndexPage, skipsAnUnreadableIndexHtm) {
     tree.writeFile(QStringLiteral("index.htm"));
     tree.writeFile(QStringLiteral("index.html"));
     ASSERT_TRUE(QFile::setPermissions(tree.path(QStringLiteral("index.htm")), QFileDevice::Permissions()));
-    EXPECT_EQ(str(OutputIndexFile::url(tree.root())), str(tree.path(QStringLiteral("index.html"))));
+    EXPECT_EQ(str(OutputIndexFile::pathIn(tree.root())), str(tree.path(QStringLiteral("index.html"))));
 }
 
 TEST(OutputIndexFileClassification, comparesLowerCasedExtensions) {
@@ -76,7 +77,7 @@ TEST(OutputIndexFileClassification, comparesLowerCasedExtensions) {
         const QString path = QString::fromUtf8(c.path);
         EXPECT_EQ(OutputIndexFile::isImageFile(path), c.image) << c.path;
         EXPECT_EQ(OutputIndexFile::isPreviewableWebFile(path), c.previewable) << c.path;
-        EXPECT_EQ(OutputIndexFile::isSourceEditableFileURL(QStringLiteral("/site/") + path), c.editable) << c.path;
+        EXPECT_EQ(OutputIndexFile::isSourceEditableFile(QStringLiteral("/site/") + path), c.editable) << c.path;
     }
 }
 
