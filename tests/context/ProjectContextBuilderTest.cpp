@@ -572,12 +572,3 @@ TEST(ProjectContextBuilderSection, minimalBlock_leavesOutOptionalParts) {
     EXPECT_FALSE(section.contains(QStringLiteral("not embedded")));
     EXPECT_FALSE(section.endsWith(u'\n'));
 }
-
-TEST(ProjectContextBuilderSets, staticSetsHoldExactlyTheKnownNames) {
-    EXPECT_EQ(hiddenNames().size(), 11);
-    EXPECT_TRUE(hiddenNames().contains(QStringLiteral(".kestrion-chats")));
-    EXPECT_FALSE(hiddenNames().contains(QStringLiteral("Node_Modules")));
-    EXPECT_EQ(embeddableTextExtensions().size(), 14);
-    EXPECT_TRUE(embeddableTextExtensions().contains(QStringLiteral("webmanifest")));
-    EXPECT_FALSE(embeddableTextExtensions().contains(QStringLiteral("png")));
-}

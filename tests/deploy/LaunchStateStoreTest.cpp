@@ -130,7 +130,7 @@ TEST_F(LaunchStateTest, unusableWebsiteDirectoriesLoadAndSaveNothing) {
               QStringList({QStringLiteral("file"), QStringLiteral("site")}));
 }
 
-TEST_F(LaunchStateTest, saveWritesTwoSortedMembersAndReplacesTheLastAddress) {
+TEST_F(LaunchStateTest, saveWritesBothMembersAndReplacesTheLastAddress) {
     EXPECT_TRUE(Launch::save(QUrl(QStringLiteral("https://first.example/")), m_site).ok());
     Launch::save(QUrl(QStringLiteral("https://second.example/path?q=1")), m_site);
 
@@ -138,8 +138,6 @@ TEST_F(LaunchStateTest, saveWritesTwoSortedMembersAndReplacesTheLastAddress) {
     const QJsonObject object = QJsonDocument::fromJson(bytes).object();
     EXPECT_EQ(object, QJsonObject({{QStringLiteral("https_url"), QStringLiteral("https://second.example/path?q=1")},
                                    {QStringLiteral("version"), 1}}));
-    EXPECT_LT(bytes.indexOf("\"https_url\""), bytes.indexOf("\"version\""));
-    EXPECT_GT(bytes.count('\n'), 2) << "one member per line";
     EXPECT_EQ(Launch::load(m_site), QUrl(QStringLiteral("https://second.example/path?q=1")));
 }
 
