@@ -5,6 +5,8 @@
 
 #include <QSet>
 #include <QStringList>
+#include <QStringView>
+#include <algorithm>
 
 namespace kestrion::ParserSelfCheck {
 
@@ -44,6 +46,14 @@ void withProject(const Files& files, const std::function<void(const Context::Sna
         }
         checks(Context::buildSync(sandbox));
     });
+}
+
+// The entry of the list whose relativePath is path, or nullptr.
+template <typename Entry>
+const Entry* entryAt(const QList<Entry>& entries, QStringView path) {
+    const auto it =
+        std::find_if(entries.begin(), entries.end(), [path](const Entry& entry) { return entry.relativePath == path; });
+    return it == entries.end() ? nullptr : &*it;
 }
 
 const QByteArray pngSignature("\x89\x50\x4E\x47", 4);
@@ -95,26 +105,14 @@ void embedsTextFilesAndMarksBinaryAsNotEmbedded() {
         if (embeddedPaths.contains(QStringLiteral("images/logo.png"))) {
             fail(QStringLiteral("PNG must not be embedded as text"));
         }
-        const Context::FileEntry* png = nullptr;
-        for (const Context::FileEntry& file : snapshot.files) {
-            if (file.relativePath == u"images/logo.png") {
-                png = &file;
-                break;
-            }
-        }
+        const Context::FileEntry* png = entryAt(snapshot.files, u"images/logo.png");
         if (!png) {
             fail(QStringLiteral("PNG entry missing"));
         }
         if (png->isText) {
             fail(QStringLiteral("PNG entry should be flagged non-text"));
         }
-        const Context::EmbeddedFile* index = nullptr;
-        for (const Context::EmbeddedFile& file : snapshot.embeddedFiles) {
-            if (file.relativePath == u"index.htm") {
-                index = &file;
-                break;
-            }
-        }
+        const Context::EmbeddedFile* index = entryAt(snapshot.embeddedFiles, u"index.htm");
         if (!index) {
             fail(QStringLiteral("index.htm embed missing"));
         }
@@ -140,13 +138,7 @@ void indexHtmSortsBeforeOtherPages() {
 
 void truncatesFilesLargerThanPerFileCap() {
     withProject({{QStringLiteral("assets/big.js"), QByteArray(16'385, 'a')}}, [](const Context::Snapshot& snapshot) {
-        const Context::EmbeddedFile* big = nullptr;
-        for (const Context::EmbeddedFile& file : snapshot.embeddedFiles) {
-            if (file.relativePath == u"assets/big.js") {
-                big = &file;
-                break;
-            }
-        }
+        const Context::EmbeddedFile* big = entryAt(snapshot.embeddedFiles, u"assets/big.js");
         if (!big) {
             fail(QStringLiteral("big.js embed missing"));
         }
