@@ -60,28 +60,10 @@ TEST(SelfCheckReplies, areTheExactBytesTheChecksExpect) {
     EXPECT_FALSE(SelfCheckReplies::text(replyI).endsWith(u'\n'));
 }
 
-TEST(SelfCheckReplies, recoverTheBlocksTheSelfCheckExpects) {
+// The paths each reply recovers are the built-in self-check's own cases; this
+// pins what those cases do not look at.
+TEST(SelfCheckReplies, recoveredBlocksRecordTheirOriginAndSpan) {
     using namespace SelfCheckReplies;
-    struct Case {
-        const char* name;
-        QString reply;
-        QStringList paths;
-    };
-    const Case cases[] = {
-        {"A", SelfCheckReplies::text(replyA), {"index.htm"}},
-        {"B", SelfCheckReplies::text(replyB), {"index.htm"}},
-        {"C", SelfCheckReplies::text(replyC), {"about.htm"}},
-        {"D", SelfCheckReplies::text(replyD), {"styles.css"}},
-        {"E", SelfCheckReplies::text(replyE), {}},
-        {"F", SelfCheckReplies::text(replyF), {}},
-        {"G", SelfCheckReplies::text(replyG), {"index.htm"}},
-        {"H", SelfCheckReplies::text(replyH), {"index.htm"}},
-        {"I", SelfCheckReplies::text(replyI), {"index.htm"}},
-    };
-    for (const Case& c : cases) {
-        EXPECT_EQ(paths(parseFallbackBlocks(c.reply)), c.paths) << "reply " << c.name;
-    }
-
     const auto a = parseFallbackBlocks(SelfCheckReplies::text(replyA));
     ASSERT_EQ(a.size(), 1);
     EXPECT_TRUE(a[0].content.startsWith(QStringLiteral("<!DOCTYPE html>")));

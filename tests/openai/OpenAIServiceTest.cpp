@@ -214,36 +214,65 @@ TEST_F(OpenAIServiceTest, chatReturnsTheFirstChoiceUnchanged) {
     EXPECT_EQ(chat().value(), "first");
 }
 
-TEST_F(OpenAIServiceTest, chatFailuresReadExactly) {
+// Chat and image failures read the same way: HTTP errors with their body, and
+// answers of the wrong shape as unreadable.
+TEST_F(OpenAIServiceTest, failuresReadExactly) {
     const QByteArray errorJson = R"({"error": {"message": "Incorrect API key provided", "code": "invalid_api_key"}})";
+    const QString noImage = "Could not read response: Image response had neither b64_json nor url";
+    const QString emptyMessage = "Could not read response: Empty assistant message";
     struct Row {
         const char* name;
+        bool image;
         ScriptedResponse response;
         QString description;
     };
     const Row rows[] = {
-        {"401 json", ScriptedResponse::json(401, errorJson), "HTTP 401: " + QString::fromUtf8(errorJson)},
-        {"500 binary", ScriptedResponse::bytes(500, QByteArray("\xff\xfe\x80 oops", 8), "application/octet-stream"),
+        {"chat 401 json", false, ScriptedResponse::json(401, errorJson), "HTTP 401: " + QString::fromUtf8(errorJson)},
+        {"image 401 json", true, ScriptedResponse::json(401, errorJson), "HTTP 401: " + QString::fromUtf8(errorJson)},
+        {"chat 500 binary", false,
+         ScriptedResponse::bytes(500, QByteArray("\xff\xfe\x80 oops", 8), "application/octet-stream"),
          "HTTP 500: (binary)"},
-        {"429 text", ScriptedResponse::text(429, "Rate limit ✓"), "HTTP 429: Rate limit ✓"},
-        {"404 empty", ScriptedResponse::text(404, ""), "HTTP 404: "},
-        {"empty choices", ScriptedResponse::json(200, R"({"choices":[]})"),
-         "Could not read response: Empty assistant message"},
-        {"null content",
-         ScriptedResponse::json(200, R"({"choices":[{"message":{"role":"assistant","content":null}}]})"),
-         "Could not read response: Empty assistant message"},
-        {"absent content", ScriptedResponse::json(200, R"({"choices":[{"message":{"role":"assistant"}}]})"),
-         "Could not read response: Empty assistant message"},
-        {"empty content", ScriptedResponse::json(200, R"({"choices":[{"message":{"role":"assistant","content":""}}]})"),
-         "Could not read response: Empty assistant message"},
+        {"image 500 binary", true, ScriptedResponse::bytes(500, QByteArray("\xc3\x28", 2), "application/octet-stream"),
+         "HTTP 500: (binary)"},
+        {"chat 429 text", false, ScriptedResponse::text(429, "Rate limit ✓"), "HTTP 429: Rate limit ✓"},
+        {"chat 404 empty", false, ScriptedResponse::text(404, ""), "HTTP 404: "},
+        {"empty choices", false, ScriptedResponse::json(200, R"({"choices":[]})"), emptyMessage},
+        {"null content", false,
+         ScriptedResponse::json(200, R"({"choices":[{"message":{"role":"assistant","content":null}}]})"), emptyMessage},
+        {"absent content", false, ScriptedResponse::json(200, R"({"choices":[{"message":{"role":"assistant"}}]})"),
+         emptyMessage},
+        {"empty content", false,
+         ScriptedResponse::json(200, R"({"choices":[{"message":{"role":"assistant","content":""}}]})"), emptyMessage},
+        {"empty data", true, ScriptedResponse::json(200, R"({"created":1,"data":[]})"),
+         "Could not read response: No image data in response"},
+        {"missing data", true, ScriptedResponse::json(200, R"({"created":1})"),
+         "Could not read response: missing key 'data'"},
+        {"item without image", true, ScriptedResponse::json(200, R"({"data":[{"revised_prompt":"a fox"}]})"), noImage},
+        {"null keys", true, ScriptedResponse::json(200, R"({"data":[{"b64_json":null,"url":null}]})"), noImage},
+        {"bad base64, no url", true, ScriptedResponse::json(200, R"({"data":[{"b64_json":"%%%"}]})"), noImage},
+        {"url with a space", true, ScriptedResponse::json(200, R"({"data":[{"url":"http://exa mple.com/a.png"}]})"),
+         noImage},
     };
     for (const Row& row : rows) {
         SCOPED_TRACE(row.name);
-        server.replyToChat(row.response);
-        const auto result = chat();
-        ASSERT_FALSE(result.ok());
-        EXPECT_EQ(result.error().description(), row.description);
+        if (row.image) {
+            server.replyToImage(row.response);
+            const auto result = generate();
+            ASSERT_FALSE(result.ok());
+            EXPECT_EQ(result.error().description(), row.description);
+        } else {
+            server.replyToChat(row.response);
+            const auto result = chat();
+            ASSERT_FALSE(result.ok());
+            EXPECT_EQ(result.error().description(), row.description);
+        }
     }
+
+    server.replyToImage(ScriptedResponse::text(200, "not json"));
+    EXPECT_THAT(generate().error().description().toStdString(), StartsWith("Could not read response: "));
+
+    server.replyToImage(ScriptedResponse::dropped());
+    EXPECT_EQ(generate().error().kind, OpenAIError::Kind::Transport);
 }
 
 // Collects every message logged while it lives; requests log from worker threads.
@@ -601,45 +630,6 @@ TEST_F(OpenAIServiceTest, linksOtherThanHttpAreNeverFetched) {
         EXPECT_EQ(result.error().description(), "Could not read response: Image response had neither b64_json nor url");
     }
     EXPECT_TRUE(server.fileRequests().isEmpty());
-}
-
-TEST_F(OpenAIServiceTest, imageFailuresReadExactly) {
-    const QByteArray errorJson = R"({"error":{"message":"Your billing limit was reached"}})";
-    struct Row {
-        const char* name;
-        ScriptedResponse response;
-        QString description;
-    };
-    const Row rows[] = {
-        {"401 json", ScriptedResponse::json(401, errorJson), "HTTP 401: " + QString::fromUtf8(errorJson)},
-        {"500 binary", ScriptedResponse::bytes(500, QByteArray("\xc3\x28", 2), "application/octet-stream"),
-         "HTTP 500: (binary)"},
-        {"empty data", ScriptedResponse::json(200, R"({"created":1,"data":[]})"),
-         "Could not read response: No image data in response"},
-        {"missing data", ScriptedResponse::json(200, R"({"created":1})"),
-         "Could not read response: missing key 'data'"},
-        {"item without image", ScriptedResponse::json(200, R"({"data":[{"revised_prompt":"a fox"}]})"),
-         "Could not read response: Image response had neither b64_json nor url"},
-        {"null keys", ScriptedResponse::json(200, R"({"data":[{"b64_json":null,"url":null}]})"),
-         "Could not read response: Image response had neither b64_json nor url"},
-        {"bad base64, no url", ScriptedResponse::json(200, R"({"data":[{"b64_json":"%%%"}]})"),
-         "Could not read response: Image response had neither b64_json nor url"},
-        {"url with a space", ScriptedResponse::json(200, R"({"data":[{"url":"http://exa mple.com/a.png"}]})"),
-         "Could not read response: Image response had neither b64_json nor url"},
-    };
-    for (const Row& row : rows) {
-        SCOPED_TRACE(row.name);
-        server.replyToImage(row.response);
-        const auto result = generate();
-        ASSERT_FALSE(result.ok());
-        EXPECT_EQ(result.error().description(), row.description);
-    }
-
-    server.replyToImage(ScriptedResponse::text(200, "not json"));
-    EXPECT_THAT(generate().error().description().toStdString(), StartsWith("Could not read response: "));
-
-    server.replyToImage(ScriptedResponse::dropped());
-    EXPECT_EQ(generate().error().kind, OpenAIError::Kind::Transport);
 }
 
 TEST_F(OpenAIServiceTest, failedDownloadReadsAsHttpWithItsStatus) {
