@@ -1,20 +1,26 @@
 #include "app/ChatPane.h"
 
 #include "app/BusyIndicator.h"
+#include "app/ChangesDialog.h"
 #include "app/MultilineTextView.h"
 #include "app/TranscriptModel.h"
 #include "app/TranscriptView.h"
 #include "app/WelcomePane.h"
 #include "conversation/ChatViewModel.h"
+#include "generation/StreamingPreview.h"
 #include "openai/ModelCatalog.h"
 #include "openai/OpenAIError.h"
 #include "settings/AppSettings.h"
 
+#include <QAccessible>
+#include <QAction>
 #include <QComboBox>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
 #include <QSignalBlocker>
@@ -22,6 +28,7 @@
 #include <QTextBlock>
 #include <QTextDocument>
 #include <QTextLayout>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <cmath>
 
@@ -34,7 +41,8 @@ constexpr int composerMaximumHeight = 160;
 
 ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
     : QWidget(parent), m_chat(chat), m_settings(settings), m_transcriptModel(new TranscriptModel(chat, this)),
-      m_transcript(new TranscriptView(this)), m_errorLine(new QLabel(this)), m_composer(new MultilineTextView(this)),
+      m_transcript(new TranscriptView(this)), m_errorLine(new QLabel(this)), m_statusLine(new QLabel(this)),
+      m_streamedReply(new QPlainTextEdit(this)), m_composer(new MultilineTextView(this)),
       m_sendStack(new QStackedWidget(this)), m_sendButton(new QPushButton(QStringLiteral("Send"), this)),
       m_sendingIndicator(new BusyIndicator(18, this)), m_modelPicker(new QComboBox(this)),
       m_transcriptStack(new QStackedWidget(this)), m_welcome(new WelcomePane(settings)),
@@ -66,6 +74,19 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
     m_errorPreferencesButton->setToolTip(QStringLiteral("Set the OpenAI API key and base URL"));
     m_errorPreferencesButton->hide();
 
+    m_statusLine->setFont(caption);
+    m_statusLine->setWordWrap(true);
+    m_statusLine->setTextFormat(Qt::PlainText);
+    m_statusLine->setForegroundRole(QPalette::PlaceholderText);
+    m_statusLine->setContentsMargins(16, 4, 16, 4);
+    m_statusLine->setAccessibleDescription(QStringLiteral("Progress of the turn"));
+
+    m_streamedReply->setReadOnly(true);
+    m_streamedReply->setAccessibleName(QStringLiteral("Reply being written"));
+    m_streamedReply->setFrameShape(QFrame::NoFrame);
+    m_streamedReply->setMaximumHeight(180);
+    m_streamedReply->setVisible(false);
+
     auto* divider = new QFrame(this);
     divider->setFrameShape(QFrame::HLine);
     divider->setFrameShadow(QFrame::Sunken);
@@ -84,7 +105,7 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
     m_sendButton->setAutoDefault(false);
     m_sendButton->setMinimumWidth(72);
     m_sendButton->setMinimumHeight(28);
-    m_sendButton->setAccessibleName(QStringLiteral("Send"));
+    m_sendButton->setAccessibleName(sendText);
     m_sendButton->setToolTip(composerToolTip);
     m_sendButton->setStyleSheet(
         QStringLiteral("QPushButton { background: palette(highlight); color: palette(highlighted-text);"
@@ -98,9 +119,15 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
     indicatorHolder->setFixedSize(44, 28);
     m_sendingIndicator->setAccessibleName(QStringLiteral("Sending"));
     m_sendStack->addWidget(m_sendButton);
-    m_sendStack->addWidget(indicatorHolder);
     m_sendStack->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     m_sendStack->setFixedSize(QSize(std::max(72, m_sendButton->sizeHint().width()), 30));
+    m_sendingIndicator->setVisible(false);
+
+    auto* stopAction = new QAction(stopText, m_composer);
+    stopAction->setShortcut(QKeySequence(Qt::Key_Escape));
+    stopAction->setShortcutContext(Qt::WidgetShortcut);
+    m_composer->addAction(stopAction);
+    connect(stopAction, &QAction::triggered, m_chat, &ChatViewModel::stop);
 
     auto* modelLabel = new QLabel(QStringLiteral("Model"), this);
     QFont subheadline = font();
@@ -119,6 +146,7 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
     auto* composerRow = new QHBoxLayout;
     composerRow->setSpacing(8);
     composerRow->addWidget(m_composer, 1, Qt::AlignBottom);
+    composerRow->addWidget(indicatorHolder, 0, Qt::AlignBottom);
     composerRow->addWidget(m_sendStack, 0, Qt::AlignBottom);
     auto* modelRow = new QHBoxLayout;
     modelRow->setSpacing(8);
@@ -139,6 +167,8 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
     errorRow->addWidget(m_errorLine, 1);
     errorRow->addWidget(m_errorPreferencesButton, 0, Qt::AlignVCenter);
     layout->addWidget(m_transcriptStack, 1);
+    layout->addWidget(m_streamedReply);
+    layout->addWidget(m_statusLine);
     layout->addLayout(errorRow);
     layout->addWidget(divider);
     layout->addLayout(composerBox);
@@ -153,11 +183,27 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
     });
     connect(m_chat, &ChatViewModel::isSendingChanged, this, &ChatPane::updateSendControls);
     connect(m_chat, &ChatViewModel::lastErrorChanged, this, &ChatPane::updateErrorLine);
-    connect(m_sendButton, &QPushButton::clicked, this, &ChatPane::send);
+    connect(m_sendButton, &QPushButton::clicked, this, [this] {
+        if (m_chat->isSendingShownChat()) {
+            m_chat->stop();
+        } else {
+            send();
+        }
+    });
+    connect(m_chat, &ChatViewModel::turnStatusChanged, this, &ChatPane::updateStatusLine);
+    connect(m_chat, &ChatViewModel::turnStatusChanged, this, &ChatPane::updateSendControls);
+    connect(m_chat, &ChatViewModel::activeSessionIdChanged, this, &ChatPane::updateSendControls);
+    connect(m_chat, &ChatViewModel::streamedReplyChanged, this, &ChatPane::scheduleStreamedReply);
+    connect(m_transcript, &TranscriptView::messageActionTriggered, this, &ChatPane::runMessageAction);
+    connect(m_chat, &ChatViewModel::undoNeedsConfirmation, this, &ChatPane::confirmUndo);
+    connect(m_chat, &ChatViewModel::undoFinished, this, &ChatPane::updateSendControls);
     // A model picked from the list is taken at once; a typed one when the field is left or Return is pressed.
     connect(m_modelPicker, &QComboBox::currentIndexChanged, this, &ChatPane::commitTypedModel);
     connect(m_modelPicker->lineEdit(), &QLineEdit::editingFinished, this, &ChatPane::commitTypedModel);
     connect(m_settings, &AppSettings::modelChanged, this, &ChatPane::updateModelPicker);
+    m_chat->setStreamReplies(m_settings->streamReplies());
+    connect(m_settings, &AppSettings::streamRepliesChanged, this,
+            [this] { m_chat->setStreamReplies(m_settings->streamReplies()); });
 
     connect(m_errorPreferencesButton, &QPushButton::clicked, this, &ChatPane::preferencesRequested);
     connect(m_welcome, &WelcomePane::preferencesRequested, this, &ChatPane::preferencesRequested);
@@ -175,6 +221,7 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
     updateSendControls();
     updateErrorLine();
     updateWelcome();
+    updateStatusLine();
     fitComposerHeight();
     setFocusProxy(m_composer);
 }
@@ -196,7 +243,51 @@ void ChatPane::updateWelcome() {
 }
 
 bool ChatPane::canSend() const {
-    return !m_chat->isSending() && !m_chat->input().trimmed().isEmpty();
+    return !m_chat->isSending() && !m_chat->isUndoing() && !m_chat->input().trimmed().isEmpty();
+}
+
+void ChatPane::runMessageAction(const QUuid& messageId, const QString& action) {
+    // The labels were offered a moment ago; the chat decides again whether each still applies.
+    if (!m_chat->messageActions(messageId).contains(action)) {
+        return;
+    }
+    if (action == ChatViewModel::showChangesAction) {
+        const std::optional<QString> commit = m_chat->commitOf(messageId);
+        const std::optional<QString> root = m_chat->persistenceOutputRoot();
+        if (!commit || !root) {
+            return;
+        }
+        if (m_changesDialog) {
+            m_changesDialog->close();
+        }
+        m_changesDialog = new ChangesDialog(*root, *commit, this);
+        m_changesDialog->setAccessibleName(m_changesDialog->windowTitle());
+        m_changesDialog->setAttribute(Qt::WA_DeleteOnClose);
+        m_changesDialog->open();
+    } else if (action == ChatViewModel::undoAction || action == ChatViewModel::redoAction) {
+        m_chat->undoOrRedo(messageId);
+        updateSendControls();
+    } else if (action == ChatViewModel::retryAction) {
+        m_chat->retry(messageId, m_settings->model(), m_settings->resolvedAPIKey());
+    }
+}
+
+void ChatPane::confirmUndo(const QUuid& messageId, const QStringList& editedPaths) {
+    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Files changed since"),
+                                QStringLiteral("These files of that turn were changed since: %1. Going on replaces "
+                                               "those changes.")
+                                    .arg(editedPaths.join(QStringLiteral(", "))),
+                                QMessageBox::Cancel, this);
+    QPushButton* goOn = box->addButton(QStringLiteral("Go On"), QMessageBox::AcceptRole);
+    goOn->setAccessibleName(goOn->text());
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    connect(box, &QMessageBox::buttonClicked, this, [this, box, goOn, messageId](QAbstractButton* clicked) {
+        if (clicked == goOn) {
+            m_chat->undoOrRedo(messageId, true);
+        }
+        box->close();
+    });
+    box->open();
 }
 
 void ChatPane::send() {
@@ -209,8 +300,49 @@ void ChatPane::send() {
 }
 
 void ChatPane::updateSendControls() {
-    m_sendButton->setEnabled(canSend());
-    m_sendStack->setCurrentIndex(m_chat->isSending() ? 1 : 0);
+    const bool stoppable = m_chat->isSendingShownChat();
+    const QString label = stoppable ? stopText : sendText;
+    if (m_sendButton->text() != label) {
+        m_sendButton->setText(label);
+        m_sendButton->setAccessibleName(label);
+    }
+    m_sendButton->setEnabled(stoppable ? m_chat->turnStatus() != turnStoppedText : canSend());
+    m_sendingIndicator->setVisible(m_chat->isSending());
+}
+
+void ChatPane::updateStatusLine() {
+    const QString status = m_chat->turnStatus();
+    if (status == m_statusLine->text() && m_statusLine->isVisible() == !status.isEmpty()) {
+        return;
+    }
+    m_statusLine->setText(status);
+    m_statusLine->setAccessibleName(status);
+    m_statusLine->setVisible(!status.isEmpty());
+    // A screen reader reads the new text out without the user moving there.
+    QAccessibleEvent changed(m_statusLine, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&changed);
+}
+
+void ChatPane::scheduleStreamedReply() {
+    // Pieces arriving together are shown together, before the next frame is painted.
+    if (m_streamedReplyScheduled) {
+        return;
+    }
+    m_streamedReplyScheduled = true;
+    QTimer::singleShot(0, this, &ChatPane::showStreamedReply);
+}
+
+void ChatPane::showStreamedReply() {
+    m_streamedReplyScheduled = false;
+    const QString reply = m_chat->streamedReply();
+    m_streamedReply->setVisible(!reply.isEmpty());
+    if (reply.isEmpty()) {
+        m_streamedReply->clear();
+        return;
+    }
+    m_streamedReply->setPlainText(streamingPreviewText(reply));
+    m_streamedReply->moveCursor(QTextCursor::End);
+    m_streamedReply->ensureCursorVisible();
 }
 
 void ChatPane::updateErrorLine() {

@@ -1,10 +1,14 @@
 #pragma once
 
+#include <QDialog>
+#include <QPointer>
 #include <QStringList>
+#include <QUuid>
 #include <QWidget>
 
 class QComboBox;
 class QLabel;
+class QPlainTextEdit;
 class QPushButton;
 class QStackedWidget;
 
@@ -20,9 +24,11 @@ class TranscriptView;
 class WelcomePane;
 
 // The Create workspace: the transcript (the welcome while the chat has no
-// messages), the error line (with "Open Preferences…" when the key is what
-// failed), and the composer with the Send button and the model picker. The
-// picker lists the catalog's models and takes a typed name.
+// messages), the reply being written (when replies stream), the turn's status
+// line, the error line (with "Open Preferences…" when the key is what failed),
+// and the composer with the Send button (Stop while the chat's turn runs; Escape
+// in the composer stops too) and the model picker. The picker lists the
+// catalog's models and takes a typed name.
 class ChatPane final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(ChatPane)
@@ -39,13 +45,21 @@ public:
     void send();
     // The models the picker lists; without a catalog, the defaults and the model in use.
     void setModelCatalog(ModelCatalog* catalog);
+    static inline const QString sendText = QStringLiteral("Send");
+    static inline const QString stopText = QStringLiteral("Stop");
 
     MultilineTextView* composer() const { return m_composer; }
     TranscriptView* transcript() const { return m_transcript; }
     QPushButton* sendButton() const { return m_sendButton; }
     BusyIndicator* sendingIndicator() const { return m_sendingIndicator; }
     QLabel* errorLine() const { return m_errorLine; }
+    // The running turn's progress, or "Stopped."; hidden when empty. Read out by screen readers.
+    QLabel* statusLine() const { return m_statusLine; }
+    // The reply as it is written, shown only while a streamed turn of this chat runs.
+    QPlainTextEdit* streamedReplyView() const { return m_streamedReply; }
     QComboBox* modelPicker() const { return m_modelPicker; }
+    // The changes of a turn opened last with "Show changes", while it is open.
+    QDialog* changesDialog() const { return m_changesDialog; }
     WelcomePane* welcome() const { return m_welcome; }
     QPushButton* errorPreferencesButton() const { return m_errorPreferencesButton; }
 
@@ -59,16 +73,24 @@ private:
     bool canSend() const;
     void updateSendControls();
     void updateErrorLine();
+    void updateStatusLine();
+    void scheduleStreamedReply();
+    void showStreamedReply();
     void updateModelPicker();
     void commitTypedModel();
     void updateWelcome();
     void fitComposerHeight();
+    void runMessageAction(const QUuid& messageId, const QString& action);
+    void confirmUndo(const QUuid& messageId, const QStringList& editedPaths);
 
     ChatViewModel* m_chat;
     AppSettings* m_settings;
     TranscriptModel* m_transcriptModel;
     TranscriptView* m_transcript;
     QLabel* m_errorLine;
+    QLabel* m_statusLine;
+    QPlainTextEdit* m_streamedReply;
+    bool m_streamedReplyScheduled = false;
     MultilineTextView* m_composer;
     QStackedWidget* m_sendStack;
     QPushButton* m_sendButton;
@@ -78,6 +100,7 @@ private:
     QStackedWidget* m_transcriptStack;
     WelcomePane* m_welcome;
     QPushButton* m_errorPreferencesButton;
+    QPointer<QDialog> m_changesDialog;
 };
 
 } // namespace kestrion

@@ -99,6 +99,8 @@ MainWindow::MainWindow(AppSettings* settings, ChatViewModel* chat, QWidget* pare
     WindowWorkspaces::install(this);
 
     connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
+        // A turn still running is stopped as the Stop button would; the user's message is kept.
+        m_chat->stop();
         saveConversation();
         m_chat->flushSaves();
     });

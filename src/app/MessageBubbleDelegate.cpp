@@ -272,7 +272,35 @@ QSize MessageBubbleDelegate::cachedTextSize(const QModelIndex& index) const {
 
 QSize MessageBubbleDelegate::sizeHint(const QStyleOptionViewItem&, const QModelIndex& index) const {
     const QSize textSize = cachedTextSize(index);
-    return {layoutWidth(), textSize.height() + 2 * bubblePadding + itemSpacing};
+    const bool hasActions = !index.data(TranscriptModel::ActionsRole).toStringList().isEmpty();
+    return {layoutWidth(), textSize.height() + 2 * bubblePadding + itemSpacing + (hasActions ? actionRowHeight : 0)};
+}
+
+QList<std::pair<QString, QRect>> MessageBubbleDelegate::actionRects(const QRect& itemRect,
+                                                                    const QModelIndex& index) const {
+    const QStringList actions = index.data(TranscriptModel::ActionsRole).toStringList();
+    QList<std::pair<QString, QRect>> rects;
+    if (actions.isEmpty()) {
+        return rects;
+    }
+    const QRect bubble = bubbleRect(itemRect, index);
+    const QFontMetrics metrics(m_view->font());
+    int left = bubble.left();
+    for (const QString& action : actions) {
+        const int width = metrics.horizontalAdvance(action) + 2 * bubblePadding;
+        rects.append({action, QRect(left, bubble.bottom() + 4, width, actionRowHeight - 6)});
+        left += width + 6;
+    }
+    return rects;
+}
+
+QString MessageBubbleDelegate::actionAt(const QRect& itemRect, const QModelIndex& index, const QPoint& point) const {
+    for (const auto& [action, rect] : actionRects(itemRect, index)) {
+        if (rect.contains(point)) {
+            return action;
+        }
+    }
+    return {};
 }
 
 QRect MessageBubbleDelegate::bubbleRect(const QRect& itemRect, const QModelIndex& index) const {
@@ -334,6 +362,23 @@ void MessageBubbleDelegate::paint(QPainter* painter, const QStyleOptionViewItem&
         laidOut.document->documentLayout()->draw(painter, context);
     }
     painter->restore();
+
+    const QList<std::pair<QString, QRect>> actions = actionRects(option.rect, index);
+    if (!actions.isEmpty()) {
+        painter->save();
+        painter->setRenderHint(QPainter::Antialiasing, true);
+        painter->setFont(m_view->font());
+        for (const auto& [action, rect] : actions) {
+            QPainterPath chip;
+            chip.addRoundedRect(QRectF(rect), 6, 6);
+            painter->fillPath(chip, option.palette.color(QPalette::Button));
+            painter->setPen(QPen(option.palette.color(QPalette::Mid), 1));
+            painter->drawPath(chip);
+            painter->setPen(option.palette.color(QPalette::Link));
+            painter->drawText(rect, Qt::AlignCenter, action);
+        }
+        painter->restore();
+    }
 }
 
 QWidget* MessageBubbleDelegate::createEditor(QWidget* parent, const QStyleOptionViewItem&,

@@ -59,6 +59,11 @@ public:
     QRect textRect(const QRect& itemRect, const QModelIndex& index) const;
     // The link target under a point of the item, if any.
     QString anchorAt(const QRect& itemRect, const QModelIndex& index, const QPoint& point) const;
+    // The message's actions ("Show changes", "Undo this turn", …) as buttons under its bubble.
+    QList<std::pair<QString, QRect>> actionRects(const QRect& itemRect, const QModelIndex& index) const;
+    // The label of the action button under a point of the item, if any.
+    QString actionAt(const QRect& itemRect, const QModelIndex& index, const QPoint& point) const;
+    static constexpr int actionRowHeight = 26;
 
     // The width the bubbles are laid out for: the view's width less a
     // scroll bar, so that the scroll bar appearing does not re-lay out everything.

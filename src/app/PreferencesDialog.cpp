@@ -40,6 +40,7 @@ PreferencesDialog::PreferencesDialog(AppSettings* settings, ModelCatalog* catalo
       m_model(new QComboBox(this)), m_openAIBaseURL(new QLineEdit(this)), m_panelBaseURL(new QLineEdit(this)),
       m_panelToken(new QLineEdit(this)),
       m_publishChats(new QCheckBox(QStringLiteral("Publish chats with the website"), this)),
+      m_streamReplies(new QCheckBox(QStringLiteral("Show replies as they are written"), this)),
       m_testConnection(new QPushButton(QStringLiteral("Test connection"), this)), m_connectionStatus(new QLabel(this)) {
     setWindowTitle(QStringLiteral("Preferences"));
     setMinimumWidth(520);
@@ -64,6 +65,11 @@ PreferencesDialog::PreferencesDialog(AppSettings* settings, ModelCatalog* catalo
     m_publishChats->setAccessibleDescription(
         QStringLiteral("When off, a deploy leaves the website folder's .kestrion-chats folder out."));
     m_publishChats->setToolTip(m_publishChats->accessibleDescription());
+    m_publishChats->setAccessibleName(m_publishChats->text());
+    m_streamReplies->setAccessibleName(m_streamReplies->text());
+    m_streamReplies->setAccessibleDescription(
+        QStringLiteral("Asks the model for its reply piece by piece and shows the text while it arrives."));
+    m_streamReplies->setToolTip(m_streamReplies->accessibleDescription());
 
     m_testConnection->setAccessibleName(m_testConnection->text());
     m_testConnection->setAutoDefault(false);
@@ -84,6 +90,7 @@ PreferencesDialog::PreferencesDialog(AppSettings* settings, ModelCatalog* catalo
     form->addRow(QStringLiteral("Kestrion &panel URL:"), m_panelBaseURL);
     form->addRow(QStringLiteral("Kestrion panel &token:"), m_panelToken);
     form->addRow(QString(), m_publishChats);
+    form->addRow(QString(), m_streamReplies);
 
     auto* note = new QLabel(QStringLiteral("Changes are saved as you type."), this);
     note->setForegroundRole(QPalette::PlaceholderText);
@@ -110,10 +117,11 @@ PreferencesDialog::PreferencesDialog(AppSettings* settings, ModelCatalog* catalo
     connect(m_publishChats, &QCheckBox::toggled, m_settings, &AppSettings::setDeployIncludeChats);
     connect(m_testConnection, &QPushButton::clicked, this, &PreferencesDialog::testConnection);
     connect(m_catalog, &ModelCatalog::modelsChanged, this, &PreferencesDialog::updateModelList);
+    connect(m_streamReplies, &QCheckBox::toggled, m_settings, &AppSettings::setStreamReplies);
 
     for (auto signal : {&AppSettings::apiKeyChanged, &AppSettings::modelChanged, &AppSettings::openAIBaseURLChanged,
                         &AppSettings::kestrionPanelBaseURLChanged, &AppSettings::kestrionApiTokenChanged,
-                        &AppSettings::deployIncludeChatsChanged}) {
+                        &AppSettings::deployIncludeChatsChanged, &AppSettings::streamRepliesChanged}) {
         connect(m_settings, signal, this, &PreferencesDialog::updateFromSettings);
     }
 }
@@ -177,6 +185,7 @@ void PreferencesDialog::updateFromSettings() {
     setFieldText(m_panelBaseURL, m_settings->kestrionPanelBaseURL());
     setFieldText(m_panelToken, m_settings->kestrionApiToken());
     m_publishChats->setChecked(m_settings->deployIncludeChats());
+    m_streamReplies->setChecked(m_settings->streamReplies());
 }
 
 } // namespace kestrion

@@ -40,6 +40,7 @@ public:
     QCheckBox* publishChatsField() const { return m_publishChats; }
     QPushButton* testConnectionButton() const { return m_testConnection; }
     QLabel* connectionStatus() const { return m_connectionStatus; }
+    QCheckBox* streamRepliesField() const { return m_streamReplies; }
     // The eye toggles of the two secret fields.
     QAction* revealApiKeyAction() const { return m_revealApiKey; }
     QAction* revealPanelTokenAction() const { return m_revealPanelToken; }
@@ -58,6 +59,7 @@ private:
     QLineEdit* m_panelBaseURL;
     QLineEdit* m_panelToken;
     QCheckBox* m_publishChats;
+    QCheckBox* m_streamReplies;
     QPushButton* m_testConnection;
     QLabel* m_connectionStatus;
     QAction* m_revealApiKey = nullptr;

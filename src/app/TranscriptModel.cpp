@@ -8,6 +8,11 @@ TranscriptModel::TranscriptModel(ChatViewModel* chat, QObject* parent)
     : QAbstractListModel(parent), m_chat(chat), m_rows(static_cast<int>(chat->messages().size())) {
     connect(chat, &ChatViewModel::messageAppended, this, &TranscriptModel::onMessageAppended);
     connect(chat, &ChatViewModel::messagesReset, this, &TranscriptModel::onMessagesReset);
+    connect(chat, &ChatViewModel::messageActionsChanged, this, [this] {
+        if (m_rows > 0) {
+            Q_EMIT dataChanged(index(0), index(m_rows - 1), {ActionsRole});
+        }
+    });
 }
 
 void TranscriptModel::onMessageAppended(int row) {
@@ -44,6 +49,8 @@ QVariant TranscriptModel::data(const QModelIndex& index, int role) const {
         return message.id;
     case IsUserRole:
         return message.role == ChatMessage::Role::User;
+    case ActionsRole:
+        return m_chat->messageActions(message.id);
     default:
         return {};
     }
@@ -62,6 +69,7 @@ QHash<int, QByteArray> TranscriptModel::roleNames() const {
     QHash<int, QByteArray> names = QAbstractListModel::roleNames();
     names.insert(MessageIdRole, "messageId");
     names.insert(IsUserRole, "isUser");
+    names.insert(ActionsRole, "actions");
     return names;
 }
 

@@ -19,6 +19,7 @@ public:
     enum Role {
         MessageIdRole = Qt::UserRole + 1, // QUuid
         IsUserRole,                       // bool
+        ActionsRole,                      // QStringList: the labels of the message's actions
     };
 
     explicit TranscriptModel(ChatViewModel* chat, QObject* parent = nullptr);

@@ -1,6 +1,7 @@
 #include "app/TranscriptView.h"
 
 #include "app/MessageBubbleDelegate.h"
+#include "app/TranscriptModel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -66,6 +67,13 @@ void TranscriptView::setModel(QAbstractItemModel* model) {
         return;
     }
     connect(model, &QAbstractItemModel::rowsInserted, this, [this] { followNewest(true); });
+    // Action buttons come and go under the bubbles: the rows are placed again.
+    connect(model, &QAbstractItemModel::dataChanged, this,
+            [this](const QModelIndex&, const QModelIndex&, const QList<int>& roles) {
+                if (roles.contains(TranscriptModel::ActionsRole)) {
+                    scheduleDelayedItemsLayout();
+                }
+            });
     connect(model, &QAbstractItemModel::modelAboutToBeReset, this, [this] { closeOpenEditor(); });
     connect(model, &QAbstractItemModel::modelReset, this, [this] {
         m_delegate->clearCaches();
@@ -119,6 +127,14 @@ bool TranscriptView::forwardToEditor(QMouseEvent* event) {
 
 void TranscriptView::mousePressEvent(QMouseEvent* event) {
     const QModelIndex index = indexAt(event->position().toPoint());
+    if (index.isValid() && event->button() == Qt::LeftButton) {
+        const QString action = m_delegate->actionAt(visualRect(index), index, event->position().toPoint());
+        if (!action.isEmpty()) {
+            Q_EMIT messageActionTriggered(index.data(TranscriptModel::MessageIdRole).toUuid(), action);
+            event->accept();
+            return;
+        }
+    }
     const bool onText =
         index.isValid() && m_delegate->textRect(visualRect(index), index).contains(event->position().toPoint());
     if (index != QModelIndex(m_editorIndex)) {
@@ -196,6 +212,15 @@ void TranscriptView::contextMenuEvent(QContextMenuEvent* event) {
     QAction* copy = menu.addAction(QStringLiteral("Copy"));
     copy->setShortcut(QKeySequence::Copy);
     connect(copy, &QAction::triggered, this, &TranscriptView::copyCurrentMessage);
+    const QUuid messageId = index.data(TranscriptModel::MessageIdRole).toUuid();
+    const QStringList actions = index.data(TranscriptModel::ActionsRole).toStringList();
+    if (!actions.isEmpty()) {
+        menu.addSeparator();
+    }
+    for (const QString& label : actions) {
+        connect(menu.addAction(label), &QAction::triggered, this,
+                [this, messageId, label] { Q_EMIT messageActionTriggered(messageId, label); });
+    }
     const QString anchor = m_delegate->anchorAt(visualRect(index), index, event->pos());
     if (!anchor.isEmpty()) {
         QAction* copyLink = menu.addAction(QStringLiteral("Copy Link"));

@@ -28,6 +28,10 @@ public:
     // Copies the current message's text, or the selected part of it.
     void copyCurrentMessage();
 
+Q_SIGNALS:
+    // An action button under a message (or its entry in the context menu) was used.
+    void messageActionTriggered(const QUuid& messageId, const QString& action);
+
 protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;

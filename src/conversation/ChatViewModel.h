@@ -2,17 +2,22 @@
 
 #include "conversation/ChatRecords.h"
 #include "conversation/SessionStore.h"
+#include "conversation/TurnLog.h"
 #include "conversation/TurnRunner.h"
+#include "generation/TurnProgress.h"
 
+#include <QElapsedTimer>
 #include <QHash>
 #include <QList>
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <QTimer>
 #include <QUuid>
 #include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 
 namespace kestrion {
 
@@ -30,6 +35,7 @@ class ChatViewModel final : public QObject {
     Q_PROPERTY(QString input READ input WRITE setInput NOTIFY inputChanged)
     Q_PROPERTY(bool isSending READ isSending NOTIFY isSendingChanged)
     Q_PROPERTY(QString lastError READ lastErrorText NOTIFY lastErrorChanged)
+    Q_PROPERTY(QString turnStatus READ turnStatus NOTIFY turnStatusChanged)
 
 public:
     // Where a result belongs: the history bound and the chat shown when its work started.
@@ -73,6 +79,43 @@ public:
     // to; returns at once. sendFinished() fires when the assistant message (reply or
     // "Error: ...") has been appended and its save has landed.
     void send(const QString& model, const QString& apiKey);
+    // Stops the running turn: before its reply arrives nothing is written, the user's message
+    // stays (and is saved) and no assistant message is added; during the images those not yet
+    // made are cancelled. The chat's status line then says "Stopped.". Nothing when none runs.
+    void stop();
+    // Whether the running turn belongs to the chat shown.
+    bool isSendingShownChat() const;
+    // The status line of the chat shown while its turn runs ("Waiting for the model… 12 s", ...),
+    // "Stopped." after a stop, else empty.
+    QString turnStatus() const;
+    // The reply's text as it arrives, while a streamed turn of the chat shown runs; else empty.
+    QString streamedReply() const;
+    // Ask for replies as they are written (the "stream_replies" setting) from the next send on.
+    void setStreamReplies(bool stream) { m_streamReplies = stream; }
+    bool streamReplies() const { return m_streamReplies; }
+
+    // An assistant message "Error: …" of the chat shown that can be sent again: the user's
+    // message before it exists and no turn runs.
+    bool canRetry(const QUuid& assistantMessageId) const;
+    // Sends the user's message before that error again in the same chat; the failed exchange
+    // stays as it is.
+    void retry(const QUuid& assistantMessageId, const QString& model, const QString& apiKey);
+
+    // The actions a message of the chat shown offers, by their labels: "Show changes" (it made a
+    // commit), "Undo this turn" or "Redo" (the newest such message of the chat, when no turn
+    // runs), "Retry" (see canRetry).
+    static inline const QString showChangesAction = QStringLiteral("Show changes");
+    static inline const QString undoAction = QStringLiteral("Undo this turn");
+    static inline const QString redoAction = QStringLiteral("Redo");
+    static inline const QString retryAction = QStringLiteral("Retry");
+    QStringList messageActions(const QUuid& messageId) const;
+    // The commit a message made in the bound folder, if the turn log has one.
+    std::optional<QString> commitOf(const QUuid& messageId) const;
+    // Undoes (or redoes) the turn of that message with a new commit, when it offers the action.
+    // Edited files of that turn stop it with undoNeedsConfirmation unless overwriteEdits; a
+    // failure shows in the error line and changes nothing.
+    void undoOrRedo(const QUuid& messageId, bool overwriteEdits = false);
+    bool isUndoing() const { return m_undoing; }
     void newChat();
     void selectSession(const QUuid& id);
     void deleteSession(const QUuid& id);
@@ -112,13 +155,27 @@ Q_SIGNALS:
     void inputChanged();
     void isSendingChanged();
     void lastErrorChanged();
+    // Also after a stop, once the history holding the user's message has been saved.
     void sendFinished();
+    void turnStatusChanged();
+    // streamedReply() changed.
+    void streamedReplyChanged();
+    // messageActions() may have changed for any message.
+    void messageActionsChanged();
+    // The files of that turn were edited since; undoOrRedo(id, true) goes on and replaces them.
+    void undoNeedsConfirmation(const QUuid& messageId, const QStringList& editedPaths);
+    // An undo or redo ended (done or not).
+    void undoFinished();
     // A turn wrote these files (as the reply named them) into this website directory.
     void filesWritten(const QString& outputRoot, const QStringList& relativePaths);
 
 private:
+    // Appends the user's message to the chat shown and starts a turn for the conversation as it stands.
     void startTurn(const QString& model, const QString& apiKey, const QString& text);
-    void finishTurn(const ChatTarget& target, const TurnRunner::Result& result);
+    void finishTurn(const ChatTarget& target, quint64 serial, const TurnRunner::Result& result);
+    void setTurnProgress(quint64 serial, const TurnProgress& progress);
+    void appendStreamedPiece(quint64 serial, const QString& piece);
+    bool isShownChat(const ChatTarget& target) const;
     void setSending(bool sending);
     void setChatError(const QUuid& sessionId, const std::optional<QString>& error);
     void updateShownError();
@@ -134,6 +191,22 @@ private:
     QHash<QUuid, QString> m_chatErrors;
     std::optional<QString> m_shownError;
     std::shared_ptr<const OpenAIService> m_openAI;
+
+    // The running turn (or the last one, for its "Stopped." line).
+    quint64 m_turnSerial = 0;
+    std::stop_source m_turnStop;
+    ChatTarget m_turnTarget;
+    std::optional<TurnProgress> m_turnProgress;
+    bool m_turnStopped = false;
+    QElapsedTimer m_waitClock;
+    // Ticks the "Waiting for the model… N s" line once a second.
+    QTimer m_waitTicker;
+    bool m_streamReplies = false;
+    QString m_streamed;
+    // The bound folder's turn log, as loaded and then added to.
+    TurnLog::Entries m_turns;
+    quint64 m_turnLogLoad = 0;
+    bool m_undoing = false;
 };
 
 } // namespace kestrion

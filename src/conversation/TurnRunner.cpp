@@ -1,9 +1,11 @@
 #include "conversation/TurnRunner.h"
 
 #include "context/ProjectContextBuilder.h"
+#include "conversation/TurnLog.h"
 #include "generation/FileGenerationParser.h"
 #include "generation/ProjectMaterializer.h"
 #include "generation/PromptBuilder.h"
+#include "generation/TurnGit.h"
 #include "openai/OpenAIService.h"
 
 #include <QtConcurrent/QtConcurrentRun>
@@ -49,18 +51,48 @@ QString displayText(const FileGenerationParser::ParsedReply& reply, const Projec
 Result runBlocking(const Request& request) {
     const auto snapshot = ProjectContextBuilder::buildBlocking(request.outputRoot);
     const QList<ChatCompletionMessage> prompt = promptFor(snapshot, request.conversation);
-    const OpenAIResult<QString> reply = request.openAI->completeChatBlocking(request.model, request.apiKey, prompt);
+    const TurnObserver observer{request.stop, request.progress};
+    observer.report({TurnProgress::Stage::Waiting, 0, 0, {}});
+    ChatRequestOptions options;
+    options.stop = request.stop;
+    options.stream = request.stream;
+    options.onText = request.streamedText;
+    const OpenAIResult<QString> reply =
+        request.openAI->completeChatBlocking(request.model, request.apiKey, prompt, options);
+    if (request.stop.stop_requested()) {
+        Result stopped;
+        stopped.stopped = true;
+        return stopped;
+    }
     if (!reply.ok()) {
         const QString description = reply.error().description();
-        return {QStringLiteral("Error: ") + description, description, {}};
+        Result failed;
+        failed.text = QStringLiteral("Error: ") + description;
+        failed.error = description;
+        return failed;
     }
     if (!request.outputRoot) {
-        return {reply.value(), std::nullopt, {}};
+        Result shown;
+        shown.text = reply.value();
+        return shown;
     }
     const FileGenerationParser::ParsedReply parsed = FileGenerationParser::parseReply(reply.value());
+    const bool writesFiles = !parsed.files.isEmpty() || !parsed.images.isEmpty() || !parsed.fallback.isEmpty();
+    const std::optional<QString> before = writesFiles ? TurnGit::headCommit(*request.outputRoot) : std::nullopt;
     const ProjectMaterializer::Result written =
-        ProjectMaterializer::materialize(parsed, *request.outputRoot, request.apiKey, *request.openAI);
-    return {displayText(parsed, written), std::nullopt, written.writtenRelativePaths};
+        ProjectMaterializer::materialize(parsed, *request.outputRoot, request.apiKey, *request.openAI,
+                                         QString::fromLatin1(ProjectMaterializer::defaultGitPath), observer);
+    Result result;
+    result.text = displayText(parsed, written);
+    result.writtenPaths = written.writtenRelativePaths;
+    // A commit that found nothing new leaves HEAD where it was: that turn made no commit.
+    if (written.gitExitCode == 0) {
+        if (const std::optional<QString> after = TurnGit::headCommit(*request.outputRoot); after && after != before) {
+            result.commit = after;
+            TurnLog::record(*request.outputRoot, result.messageId, {*after, TurnLog::Entry::Kind::Turn});
+        }
+    }
+    return result;
 }
 
 QFuture<Result> run(Request request) {

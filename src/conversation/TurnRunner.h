@@ -1,13 +1,17 @@
 #pragma once
 
 #include "conversation/ChatRecords.h"
+#include "generation/TurnProgress.h"
 
 #include <QFuture>
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QUuid>
+#include <functional>
 #include <memory>
 #include <optional>
+#include <stop_token>
 
 namespace kestrion {
 
@@ -26,6 +30,14 @@ struct Request {
     // The chat's messages, the user's new one last.
     QList<ChatMessage> conversation;
     std::shared_ptr<const OpenAIService> openAI;
+    // A stop before the reply is in ends the turn with nothing written; during the images it
+    // cancels those not yet made.
+    std::stop_token stop;
+    // Hears of each step, on the worker thread.
+    std::function<void(const TurnProgress&)> progress;
+    // Asks for the reply as it is written; streamedText gets each new piece, on the worker thread.
+    bool stream = false;
+    std::function<void(const QString&)> streamedText;
 };
 
 struct Result {
@@ -35,6 +47,13 @@ struct Result {
     std::optional<QString> error;
     // Files written into the website directory, as the reply named them.
     QStringList writtenPaths;
+    // The user stopped the turn before its reply arrived: nothing was written and no
+    // assistant message is due.
+    bool stopped = false;
+    // The id the assistant message gets.
+    QUuid messageId = QUuid::createUuid();
+    // The commit the turn made, recorded for that message in the folder's turn log.
+    std::optional<QString> commit;
 };
 
 // Starts the turn on the global pool; the future always ends with a result.

@@ -39,11 +39,20 @@ QStringList commandLine(const QStringList& arguments) {
     return line + arguments;
 }
 
+} // namespace
+
+ProcessOutcome runSequenceStepRaw(const QString& gitPath, const QString& cwd, const QStringList& arguments,
+                                  const GitRunner::Environment& environment) {
+    return GitRunner::run(gitPath, cwd, commandLine(arguments), environment);
+}
+
+namespace {
+
 ProcessOutcome runRawGit(const QString& gitPath, const QString& cwd, const QStringList& arguments,
                          const QList<GitSetting>& settings = {}) {
     GitRunner::Environment environment;
     environment.settings = settings;
-    return GitRunner::run(gitPath, cwd, commandLine(arguments), environment);
+    return runSequenceStepRaw(gitPath, cwd, arguments, environment);
 }
 
 GitOutcome toGitOutcome(const ProcessOutcome& process) {
@@ -73,10 +82,7 @@ bool entryExists(const QString& path, struct stat* status = nullptr) {
 // defines or redefines, or the outcome that stops the sequence. Filters run a
 // program on add, and on commit when it re-reads a file; .gitattributes, which
 // comes with the folder as well, picks the files they see.
-struct FilterSettings {
-    QList<GitSetting> settings;
-    std::optional<GitOutcome> stop;
-};
+} // namespace
 
 FilterSettings repositoryFilterSettings(const QString& gitPath, const QString& root) {
     // Read as raw bytes: a name that is not UTF-8 must still be seen.
@@ -126,26 +132,33 @@ FilterSettings repositoryFilterSettings(const QString& gitPath, const QString& r
     return result;
 }
 
-} // namespace
-
 GitOutcome runSequenceStep(const QString& gitPath, const QString& cwd, const QStringList& arguments,
                            const QList<GitSetting>& settings) {
     return toGitOutcome(runRawGit(gitPath, cwd, arguments, settings));
 }
 
-GitOutcome runGitSequence(const QString& root, const QString& gitPath) {
+std::optional<QString> repositoryRefusal(const QString& root) {
     const QString dotGit = root + QStringLiteral("/.git");
     struct stat status {};
-    if (entryExists(dotGit, &status)) {
-        if (!S_ISDIR(status.st_mode)) {
-            qCWarning(lcGeneration) << "No commit: the repository entry .git is not a folder";
-            return refusal(notAFolderMessage);
-        }
-        if (entryExists(dotGit + QStringLiteral("/commondir"))) {
-            qCWarning(lcGeneration) << "No commit: .git holds a commondir file";
-            return refusal(commonDirMessage);
-        }
-    } else {
+    if (!entryExists(dotGit, &status)) {
+        return std::nullopt;
+    }
+    if (!S_ISDIR(status.st_mode)) {
+        qCWarning(lcGeneration) << "No commit: the repository entry .git is not a folder";
+        return notAFolderMessage;
+    }
+    if (entryExists(dotGit + QStringLiteral("/commondir"))) {
+        qCWarning(lcGeneration) << "No commit: .git holds a commondir file";
+        return commonDirMessage;
+    }
+    return std::nullopt;
+}
+
+GitOutcome runGitSequence(const QString& root, const QString& gitPath) {
+    if (const std::optional<QString> refused = repositoryRefusal(root)) {
+        return refusal(*refused);
+    }
+    if (!entryExists(root + QStringLiteral("/.git"))) {
         GitOutcome init =
             runSequenceStep(gitPath, root, {QStringLiteral("init"), QStringLiteral("-b"), QStringLiteral("main")});
         if (init.code != 0) {

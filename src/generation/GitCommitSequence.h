@@ -4,6 +4,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <optional>
 
 namespace kestrion::ProjectMaterializer {
 
@@ -35,6 +36,22 @@ using GitSetting = GitRunner::Setting;
 // error. Blocking; never call on the interface thread.
 GitOutcome runSequenceStep(const QString& gitPath, const QString& cwd, const QStringList& arguments,
                            const QList<GitSetting>& settings = {});
+
+// The same as a raw process outcome (bytes as git wrote them), with the whole environment given.
+ProcessOutcome runSequenceStepRaw(const QString& gitPath, const QString& cwd, const QStringList& arguments,
+                                  const GitRunner::Environment& environment);
+
+// Why the folder's repository must not be used (.git a file or a link, or borrowing another
+// repository's store), or nothing when it is a plain folder or missing.
+std::optional<QString> repositoryRefusal(const QString& root);
+
+// The settings that switch off the clean filters the repository's own configuration defines (see
+// runGitSequence), or the outcome that forbids running git on the working tree at all.
+struct FilterSettings {
+    QList<GitSetting> settings;
+    std::optional<GitOutcome> stop;
+};
+FilterSettings repositoryFilterSettings(const QString& gitPath, const QString& root);
 
 // Commits everything in the website directory as one assistant turn: init on
 // branch main when there is no .git yet, add -A, commit with the fixed identity.

@@ -134,8 +134,12 @@ struct Walk {
     }
 
     void writeImageBlock(const FileGenerationParser::ImageBlock& block, const QString& apiKey,
-                         const OpenAIService& openAI) {
+                         const OpenAIService& openAI, const TurnObserver& observer) {
         const QString& path = block.path;
+        if (observer.stopRequested()) {
+            result.imageErrors.append({path, stoppedImageReason});
+            return;
+        }
         if (!passesTextualTest(path)) {
             refuse(path, textualRefusal(path));
             return;
@@ -156,8 +160,13 @@ struct Walk {
             result.imageErrors.append({path, SitePath::escapedForDisplay(made.error)});
             return;
         }
-        OpenAIResult<QByteArray> generated = openAI.generateImage(block.prompt, block.size.value_or(defaultImageSize),
-                                                                  block.model.value_or(defaultImageModel), apiKey);
+        OpenAIResult<QByteArray> generated =
+            openAI.generateImage(block.prompt, block.size.value_or(defaultImageSize),
+                                 block.model.value_or(defaultImageModel), apiKey, observer.stop);
+        if (!generated.ok() && observer.stopRequested()) {
+            result.imageErrors.append({path, stoppedImageReason});
+            return;
+        }
         if (!generated.ok()) {
             result.imageErrors.append({path, generated.error().description()});
             return;
@@ -209,7 +218,7 @@ Result materialize(const QString& assistantReply, const QString& root, const QSt
 }
 
 Result materialize(const FileGenerationParser::ParsedReply& reply, const QString& root, const QString& apiKey,
-                   const OpenAIService& openAI, const QString& gitPath) {
+                   const OpenAIService& openAI, const QString& gitPath, const TurnObserver& observer) {
     const QList<FileGenerationParser::FileBlock>& files = reply.files;
     const QList<FileGenerationParser::ImageBlock>& images = reply.images;
     const QList<FileGenerationParser::FallbackBlock>& fallback = reply.fallback;
@@ -226,6 +235,9 @@ Result materialize(const FileGenerationParser::ParsedReply& reply, const QString
 
     Walk walk{SitePath::Site(root), {}, {}};
 
+    if (!files.isEmpty() || !fallback.isEmpty()) {
+        observer.report({TurnProgress::Stage::Writing, 0, static_cast<int>(files.size() + fallback.size()), {}});
+    }
     for (const FileGenerationParser::FileBlock& block : files) {
         // Before the safety test, so "../logo.png" is still reported as a binary path.
         if (namesRasterImage(block.path)) {
@@ -243,14 +255,19 @@ Result materialize(const FileGenerationParser::ParsedReply& reply, const QString
     }
 
     // One at a time: each request is answered before the next is made.
-    for (const FileGenerationParser::ImageBlock& block : images) {
-        walk.writeImageBlock(block, apiKey, openAI);
+    for (qsizetype i = 0; i < images.size(); ++i) {
+        if (!observer.stopRequested()) {
+            observer.report({TurnProgress::Stage::GeneratingImage, static_cast<int>(i + 1),
+                             static_cast<int>(images.size()), images[i].path});
+        }
+        walk.writeImageBlock(images[i], apiKey, openAI, observer);
     }
 
     Result result = std::move(walk.result);
     if (result.writtenRelativePaths.isEmpty()) {
         return result;
     }
+    observer.report({TurnProgress::Stage::Committing, 0, 0, {}});
     const GitOutcome git = runGitSequence(root, gitPath);
     result.gitStdout = git.standardOutput;
     result.gitStderr = git.standardError;

@@ -2,6 +2,7 @@
 
 #include "generation/FileGenerationParser.h"
 #include "generation/GitCommitSequence.h"
+#include "generation/TurnProgress.h"
 
 #include <QByteArray>
 #include <QList>
@@ -54,9 +55,15 @@ Result materialize(const QString& assistantReply, const QString& root, const QSt
 Result materialize(const QString& assistantReply, const QString& root, const QString& apiKey,
                    const OpenAIService& openAI, const QString& gitPath);
 
-// Same, for a reply already parsed (a turn reads its reply once).
+// Same, for a reply already parsed (a turn reads its reply once). The observer hears of each step
+// (writing, each image, committing); a stop asked for there cancels the images not yet made (each
+// then fails with the reason "stopped") while what was written is still committed.
 Result materialize(const FileGenerationParser::ParsedReply& reply, const QString& root, const QString& apiKey,
-                   const OpenAIService& openAI, const QString& gitPath = QString::fromLatin1(defaultGitPath));
+                   const OpenAIService& openAI, const QString& gitPath = QString::fromLatin1(defaultGitPath),
+                   const TurnObserver& observer = {});
+
+// The reason an image cancelled by a stop is listed with.
+inline const QString stoppedImageReason = QStringLiteral("stopped");
 
 // Decodes the first image in the bytes and re-encodes it as JPEG at the given
 // quality (0–100). Nothing when the bytes hold no decodable image.

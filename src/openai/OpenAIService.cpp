@@ -1,5 +1,6 @@
 #include "openai/OpenAIService.h"
 
+#include "openai/ChatStreamReader.h"
 #include "openai/OpenAIResponseDecoding.h"
 #include "settings/AppSettings.h"
 #include "support/HttpClient.h"
@@ -115,11 +116,18 @@ QFuture<OpenAIResult<QString>> OpenAIService::completeChat(const QString& model,
 
 OpenAIResult<QString> OpenAIService::completeChatBlocking(const QString& model, const QString& apiKey,
                                                           const QList<ChatCompletionMessage>& messages) const {
-    return logged("Chat request", sendChat(model, apiKey, messages));
+    return completeChatBlocking(model, apiKey, messages, {});
+}
+
+OpenAIResult<QString> OpenAIService::completeChatBlocking(const QString& model, const QString& apiKey,
+                                                          const QList<ChatCompletionMessage>& messages,
+                                                          const ChatRequestOptions& options) const {
+    return logged("Chat request", sendChat(model, apiKey, messages, options));
 }
 
 OpenAIResult<QString> OpenAIService::sendChat(const QString& model, const QString& apiKey,
-                                              const QList<ChatCompletionMessage>& messages) const {
+                                              const QList<ChatCompletionMessage>& messages,
+                                              const ChatRequestOptions& options) const {
     if (isBlank(apiKey)) {
         return OpenAIError::missingAPIKey();
     }
@@ -133,18 +141,38 @@ OpenAIResult<QString> OpenAIService::sendChat(const QString& model, const QStrin
         encodedMessages.append(
             QJsonObject{{QStringLiteral("role"), message.role}, {QStringLiteral("content"), message.content}});
     }
-    const QJsonObject body{
+    QJsonObject body{
         {QStringLiteral("model"), model},
         {QStringLiteral("messages"), encodedMessages},
         {QStringLiteral("temperature"), 0.4},
     };
+    if (options.stream) {
+        body.insert(QStringLiteral("stream"), true);
+    }
 
-    const HttpResponse response =
-        performHttpRequest(jsonPost(*url, apiKey, body, m_timeouts.chat, BodyCaps::chatAnswer));
+    HttpRequest request = jsonPost(*url, apiKey, body, m_timeouts.chat, BodyCaps::chatAnswer);
+    ChatStreamReader stream;
+    if (options.stream) {
+        request.onBodyBytes = [&stream, &options, shown = qsizetype(0)](QByteArrayView bytes) mutable {
+            if (stream.feed(bytes) && options.onText) {
+                options.onText(stream.text().sliced(shown));
+                shown = stream.text().size();
+            }
+        };
+    }
+    const HttpResponse response = performHttpRequest(request, options.stop);
     if (auto failure = decoding::responseFailure(response)) {
         return *failure;
     }
-    return decoding::decodeChatCompletion(response.body);
+    if (!options.stream) {
+        return decoding::decodeChatCompletion(response.body);
+    }
+    // A server that ignores the stream flag answers with one plain completion.
+    if (!stream.finished() && !stream.failure() && stream.text().isEmpty() &&
+        !response.body.trimmed().startsWith("data:")) {
+        return decoding::decodeChatCompletion(response.body);
+    }
+    return stream.result();
 }
 
 QFuture<OpenAIResult<QStringList>> OpenAIService::listModels(const QString& apiKey) const {
@@ -175,16 +203,16 @@ OpenAIResult<QStringList> OpenAIService::listModelsBlocking(const QString& apiKe
 }
 
 OpenAIResult<QByteArray> OpenAIService::generateImage(const QString& prompt, const QString& size, const QString& model,
-                                                      const QString& apiKey) const {
-    OpenAIResult<QByteArray> first = callImageAPI(prompt, size, model, apiKey);
+                                                      const QString& apiKey, std::stop_token stop) const {
+    OpenAIResult<QByteArray> first = callImageAPI(prompt, size, model, apiKey, stop);
     if (first.ok() || !decoding::shouldRetryWithDallE3(first.error(), model)) {
         return logged("Image request", std::move(first));
     }
-    return logged("Image request", callImageAPI(prompt, size, QStringLiteral("dall-e-3"), apiKey));
+    return logged("Image request", callImageAPI(prompt, size, QStringLiteral("dall-e-3"), apiKey, stop));
 }
 
 OpenAIResult<QByteArray> OpenAIService::callImageAPI(const QString& prompt, const QString& size, const QString& model,
-                                                     const QString& apiKey) const {
+                                                     const QString& apiKey, std::stop_token stop) const {
     if (isBlank(apiKey)) {
         return OpenAIError::missingAPIKey();
     }
@@ -204,7 +232,7 @@ OpenAIResult<QByteArray> OpenAIService::callImageAPI(const QString& prompt, cons
     }
 
     const HttpResponse response =
-        performHttpRequest(jsonPost(*url, apiKey, body, m_timeouts.image, BodyCaps::imageAnswer));
+        performHttpRequest(jsonPost(*url, apiKey, body, m_timeouts.image, BodyCaps::imageAnswer), stop);
     if (auto failure = decoding::responseFailure(response)) {
         return *failure;
     }
@@ -228,7 +256,7 @@ OpenAIResult<QByteArray> OpenAIService::callImageAPI(const QString& prompt, cons
     download.url = *link;
     download.timeout = m_timeouts.download;
     download.maxBodyBytes = BodyCaps::imageDownload;
-    const HttpResponse downloaded = performHttpRequest(download);
+    const HttpResponse downloaded = performHttpRequest(download, stop);
     if (downloaded.bodyTooLarge) {
         return OpenAIError::bodyTooLarge(
             QStringLiteral("The generated image is larger than %1.").arg(byteCountText(BodyCaps::imageDownload)));

@@ -9,7 +9,9 @@
 #include <QStringList>
 #include <QUrl>
 #include <chrono>
+#include <functional>
 #include <optional>
+#include <stop_token>
 
 namespace kestrion {
 
@@ -38,6 +40,17 @@ struct OpenAIServiceBodyCaps {
     static constexpr qint64 imageAnswer = qint64(64) << 20; // Base64 of a large picture fits
     static constexpr qint64 imageDownload = qint64(64) << 20;
     static constexpr qint64 modelList = qint64(4) << 20; // thousands of entries
+};
+
+// How one chat request is sent beyond its messages.
+struct ChatRequestOptions {
+    // A stop asked for here aborts the request at once; it then fails as cancelled.
+    std::stop_token stop;
+    // Asks for the answer as server-sent events ("stream": true in the request) and reads them as
+    // they arrive; the request body is otherwise unchanged.
+    bool stream = false;
+    // With stream: gets each new piece of the reply's text as it arrives, on the requesting thread.
+    std::function<void(const QString&)> onText;
 };
 
 // The application's client of the OpenAI HTTP API: chat completions and
@@ -77,13 +90,17 @@ public:
     // The same call, blocking the calling worker thread.
     OpenAIResult<QString> completeChatBlocking(const QString& model, const QString& apiKey,
                                                const QList<ChatCompletionMessage>& messages) const;
+    // The same, stoppable and optionally streamed.
+    OpenAIResult<QString> completeChatBlocking(const QString& model, const QString& apiKey,
+                                               const QList<ChatCompletionMessage>& messages,
+                                               const ChatRequestOptions& options) const;
 
     // Generates one picture and returns its bytes as received (decoded from
     // Base64 or downloaded from an http/https link). When "gpt-image-1" is
     // refused for lack of access, tries once more with "dall-e-3". Blocks the
     // calling worker thread.
     OpenAIResult<QByteArray> generateImage(const QString& prompt, const QString& size, const QString& model,
-                                           const QString& apiKey) const;
+                                           const QString& apiKey, std::stop_token stop = {}) const;
 
     // The names of the models the server offers (GET {base}/models with the
     // key), as OpenAIResponseDecoding::decodeModelList reads them. Returns at
@@ -99,10 +116,11 @@ public:
 private:
     // One chat request, unlogged: completeChatBlocking() logs its failure.
     OpenAIResult<QString> sendChat(const QString& model, const QString& apiKey,
-                                   const QList<ChatCompletionMessage>& messages) const;
+                                   const QList<ChatCompletionMessage>& messages,
+                                   const ChatRequestOptions& options) const;
     // One image attempt with one model, without the fallback.
     OpenAIResult<QByteArray> callImageAPI(const QString& prompt, const QString& size, const QString& model,
-                                          const QString& apiKey) const;
+                                          const QString& apiKey, std::stop_token stop) const;
     // The base URL with the path appended, or nothing when the base is unusable.
     std::optional<QUrl> endpoint(const QString& path) const;
 

@@ -119,6 +119,7 @@ AppSettings::AppSettings(QObject* parent) : QObject(parent), m_store(openStore()
     m_kestrionApiToken = readText(*m_store, kestrionApiTokenKey).value_or(QString());
     m_openAIBaseURL = readText(*m_store, openAIBaseURLKey).value_or(QString());
     m_deployIncludeChats = readBool(*m_store, deployIncludeChatsKey, true);
+    m_streamReplies = readBool(*m_store, streamRepliesKey, false);
 }
 
 AppSettings::~AppSettings() = default;
@@ -211,14 +212,26 @@ void AppSettings::setOpenAIBaseURL(const QString& baseURL) {
     }
 }
 
-void AppSettings::setDeployIncludeChats(bool include) {
-    if (include == m_deployIncludeChats) {
-        return;
+bool AppSettings::updateBool(bool& member, const QString& key, bool value) {
+    if (value == member) {
+        return false;
     }
-    m_deployIncludeChats = include;
-    m_store->setValue(deployIncludeChatsKey, include);
+    member = value;
+    m_store->setValue(key, value);
     saveStore(*m_store);
-    emit deployIncludeChatsChanged();
+    return true;
+}
+
+void AppSettings::setDeployIncludeChats(bool include) {
+    if (updateBool(m_deployIncludeChats, deployIncludeChatsKey, include)) {
+        emit deployIncludeChatsChanged();
+    }
+}
+
+void AppSettings::setStreamReplies(bool stream) {
+    if (updateBool(m_streamReplies, streamRepliesKey, stream)) {
+        emit streamRepliesChanged();
+    }
 }
 
 QString AppSettings::resolvedAPIKey() const {

@@ -23,6 +23,7 @@ class AppSettings final : public QObject {
     Q_PROPERTY(QString openAIBaseURL READ openAIBaseURL WRITE setOpenAIBaseURL NOTIFY openAIBaseURLChanged)
     Q_PROPERTY(
         bool deployIncludeChats READ deployIncludeChats WRITE setDeployIncludeChats NOTIFY deployIncludeChatsChanged)
+    Q_PROPERTY(bool streamReplies READ streamReplies WRITE setStreamReplies NOTIFY streamRepliesChanged)
 
 public:
     // Keys of the per-user store.
@@ -33,6 +34,7 @@ public:
     static inline const QString kestrionApiTokenKey = QStringLiteral("kestrion_api_token");
     static inline const QString openAIBaseURLKey = QStringLiteral("openai_base_url");
     static inline const QString deployIncludeChatsKey = QStringLiteral("deploy_include_chats");
+    static inline const QString streamRepliesKey = QStringLiteral("stream_replies");
     static inline const QString migratedLegacyChatsKey =
         QStringLiteral("DuvUDUvadIra.migrated_legacy_chats_to_project");
 
@@ -66,6 +68,8 @@ public:
     QString openAIBaseURL() const { return m_openAIBaseURL; }
     // Whether a deploy publishes the site's ".kestrion-chats" folder with the site; true when absent.
     bool deployIncludeChats() const { return m_deployIncludeChats; }
+    // Whether replies are asked for as they are written and shown while they arrive; false when absent.
+    bool streamReplies() const { return m_streamReplies; }
 
     void setApiKey(const QString& apiKey);
     void setModel(const QString& model);
@@ -75,6 +79,7 @@ public:
     void setKestrionApiToken(const QString& token);
     void setOpenAIBaseURL(const QString& baseURL);
     void setDeployIncludeChats(bool include);
+    void setStreamReplies(bool stream);
 
     // The key used for requests: the settings key trimmed, else the first of the bundled key, the
     // environment and the key file; possibly empty. Evaluated on every call.
@@ -97,11 +102,13 @@ signals:
     void kestrionApiTokenChanged();
     void openAIBaseURLChanged();
     void deployIncludeChatsChanged();
+    void streamRepliesChanged();
 
 private:
     void storeText(const QString& key, const QString& value);
     // Sets member and stores it under key; false when value is what it holds already.
     bool updateText(QString& member, const QString& key, const QString& value);
+    bool updateBool(bool& member, const QString& key, bool value);
 
     std::unique_ptr<QSettings> m_store;
     QString m_apiKey;
@@ -111,6 +118,7 @@ private:
     QString m_kestrionApiToken;
     QString m_openAIBaseURL;
     bool m_deployIncludeChats = true;
+    bool m_streamReplies = false;
 };
 
 } // namespace kestrion

@@ -10,12 +10,15 @@ namespace kestrion::GitRunner {
 namespace {
 
 std::optional<QProcessEnvironment> childEnvironment(const Environment& additions) {
-    if (additions.settings.isEmpty() && !additions.noTerminalPrompt) {
+    if (additions.settings.isEmpty() && !additions.noTerminalPrompt && additions.indexFile.isEmpty()) {
         return std::nullopt; // the child inherits ours unchanged
     }
     QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
     if (additions.noTerminalPrompt) {
         environment.insert(QStringLiteral("GIT_TERMINAL_PROMPT"), QStringLiteral("0"));
+    }
+    if (!additions.indexFile.isEmpty()) {
+        environment.insert(QStringLiteral("GIT_INDEX_FILE"), additions.indexFile);
     }
     if (additions.settings.isEmpty()) {
         return environment;

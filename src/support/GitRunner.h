@@ -37,6 +37,8 @@ struct Environment {
     // GIT_TERMINAL_PROMPT=0, so git fails at once instead of asking for a
     // password nobody can type.
     bool noTerminalPrompt = false;
+    // GIT_INDEX_FILE: work on this index instead of the repository's own (empty: the own one).
+    QString indexFile;
 };
 
 // Runs git with the safety options, then arguments, in workingDirectory and

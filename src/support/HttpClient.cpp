@@ -159,9 +159,14 @@ HttpResponse performHttpRequest(const HttpRequest& request, std::stop_token canc
         // Never take more than one byte past the cap out of Qt's buffer.
         const qint64 room =
             request.maxBodyBytes ? *request.maxBodyBytes + 1 - response.body.size() : reply->bytesAvailable();
+        const qsizetype before = response.body.size();
         response.body.append(reply->read(std::min(room, reply->bytesAvailable())));
         if (passesCap(response.body.size())) {
             refuse();
+            return;
+        }
+        if (request.onBodyBytes && response.body.size() > before) {
+            request.onBodyBytes(QByteArrayView(response.body).sliced(before));
         }
     };
     if (request.maxBodyBytes) {

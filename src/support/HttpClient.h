@@ -1,10 +1,12 @@
 #pragma once
 
 #include <QByteArray>
+#include <QByteArrayView>
 #include <QList>
 #include <QString>
 #include <QUrl>
 #include <chrono>
+#include <functional>
 #include <optional>
 #include <stop_token>
 #include <utility>
@@ -27,6 +29,9 @@ struct HttpRequest {
     std::optional<QByteArray> body;
     std::chrono::milliseconds timeout{std::chrono::seconds(60)};
     std::optional<qint64> maxBodyBytes;
+    // Called on the calling thread with each piece of the body as it is taken (a streamed answer
+    // is read while it arrives); the whole body still ends up in the response.
+    std::function<void(QByteArrayView)> onBodyBytes;
 };
 
 // What came back. A transport failure (no connection, time-out, TLS, cancel,

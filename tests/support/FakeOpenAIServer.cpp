@@ -30,6 +30,16 @@ void FakeOpenAIServer::setDefaultChatReply(const QString& content) {
     m_server.setDefaultResponse("POST", chatPath, ScriptedResponse::json(200, chatCompletionBody(content)));
 }
 
+void FakeOpenAIServer::replyWithStreamedChat(const QStringList& pieces) {
+    replyToChat(ScriptedResponse::bytes(200, streamedChatBody(pieces), "text/event-stream"));
+}
+
+void FakeOpenAIServer::replyWithSlowBody() {
+    ScriptedResponse slow = ScriptedResponse::announcingLength(qint64(4) << 20);
+    slow.streamPause = std::chrono::milliseconds(20);
+    replyToChat(std::move(slow));
+}
+
 void FakeOpenAIServer::replyWithImageB64(const QByteArray& imageBytes) {
     replyToImage(ScriptedResponse::json(200, imageB64Body(imageBytes)));
 }
@@ -100,6 +110,31 @@ QByteArray FakeOpenAIServer::chatCompletionBody(const QString& content) {
                            {QStringLiteral("model"), QStringLiteral("gpt-4o-mini")},
                            {QStringLiteral("choices"), QJsonArray{choice}}};
     return QJsonDocument(body).toJson(QJsonDocument::Compact);
+}
+
+QByteArray FakeOpenAIServer::streamedChunk(const QString& content) {
+    const QJsonObject delta{{QStringLiteral("content"), content}};
+    const QJsonObject choice{{QStringLiteral("index"), 0}, {QStringLiteral("delta"), delta}};
+    const QJsonObject chunk{{QStringLiteral("id"), QStringLiteral("chatcmpl-fake")},
+                            {QStringLiteral("object"), QStringLiteral("chat.completion.chunk")},
+                            {QStringLiteral("choices"), QJsonArray{choice}}};
+    return "data: " + QJsonDocument(chunk).toJson(QJsonDocument::Compact) + "\n\n";
+}
+
+QByteArray FakeOpenAIServer::streamedChatBody(const QStringList& pieces) {
+    const QJsonObject role{{QStringLiteral("role"), QStringLiteral("assistant")}};
+    const QJsonObject first{{QStringLiteral("choices"),
+                             QJsonArray{QJsonObject{{QStringLiteral("index"), 0}, {QStringLiteral("delta"), role}}}}};
+    QByteArray body = "data: " + QJsonDocument(first).toJson(QJsonDocument::Compact) + "\n\n";
+    for (const QString& piece : pieces) {
+        body += streamedChunk(piece);
+    }
+    const QJsonObject last{{QStringLiteral("choices"),
+                            QJsonArray{QJsonObject{{QStringLiteral("index"), 0},
+                                                   {QStringLiteral("delta"), QJsonObject{}},
+                                                   {QStringLiteral("finish_reason"), QStringLiteral("stop")}}}}};
+    body += "data: " + QJsonDocument(last).toJson(QJsonDocument::Compact) + "\n\ndata: [DONE]\n\n";
+    return body;
 }
 
 QByteArray FakeOpenAIServer::imageB64Body(const QByteArray& imageBytes) {

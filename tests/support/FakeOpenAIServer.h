@@ -35,6 +35,11 @@ public:
     // Any scripted answer for the next chat request (errors, delays, drops).
     void replyToChat(ScriptedResponse response);
     void setDefaultChatReply(const QString& content);
+    // A streamed answer: one server-sent event per piece, then "[DONE]".
+    void replyWithStreamedChat(const QStringList& pieces);
+    // An answer whose headers come at once and whose body then trickles without end (until the
+    // client closes the connection): a server that is mid-body.
+    void replyWithSlowBody();
 
     // Image generation: a 200 carrying the bytes as Base64 in "b64_json".
     void replyWithImageB64(const QByteArray& imageBytes);
@@ -61,6 +66,11 @@ public:
 
     // Bodies in the shape the real API sends.
     static QByteArray chatCompletionBody(const QString& content);
+    // The server-sent events of a streamed completion: a role chunk, one chunk per piece, a
+    // finishing chunk and "data: [DONE]".
+    static QByteArray streamedChatBody(const QStringList& pieces);
+    // One "data:" event carrying a chat chunk with this content.
+    static QByteArray streamedChunk(const QString& content);
     static QByteArray imageB64Body(const QByteArray& imageBytes);
     static QByteArray imageUrlBody(const QString& url);
     static QByteArray modelListBody(const QStringList& names);

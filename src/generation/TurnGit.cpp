@@ -1,0 +1,291 @@
+#include "generation/TurnGit.h"
+
+#include "support/Logging.h"
+#include "support/SitePath.h"
+#include "support/TextDecoding.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+namespace kestrion::TurnGit {
+
+namespace {
+
+// Everything in the folder except the app's own folder, in any letter case.
+const QStringList sitePathspec = {QStringLiteral("--"), QStringLiteral("."),
+                                  QStringLiteral(":(exclude,icase)") + SitePath::chatsFolderName};
+
+// Options that keep git from starting a program the repository names while it diffs.
+const QStringList noDiffPrograms = {QStringLiteral("--no-ext-diff"), QStringLiteral("--no-textconv")};
+
+// The largest picture shown before and after.
+constexpr qint64 maxImageBytes = qint64(64) << 20;
+
+struct Git {
+    QString path;
+    QString root;
+    GitRunner::Environment environment = {};
+
+    ProcessOutcome run(const QStringList& arguments) const {
+        return ProjectMaterializer::runSequenceStepRaw(path, root, arguments, environment);
+    }
+    // The first line of standard output when the command succeeded.
+    std::optional<QString> line(const QStringList& arguments) const {
+        const ProcessOutcome outcome = run(arguments);
+        if (!outcome.started || outcome.exitCode != 0) {
+            return std::nullopt;
+        }
+        return decodeUtf8OrEmpty(outcome.standardOutput).section(QLatin1Char('\n'), 0, 0).trimmed();
+    }
+};
+
+QStringList literal(const QStringList& paths) {
+    QStringList specs{QStringLiteral("--")};
+    for (const QString& path : paths) {
+        specs << QStringLiteral(":(literal)") + path;
+    }
+    return specs;
+}
+
+bool namesImage(const QString& path) {
+    static const QRegularExpression image(QStringLiteral("\\.(png|jpe?g|gif|webp)$"),
+                                          QRegularExpression::CaseInsensitiveOption);
+    return image.match(path).hasMatch();
+}
+
+QString gitFailure(const ProcessOutcome& outcome) {
+    const QString text = outcome.started ? decodeUtf8OrEmpty(outcome.standardError).trimmed() : outcome.startError;
+    return text.section(QLatin1Char('\n'), 0, 0);
+}
+
+// The repository and the commit and its parent (the empty tree for a first commit), or why not.
+struct Resolved {
+    std::optional<QString> error;
+    QString commit;
+    QString parent;
+};
+
+Resolved resolve(const Git& git, const QString& commit) {
+    if (const std::optional<QString> refused = ProjectMaterializer::repositoryRefusal(git.root)) {
+        return {*refused, {}, {}};
+    }
+    if (!QFileInfo(git.root + QStringLiteral("/.git")).isDir()) {
+        return {noRepositoryMessage, {}, {}};
+    }
+    if (!isCommitId(commit) ||
+        !git.line({QStringLiteral("cat-file"), QStringLiteral("-e"), commit + QStringLiteral("^{commit}")})) {
+        return {commitGoneMessage, {}, {}};
+    }
+    std::optional<QString> parent = git.line(
+        {QStringLiteral("rev-parse"), QStringLiteral("-q"), QStringLiteral("--verify"), commit + QStringLiteral("^1")});
+    if (!parent) {
+        // The first commit: compared with the empty tree.
+        parent = git.line({QStringLiteral("mktree")});
+    }
+    if (!parent || parent->isEmpty()) {
+        return {QStringLiteral("The repository could not be read."), {}, {}};
+    }
+    return {std::nullopt, commit, *parent};
+}
+
+// The site files changed from one tree to another, with their status letters.
+std::optional<QList<std::pair<QChar, QString>>> changedFiles(const Git& git, const QString& from, const QString& to) {
+    const ProcessOutcome listed =
+        git.run(QStringList{QStringLiteral("diff-tree"), QStringLiteral("-r"), QStringLiteral("-z"),
+                            QStringLiteral("--no-renames"), QStringLiteral("--name-status"), from, to} +
+                sitePathspec);
+    if (!listed.started || listed.exitCode != 0) {
+        return std::nullopt;
+    }
+    QList<std::pair<QChar, QString>> files;
+    const QByteArrayList fields = listed.standardOutput.split('\0');
+    for (qsizetype i = 0; i + 1 < fields.size(); i += 2) {
+        const std::optional<QString> path = decodeUtf8Strict(fields[i + 1]);
+        if (fields[i].isEmpty() || !path) {
+            continue; // a name that cannot be handed back to git intact
+        }
+        files.append({QLatin1Char(fields[i].at(0)), *path});
+    }
+    return files;
+}
+
+std::optional<QByteArray> blob(const Git& git, const QString& commit, const QString& path) {
+    const ProcessOutcome shown =
+        git.run({QStringLiteral("cat-file"), QStringLiteral("blob"), commit + QLatin1Char(':') + path});
+    if (!shown.started || shown.exitCode != 0 || shown.standardOutput.size() > maxImageBytes) {
+        return std::nullopt;
+    }
+    return shown.standardOutput;
+}
+
+} // namespace
+
+bool isCommitId(const QString& text) {
+    static const QRegularExpression id(QStringLiteral("^(?:[0-9a-f]{40}|[0-9a-f]{64})$"));
+    return id.match(text).hasMatch();
+}
+
+std::optional<QString> headCommit(const QString& root, const QString& gitPath) {
+    if (ProjectMaterializer::repositoryRefusal(root) || !QFileInfo(root + QStringLiteral("/.git")).isDir()) {
+        return std::nullopt;
+    }
+    const Git git{gitPath, root};
+    std::optional<QString> head = git.line({QStringLiteral("rev-parse"), QStringLiteral("-q"),
+                                            QStringLiteral("--verify"), QStringLiteral("HEAD^{commit}")});
+    return head && isCommitId(*head) ? head : std::nullopt;
+}
+
+Changes changesOf(const QString& root, const QString& commit, const QString& gitPath) {
+    const Git git{gitPath, root};
+    const Resolved resolved = resolve(git, commit);
+    if (resolved.error) {
+        return {resolved.error, {}};
+    }
+    const auto files = changedFiles(git, resolved.parent, resolved.commit);
+    if (!files) {
+        return {QStringLiteral("The repository could not be read."), {}};
+    }
+    Changes changes;
+    for (const auto& [status, path] : *files) {
+        FileChange change{path, status, {}, namesImage(path), {}, {}};
+        const ProcessOutcome patch =
+            git.run(QStringList{QStringLiteral("diff-tree"), QStringLiteral("-p"), QStringLiteral("--no-renames")} +
+                    noDiffPrograms + QStringList{resolved.parent, resolved.commit} + literal({path}));
+        change.patch = decodeUtf8Lossy(patch.standardOutput);
+        if (change.image) {
+            if (status != QLatin1Char('A')) {
+                change.before = blob(git, resolved.parent, path).value_or(QByteArray());
+            }
+            if (status != QLatin1Char('D')) {
+                change.after = blob(git, resolved.commit, path).value_or(QByteArray());
+            }
+        }
+        changes.files.append(std::move(change));
+    }
+    return changes;
+}
+
+RevertOutcome revert(const QString& root, const QString& commit, const QString& message, bool overwriteEdits,
+                     const QString& gitPath) {
+    const auto failed = [](const QString& reason) {
+        qCWarning(lcGeneration) << "A turn could not be taken back";
+        return RevertOutcome{RevertOutcome::Status::Failed, {}, {}, {}, reason};
+    };
+    const Git git{gitPath, root};
+    const Resolved resolved = resolve(git, commit);
+    if (resolved.error) {
+        return failed(*resolved.error);
+    }
+    const std::optional<QString> head = headCommit(root, gitPath);
+    if (!head) {
+        return failed(QStringLiteral("The repository has no current commit."));
+    }
+    const auto files = changedFiles(git, resolved.parent, resolved.commit);
+    if (!files) {
+        return failed(QStringLiteral("The repository could not be read."));
+    }
+    RevertOutcome outcome;
+    for (const auto& change : *files) {
+        outcome.paths << change.second;
+    }
+    if (outcome.paths.isEmpty()) {
+        return failed(QStringLiteral("That turn changed no files of the site."));
+    }
+
+    // Edits not committed yet (the Source tab, another program): comparing the working tree runs
+    // the clean filters, so the repository's own are switched off first.
+    const ProjectMaterializer::FilterSettings filters = ProjectMaterializer::repositoryFilterSettings(gitPath, root);
+    if (filters.stop) {
+        return failed(filters.stop->standardError.trimmed());
+    }
+    Git worktree = git;
+    worktree.environment.settings = filters.settings;
+    const ProcessOutcome edited =
+        worktree.run(QStringList{QStringLiteral("diff"), QStringLiteral("--name-only"), QStringLiteral("-z")} +
+                     noDiffPrograms + QStringList{QStringLiteral("HEAD")} + literal(outcome.paths));
+    const ProcessOutcome untracked =
+        worktree.run(QStringList{QStringLiteral("ls-files"), QStringLiteral("-z"), QStringLiteral("--others")} +
+                     literal(outcome.paths));
+    if (!edited.started || edited.exitCode != 0 || !untracked.started || untracked.exitCode != 0) {
+        return failed(QStringLiteral("The website folder could not be compared with the repository: ") +
+                      gitFailure(edited.exitCode != 0 ? edited : untracked));
+    }
+    for (const QByteArray& name : (edited.standardOutput + untracked.standardOutput).split('\0')) {
+        if (const std::optional<QString> path = decodeUtf8Strict(name); path && !path->isEmpty()) {
+            outcome.changedPaths << *path;
+        }
+    }
+    if (!outcome.changedPaths.isEmpty() && !overwriteEdits) {
+        outcome.status = RevertOutcome::Status::NeedsConfirmation;
+        return outcome;
+    }
+
+    // The reverse of the commit, applied to HEAD in an index of its own: neither the folder nor the
+    // repository's index changes until it is known to apply.
+    const ProcessOutcome reverse =
+        git.run(QStringList{QStringLiteral("diff-tree"), QStringLiteral("-p"), QStringLiteral("--binary"),
+                            QStringLiteral("--full-index"), QStringLiteral("--no-renames")} +
+                noDiffPrograms + QStringList{resolved.commit, resolved.parent} + literal(outcome.paths));
+    QTemporaryDir scratch;
+    if (!reverse.started || reverse.exitCode != 0 || !scratch.isValid()) {
+        return failed(QStringLiteral("The changes of that turn could not be read."));
+    }
+    const QString patchFile = scratch.filePath(QStringLiteral("reverse.patch"));
+    if (const WriteResult written = SitePath::writeFileNoFollow(patchFile, reverse.standardOutput); !written.ok()) {
+        return failed(written.error);
+    }
+    Git scratchIndex = git;
+    scratchIndex.environment.indexFile = scratch.filePath(QStringLiteral("index"));
+    if (!scratchIndex.line({QStringLiteral("read-tree"), *head})) {
+        return failed(QStringLiteral("The repository could not be read."));
+    }
+    const ProcessOutcome applied =
+        scratchIndex.run({QStringLiteral("apply"), QStringLiteral("--cached"), QStringLiteral("--binary"), patchFile});
+    if (!applied.started || applied.exitCode != 0) {
+        return failed(QStringLiteral("Later changes touch the same files, so that turn cannot be taken back: ") +
+                      gitFailure(applied));
+    }
+    const std::optional<QString> tree = scratchIndex.line({QStringLiteral("write-tree")});
+    const std::optional<QString> made =
+        tree ? git.line({QStringLiteral("-c"),
+                         QStringLiteral("user.name=") + QLatin1String(ProjectMaterializer::commitAuthorName),
+                         QStringLiteral("-c"),
+                         QStringLiteral("user.email=") + QLatin1String(ProjectMaterializer::commitAuthorEmail),
+                         QStringLiteral("commit-tree"), *tree, QStringLiteral("-p"), *head, QStringLiteral("-m"),
+                         message})
+             : std::nullopt;
+    if (!made || !isCommitId(*made)) {
+        return failed(QStringLiteral("The commit could not be made."));
+    }
+
+    // The files as the new commit has them, written through the path module like any turn's.
+    const SitePath::Site site(root);
+    for (const QString& path : outcome.paths) {
+        const SitePath::Resolution target = site.resolve(path);
+        if (!target.ok()) {
+            return failed(QStringLiteral("Refused path %1: %2")
+                              .arg(SitePath::escapedForDisplay(path), SitePath::refusalDescription(target.refusal)));
+        }
+        const ProcessOutcome content =
+            git.run({QStringLiteral("cat-file"), QStringLiteral("blob"), *made + QLatin1Char(':') + path});
+        if (content.started && content.exitCode == 0) {
+            if (const WriteResult written = site.write(target, content.standardOutput); !written.ok()) {
+                return failed(QStringLiteral("Write failed for ") + path + QStringLiteral(": ") + written.error);
+            }
+        } else if (target.exists && !QFile::remove(target.absolutePath())) {
+            return failed(QStringLiteral("Could not remove ") + path);
+        }
+    }
+    if (!git.line(
+            {QStringLiteral("update-ref"), QStringLiteral("-m"), message, QStringLiteral("HEAD"), *made, *head})) {
+        return failed(QStringLiteral("The branch moved meanwhile; nothing was committed."));
+    }
+    git.run(QStringList{QStringLiteral("reset"), QStringLiteral("-q"), *made} + literal(outcome.paths));
+    outcome.status = RevertOutcome::Status::Done;
+    outcome.commit = *made;
+    return outcome;
+}
+
+} // namespace kestrion::TurnGit

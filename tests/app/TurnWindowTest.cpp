@@ -1,0 +1,197 @@
+#include "WindowTestSupport.h"
+#include "app/ChangesDialog.h"
+#include "app/ChatPane.h"
+#include "app/MainWindow.h"
+#include "app/MessageBubbleDelegate.h"
+#include "app/MultilineTextView.h"
+#include "app/TranscriptModel.h"
+#include "app/TranscriptView.h"
+#include "conversation/ChatViewModel.h"
+#include "settings/AppSettings.h"
+#include "support/Eventually.h"
+#include "support/FakeOpenAIServer.h"
+#include "support/TestFiles.h"
+
+#include <QApplication>
+#include <QJsonObject>
+#include <QLabel>
+#include <QListWidget>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTextEdit>
+#include <gtest/gtest.h>
+
+using namespace kestrion;
+using kestrion::test::eventually;
+using kestrion::test::FakeOpenAIServer;
+using kestrion::test::gitOutput;
+using kestrion::test::readFile;
+
+namespace {
+
+QString fileReply(const QString& prose, const QString& heading, const QString& colour) {
+    return prose + QStringLiteral("\n\n<<<FILE path=\"index.html\">>>\n<h1>") + heading +
+           QStringLiteral("</h1>\n<<<END_FILE>>>\n<<<FILE path=\"style.css\">>>\nh1 { color: ") + colour +
+           QStringLiteral("; }\n<<<END_FILE>>>\n");
+}
+
+class TurnWindowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(site.isValid());
+        QApplication::setQuitOnLastWindowClosed(false);
+        settings.setOpenAIBaseURL(server.apiBaseUrl());
+        settings.setApiKey(QStringLiteral("sk-test"));
+        settings.setOutputDirectoryPath(site.path());
+    }
+
+    void openWindow() {
+        window = std::make_unique<MainWindow>(&settings);
+        ASSERT_TRUE(test::showAndWaitUntilReady(*window));
+    }
+
+    ChatPane* pane() const { return window->chatPane(); }
+    TranscriptView* transcript() const { return pane()->transcript(); }
+
+    void type(const QString& text) {
+        pane()->composer()->setFocus();
+        QTest::keyClicks(pane()->composer(), text);
+    }
+
+    ::testing::AssertionResult sendAndWait(const QString& text) {
+        type(text);
+        QTest::mouseClick(pane()->sendButton(), Qt::LeftButton);
+        return eventually([this] { return !window->chat()->isSending(); }, 30000);
+    }
+
+    // Clicks the action button under the message in that row of the transcript.
+    ::testing::AssertionResult clickAction(int row, const QString& action) {
+        const QModelIndex index = transcript()->model()->index(row, 0);
+        transcript()->scrollTo(index);
+        QApplication::processEvents();
+        for (const auto& [label, rect] :
+             transcript()->bubbleDelegate()->actionRects(transcript()->visualRect(index), index)) {
+            if (label == action) {
+                QTest::mouseClick(transcript()->viewport(), Qt::LeftButton, {}, rect.center());
+                return ::testing::AssertionSuccess();
+            }
+        }
+        return ::testing::AssertionFailure() << "no " << action.toStdString() << " under row " << row;
+    }
+
+    QStringList actionsOf(int row) const {
+        return transcript()->model()->index(row, 0).data(TranscriptModel::ActionsRole).toStringList();
+    }
+
+    QString commitCount() const { return gitOutput(site.path(), {"rev-list", "--count", "HEAD"}); }
+
+    FakeOpenAIServer server;
+    QTemporaryDir site;
+    AppSettings settings;
+    std::unique_ptr<MainWindow> window;
+};
+
+TEST_F(TurnWindowTest, sendBecomesStopAndStopOrEscapeEndsTheWait) {
+    server.replyWithSlowBody();
+    server.replyToChat(test::ScriptedResponse::neverAnswers());
+    openWindow();
+    type(QStringLiteral("Build a page"));
+    QTest::mouseClick(pane()->sendButton(), Qt::LeftButton);
+    ASSERT_TRUE(test::becomes([this] { return pane()->sendButton()->text(); }, QStringLiteral("Stop")));
+    EXPECT_EQ(pane()->sendButton()->accessibleName(), QStringLiteral("Stop"));
+    EXPECT_TRUE(pane()->sendButton()->isEnabled());
+    ASSERT_TRUE(eventually([this] { return pane()->statusLine()->isVisible(); }));
+    EXPECT_TRUE(pane()->statusLine()->text().startsWith(QStringLiteral("Waiting for the model\u2026 ")));
+    EXPECT_EQ(pane()->statusLine()->accessibleName(), pane()->statusLine()->text());
+
+    QTest::mouseClick(pane()->sendButton(), Qt::LeftButton);
+    ASSERT_TRUE(eventually([this] { return !window->chat()->isSending(); }));
+    EXPECT_EQ(pane()->statusLine()->text(), QStringLiteral("Stopped."));
+    EXPECT_EQ(pane()->sendButton()->text(), QStringLiteral("Send"));
+    EXPECT_EQ(transcript()->model()->rowCount(), 1);
+
+    // Escape in the composer stops just the same.
+    type(QStringLiteral("Once more"));
+    QTest::keyClick(pane()->composer(), Qt::Key_Return);
+    ASSERT_TRUE(eventually([this] { return pane()->statusLine()->text().startsWith(QStringLiteral("Waiting")); }));
+    QTest::keyClick(pane()->composer(), Qt::Key_Escape);
+    ASSERT_TRUE(eventually([this] { return !window->chat()->isSending(); }));
+    EXPECT_EQ(pane()->statusLine()->text(), QStringLiteral("Stopped."));
+    EXPECT_EQ(transcript()->model()->rowCount(), 2);
+}
+
+TEST_F(TurnWindowTest, undoRedoAndShowChangesOfATurn) {
+    server.replyWithChat(fileReply(QStringLiteral("First."), QStringLiteral("One"), QStringLiteral("red")));
+    server.replyWithChat(fileReply(QStringLiteral("Second."), QStringLiteral("Two"), QStringLiteral("blue")));
+    openWindow();
+    ASSERT_TRUE(sendAndWait(QStringLiteral("one")));
+    ASSERT_TRUE(sendAndWait(QStringLiteral("two")));
+    EXPECT_EQ(actionsOf(1), QStringList{QStringLiteral("Show changes")});
+    EXPECT_EQ(actionsOf(3), (QStringList{QStringLiteral("Show changes"), QStringLiteral("Undo this turn")}));
+    EXPECT_TRUE(QFile::exists(site.filePath(QStringLiteral(".kestrion-chats/turns.json"))));
+    const QString commitsBefore = commitCount();
+
+    ASSERT_TRUE(clickAction(3, QStringLiteral("Undo this turn")));
+    ASSERT_TRUE(eventually([this] { return transcript()->model()->rowCount() == 5; }));
+    EXPECT_EQ(transcript()->model()->index(4, 0).data().toString(),
+              QStringLiteral("Undid the changes of the previous turn: `index.html`, `style.css`."));
+    EXPECT_EQ(readFile(site.filePath(QStringLiteral("index.html"))), QByteArray("<h1>One</h1>"));
+    EXPECT_EQ(commitCount(), QString::number(commitsBefore.toInt() + 1));
+    EXPECT_EQ(actionsOf(4), (QStringList{QStringLiteral("Show changes"), QStringLiteral("Redo")}));
+    EXPECT_EQ(actionsOf(3), QStringList{QStringLiteral("Show changes")});
+
+    ASSERT_TRUE(clickAction(4, QStringLiteral("Redo")));
+    ASSERT_TRUE(eventually([this] { return transcript()->model()->rowCount() == 6; }));
+    EXPECT_EQ(readFile(site.filePath(QStringLiteral("index.html"))), QByteArray("<h1>Two</h1>"));
+    EXPECT_EQ(commitCount(), QString::number(commitsBefore.toInt() + 2));
+
+    // The next request tells the model what happened.
+    server.replyWithChat(QStringLiteral("Noted."));
+    ASSERT_TRUE(sendAndWait(QStringLiteral("ok")));
+    EXPECT_TRUE(server.chatRequests().last().body.contains("Undid the changes of the previous turn"));
+
+    ASSERT_TRUE(clickAction(3, QStringLiteral("Show changes")));
+    ASSERT_TRUE(eventually([this] { return pane()->changesDialog() != nullptr; }));
+    auto* dialog = qobject_cast<ChangesDialog*>(pane()->changesDialog());
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(eventually([dialog] { return dialog->isLoaded(); }));
+    ASSERT_EQ(dialog->fileList()->count(), 2);
+    EXPECT_EQ(dialog->fileList()->item(0)->text(), QStringLiteral("index.html (changed)"));
+    EXPECT_TRUE(dialog->diffView()->toPlainText().contains(QStringLiteral("+<h1>Two</h1>")));
+    EXPECT_FALSE(dialog->fileList()->accessibleName().isEmpty());
+    EXPECT_FALSE(dialog->diffView()->accessibleName().isEmpty());
+    QApplication::processEvents();
+    const QString shot = QStringLiteral(KESTRION_SCREENSHOT_DIR "/turn-diff.png");
+    EXPECT_TRUE(dialog->grab().save(shot)) << shot.toStdString();
+}
+
+TEST_F(TurnWindowTest, retryUnderAFailedReplySendsTheQuestionAgain) {
+    server.replyToChat(test::ScriptedResponse::json(500, R"({"error":{"message":"busy"}})"));
+    server.replyWithChat(QStringLiteral("Now it works."));
+    openWindow();
+    ASSERT_TRUE(sendAndWait(QStringLiteral("Build it")));
+    EXPECT_EQ(actionsOf(1), QStringList{QStringLiteral("Retry")});
+    ASSERT_TRUE(clickAction(1, QStringLiteral("Retry")));
+    ASSERT_TRUE(eventually([this] { return transcript()->model()->rowCount() == 4 && !window->chat()->isSending(); }));
+    EXPECT_EQ(transcript()->model()->index(2, 0).data().toString(), QStringLiteral("Build it"));
+    EXPECT_EQ(transcript()->model()->index(3, 0).data().toString(), QStringLiteral("Now it works."));
+}
+
+TEST_F(TurnWindowTest, streamingFollowsThePreferenceAndTheRequestBody) {
+    server.replyWithChat(QStringLiteral("Plain."));
+    openWindow();
+    ASSERT_TRUE(sendAndWait(QStringLiteral("first")));
+    EXPECT_FALSE(server.chatRequests().last().jsonBody().contains(QStringLiteral("stream")));
+
+    settings.setStreamReplies(true);
+    server.replyWithStreamedChat({QStringLiteral("Stre"), QStringLiteral("amed.")});
+    ASSERT_TRUE(sendAndWait(QStringLiteral("second")));
+    EXPECT_EQ(server.chatRequests().last().jsonBody().value(QStringLiteral("stream")), QJsonValue(true));
+    EXPECT_EQ(transcript()->model()->index(3, 0).data().toString(), QStringLiteral("Streamed."));
+    EXPECT_FALSE(pane()->streamedReplyView()->isVisible());
+    EXPECT_FALSE(pane()->streamedReplyView()->accessibleName().isEmpty());
+}
+
+} // namespace
