@@ -3,6 +3,7 @@
 #include "context/ProjectContextBuilder.h"
 #include "conversation/TurnLog.h"
 #include "generation/FileGenerationParser.h"
+#include "generation/LinkCheck.h"
 #include "generation/ProjectMaterializer.h"
 #include "generation/PromptBuilder.h"
 #include "generation/TurnGit.h"
@@ -79,9 +80,14 @@ Result runBlocking(const Request& request) {
     const FileGenerationParser::ParsedReply parsed = FileGenerationParser::parseReply(reply.value());
     const bool writesFiles = !parsed.files.isEmpty() || !parsed.images.isEmpty() || !parsed.fallback.isEmpty();
     const std::optional<QString> before = writesFiles ? TurnGit::headCommit(*request.outputRoot) : std::nullopt;
-    const ProjectMaterializer::Result written =
+    ProjectMaterializer::Result written =
         ProjectMaterializer::materialize(parsed, *request.outputRoot, request.apiKey, *request.openAI,
                                          QString::fromLatin1(ProjectMaterializer::defaultGitPath), observer);
+    // The site as this turn left it: what its pages name that is not there goes into the
+    // summary, and with it into the history the model reads next time.
+    if (!written.writtenRelativePaths.isEmpty()) {
+        written.brokenLinks = LinkCheck::check(*request.outputRoot);
+    }
     Result result;
     result.text = displayText(parsed, written);
     result.writtenPaths = written.writtenRelativePaths;

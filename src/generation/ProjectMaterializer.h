@@ -2,6 +2,7 @@
 
 #include "generation/FileGenerationParser.h"
 #include "generation/GitCommitSequence.h"
+#include "generation/LinkCheck.h"
 #include "generation/TurnProgress.h"
 
 #include <QByteArray>
@@ -41,6 +42,8 @@ struct Result {
     std::optional<QString> errorMessage; // missing directory, or "Write failed for" lines
     QStringList fallbackRecoveredPaths;  // paths written from fallback blocks
     QList<FileGenerationParser::FallbackBlock> fallbackBlocksMaterialized;
+    // Links of the site's pages to missing site files, as found once the turn's files are written.
+    QList<LinkCheck::BrokenLink> brokenLinks;
 };
 
 // Quality used when an image for a .jpg/.jpeg path is re-encoded (0–100 scale).

@@ -104,6 +104,10 @@ QString summaryText(const Result& result) {
             lines.append(result.gitStdout.trimmed());
         }
     }
+    // Last, and only when something is broken: every other summary stays as it was.
+    if (!result.brokenLinks.isEmpty()) {
+        lines.append(LinkCheck::summaryRow(result.brokenLinks));
+    }
     return lines.join(QLatin1Char('\n'));
 }
 

@@ -152,6 +152,33 @@ TEST_F(ChatViewModelSendTest, wholeSend_writesFilesAndImageCommitsAndShowsProseP
     EXPECT_EQ(written.size(), 1) << "a reply that writes nothing tells nobody to rescan";
 }
 
+// A page naming files the site does not have: the summary gains its last row, and the model reads it
+// on the next request because the shown text is what the history keeps.
+TEST_F(ChatViewModelSendTest, brokenLinksAfterATurn_endTheSummaryAndReachTheNextRequest) {
+    writeFile(m_site.filePath(QStringLiteral("team.jpg")), "jpeg");
+    m_model.applyOutputRoot(m_site.path());
+    m_server.replyWithChat(QStringLiteral(
+        "Done.\n\n<<<FILE path=\"index.html\">>>\n<link rel=\"stylesheet\" href=\"style.css\">"
+        "<img src=\"Team.JPG\"><img src=\"team.jpg\"><a href=\"https://example.com/\">web</a>\n<<<END_FILE>>>"));
+    sendAndWait(QStringLiteral("A team page"), m_site.path());
+
+    ASSERT_EQ(m_model.messages().size(), 2);
+    EXPECT_EQ(m_model.messages()[1].text,
+              QString::fromUtf8("Done.\n\n**Files created:** `index.html`\n"
+                                "**Broken links:** `index.html` \u2192 `Team.JPG`, `index.html` \u2192 `style.css`"));
+
+    // Once the files are there, the row is gone and the summary is as it always was.
+    writeFile(m_site.filePath(QStringLiteral("style.css")), "body {}");
+    m_server.replyWithChat(
+        QStringLiteral("Fixed.\n\n<<<FILE path=\"index.html\">>>\n<link rel=\"stylesheet\" href=\"style.css\">"
+                       "<img src=\"team.jpg\">\n<<<END_FILE>>>"));
+    sendAndWait(QStringLiteral("Fix the links"), m_site.path());
+    const SentChat second = sentChat(m_server.chatRequests().at(1));
+    ASSERT_EQ(second.turns.size(), 3);
+    EXPECT_TRUE(second.turns[1].second.endsWith(QString::fromUtf8("`index.html` \u2192 `style.css`")));
+    EXPECT_EQ(m_model.messages().last().text, QStringLiteral("Fixed.\n\n**Files created:** `index.html`"));
+}
+
 // A whole page pasted as fenced code instead of a file block is saved anyway; the chat then shows
 // the prose and the note, never the page's code.
 TEST_F(ChatViewModelSendTest, codeSavedByTheFallback_isTakenOutOfTheShownReply) {

@@ -1,0 +1,1 @@
+kestrion_add_benchmark(bench_link_check SOURCES link_check.cpp LIBS kestrion_generation)

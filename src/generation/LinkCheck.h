@@ -1,0 +1,83 @@
+#pragma once
+
+#include <QByteArray>
+#include <QList>
+#include <QSet>
+#include <QString>
+#include <QStringList>
+#include <QStringView>
+#include <optional>
+
+// Finds the links of a website that name a file of the site which is not
+// there: a missing image, a stylesheet the model never wrote, a page renamed
+// with a different letter case (a Linux server tells Team.JPG from team.jpg).
+// Pure reading: every file goes through SitePath, the app's own folders
+// (.git, .kestrion-chats) are not site files, and nothing outside the website
+// directory is looked at.
+namespace kestrion::LinkCheck {
+
+// One link of a page (an HTML or CSS file) whose target is not a site file.
+struct BrokenLink {
+    QString page;   // the page, relative to the website directory
+    QString target; // the link as the page writes it
+
+    bool operator==(const BrokenLink&) const = default;
+    bool operator<(const BrokenLink& other) const {
+        return page != other.page ? page < other.page : target < other.target;
+    }
+};
+
+// Caps that keep a check of an odd folder (a dependency tree, a huge file) short.
+inline constexpr qint64 maxPageBytes = 8 * 1024 * 1024;
+inline constexpr int maxCheckedPages = 5000;
+inline constexpr int maxWalkedEntries = 50000;
+// Elements open at once beyond which the rest of a page is not read (see htmlReferences).
+inline constexpr int maxNesting = 3000;
+
+// The links of an HTML document: href, src, srcset and poster of every
+// element, and url(...) / @import of its <style> elements and style attributes.
+// As written, in document order. A page nested deeper than maxNesting is read
+// only up to there.
+QStringList htmlReferences(const QByteArray& html);
+
+// The url(...) and @import targets of a stylesheet, comments and other strings skipped.
+QStringList cssReferences(QStringView css);
+
+// The candidates' URLs of a srcset attribute.
+QStringList srcsetUrls(QStringView srcset);
+
+// What a link names in the site, "/"-separated and relative to the website
+// directory, for a page at pagePath (relative too). Nothing when the link is
+// not checked: another scheme (http, mailto, tel, data, javascript, ...), a
+// network path ("//host"), a fragment alone, or the page itself. The site's
+// root folder is the empty text; a link that climbs above it gives "..", which
+// no site file is.
+std::optional<QString> siteTarget(const QString& pagePath, const QString& reference);
+
+// The files and folders of a site, by their exact names.
+struct SiteFiles {
+    QSet<QString> files;
+    QSet<QString> folders;
+    QStringList pages; // the HTML and CSS files, in no particular order
+
+    // Whether a link target is served: a file, or a folder with an index page.
+    bool serves(const QString& target) const;
+};
+
+// Walks the website directory without following links to folders and
+// without entering .git or .kestrion-chats.
+SiteFiles listSite(const QString& root);
+
+// Every broken link of the site, sorted by page then link, each pair once.
+// Blocking: it reads the site's pages.
+QList<BrokenLink> check(const QString& root);
+
+// The links of one page that the site does not serve.
+QList<BrokenLink> brokenLinksOf(const QString& pagePath, const QByteArray& bytes, const SiteFiles& site);
+
+// The summary row for broken links ("**Broken links:** `a.html` → `b.jpg`, ...",
+// at most maxShown, then "and N more"); empty when there are none.
+inline constexpr int maxShown = 20;
+QString summaryRow(const QList<BrokenLink>& links);
+
+} // namespace kestrion::LinkCheck
