@@ -25,9 +25,12 @@ bool PreviewUrlInterceptor::isAllowed(const QUrl& url, const SitePath::Site& sit
 }
 
 void PreviewUrlInterceptor::interceptRequest(QWebEngineUrlRequestInfo& info) {
-    if (!isAllowed(info.requestUrl(), m_site)) {
+    const QUrl url = info.requestUrl();
+    if (!isAllowed(url, m_site)) {
         info.block(true);
-        Q_EMIT requestBlocked(info.requestUrl());
+        Q_EMIT requestBlocked(url);
+    } else if (url.isLocalFile() && !QFileInfo::exists(url.toLocalFile())) {
+        Q_EMIT missingFile(url);
     }
 }
 

@@ -33,6 +33,8 @@ public:
 
 Q_SIGNALS:
     void requestBlocked(const QUrl& url);
+    // A file: request inside the site for a file that is not there (emitted on the engine's thread).
+    void missingFile(const QUrl& url);
 
 private:
     SitePath::Site m_site{QString()};

@@ -85,6 +85,7 @@ bool PreviewWebPage::acceptNavigationRequest(const QUrl& url, NavigationType typ
         if (isMainFrame) {
             // The input is spent on this page: the next one cannot use it to leave on load.
             m_sinceUserInput.invalidate();
+            Q_EMIT pageNavigationAccepted(url);
         }
         return QWebEnginePage::acceptNavigationRequest(url, type, isMainFrame);
     }
@@ -104,6 +105,13 @@ void PreviewWebPage::handleNewWindow(QWebEngineNewWindowRequest& request) {
         // A page of the site asked for in a new window shows in the preview
         // (after the engine is done with the request).
         QTimer::singleShot(0, this, [this, url] { setUrl(url); });
+    }
+}
+
+void PreviewWebPage::javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int line,
+                                              const QString& sourceId) {
+    if (level == ErrorMessageLevel) {
+        Q_EMIT consoleError(message, line, sourceId);
     }
 }
 

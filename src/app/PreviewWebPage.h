@@ -47,7 +47,16 @@ public:
     // What becomes of a navigation, given whether the user just clicked or typed.
     static Navigation decide(const QUrl& url, NavigationType type, bool isMainFrame, bool userGesture);
 
+Q_SIGNALS:
+    // A message of error level on the page's console (a script error, a
+    // resource that failed to load), with the source it names.
+    void consoleError(const QString& message, int line, const QString& sourceId);
+    // The main frame goes to url (a load, a reload, a link followed), before anything of it runs.
+    void pageNavigationAccepted(const QUrl& url);
+
 protected:
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel level, const QString& message, int line,
+                                  const QString& sourceId) override;
     bool acceptNavigationRequest(const QUrl& url, NavigationType type, bool isMainFrame) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
 

@@ -1,19 +1,101 @@
 #include "app/PreviewWorkspace.h"
 
 #include "app/IndexPreviewWebView.h"
+#include "app/PreviewDeviceFrame.h"
+#include "app/PreviewFileActions.h"
+#include "app/PreviewPicker.h"
+#include "app/PreviewProblemsStrip.h"
+#include "app/PreviewUrlInterceptor.h"
+#include "app/PreviewWebPage.h"
+#include "app/SegmentedControl.h"
 #include "app/WindowState.h"
+#include "settings/AppSettings.h"
+#include "support/SitePath.h"
 
+#include <QFileInfo>
+#include <QHBoxLayout>
 #include <QLabel>
+#include <QToolButton>
 #include <QVBoxLayout>
+#include <QWebEngineView>
 
 namespace kestrion {
+
+namespace {
+
+constexpr PreviewDeviceFrame::Device devices[] = {
+    PreviewDeviceFrame::Device::Desktop, PreviewDeviceFrame::Device::Tablet, PreviewDeviceFrame::Device::Phone};
+
+QToolButton* textButton(const QString& text, QWidget* parent) {
+    auto* button = new QToolButton(parent);
+    button->setText(text);
+    button->setAccessibleName(text);
+    button->setToolButtonStyle(Qt::ToolButtonTextOnly);
+    button->setAutoRaise(true);
+    return button;
+}
+
+} // namespace
 
 PreviewWorkspace::PreviewWorkspace(AppSettings* settings, WindowState* state, DetailWorkspaceController* controller,
                                    QWidget* parent)
     : FileWorkspace(settings, state, controller, {noDirectoryTitle, noDirectorySubtitle, nothingTitle, nothingSubtitle},
-                    parent) {
+                    parent),
+      m_fileActions(new PreviewFileActions(this)), m_devices(nullptr), m_select(textButton(selectText, content())),
+      m_openInBrowser(textButton(openInBrowserText, content())),
+      m_showInFolder(textButton(showInFolderText, content())) {
     setAccessibleName(QStringLiteral("Preview"));
     captionLabel()->setFocusPolicy(Qt::TabFocus);
+
+    // The caption's row carries the actions on the shown file.
+    contentLayout()->removeWidget(captionLabel());
+    auto* captionRow = new QHBoxLayout;
+    captionRow->setContentsMargins(0, 0, 8, 0);
+    captionRow->addWidget(captionLabel(), 1);
+    captionRow->addWidget(m_openInBrowser);
+    captionRow->addWidget(m_showInFolder);
+    contentLayout()->insertLayout(0, captionRow);
+    m_openInBrowser->setToolTip(QStringLiteral("Open this file in the system's web browser"));
+    m_showInFolder->setToolTip(QStringLiteral("Show this file in the file manager"));
+    connect(m_openInBrowser, &QToolButton::clicked, this, [this] {
+        if (const auto file = shownFile()) {
+            m_fileActions->openInBrowser(m_shownRoot, *file);
+        }
+    });
+    connect(m_showInFolder, &QToolButton::clicked, this, [this] {
+        if (const auto file = shownFile()) {
+            m_fileActions->showInFolder(m_shownRoot, *file);
+        }
+    });
+
+    QStringList titles;
+    for (auto device : devices) {
+        titles.append(PreviewDeviceFrame::title(device));
+    }
+    m_devices = new SegmentedControl(titles, content());
+    m_devices->setAccessibleName(QStringLiteral("Device width"));
+    m_select->setCheckable(true);
+    m_select->setEnabled(false);
+    m_select->setToolTip(QStringLiteral("Pick an element of the page to ask about it (Escape leaves)"));
+    auto* tools = new QHBoxLayout;
+    tools->setContentsMargins(10, 4, 10, 4);
+    tools->addStretch(1);
+    tools->addWidget(m_devices);
+    tools->addStretch(1);
+    tools->addWidget(m_select);
+    contentLayout()->addLayout(tools);
+    connect(m_devices, &SegmentedControl::currentIndexChanged, this, [this](int index) {
+        if (!m_shownRoot.isEmpty()) {
+            m_settings->setPreviewDevice(m_shownRoot, PreviewDeviceFrame::key(devices[index]));
+        }
+        applyDevice();
+    });
+    connect(m_select, &QToolButton::toggled, this, [this](bool on) {
+        if (m_picker) {
+            m_picker->setActive(on);
+        }
+    });
+
     contentLayout()->addStretch(1); // the web view takes this place once created
     updateContent();
 }
@@ -23,18 +105,75 @@ void PreviewWorkspace::showEvent(QShowEvent* event) {
     scheduleUpdate();
 }
 
+std::optional<QString> PreviewWorkspace::shownFile() const {
+    return m_shownFile.isEmpty() ? std::nullopt : std::optional(m_shownFile);
+}
+
 void PreviewWorkspace::showFile(const QString& file, const QString& root) {
     showContent(file, root, QStringLiteral("Showing "));
+    m_shownFile = file;
+    const bool newRoot = root != m_shownRoot;
+    m_shownRoot = root;
+    if (newRoot) {
+        const auto device = PreviewDeviceFrame::fromKey(m_settings->previewDevice(root));
+        m_devices->setCurrentIndex(int(device));
+    }
     // The browser engine starts only once the tab is really in use.
     if (m_state->detailWorkspaceTab() != DetailWorkspaceTab::Preview) {
         return;
     }
     if (!m_webView) {
-        m_webView = new IndexPreviewWebView(content());
-        delete contentLayout()->takeAt(contentLayout()->count() - 1); // the stretch holding the place
-        contentLayout()->addWidget(m_webView, 1);
+        createWebView();
     }
+    applyDevice();
     m_webView->apply(file, root, m_state->previewReloadNonce());
+}
+
+void PreviewWorkspace::createWebView() {
+    m_webView = new IndexPreviewWebView;
+    m_frame = new PreviewDeviceFrame(m_webView, content());
+    m_strip = new PreviewProblemsStrip(content());
+    delete contentLayout()->takeAt(contentLayout()->count() - 1); // the stretch holding the place
+    contentLayout()->addWidget(m_frame, 1);
+    contentLayout()->addWidget(m_strip);
+
+    PreviewWebPage* page = m_webView->page();
+    // Asked before anything of the new page runs (the engine's own start signal may come after its first
+    // errors). A load of the page that is loading already is one the engine folds into it: nothing is cleared.
+    connect(page, &PreviewWebPage::pageNavigationAccepted, this, [this](const QUrl& url) {
+        if (url != m_loadingPage) {
+            m_loadingPage = url;
+            pageLoadStarted(url);
+        }
+    });
+    connect(page, &QWebEnginePage::loadFinished, this, [this] { m_loadingPage.clear(); });
+    connect(page, &PreviewWebPage::consoleError, m_strip, &PreviewProblemsStrip::addConsoleError);
+    connect(m_strip, &PreviewProblemsStrip::askToFix, this, &PreviewWorkspace::askToFix);
+    // The interceptor reports from the engine's thread; the connections queue to this one.
+    connect(m_webView->interceptor(), &PreviewUrlInterceptor::missingFile, m_strip,
+            [this](const QUrl& url) { m_strip->add(PageProblems::Kind::Missing, url); });
+    connect(m_webView->interceptor(), &PreviewUrlInterceptor::requestBlocked, m_strip,
+            [this](const QUrl& url) { m_strip->add(PageProblems::Kind::Refused, url); });
+
+    m_picker = new PreviewPicker(
+        page, m_webView->view(), [this] { return m_shownRoot; }, this);
+    connect(m_picker, &PreviewPicker::activeChanged, m_select, &QToolButton::setChecked);
+    connect(m_picker, &PreviewPicker::picked, this, &PreviewWorkspace::elementPicked);
+    connect(m_picker, &PreviewPicker::resourceFailed, m_strip,
+            [this](const QUrl& url) { m_strip->add(PageProblems::Kind::Failed, url); });
+    m_select->setEnabled(true);
+}
+
+void PreviewWorkspace::applyDevice() {
+    if (m_frame) {
+        m_frame->setDevice(devices[std::clamp(m_devices->currentIndex(), 0, 2)]);
+    }
+}
+
+void PreviewWorkspace::pageLoadStarted(const QUrl& url) {
+    // A stylesheet is shown as a page made of it, with no file address of its own.
+    const auto page = url.isLocalFile() ? SitePath::relativeBelow(m_shownRoot, url.toLocalFile()) : std::nullopt;
+    m_strip->reset(m_shownRoot, page.value_or(captionLabel()->text()));
 }
 
 } // namespace kestrion

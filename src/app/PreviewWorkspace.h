@@ -2,14 +2,25 @@
 
 #include "app/FileWorkspace.h"
 
+#include <QUrl>
+
+class QToolButton;
+
 namespace kestrion {
 
 class IndexPreviewWebView;
+class PreviewDeviceFrame;
+class PreviewFileActions;
+class PreviewPicker;
+class PreviewProblemsStrip;
+class SegmentedControl;
 
 // The Preview tab: a placeholder when there is no website directory or nothing
-// to show, else the shown file's caption above the web view. The web view is
-// created the first time the tab shows a file, never at start-up, and follows
-// the file, the website directory and the reload counter while the tab is shown.
+// to show, else the shown file's caption (with "Open in browser" and "Show in
+// folder") above the device widths and Select, the web view at the chosen
+// width, and the strip of the page's problems. The web view is created the
+// first time the tab shows a file, never at start-up, and follows the file,
+// the website directory and the reload counter while the tab is shown.
 class PreviewWorkspace final : public FileWorkspace {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(PreviewWorkspace)
@@ -27,15 +38,50 @@ public:
     PreviewWorkspace(AppSettings* settings, WindowState* state, DetailWorkspaceController* controller,
                      QWidget* parent = nullptr);
 
+    static inline const QString openInBrowserText = QStringLiteral("Open in browser");
+    static inline const QString showInFolderText = QStringLiteral("Show in folder");
+    static inline const QString selectText = QStringLiteral("Select");
+
     // Nothing until the tab has first shown a file.
     IndexPreviewWebView* webView() const { return m_webView; }
+    PreviewDeviceFrame* deviceFrame() const { return m_frame; }
+    PreviewProblemsStrip* problemsStrip() const { return m_strip; }
+    PreviewPicker* picker() const { return m_picker; }
+    PreviewFileActions* fileActions() const { return m_fileActions; }
+    SegmentedControl* deviceSelector() const { return m_devices; }
+    QToolButton* selectButton() const { return m_select; }
+    QToolButton* openInBrowserButton() const { return m_openInBrowser; }
+    QToolButton* showInFolderButton() const { return m_showInFolder; }
+
+Q_SIGNALS:
+    // A message for the composer of the current chat, listing the page's problems.
+    void askToFix(const QString& message);
+    // The reference to an element the user picked, for the start of the composer.
+    void elementPicked(const QString& reference);
 
 protected:
     void showEvent(QShowEvent* event) override;
     void showFile(const QString& file, const QString& root) override;
 
 private:
+    void createWebView();
+    void applyDevice();
+    void pageLoadStarted(const QUrl& url);
+    std::optional<QString> shownFile() const;
+
     IndexPreviewWebView* m_webView = nullptr;
+    PreviewDeviceFrame* m_frame = nullptr;
+    PreviewProblemsStrip* m_strip = nullptr;
+    PreviewPicker* m_picker = nullptr;
+    PreviewFileActions* m_fileActions;
+    SegmentedControl* m_devices;
+    QToolButton* m_select;
+    QToolButton* m_openInBrowser;
+    QToolButton* m_showInFolder;
+    QString m_shownFile;
+    QString m_shownRoot;
+    // The page whose load has begun and not yet finished.
+    QUrl m_loadingPage;
 };
 
 } // namespace kestrion

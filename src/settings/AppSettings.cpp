@@ -6,6 +6,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QVariant>
 
 namespace kestrion {
@@ -232,6 +234,37 @@ void AppSettings::setStreamReplies(bool stream) {
     if (updateBool(m_streamReplies, streamRepliesKey, stream)) {
         emit streamRepliesChanged();
     }
+}
+
+namespace {
+
+bool isKnownNarrowDevice(const QString& device) {
+    return device == QLatin1String("tablet") || device == QLatin1String("phone");
+}
+
+QJsonObject readPreviewDevices(const QSettings& store) {
+    const auto text = readText(store, AppSettings::previewDevicesKey);
+    return text ? QJsonDocument::fromJson(text->toUtf8()).object() : QJsonObject();
+}
+
+} // namespace
+
+QString AppSettings::previewDevice(const QString& directory) const {
+    const QString device = readPreviewDevices(*m_store).value(absolutePath(directory)).toString();
+    return isKnownNarrowDevice(device) ? device : QStringLiteral("desktop");
+}
+
+void AppSettings::setPreviewDevice(const QString& directory, const QString& device) {
+    if (directory.isEmpty() || previewDevice(directory) == device) {
+        return;
+    }
+    QJsonObject devices = readPreviewDevices(*m_store);
+    if (isKnownNarrowDevice(device)) {
+        devices.insert(absolutePath(directory), device);
+    } else {
+        devices.remove(absolutePath(directory));
+    }
+    storeText(previewDevicesKey, QString::fromUtf8(QJsonDocument(devices).toJson(QJsonDocument::Compact)));
 }
 
 QString AppSettings::resolvedAPIKey() const {

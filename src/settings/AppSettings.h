@@ -35,6 +35,9 @@ public:
     static inline const QString openAIBaseURLKey = QStringLiteral("openai_base_url");
     static inline const QString deployIncludeChatsKey = QStringLiteral("deploy_include_chats");
     static inline const QString streamRepliesKey = QStringLiteral("stream_replies");
+    // The preview's device width per website directory: a JSON object from the
+    // directory's path to "tablet" or "phone" (absent: "desktop").
+    static inline const QString previewDevicesKey = QStringLiteral("preview_devices");
     static inline const QString migratedLegacyChatsKey =
         QStringLiteral("DuvUDUvadIra.migrated_legacy_chats_to_project");
 
@@ -80,6 +83,11 @@ public:
     void setOpenAIBaseURL(const QString& baseURL);
     void setDeployIncludeChats(bool include);
     void setStreamReplies(bool stream);
+
+    // The preview's device for a website directory: "desktop", "tablet" or "phone".
+    QString previewDevice(const QString& directory) const;
+    // Remembers it (anything unknown counts as "desktop", which is stored as nothing).
+    void setPreviewDevice(const QString& directory, const QString& device);
 
     // The key used for requests: the settings key trimmed, else the first of the bundled key, the
     // environment and the key file; possibly empty. Evaluated on every call.

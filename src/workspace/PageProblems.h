@@ -34,6 +34,8 @@ public:
 
     // Distinct problems kept; more are only counted.
     static constexpr int maxKept = 500;
+    // Distinct problems told apart from repeats; beyond, every new one counts as more.
+    static constexpr int maxRemembered = 20000;
     // Texts from the page are cut to this many characters.
     static constexpr int maxTextLength = 300;
 
@@ -43,8 +45,8 @@ public:
     // A console message of error level as the engine reports it; a
     // "Failed to load resource" message names the resource in sourceUrl.
     void addConsoleError(const QString& message, int line, const QString& sourceUrl);
-    // A request the preview's rules refused.
-    void addRefused(const QUrl& url);
+    // A resource that did not load, worded for its kind (never Script).
+    void addResource(Kind kind, const QUrl& url);
     void add(Kind kind, const QString& location, const QString& message);
 
     const QList<Problem>& problems() const { return m_problems; }
@@ -70,7 +72,7 @@ private:
     QString m_root;
     QString m_page;
     QList<Problem> m_problems;
-    QHash<QString, qsizetype> m_index; // key of a problem -> its place in m_problems
+    QHash<QString, qsizetype> m_index; // key of a problem -> its place in m_problems, -1 when not kept
     int m_total = 0;
     int m_notKept = 0;
 };

@@ -369,3 +369,26 @@ TEST_F(AppSettingsTest, store_staysPrivateWhenRewrittenDirectly) {
               QStringLiteral("x"));
     EXPECT_EQ(storeMode(), 0600);
 }
+
+TEST_F(AppSettingsTest, previewDevice_isRememberedPerFolderAndSurvivesARestart) {
+    {
+        AppSettings settings;
+        EXPECT_EQ(settings.previewDevice(QStringLiteral("/sites/a")), QStringLiteral("desktop"));
+        settings.setPreviewDevice(QStringLiteral("/sites/a"), QStringLiteral("phone"));
+        settings.setPreviewDevice(QStringLiteral("/sites/b, with comma"), QStringLiteral("tablet"));
+        settings.setPreviewDevice(QStringLiteral("/sites/c"), QStringLiteral("watch")); // unknown: the default
+    }
+    AppSettings restarted;
+    EXPECT_EQ(restarted.previewDevice(QStringLiteral("/sites/a")), QStringLiteral("phone"));
+    EXPECT_EQ(restarted.previewDevice(QStringLiteral("/sites/b, with comma")), QStringLiteral("tablet"));
+    EXPECT_EQ(restarted.previewDevice(QStringLiteral("/sites/c")), QStringLiteral("desktop"));
+    restarted.setPreviewDevice(QStringLiteral("/sites/a"), QStringLiteral("desktop"));
+    EXPECT_EQ(AppSettings().previewDevice(QStringLiteral("/sites/a")), QStringLiteral("desktop"));
+    EXPECT_EQ(AppSettings().previewDevice(QStringLiteral("/sites/b, with comma")), QStringLiteral("tablet"));
+
+    // A damaged entry (not an object, not text) reads as the default.
+    for (const QVariant& damaged : {QVariant(QStringLiteral("[1,2")), QVariant(QStringList{"a", "b"})}) {
+        QSettings(storePath(), QSettings::NativeFormat).setValue(AppSettings::previewDevicesKey, damaged);
+        EXPECT_EQ(AppSettings().previewDevice(QStringLiteral("/sites/b, with comma")), QStringLiteral("desktop"));
+    }
+}

@@ -1,0 +1,81 @@
+#include "app/PreviewDeviceFrame.h"
+
+#include "app/IndexPreviewWebView.h"
+
+#include <QWebEnginePage>
+#include <QWebEngineView>
+
+namespace kestrion {
+
+QString PreviewDeviceFrame::title(Device device) {
+    switch (device) {
+    case Device::Desktop:
+        return QStringLiteral("Desktop");
+    case Device::Tablet:
+        return QStringLiteral("Tablet");
+    case Device::Phone:
+        return QStringLiteral("Phone");
+    }
+    return {};
+}
+
+QString PreviewDeviceFrame::key(Device device) {
+    return title(device).toLower();
+}
+
+PreviewDeviceFrame::Device PreviewDeviceFrame::fromKey(const QString& key) {
+    for (Device device : {Device::Tablet, Device::Phone}) {
+        if (key == PreviewDeviceFrame::key(device)) {
+            return device;
+        }
+    }
+    return Device::Desktop;
+}
+
+int PreviewDeviceFrame::cssWidth(Device device) {
+    switch (device) {
+    case Device::Desktop:
+        return 0;
+    case Device::Tablet:
+        return tabletWidth;
+    case Device::Phone:
+        return phoneWidth;
+    }
+    return 0;
+}
+
+PreviewDeviceFrame::PreviewDeviceFrame(IndexPreviewWebView* view, QWidget* parent) : QWidget(parent), m_view(view) {
+    m_view->setParent(this);
+    setAutoFillBackground(true);
+    QPalette backdrop = palette();
+    backdrop.setColor(QPalette::Window, QColor(0xd8, 0xdb, 0xe2));
+    setPalette(backdrop);
+    // A new page starts at the engine's zoom: the device's scale is set again for it.
+    connect(m_view->view()->page(), &QWebEnginePage::loadFinished, this, &PreviewDeviceFrame::layoutView);
+    layoutView();
+}
+
+void PreviewDeviceFrame::setDevice(Device device) {
+    if (device == m_device) {
+        return;
+    }
+    m_device = device;
+    layoutView();
+}
+
+void PreviewDeviceFrame::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    layoutView();
+}
+
+void PreviewDeviceFrame::layoutView() {
+    const int device = cssWidth(m_device);
+    const int available = std::max(1, width());
+    const int shown = device == 0 ? available : std::min(device, available);
+    m_view->setGeometry((available - shown) / 2, 0, shown, height());
+    const qreal zoom = device == 0 ? 1.0 : qreal(shown) / qreal(device);
+    // The engine accepts 0.25 to 5; a pane narrower than a quarter of the device lays out wider.
+    m_view->view()->page()->setZoomFactor(std::max<qreal>(0.25, zoom));
+}
+
+} // namespace kestrion
