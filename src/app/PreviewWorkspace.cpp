@@ -84,7 +84,7 @@ PreviewWorkspace::PreviewWorkspace(AppSettings* settings, WindowState* state, De
     tools->addStretch(1);
     tools->addWidget(m_select);
     contentLayout()->addLayout(tools);
-    connect(m_devices, &SegmentedControl::currentIndexChanged, this, [this](int index) {
+    connect(m_devices, &SegmentedControl::currentChanged, this, [this](int index) {
         if (!m_shownRoot.isEmpty()) {
             m_settings->setPreviewDevice(m_shownRoot, PreviewDeviceFrame::key(devices[index]));
         }

@@ -82,7 +82,7 @@ protected:
         QDir().mkpath(site);
         QApplication::setQuitOnLastWindowClosed(false);
         settings = std::make_unique<AppSettings>();
-        settings->setOutputDirectoryURL(site);
+        settings->setOutputDirectoryPath(site);
     }
 
     void openWindow() {
@@ -190,13 +190,14 @@ TEST_F(PreviewFeaturesTest, deviceWidthLaysThePageOutAtItsWidthAndIsRememberedPe
     ASSERT_TRUE(showPreviewTitled(QStringLiteral("Home")));
     SegmentedControl* devices = preview()->deviceSelector();
     ASSERT_EQ(devices->count(), 3);
-    EXPECT_EQ(devices->segment(0)->text(), QStringLiteral("Desktop"));
-    EXPECT_EQ(devices->segment(1)->accessibleName(), QStringLiteral("Tablet"));
+    EXPECT_EQ(devices->tabText(0), QStringLiteral("Desktop"));
+    EXPECT_EQ(devices->tabText(1), QStringLiteral("Tablet"));
+    EXPECT_EQ(devices->tabText(2), QStringLiteral("Phone"));
     EXPECT_EQ(devices->accessibleName(), QStringLiteral("Device width"));
     const int desktop = innerWidth();
     EXPECT_EQ(desktop, preview()->deviceFrame()->width());
 
-    QTest::mouseClick(devices->segment(2), Qt::LeftButton);
+    QTest::mouseClick(devices, Qt::LeftButton, {}, devices->tabRect(2).center());
     ASSERT_TRUE(becomes([&] { return innerWidth(); }, PreviewDeviceFrame::phoneWidth));
     EXPECT_EQ(preview()->webView()->width(), PreviewDeviceFrame::phoneWidth);
     EXPECT_EQ(settings->previewDevice(site), QStringLiteral("phone"));
@@ -209,7 +210,7 @@ TEST_F(PreviewFeaturesTest, deviceWidthLaysThePageOutAtItsWidthAndIsRememberedPe
     ASSERT_TRUE(eventually([&] { return innerWidth() == PreviewDeviceFrame::phoneWidth; }, pageTimeoutMs));
 
     // A tablet in a pane narrower than 768 px is scaled down, still laid out at 768.
-    QTest::mouseClick(devices->segment(1), Qt::LeftButton);
+    QTest::mouseClick(devices, Qt::LeftButton, {}, devices->tabRect(1).center());
     auto* splitter = window->findChild<QSplitter*>();
     ASSERT_NE(splitter, nullptr);
     window->resize(900, 800);
@@ -223,11 +224,11 @@ TEST_F(PreviewFeaturesTest, deviceWidthLaysThePageOutAtItsWidthAndIsRememberedPe
     EXPECT_EQ(settings->previewDevice(site), QStringLiteral("tablet"));
     const QString other = dir.filePath(QStringLiteral("other"));
     writeFile(other + QStringLiteral("/index.html"), page("Other"));
-    settings->setOutputDirectoryURL(other);
+    settings->setOutputDirectoryPath(other);
     openWindow();
     ASSERT_TRUE(showPreviewTitled(QStringLiteral("Other")));
     EXPECT_EQ(preview()->deviceSelector()->currentIndex(), 0);
-    settings->setOutputDirectoryURL(site);
+    settings->setOutputDirectoryPath(site);
     ASSERT_TRUE(showPreviewTitled(QStringLiteral("Home")));
     EXPECT_EQ(preview()->deviceSelector()->currentIndex(), 1);
 }
@@ -486,7 +487,8 @@ TEST_F(PreviewFeaturesTest, screenshotAtPhoneWidthWithTheProblemsStripOpen) {
                    "<link rel=\"stylesheet\" href=\"fonts.css\">"));
     openWindow();
     ASSERT_TRUE(showPreviewTitled(QStringLiteral("Harbour Bakery")));
-    QTest::mouseClick(preview()->deviceSelector()->segment(2), Qt::LeftButton);
+    QTest::mouseClick(preview()->deviceSelector(), Qt::LeftButton, {},
+                      preview()->deviceSelector()->tabRect(2).center());
     ASSERT_TRUE(becomes([&] { return innerWidth(); }, PreviewDeviceFrame::phoneWidth));
     ASSERT_TRUE(eventually([&] { return strip()->problems().total() >= 3; }, pageTimeoutMs));
     strip()->setExpanded(true);

@@ -156,11 +156,11 @@ TEST_F(ChatViewModelSendTest, wholeSend_writesFilesAndImageCommitsAndShowsProseP
 // on the next request because the shown text is what the history keeps.
 TEST_F(ChatViewModelSendTest, brokenLinksAfterATurn_endTheSummaryAndReachTheNextRequest) {
     writeFile(m_site.filePath(QStringLiteral("team.jpg")), "jpeg");
-    m_model.applyOutputRoot(m_site.path());
+    bindTo(m_site.path());
     m_server.replyWithChat(QStringLiteral(
         "Done.\n\n<<<FILE path=\"index.html\">>>\n<link rel=\"stylesheet\" href=\"style.css\">"
         "<img src=\"Team.JPG\"><img src=\"team.jpg\"><a href=\"https://example.com/\">web</a>\n<<<END_FILE>>>"));
-    sendAndWait(QStringLiteral("A team page"), m_site.path());
+    sendAndWait(QStringLiteral("A team page"));
 
     ASSERT_EQ(m_model.messages().size(), 2);
     EXPECT_EQ(m_model.messages()[1].text,
@@ -172,7 +172,7 @@ TEST_F(ChatViewModelSendTest, brokenLinksAfterATurn_endTheSummaryAndReachTheNext
     m_server.replyWithChat(
         QStringLiteral("Fixed.\n\n<<<FILE path=\"index.html\">>>\n<link rel=\"stylesheet\" href=\"style.css\">"
                        "<img src=\"team.jpg\">\n<<<END_FILE>>>"));
-    sendAndWait(QStringLiteral("Fix the links"), m_site.path());
+    sendAndWait(QStringLiteral("Fix the links"));
     const SentChat second = sentChat(m_server.chatRequests().at(1));
     ASSERT_EQ(second.turns.size(), 3);
     EXPECT_TRUE(second.turns[1].second.endsWith(QString::fromUtf8("`index.html` \u2192 `style.css`")));
