@@ -58,9 +58,9 @@ bool startsWithAt(QStringView css, qsizetype at, QLatin1StringView word) {
     return css.mid(at).startsWith(word, Qt::CaseInsensitive);
 }
 
-// The link of "url(" at open (just past the parenthesis), and where scanning goes on.
-qsizetype readUrl(QStringView css, qsizetype open, QStringList& out) {
-    qsizetype i = open;
+// Skips white space from i, then takes a quoted string there into out when
+// there is one. Where scanning goes on, and whether a string was taken.
+std::pair<qsizetype, bool> readQuoted(QStringView css, qsizetype i, QStringList& out) {
     while (i < css.size() && isCssSpace(css[i])) {
         ++i;
     }
@@ -68,7 +68,15 @@ qsizetype readUrl(QStringView css, qsizetype open, QStringList& out) {
         QString value;
         i = skipString(css, i, &value);
         out.append(value);
-    } else {
+        return {i, true};
+    }
+    return {i, false};
+}
+
+// The link of "url(" at open (just past the parenthesis), and where scanning goes on.
+qsizetype readUrl(QStringView css, qsizetype open, QStringList& out) {
+    auto [i, quoted] = readQuoted(css, open, out);
+    if (!quoted) {
         const qsizetype start = i;
         while (i < css.size() && css[i] != u')' && !isCssSpace(css[i])) {
             ++i;
@@ -255,15 +263,7 @@ QStringList cssReferences(QStringView css) {
             i = readUrl(css, i + 4, out) + 1;
         } else if (c == u'@' && startsWithAt(css, i, QLatin1StringView("@import")) &&
                    (i + 7 >= css.size() || !isIdentifierChar(css[i + 7]))) {
-            i += 7;
-            while (i < css.size() && isCssSpace(css[i])) {
-                ++i;
-            }
-            if (i < css.size() && (css[i] == u'"' || css[i] == u'\'')) {
-                QString value;
-                i = skipString(css, i, &value);
-                out.append(value);
-            } // url(...) is taken by the next round
+            i = readQuoted(css, i + 7, out).first; // url(...) is taken by the next round
         } else {
             ++i;
         }
