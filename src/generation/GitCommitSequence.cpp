@@ -42,8 +42,8 @@ QStringList commandLine(const QStringList& arguments) {
 } // namespace
 
 ProcessOutcome runSequenceStepRaw(const QString& gitPath, const QString& cwd, const QStringList& arguments,
-                                  const GitRunner::Environment& environment) {
-    return GitRunner::run(gitPath, cwd, commandLine(arguments), environment);
+                                  const GitRunner::Environment& environment, const QByteArray& input) {
+    return GitRunner::run(gitPath, cwd, commandLine(arguments), environment, input);
 }
 
 namespace {

@@ -37,9 +37,10 @@ using GitSetting = GitRunner::Setting;
 GitOutcome runSequenceStep(const QString& gitPath, const QString& cwd, const QStringList& arguments,
                            const QList<GitSetting>& settings = {});
 
-// The same as a raw process outcome (bytes as git wrote them), with the whole environment given.
+// The same as a raw process outcome (bytes as git wrote them), with the whole environment given and
+// the input for git's standard input.
 ProcessOutcome runSequenceStepRaw(const QString& gitPath, const QString& cwd, const QStringList& arguments,
-                                  const GitRunner::Environment& environment);
+                                  const GitRunner::Environment& environment, const QByteArray& input = {});
 
 // Why the folder's repository must not be used (.git a file or a link, or borrowing another
 // repository's store), or nothing when it is a plain folder or missing.

@@ -28,8 +28,8 @@ struct Git {
     QString root;
     GitRunner::Environment environment = {};
 
-    ProcessOutcome run(const QStringList& arguments) const {
-        return ProjectMaterializer::runSequenceStepRaw(path, root, arguments, environment);
+    ProcessOutcome run(const QStringList& arguments, const QByteArray& input = {}) const {
+        return ProjectMaterializer::runSequenceStepRaw(path, root, arguments, environment, input);
     }
     // The first line of standard output when the command succeeded.
     std::optional<QString> line(const QStringList& arguments) const {
@@ -60,34 +60,59 @@ QString gitFailure(const ProcessOutcome& outcome) {
     return text.section(QLatin1Char('\n'), 0, 0);
 }
 
-// The repository and the commit and its parent (the empty tree for a first commit), or why not.
+// The repository, the commit, its parent (the empty tree for a first commit) and HEAD (empty when
+// there is none), or why not.
 struct Resolved {
     std::optional<QString> error;
     QString commit;
     QString parent;
+    QString head;
 };
+
+// What each name stands for, asked in one git call: its object id, or nothing where it names none.
+std::optional<QList<std::optional<QString>>> objectIds(const Git& git, const QStringList& names) {
+    const ProcessOutcome checked = git.run({QStringLiteral("cat-file"), QStringLiteral("--batch-check=%(objectname)")},
+                                           names.join(QLatin1Char('\n')).toUtf8() + '\n');
+    if (!checked.started || checked.exitCode != 0) {
+        return std::nullopt;
+    }
+    const QStringList lines = decodeUtf8OrEmpty(checked.standardOutput).split(QLatin1Char('\n'));
+    QList<std::optional<QString>> ids;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        // "<name> missing" (or "ambiguous") where nothing is found.
+        const QString line = lines.value(i);
+        ids.append(isCommitId(line) ? std::optional<QString>(line) : std::nullopt);
+    }
+    return ids;
+}
 
 Resolved resolve(const Git& git, const QString& commit) {
     if (const std::optional<QString> refused = ProjectMaterializer::repositoryRefusal(git.root)) {
-        return {*refused, {}, {}};
+        return {*refused, {}, {}, {}};
     }
     if (!QFileInfo(git.root + QStringLiteral("/.git")).isDir()) {
-        return {noRepositoryMessage, {}, {}};
+        return {noRepositoryMessage, {}, {}, {}};
     }
-    if (!isCommitId(commit) ||
-        !git.line({QStringLiteral("cat-file"), QStringLiteral("-e"), commit + QStringLiteral("^{commit}")})) {
-        return {commitGoneMessage, {}, {}};
+    if (!isCommitId(commit)) {
+        return {commitGoneMessage, {}, {}, {}};
     }
-    std::optional<QString> parent = git.line(
-        {QStringLiteral("rev-parse"), QStringLiteral("-q"), QStringLiteral("--verify"), commit + QStringLiteral("^1")});
+    const auto ids = objectIds(
+        git, {commit + QStringLiteral("^{commit}"), commit + QStringLiteral("^1"), QStringLiteral("HEAD^{commit}")});
+    if (!ids) {
+        return {QStringLiteral("The repository could not be read."), {}, {}, {}};
+    }
+    if (!ids->at(0)) {
+        return {commitGoneMessage, {}, {}, {}};
+    }
+    std::optional<QString> parent = ids->at(1);
     if (!parent) {
         // The first commit: compared with the empty tree.
         parent = git.line({QStringLiteral("mktree")});
     }
     if (!parent || parent->isEmpty()) {
-        return {QStringLiteral("The repository could not be read."), {}, {}};
+        return {QStringLiteral("The repository could not be read."), {}, {}, {}};
     }
-    return {std::nullopt, commit, *parent};
+    return {std::nullopt, commit, *parent, ids->at(2).value_or(QString())};
 }
 
 // The site files changed from one tree to another, with their status letters.
@@ -118,6 +143,44 @@ std::optional<QByteArray> blob(const Git& git, const QString& commit, const QStr
         return std::nullopt;
     }
     return shown.standardOutput;
+}
+
+// The contents of "commit:path" for each path, read in one git call (nothing where the commit has
+// no such file), or nothing when git failed. Names hold no line break: the path module refuses
+// those before anything is written.
+std::optional<QList<std::optional<QByteArray>>> blobs(const Git& git, const QString& commit, const QStringList& paths) {
+    QByteArray input;
+    for (const QString& path : paths) {
+        input += (commit + QLatin1Char(':') + path).toUtf8() + '\n';
+    }
+    const ProcessOutcome batch = git.run({QStringLiteral("cat-file"), QStringLiteral("--batch")}, input);
+    if (!batch.started || batch.exitCode != 0) {
+        return std::nullopt;
+    }
+    const QByteArray& out = batch.standardOutput;
+    qsizetype position = 0;
+    QList<std::optional<QByteArray>> contents;
+    for (qsizetype left = paths.size(); left > 0; --left) {
+        // "<id> <type> <size>", the content and a line break; or "<name> missing".
+        const qsizetype lineEnd = out.indexOf('\n', position);
+        if (lineEnd < 0) {
+            return std::nullopt;
+        }
+        const QList<QByteArray> header = out.sliced(position, lineEnd - position).split(' ');
+        position = lineEnd + 1;
+        bool sized = false;
+        const qsizetype size = header.size() == 3 ? header[2].toLongLong(&sized) : 0;
+        if (!sized) {
+            contents.append(std::nullopt);
+            continue;
+        }
+        if (size < 0 || size > out.size() - position) {
+            return std::nullopt;
+        }
+        contents.append(header[1] == "blob" ? std::optional(out.sliced(position, size)) : std::nullopt);
+        position += size + 1;
+    }
+    return contents;
 }
 
 } // namespace
@@ -173,13 +236,15 @@ RevertOutcome revert(const QString& root, const QString& commit, const QString& 
         qCWarning(lcGeneration) << "A turn could not be taken back";
         return RevertOutcome{RevertOutcome::Status::Failed, {}, {}, {}, reason};
     };
+    // Each git command costs a process start, which dominates the time taken: every step below
+    // asks git once for all the files.
     const Git git{gitPath, root};
     const Resolved resolved = resolve(git, commit);
     if (resolved.error) {
         return failed(*resolved.error);
     }
-    const std::optional<QString> head = headCommit(root, gitPath);
-    if (!head) {
+    const QString& head = resolved.head;
+    if (head.isEmpty()) {
         return failed(QStringLiteral("The repository has no current commit."));
     }
     const auto files = changedFiles(git, resolved.parent, resolved.commit);
@@ -194,26 +259,27 @@ RevertOutcome revert(const QString& root, const QString& commit, const QString& 
         return failed(QStringLiteral("That turn changed no files of the site."));
     }
 
-    // Edits not committed yet (the Source tab, another program): comparing the working tree runs
-    // the clean filters, so the repository's own are switched off first.
+    // Edits not committed yet (the Source tab, another program), staged or not, and files git does
+    // not track (ignored ones too): comparing the working tree runs the clean filters, so the
+    // repository's own are switched off first.
     const ProjectMaterializer::FilterSettings filters = ProjectMaterializer::repositoryFilterSettings(gitPath, root);
     if (filters.stop) {
         return failed(filters.stop->standardError.trimmed());
     }
     Git worktree = git;
     worktree.environment.settings = filters.settings;
-    const ProcessOutcome edited =
-        worktree.run(QStringList{QStringLiteral("diff"), QStringLiteral("--name-only"), QStringLiteral("-z")} +
-                     noDiffPrograms + QStringList{QStringLiteral("HEAD")} + literal(outcome.paths));
-    const ProcessOutcome untracked =
-        worktree.run(QStringList{QStringLiteral("ls-files"), QStringLiteral("-z"), QStringLiteral("--others")} +
+    const ProcessOutcome status =
+        worktree.run(QStringList{QStringLiteral("status"), QStringLiteral("--porcelain"), QStringLiteral("-z"),
+                                 QStringLiteral("--untracked-files=all"), QStringLiteral("--ignored=matching"),
+                                 QStringLiteral("--no-renames")} +
                      literal(outcome.paths));
-    if (!edited.started || edited.exitCode != 0 || !untracked.started || untracked.exitCode != 0) {
+    if (!status.started || status.exitCode != 0) {
         return failed(QStringLiteral("The website folder could not be compared with the repository: ") +
-                      gitFailure(edited.exitCode != 0 ? edited : untracked));
+                      gitFailure(status));
     }
-    for (const QByteArray& name : (edited.standardOutput + untracked.standardOutput).split('\0')) {
-        if (const std::optional<QString> path = decodeUtf8Strict(name); path && !path->isEmpty()) {
+    for (const QByteArray& entry : status.standardOutput.split('\0')) {
+        // "XY path": two status letters and a space.
+        if (const std::optional<QString> path = decodeUtf8Strict(entry.mid(3)); path && !path->isEmpty()) {
             outcome.changedPaths << *path;
         }
     }
@@ -232,17 +298,14 @@ RevertOutcome revert(const QString& root, const QString& commit, const QString& 
     if (!reverse.started || reverse.exitCode != 0 || !scratch.isValid()) {
         return failed(QStringLiteral("The changes of that turn could not be read."));
     }
-    const QString patchFile = scratch.filePath(QStringLiteral("reverse.patch"));
-    if (const WriteResult written = SitePath::writeFileNoFollow(patchFile, reverse.standardOutput); !written.ok()) {
-        return failed(written.error);
-    }
     Git scratchIndex = git;
     scratchIndex.environment.indexFile = scratch.filePath(QStringLiteral("index"));
-    if (!scratchIndex.line({QStringLiteral("read-tree"), *head})) {
+    if (!scratchIndex.line({QStringLiteral("read-tree"), head})) {
         return failed(QStringLiteral("The repository could not be read."));
     }
-    const ProcessOutcome applied =
-        scratchIndex.run({QStringLiteral("apply"), QStringLiteral("--cached"), QStringLiteral("--binary"), patchFile});
+    const ProcessOutcome applied = scratchIndex.run(
+        {QStringLiteral("apply"), QStringLiteral("--cached"), QStringLiteral("--binary"), QStringLiteral("-")},
+        reverse.standardOutput);
     if (!applied.started || applied.exitCode != 0) {
         return failed(QStringLiteral("Later changes touch the same files, so that turn cannot be taken back: ") +
                       gitFailure(applied));
@@ -253,7 +316,7 @@ RevertOutcome revert(const QString& root, const QString& commit, const QString& 
                          QStringLiteral("user.name=") + QLatin1String(ProjectMaterializer::commitAuthorName),
                          QStringLiteral("-c"),
                          QStringLiteral("user.email=") + QLatin1String(ProjectMaterializer::commitAuthorEmail),
-                         QStringLiteral("commit-tree"), *tree, QStringLiteral("-p"), *head, QStringLiteral("-m"),
+                         QStringLiteral("commit-tree"), *tree, QStringLiteral("-p"), head, QStringLiteral("-m"),
                          message})
              : std::nullopt;
     if (!made || !isCommitId(*made)) {
@@ -261,25 +324,28 @@ RevertOutcome revert(const QString& root, const QString& commit, const QString& 
     }
 
     // The files as the new commit has them, written through the path module like any turn's.
+    const auto contents = blobs(git, *made, outcome.paths);
+    if (!contents) {
+        return failed(QStringLiteral("The repository could not be read."));
+    }
     const SitePath::Site site(root);
-    for (const QString& path : outcome.paths) {
+    for (qsizetype i = 0; i < outcome.paths.size(); ++i) {
+        const QString& path = outcome.paths[i];
         const SitePath::Resolution target = site.resolve(path);
         if (!target.ok()) {
             return failed(QStringLiteral("Refused path %1: %2")
                               .arg(SitePath::escapedForDisplay(path), SitePath::refusalDescription(target.refusal)));
         }
-        const ProcessOutcome content =
-            git.run({QStringLiteral("cat-file"), QStringLiteral("blob"), *made + QLatin1Char(':') + path});
-        if (content.started && content.exitCode == 0) {
-            if (const WriteResult written = site.write(target, content.standardOutput); !written.ok()) {
+        if (const std::optional<QByteArray>& content = contents->at(i)) {
+            if (const WriteResult written = site.write(target, *content); !written.ok()) {
                 return failed(QStringLiteral("Write failed for ") + path + QStringLiteral(": ") + written.error);
             }
         } else if (target.exists && !QFile::remove(target.absolutePath())) {
             return failed(QStringLiteral("Could not remove ") + path);
         }
     }
-    if (!git.line(
-            {QStringLiteral("update-ref"), QStringLiteral("-m"), message, QStringLiteral("HEAD"), *made, *head})) {
+    // The old value makes the move fail when the branch moved meanwhile.
+    if (!git.line({QStringLiteral("update-ref"), QStringLiteral("-m"), message, QStringLiteral("HEAD"), *made, head})) {
         return failed(QStringLiteral("The branch moved meanwhile; nothing was committed."));
     }
     git.run(QStringList{QStringLiteral("reset"), QStringLiteral("-q"), *made} + literal(outcome.paths));

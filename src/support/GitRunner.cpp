@@ -54,8 +54,8 @@ std::optional<QString> findGit(const QStringList& candidates) {
 }
 
 ProcessOutcome run(const QString& git, const QString& workingDirectory, const QStringList& arguments,
-                   const Environment& environment) {
-    return runProcess(git, gitProgramsOffOptions() + arguments, workingDirectory, childEnvironment(environment));
+                   const Environment& environment, const QByteArray& input) {
+    return runProcess(git, gitProgramsOffOptions() + arguments, workingDirectory, childEnvironment(environment), input);
 }
 
 } // namespace kestrion::GitRunner

@@ -43,8 +43,8 @@ struct Environment {
 
 // Runs git with the safety options, then arguments, in workingDirectory and
 // waits for it; both streams are drained while it runs. Blocking; never call
-// on the interface thread.
+// on the interface thread. The input, if any, goes to git's standard input.
 ProcessOutcome run(const QString& git, const QString& workingDirectory, const QStringList& arguments,
-                   const Environment& environment = {});
+                   const Environment& environment = {}, const QByteArray& input = {});
 
 } // namespace kestrion::GitRunner

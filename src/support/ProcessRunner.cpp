@@ -6,7 +6,7 @@
 namespace kestrion {
 
 ProcessOutcome runProcess(const QString& program, const QStringList& arguments, const QString& workingDirectory,
-                          const std::optional<QProcessEnvironment>& environment) {
+                          const std::optional<QProcessEnvironment>& environment, const QByteArray& standardInput) {
     ProcessOutcome outcome;
     QProcess process;
     process.setProgram(program);
@@ -28,6 +28,8 @@ ProcessOutcome runProcess(const QString& program, const QStringList& arguments, 
         return outcome;
     }
     outcome.started = true;
+    // Written while waiting below, alongside the reading, so neither side stalls on a full pipe.
+    process.write(standardInput);
     process.closeWriteChannel();
     // waitForFinished keeps reading both pipes into QProcess's buffers.
     process.waitForFinished(-1);

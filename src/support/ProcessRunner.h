@@ -19,8 +19,10 @@ struct ProcessOutcome {
 
 // Runs a program (no shell) to completion, blocking the calling thread. Both
 // output streams are drained while it runs, so a chatty child never stalls on
-// a full pipe. Standard input is closed. Never call on the interface thread.
+// a full pipe. Standard input gets the given bytes, then is closed. Never call on the interface
+// thread.
 ProcessOutcome runProcess(const QString& program, const QStringList& arguments, const QString& workingDirectory,
-                          const std::optional<QProcessEnvironment>& environment = std::nullopt);
+                          const std::optional<QProcessEnvironment>& environment = std::nullopt,
+                          const QByteArray& standardInput = {});
 
 } // namespace kestrion

@@ -115,6 +115,53 @@ TEST_F(TurnGitTest, failuresChangeNothing) {
     }
 }
 
+// Every file's new content comes out of one batched git answer: pictures with line breaks inside,
+// added and removed files, and names with spaces and quotes must all land intact.
+TEST_F(TurnGitTest, undoRestoresEveryKindOfFileByteForByte) {
+    QByteArray picture = test::FakeOpenAIServer::samplePng();
+    picture += QByteArray("\n\nmissing\n", 10) + QByteArray(3, '\0');
+    const QString quoted = QStringLiteral("say \"hi\".txt");
+    const QString spaced = QStringLiteral("a b missing.txt");
+    const QString base =
+        turn({{"images/hero.png", picture}, {quoted, "break one\n"}, {spaced, "spaced one\n"}}, "history 3");
+    QFile::remove(path("app.js"));
+    const QString third = turn({{"images/hero.png", "not a picture"},
+                                {quoted, "break two\n"},
+                                {spaced, "spaced two\n"},
+                                {"new.html", "<p>new</p>\n"}},
+                               "history 4");
+    ASSERT_NE(base, third);
+
+    const TurnGit::RevertOutcome undone = TurnGit::revert(m_site.path(), third, "Undo", false);
+    ASSERT_EQ(undone.status, Status::Done) << undone.reason.toStdString();
+    EXPECT_EQ(undone.paths.size(), 5);
+    EXPECT_EQ(readFile(path("images/hero.png")), picture);
+    EXPECT_EQ(readFile(path(quoted)), QByteArray("break one\n"));
+    EXPECT_EQ(readFile(path(spaced)), QByteArray("spaced one\n"));
+    EXPECT_EQ(readFile(path("app.js")), QByteArray("one();\n"));
+    EXPECT_FALSE(QFile::exists(path("new.html")));
+    EXPECT_EQ(gitOutput(m_site.path(), {"status", "--porcelain", "--", ":(exclude).kestrion-chats"}), "");
+}
+
+// Each git process start costs more than the work it does; a slow Undo came from one per file.
+TEST_F(TurnGitTest, undoAsksGitAFixedNumberOfTimesWhateverTheNumberOfFiles) {
+    QList<std::pair<QString, QByteArray>> many;
+    for (int i = 0; i < 12; ++i) {
+        many.append({QStringLiteral("page%1.html").arg(i), QByteArray::number(i)});
+    }
+    const QString third = turn(many, "history 3");
+    QTemporaryDir bin;
+    const QString counter = bin.filePath("git");
+    const QString log = bin.filePath("calls");
+    writeFile(counter, QStringLiteral("#!/bin/sh\necho >> '%1'\nexec /usr/bin/git \"$@\"\n").arg(log).toUtf8());
+    QFile::setPermissions(counter, QFile::permissions(counter) | QFileDevice::ExeOwner);
+
+    const TurnGit::RevertOutcome undone = TurnGit::revert(m_site.path(), third, "Undo", false, counter);
+    ASSERT_EQ(undone.status, Status::Done) << undone.reason.toStdString();
+    EXPECT_EQ(undone.paths.size(), 12);
+    EXPECT_LE(readFile(log).count('\n'), 12) << "git calls for one undo";
+}
+
 TEST_F(TurnGitTest, changesOfATurnListSiteFilesWithDiffsAndPictures) {
     const QByteArray png = test::FakeOpenAIServer::samplePng();
     const QString third = turn({{"images/hero.png", png}, {"index.html", "<h1>Three</h1>\n"}}, "history 3");
