@@ -26,6 +26,12 @@ public:
         }
         if (widget != m_root && (widget->focusPolicy() & Qt::TabFocus) == Qt::TabFocus) {
             m_order.append(widget);
+            for (QWidget* inside : widget->findChildren<QWidget*>()) {
+                if (inside->property(stopInsideProperty).toBool() && !m_visited.contains(inside)) {
+                    m_visited.insert(inside);
+                    m_order.append(inside);
+                }
+            }
             return;
         }
         if (auto* splitter = qobject_cast<QSplitter*>(widget)) {

@@ -15,8 +15,12 @@ namespace kestrion::TabOrder {
 // right), splitters by their panes, scroll areas by their content (an area
 // around widgets is never a stop itself), a stacked widget by its pages. A
 // widget that takes focus is one stop: what is inside it (a combo box's field,
-// a view's viewport) is not walked. Other windows (dialogs) are left out.
+// a view's viewport) is not walked, except that its descendants marked with
+// stopInsideProperty (the buttons a view places over its items) follow it, in
+// the order they were made. Other windows (dialogs) are left out.
 QList<QWidget*> readingOrder(QWidget* root);
+
+inline constexpr char stopInsideProperty[] = "kestrionTabStopInside";
 
 // The stop that Tab (next) or Shift+Tab (!next) moves to from `from`, among
 // the stops of root that can take the focus now, wrapping around at either

@@ -1,6 +1,7 @@
 #include "app/TranscriptView.h"
 
 #include "app/MessageBubbleDelegate.h"
+#include "app/TabOrder.h"
 #include "app/TranscriptModel.h"
 
 #include <QAction>
@@ -13,6 +14,7 @@
 #include <QScrollBar>
 #include <QTextBrowser>
 #include <QTimer>
+#include <QToolButton>
 #include <QVariantAnimation>
 
 namespace kestrion {
@@ -67,6 +69,12 @@ void TranscriptView::setModel(QAbstractItemModel* model) {
         return;
     }
     connect(model, &QAbstractItemModel::rowsInserted, this, [this] { followNewest(true); });
+    for (const auto signal : {&QAbstractItemModel::rowsInserted, &QAbstractItemModel::rowsRemoved}) {
+        connect(model, signal, this, &TranscriptView::scheduleActionButtons);
+    }
+    connect(model, &QAbstractItemModel::dataChanged, this, &TranscriptView::scheduleActionButtons);
+    connect(model, &QAbstractItemModel::modelReset, this, &TranscriptView::scheduleActionButtons);
+    connect(model, &QAbstractItemModel::layoutChanged, this, &TranscriptView::scheduleActionButtons);
     // Action buttons come and go under the bubbles: the rows are placed again.
     connect(model, &QAbstractItemModel::dataChanged, this,
             [this](const QModelIndex&, const QModelIndex&, const QList<int>& roles) {
@@ -245,6 +253,70 @@ void TranscriptView::resizeEvent(QResizeEvent* event) {
     if (m_delegate->layoutWidth() != m_lastLayoutWidth) {
         m_lastLayoutWidth = m_delegate->layoutWidth();
         closeOpenEditor();
+    }
+}
+
+QList<QToolButton*> TranscriptView::actionButtons() const {
+    QList<QToolButton*> shown;
+    for (QToolButton* button : m_actionButtons) {
+        if (!button->isHidden()) {
+            shown.append(button);
+        }
+    }
+    return shown;
+}
+
+void TranscriptView::scrollContentsBy(int dx, int dy) {
+    QListView::scrollContentsBy(dx, dy);
+    scheduleActionButtons();
+}
+
+void TranscriptView::updateGeometries() {
+    QListView::updateGeometries();
+    scheduleActionButtons();
+}
+
+void TranscriptView::scheduleActionButtons() {
+    if (m_actionButtonsScheduled) {
+        return;
+    }
+    m_actionButtonsScheduled = true;
+    QMetaObject::invokeMethod(this, &TranscriptView::placeActionButtons, Qt::QueuedConnection);
+}
+
+void TranscriptView::placeActionButtons() {
+    m_actionButtonsScheduled = false;
+    qsizetype used = 0;
+    const QRect visible = viewport()->rect();
+    const int rows = model() ? model()->rowCount(rootIndex()) : 0;
+    for (int row = 0; row < rows; ++row) {
+        const QModelIndex index = model()->index(row, 0, rootIndex());
+        const QRect item = visualRect(index);
+        if (!item.intersects(visible)) {
+            continue;
+        }
+        const QUuid messageId = index.data(TranscriptModel::MessageIdRole).toUuid();
+        for (const auto& [label, rect] : m_delegate->actionRects(item, index)) {
+            if (used == m_actionButtons.size()) {
+                // Made in reading order, so the window's Tab walk meets them in that order.
+                auto* button = new QToolButton(viewport());
+                button->setFocusPolicy(Qt::StrongFocus);
+                button->setProperty(TabOrder::stopInsideProperty, true);
+                connect(button, &QToolButton::clicked, this, [this, button] {
+                    Q_EMIT messageActionTriggered(button->property("messageId").toUuid(), button->text());
+                });
+                m_actionButtons.append(button);
+            }
+            QToolButton* button = m_actionButtons.at(used++);
+            button->setText(label);
+            button->setAccessibleName(label);
+            button->setProperty("messageId", messageId);
+            button->setGeometry(rect);
+            button->show();
+        }
+    }
+    for (qsizetype i = used; i < m_actionButtons.size(); ++i) {
+        m_actionButtons.at(i)->hide();
     }
 }
 

@@ -3,6 +3,7 @@
 #include <QListView>
 #include <QPointer>
 
+class QToolButton;
 class QVariantAnimation;
 
 namespace kestrion {
@@ -27,6 +28,9 @@ public:
     QRect bubbleRect(const QModelIndex& index) const;
     // Copies the current message's text, or the selected part of it.
     void copyCurrentMessage();
+    // The buttons for the actions under the messages on screen, in reading order. They are real
+    // controls, so Tab and screen readers reach them; the delegate's painting only backs them.
+    QList<QToolButton*> actionButtons() const;
 
 Q_SIGNALS:
     // An action button under a message (or its entry in the context menu) was used.
@@ -41,11 +45,17 @@ protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void closeEditor(QWidget* editor, QAbstractItemDelegate::EndEditHint hint) override;
+    void scrollContentsBy(int dx, int dy) override;
+    void updateGeometries() override;
 
 private:
     void followNewest(bool animated);
     void closeOpenEditor();
     bool forwardToEditor(QMouseEvent* event);
+    // Places the action buttons again once the current events are handled (scrolling, a row
+    // changing and a resize often come together).
+    void scheduleActionButtons();
+    void placeActionButtons();
 
     MessageBubbleDelegate* m_delegate;
     QVariantAnimation* m_scrollAnimation;
@@ -53,6 +63,8 @@ private:
     // The editor's viewport receiving the rest of a press started on a bubble.
     QPointer<QWidget> m_forwardTarget;
     int m_lastLayoutWidth = -1;
+    QList<QToolButton*> m_actionButtons;
+    bool m_actionButtonsScheduled = false;
 };
 
 } // namespace kestrion

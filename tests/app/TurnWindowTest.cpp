@@ -12,6 +12,7 @@
 #include "support/FakeOpenAIServer.h"
 #include "support/TestFiles.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QJsonObject>
 #include <QLabel>
@@ -21,6 +22,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTextEdit>
+#include <QToolButton>
 #include <gtest/gtest.h>
 
 using namespace kestrion;
@@ -81,6 +83,20 @@ protected:
         return ::testing::AssertionFailure() << "no " << action.toStdString() << " under row " << row;
     }
 
+    // The focusable button of an action under the message in that row, once it is on screen.
+    QToolButton* actionButton(int row, const QString& action) {
+        const QModelIndex index = transcript()->model()->index(row, 0);
+        transcript()->scrollTo(index);
+        QApplication::processEvents();
+        const QUuid id = index.data(TranscriptModel::MessageIdRole).toUuid();
+        for (QToolButton* button : transcript()->actionButtons()) {
+            if (button->property("messageId").toUuid() == id && button->text() == action) {
+                return button;
+            }
+        }
+        return nullptr;
+    }
+
     QStringList actionsOf(int row) const {
         return transcript()->model()->index(row, 0).data(TranscriptModel::ActionsRole).toStringList();
     }
@@ -133,7 +149,16 @@ TEST_F(TurnWindowTest, undoRedoAndShowChangesOfATurn) {
     EXPECT_TRUE(QFile::exists(site.filePath(QStringLiteral(".kestrion-chats/turns.json"))));
     const QString commitsBefore = commitCount();
 
-    ASSERT_TRUE(clickAction(3, QStringLiteral("Undo this turn")));
+    // Undo from the keyboard: Tab from the transcript reaches the button, Space presses it.
+    QToolButton* undo = actionButton(3, QStringLiteral("Undo this turn"));
+    ASSERT_NE(undo, nullptr);
+    EXPECT_EQ(undo->accessibleName(), QStringLiteral("Undo this turn"));
+    transcript()->setFocus();
+    for (int tabs = 0; tabs < 10 && QApplication::focusWidget() != undo; ++tabs) {
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+    }
+    ASSERT_EQ(QApplication::focusWidget(), undo) << "Tab never reached the button";
+    QTest::keyClick(undo, Qt::Key_Space);
     ASSERT_TRUE(eventually([this] { return transcript()->model()->rowCount() == 5; }));
     EXPECT_EQ(transcript()->model()->index(4, 0).data().toString(),
               QStringLiteral("Undid the changes of the previous turn: `index.html`, `style.css`."));
@@ -142,7 +167,14 @@ TEST_F(TurnWindowTest, undoRedoAndShowChangesOfATurn) {
     EXPECT_EQ(actionsOf(4), (QStringList{QStringLiteral("Show changes"), QStringLiteral("Redo")}));
     EXPECT_EQ(actionsOf(3), QStringList{QStringLiteral("Show changes")});
 
-    ASSERT_TRUE(clickAction(4, QStringLiteral("Redo")));
+    // Redo as a screen reader does it: the control announced by its label, pressed through its action.
+    QToolButton* redo = actionButton(4, QStringLiteral("Redo"));
+    ASSERT_NE(redo, nullptr);
+    QAccessibleInterface* announced = QAccessible::queryAccessibleInterface(redo);
+    ASSERT_NE(announced, nullptr);
+    EXPECT_EQ(announced->text(QAccessible::Name), QStringLiteral("Redo"));
+    ASSERT_NE(announced->actionInterface(), nullptr);
+    announced->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
     ASSERT_TRUE(eventually([this] { return transcript()->model()->rowCount() == 6; }));
     EXPECT_EQ(readFile(site.filePath(QStringLiteral("index.html"))), QByteArray("<h1>Two</h1>"));
     EXPECT_EQ(commitCount(), QString::number(commitsBefore.toInt() + 2));
