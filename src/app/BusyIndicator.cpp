@@ -7,7 +7,7 @@ namespace kestrion {
 
 BusyIndicator::BusyIndicator(int diameter, QWidget* parent)
     : QWidget(parent), m_diameter(diameter), m_animation(new QVariantAnimation(this)) {
-    setAccessibleName(QStringLiteral("In progress"));
+    setAccessibleName(tr("In progress"));
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     m_animation->setStartValue(0);
     m_animation->setEndValue(360);

@@ -43,10 +43,10 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
     : QWidget(parent), m_chat(chat), m_settings(settings), m_transcriptModel(new TranscriptModel(chat, this)),
       m_transcript(new TranscriptView(this)), m_errorLine(new QLabel(this)), m_statusLine(new QLabel(this)),
       m_streamedReply(new QPlainTextEdit(this)), m_composer(new MultilineTextView(this)),
-      m_sendStack(new QStackedWidget(this)), m_sendButton(new QPushButton(QStringLiteral("Send"), this)),
+      m_sendStack(new QStackedWidget(this)), m_sendButton(new QPushButton(tr("Send"), this)),
       m_sendingIndicator(new BusyIndicator(18, this)), m_modelPicker(new QComboBox(this)),
       m_transcriptStack(new QStackedWidget(this)), m_welcome(new WelcomePane(settings)),
-      m_errorPreferencesButton(new QPushButton(QStringLiteral("Open Preferences…"), this)) {
+      m_errorPreferencesButton(new QPushButton(tr("Open Preferences…"), this)) {
     m_transcript->setModel(m_transcriptModel);
 
     // The welcome scrolls when the pane is short; the scroll area itself is no stop for Tab.
@@ -71,7 +71,7 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
     m_errorPreferencesButton->setAccessibleName(m_errorPreferencesButton->text());
     m_errorPreferencesButton->setAutoDefault(false);
     m_errorPreferencesButton->setFont(caption);
-    m_errorPreferencesButton->setToolTip(QStringLiteral("Set the OpenAI API key and base URL"));
+    m_errorPreferencesButton->setToolTip(tr("Set the OpenAI API key and base URL"));
     m_errorPreferencesButton->hide();
 
     m_statusLine->setFont(caption);
@@ -79,10 +79,10 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
     m_statusLine->setTextFormat(Qt::PlainText);
     m_statusLine->setForegroundRole(QPalette::PlaceholderText);
     m_statusLine->setContentsMargins(16, 4, 16, 4);
-    m_statusLine->setAccessibleDescription(QStringLiteral("Progress of the turn"));
+    m_statusLine->setAccessibleDescription(tr("Progress of the turn"));
 
     m_streamedReply->setReadOnly(true);
-    m_streamedReply->setAccessibleName(QStringLiteral("Reply being written"));
+    m_streamedReply->setAccessibleName(tr("Reply being written"));
     m_streamedReply->setFrameShape(QFrame::NoFrame);
     m_streamedReply->setMaximumHeight(180);
     m_streamedReply->setVisible(false);
@@ -91,10 +91,10 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
     divider->setFrameShape(QFrame::HLine);
     divider->setFrameShadow(QFrame::Sunken);
 
-    m_composer->setPlaceholderText(placeholderText);
-    m_composer->setToolTip(composerToolTip);
-    m_composer->setAccessibleName(QStringLiteral("Message"));
-    m_composer->setAccessibleDescription(composerToolTip);
+    m_composer->setPlaceholderText(tr(qUtf8Printable(placeholderText)));
+    m_composer->setToolTip(tr(qUtf8Printable(composerToolTip)));
+    m_composer->setAccessibleName(tr("Message"));
+    m_composer->setAccessibleDescription(tr(qUtf8Printable(composerToolTip)));
     m_composer->setMinimumHeight(composerMinimumHeight);
     m_composer->setMaximumHeight(composerMaximumHeight);
     m_composer->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -106,7 +106,7 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
     m_sendButton->setMinimumWidth(72);
     m_sendButton->setMinimumHeight(28);
     m_sendButton->setAccessibleName(sendText);
-    m_sendButton->setToolTip(composerToolTip);
+    m_sendButton->setToolTip(tr(qUtf8Printable(composerToolTip)));
     m_sendButton->setStyleSheet(
         QStringLiteral("QPushButton { background: palette(highlight); color: palette(highlighted-text);"
                        " border: none; border-radius: 6px; padding: 5px 14px; font-weight: 600; }"
@@ -117,7 +117,7 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
     indicatorLayout->setContentsMargins(0, 0, 0, 0);
     indicatorLayout->addWidget(m_sendingIndicator, 0, Qt::AlignCenter);
     indicatorHolder->setFixedSize(44, 28);
-    m_sendingIndicator->setAccessibleName(QStringLiteral("Sending"));
+    m_sendingIndicator->setAccessibleName(tr("Sending"));
     m_sendStack->addWidget(m_sendButton);
     m_sendStack->setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     m_sendStack->setFixedSize(QSize(std::max(72, m_sendButton->sizeHint().width()), 30));
@@ -129,7 +129,7 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
     m_composer->addAction(stopAction);
     connect(stopAction, &QAction::triggered, m_chat, &ChatViewModel::stop);
 
-    auto* modelLabel = new QLabel(QStringLiteral("Model"), this);
+    auto* modelLabel = new QLabel(tr("Model"), this);
     QFont subheadline = font();
     subheadline.setPointSizeF(subheadline.pointSizeF() * 0.92);
     modelLabel->setFont(subheadline);
@@ -137,8 +137,8 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
     modelLabel->setBuddy(m_modelPicker);
     m_modelPicker->setEditable(true);
     m_modelPicker->setInsertPolicy(QComboBox::NoInsert);
-    m_modelPicker->setAccessibleName(QStringLiteral("Model"));
-    m_modelPicker->setToolTip(QStringLiteral("Pick a model or type its name"));
+    m_modelPicker->setAccessibleName(tr("Model"));
+    m_modelPicker->setToolTip(tr("Pick a model or type its name"));
     m_modelPicker->setSizeAdjustPolicy(QComboBox::AdjustToContents);
     m_modelPicker->setMinimumContentsLength(16);
     updateModelPicker();
@@ -273,12 +273,12 @@ void ChatPane::runMessageAction(const QUuid& messageId, const QString& action) {
 }
 
 void ChatPane::confirmUndo(const QUuid& messageId, const QStringList& editedPaths) {
-    auto* box = new QMessageBox(QMessageBox::Warning, QStringLiteral("Files changed since"),
-                                QStringLiteral("These files of that turn were changed since: %1. Going on replaces "
-                                               "those changes.")
-                                    .arg(editedPaths.join(QStringLiteral(", "))),
+    auto* box = new QMessageBox(QMessageBox::Warning, tr("Files changed since"),
+                                tr("These files of that turn were changed since: %1. Going on replaces "
+                                   "those changes.")
+                                    .arg(editedPaths.join(tr(", "))),
                                 QMessageBox::Cancel, this);
-    QPushButton* goOn = box->addButton(QStringLiteral("Go On"), QMessageBox::AcceptRole);
+    QPushButton* goOn = box->addButton(tr("Go On"), QMessageBox::AcceptRole);
     goOn->setAccessibleName(goOn->text());
     box->setAttribute(Qt::WA_DeleteOnClose);
     connect(box, &QMessageBox::buttonClicked, this, [this, box, goOn, messageId](QAbstractButton* clicked) {

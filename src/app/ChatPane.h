@@ -34,10 +34,11 @@ class ChatPane final : public QWidget {
     Q_DISABLE_COPY_MOVE(ChatPane)
 
 public:
-    static inline const QString placeholderText =
-        QStringLiteral("Describe the website you'd like to build, or ask for a change. Return sends, "
-                       "Shift+Return for a new line.");
-    static inline const QString composerToolTip = QStringLiteral("Return sends; Shift+Return for a new line");
+    static inline const QString placeholderText = QStringLiteral(QT_TRANSLATE_NOOP(
+        "kestrion::ChatPane", "Describe the website you'd like to build, or ask for a change. Return sends, "
+                              "Shift+Return for a new line."));
+    static inline const QString composerToolTip =
+        QStringLiteral(QT_TRANSLATE_NOOP("kestrion::ChatPane", "Return sends; Shift+Return for a new line"));
 
     ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent = nullptr);
 

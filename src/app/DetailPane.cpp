@@ -39,11 +39,11 @@ DetailPane::DetailPane(WindowState* state, QWidget* createPage, QWidget* parent)
         titles.append(detailWorkspaceTabTitle(tab));
     }
     m_selector = new SegmentedControl(titles, this);
-    m_selector->setAccessibleName(QStringLiteral("Workspace"));
+    m_selector->setAccessibleName(tr("Workspace"));
 
     m_stack->addWidget(createPage);
-    m_stack->addWidget(notePage(QStringLiteral("The preview of the website appears here.")));
-    m_stack->addWidget(notePage(QStringLiteral("The source of the selected file appears here.")));
+    m_stack->addWidget(notePage(tr("The preview of the website appears here.")));
+    m_stack->addWidget(notePage(tr("The source of the selected file appears here.")));
 
     auto* leadingLayout = new QHBoxLayout(m_leadingHolder);
     leadingLayout->setContentsMargins(0, 0, 0, 0);

@@ -113,7 +113,7 @@ void DetailWorkspaceController::loadPreviewSourceFromDisk(const QString& file) {
         const auto root = m_settings->outputDirectoryPath();
         read = root ? OutputIndexFile::readTextFile(*root, path) : OutputIndexFile::TextFile{};
         if (read.status == OutputIndexFile::TextFile::Status::Unreadable) {
-            m_state->setPreviewSourceSaveError(couldNotReadMessage);
+            m_state->setPreviewSourceSaveError(tr(qUtf8Printable(couldNotReadMessage)));
         }
     }
     const bool tooLarge = read.status == OutputIndexFile::TextFile::Status::TooLarge;
@@ -153,14 +153,14 @@ void DetailWorkspaceController::savePreviewSource(const QString& file) {
     // write elsewhere) and writes to what it resolved.
     const auto root = m_settings->outputDirectoryPath();
     if (!root) {
-        m_state->setPreviewSourceSaveError(outsideDirectoryMessage);
+        m_state->setPreviewSourceSaveError(tr(qUtf8Printable(outsideDirectoryMessage)));
         return;
     }
     const QString path = standardized(file);
     const SitePath::Site site(*root);
     const SitePath::Resolution target = site.resolveLocation(path);
     if (!target.ok()) {
-        m_state->setPreviewSourceSaveError(outsideDirectoryMessage);
+        m_state->setPreviewSourceSaveError(tr(qUtf8Printable(outsideDirectoryMessage)));
         return;
     }
     // Qt's encoder drops unpaired surrogates without a word; they have no UTF-8 form.
@@ -168,7 +168,7 @@ void DetailWorkspaceController::savePreviewSource(const QString& file) {
     QStringEncoder encoder(QStringEncoder::Utf8);
     const QByteArray bytes = encoder.encode(document);
     if (!document.isValidUtf16() || encoder.hasError()) {
-        m_state->setPreviewSourceSaveError(couldNotEncodeMessage);
+        m_state->setPreviewSourceSaveError(tr(qUtf8Printable(couldNotEncodeMessage)));
         return;
     }
     // The edits replace only the version they are based on (or one the user

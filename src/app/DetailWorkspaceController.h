@@ -44,10 +44,12 @@ public:
         Superseded, // the file is unchanged, but another one is now the file previewed
     };
 
-    static inline const QString couldNotReadMessage = QStringLiteral("Could not read file.");
-    static inline const QString couldNotEncodeMessage = QStringLiteral("Could not encode as UTF-8.");
-    static inline const QString outsideDirectoryMessage =
-        QStringLiteral("Not saved: the file is not inside the website directory.");
+    static inline const QString couldNotReadMessage =
+        QStringLiteral(QT_TRANSLATE_NOOP("kestrion::DetailWorkspaceController", "Could not read file."));
+    static inline const QString couldNotEncodeMessage =
+        QStringLiteral(QT_TRANSLATE_NOOP("kestrion::DetailWorkspaceController", "Could not encode as UTF-8."));
+    static inline const QString outsideDirectoryMessage = QStringLiteral(QT_TRANSLATE_NOOP(
+        "kestrion::DetailWorkspaceController", "Not saved: the file is not inside the website directory."));
 
     DetailWorkspaceController(AppSettings* settings, WindowState* state, QObject* parent = nullptr);
 

@@ -23,7 +23,7 @@ IndexPreviewWebView::IndexPreviewWebView(QWidget* parent)
     m_page->setUrlRequestInterceptor(m_interceptor);
     m_view->setPage(m_page);
     m_page->watchUserInput(m_view);
-    m_view->setAccessibleName(QStringLiteral("Website preview"));
+    m_view->setAccessibleName(tr("Website preview"));
     m_view->setFocusPolicy(Qt::StrongFocus);
 
     auto* layout = new QVBoxLayout(this);

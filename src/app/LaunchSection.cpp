@@ -45,31 +45,31 @@ LaunchSection::LaunchSection(AppSettings* settings, ChatViewModel* chat, WindowS
       m_openUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }),
       m_deploy(new DeployController(settings, this)), m_watcher(new QFileSystemWatcher(this)),
       m_primaryButton(new QPushButton(this)), m_primarySpinner(new BusyIndicator(14, m_primaryButton)),
-      m_openButton(new QPushButton(openTitle, this)), m_publishNote(new QLabel(this)),
+      m_openButton(new QPushButton(tr(qUtf8Printable(openTitle)), this)), m_publishNote(new QLabel(this)),
       m_progressBlock(new QWidget(this)), m_startingRow(new QWidget(m_progressBlock)),
       m_liveRow(new QWidget(m_progressBlock)), m_liveSpinner(new BusyIndicator(12, m_liveRow)),
       m_liveLine(new QLabel(m_liveRow)) {
     connect(m_deploy, &DeployController::progress, m_progress, &LaunchDeployProgressModel::setLiveLine);
     connect(m_deploy, &DeployController::finished, this, &LaunchSection::finishLaunch);
-    setAccessibleName(QStringLiteral("Launch"));
+    setAccessibleName(tr("Launch"));
 
-    auto* header = new QLabel(QStringLiteral("Launch"), this);
+    auto* header = new QLabel(tr("Launch"), this);
     header->setFont(scaledFont(font(), 0.95, QFont::DemiBold));
     header->setForegroundRole(QPalette::PlaceholderText);
-    header->setAccessibleName(QStringLiteral("Launch"));
+    header->setAccessibleName(tr("Launch"));
 
     m_primaryButton->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     m_primaryButton->setMinimumHeight(20);
     auto* spinnerLayout = new QHBoxLayout(m_primaryButton);
     spinnerLayout->setContentsMargins(0, 0, 0, 0);
     spinnerLayout->addWidget(m_primarySpinner, 0, Qt::AlignCenter);
-    m_primarySpinner->setAccessibleName(QStringLiteral("Deploying"));
+    m_primarySpinner->setAccessibleName(tr("Deploying"));
     connect(m_primaryButton, &QPushButton::clicked, this, &LaunchSection::launchProjectTo);
 
     m_openButton->setIcon(themedIcon(
         {QStringLiteral("internet-web-browser"), QStringLiteral("applications-internet"), QStringLiteral("globe")},
         QStyle::SP_DriveNetIcon, style()));
-    m_openButton->setAccessibleName(openTitle);
+    m_openButton->setAccessibleName(tr(qUtf8Printable(openTitle)));
     m_openButton->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     m_openButton->setStyleSheet(prominentStyle(QStringLiteral("#248a3d"), QStringLiteral("white"), 3));
     connect(m_openButton, &QPushButton::clicked, this, [this] {
@@ -93,21 +93,21 @@ LaunchSection::LaunchSection(AppSettings* settings, ChatViewModel* chat, WindowS
     m_publishNote->setTextFormat(Qt::PlainText);
     m_publishNote->setContentsMargins(horizontalMargin, 0, horizontalMargin, 0);
     m_publishNote->setAccessibleDescription(
-        QStringLiteral("What a deploy publishes; the Preferences setting \u201cPublish chats with the website\u201d "
-                       "decides whether the chats are included."));
+        tr("What a deploy publishes; the Preferences setting \u201cPublish chats with the website\u201d "
+           "decides whether the chats are included."));
     connect(m_settings, &AppSettings::deployIncludeChatsChanged, this, &LaunchSection::updatePublishNote);
     updatePublishNote();
-    auto* progressTitle = new QLabel(progressCaption, m_progressBlock);
+    auto* progressTitle = new QLabel(tr(qUtf8Printable(progressCaption)), m_progressBlock);
     progressTitle->setFont(scaledFont(font(), 0.85, QFont::DemiBold));
     progressTitle->setForegroundRole(QPalette::PlaceholderText);
-    progressTitle->setAccessibleName(progressCaption);
+    progressTitle->setAccessibleName(tr(qUtf8Printable(progressCaption)));
 
     auto* startingSpinner = new BusyIndicator(12, m_startingRow);
-    startingSpinner->setAccessibleName(startingText);
-    auto* startingLabel = new QLabel(startingText, m_startingRow);
+    startingSpinner->setAccessibleName(tr(qUtf8Printable(startingText)));
+    auto* startingLabel = new QLabel(tr(qUtf8Printable(startingText)), m_startingRow);
     startingLabel->setFont(caption);
     startingLabel->setForegroundRole(QPalette::PlaceholderText);
-    startingLabel->setAccessibleName(startingText);
+    startingLabel->setAccessibleName(tr(qUtf8Printable(startingText)));
     auto* startingLayout = new QHBoxLayout(m_startingRow);
     startingLayout->setContentsMargins(0, 0, 0, 0);
     startingLayout->setSpacing(8);
@@ -174,15 +174,15 @@ void LaunchSection::setDeployContext(DeployRun::DeployContext context) {
 }
 
 QString LaunchSection::successMessage(const DeployResult& result) {
-    QStringList paragraphs{QStringLiteral("**Deploy Website to Kestrion**")};
+    QStringList paragraphs{tr("**Deploy Website to Kestrion**")};
     if (result.message && !result.message->isEmpty()) {
         paragraphs.append(*result.message);
     }
     if (result.httpsUrl && !result.httpsUrl->isEmpty()) {
-        paragraphs.append(QStringLiteral("**Live URL:** [%1](%1)").arg(*result.httpsUrl));
+        paragraphs.append(tr("**Live URL:** [%1](%1)").arg(*result.httpsUrl));
     }
     if (result.panelUrl && !result.panelUrl->isEmpty()) {
-        paragraphs.append(QStringLiteral("**Kestrion panel:** [open virtual host](%1)").arg(*result.panelUrl));
+        paragraphs.append(tr("**Kestrion panel:** [open virtual host](%1)").arg(*result.panelUrl));
     }
     return paragraphs.join(QStringLiteral("\n\n"));
 }
@@ -193,7 +193,7 @@ bool LaunchSection::canLaunchTo() const {
 }
 
 QString LaunchSection::deployPrimaryButtonTitle() const {
-    return m_state->launchedWebsiteURL() ? updateTitle : launchTitle;
+    return m_state->launchedWebsiteURL() ? tr(qUtf8Printable(updateTitle)) : tr(qUtf8Printable(launchTitle));
 }
 
 bool LaunchSection::launchDeployUsesCompactControl() const {
@@ -226,7 +226,7 @@ void LaunchSection::finishLaunch(const DeployReport& report) {
         return;
     }
     const QString description = report.outcome.error().description();
-    m_progress->setLiveLine(failedPrefix + description);
+    m_progress->setLiveLine(tr(qUtf8Printable(failedPrefix)) + description);
     m_chat->appendKestrionFailure(description, target);
     m_state->setLaunchingToKestrion(false);
     Q_EMIT launchFinished(false);
@@ -249,7 +249,8 @@ void LaunchSection::watchDirectory() {
 }
 
 void LaunchSection::updatePublishNote() {
-    const QString note = m_settings->deployIncludeChats() ? chatsPublishedNote : chatsPrivateNote;
+    const QString note = m_settings->deployIncludeChats() ? tr(qUtf8Printable(chatsPublishedNote))
+                                                          : tr(qUtf8Printable(chatsPrivateNote));
     m_publishNote->setText(note);
     m_publishNote->setAccessibleName(note);
 }
@@ -267,8 +268,8 @@ void LaunchSection::updateView() {
                                                                  QStyle::SP_ArrowUp, style()));
     m_primarySpinner->setVisible(launching);
     m_primaryButton->setAccessibleName(title);
-    m_primaryButton->setAccessibleDescription(launching ? QStringLiteral("Deploy in progress") : QString());
-    m_primaryButton->setToolTip(launching ? QStringLiteral("Deploy in progress") : QString());
+    m_primaryButton->setAccessibleDescription(launching ? tr("Deploy in progress") : QString());
+    m_primaryButton->setToolTip(launching ? tr("Deploy in progress") : QString());
     m_primaryButton->setFont(scaledFont(font(), compact ? 0.85 : 1.0));
     m_primaryButton->setStyleSheet(prominentStyle(QStringLiteral("palette(highlight)"),
                                                   QStringLiteral("palette(highlighted-text)"), compact ? 3 : 6));

@@ -29,17 +29,20 @@ class LaunchSection final : public QWidget {
     Q_DISABLE_COPY_MOVE(LaunchSection)
 
 public:
-    static inline const QString launchTitle = QStringLiteral("Launch to the internet");
-    static inline const QString updateTitle = QStringLiteral("Update");
-    static inline const QString openTitle = QStringLiteral("Open");
-    static inline const QString progressCaption = QStringLiteral("Deploy progress");
-    static inline const QString startingText = QStringLiteral("Starting…");
-    static inline const QString failedPrefix = QStringLiteral("Failed: ");
+    static inline const QString launchTitle =
+        QStringLiteral(QT_TRANSLATE_NOOP("kestrion::LaunchSection", "Launch to the internet"));
+    static inline const QString updateTitle = QStringLiteral(QT_TRANSLATE_NOOP("kestrion::LaunchSection", "Update"));
+    static inline const QString openTitle = QStringLiteral(QT_TRANSLATE_NOOP("kestrion::LaunchSection", "Open"));
+    static inline const QString progressCaption =
+        QStringLiteral(QT_TRANSLATE_NOOP("kestrion::LaunchSection", "Deploy progress"));
+    static inline const QString startingText =
+        QStringLiteral(QT_TRANSLATE_NOOP("kestrion::LaunchSection", "Starting…"));
+    static inline const QString failedPrefix = QStringLiteral(QT_TRANSLATE_NOOP("kestrion::LaunchSection", "Failed: "));
     // Under the button: what a deploy makes public, following the "Publish chats" setting.
-    static inline const QString chatsPublishedNote =
-        QStringLiteral("Publishes the website folder, including its chats (.kestrion-chats).");
-    static inline const QString chatsPrivateNote =
-        QStringLiteral("Publishes the website folder; its chats stay private.");
+    static inline const QString chatsPublishedNote = QStringLiteral(QT_TRANSLATE_NOOP(
+        "kestrion::LaunchSection", "Publishes the website folder, including its chats (.kestrion-chats)."));
+    static inline const QString chatsPrivateNote = QStringLiteral(
+        QT_TRANSLATE_NOOP("kestrion::LaunchSection", "Publishes the website folder; its chats stay private."));
 
     LaunchSection(AppSettings* settings, ChatViewModel* chat, WindowState* state, LaunchDeployProgressModel* progress,
                   QWidget* parent = nullptr);

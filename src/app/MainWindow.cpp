@@ -109,9 +109,8 @@ MainWindow::MainWindow(AppSettings* settings, ChatViewModel* chat, QWidget* pare
 MainWindow::~MainWindow() = default;
 
 void MainWindow::buildMenus() {
-    QMenu* file = menuBar()->addMenu(QStringLiteral("&File"));
-    m_preferencesAction =
-        file->addAction(QIcon::fromTheme(QStringLiteral("preferences-system")), QStringLiteral("Preferences…"));
+    QMenu* file = menuBar()->addMenu(tr("&File"));
+    m_preferencesAction = file->addAction(QIcon::fromTheme(QStringLiteral("preferences-system")), tr("Preferences…"));
     m_preferencesAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
     m_preferencesAction->setMenuRole(QAction::PreferencesRole);
     m_preferencesAction->setVisible(false);
@@ -121,23 +120,23 @@ void MainWindow::buildMenus() {
         }
     });
     file->addSeparator();
-    QAction* quit = file->addAction(QIcon::fromTheme(QStringLiteral("application-exit")), QStringLiteral("&Quit"));
+    QAction* quit = file->addAction(QIcon::fromTheme(QStringLiteral("application-exit")), tr("&Quit"));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
     quit->setMenuRole(QAction::QuitRole);
     // Closing the window saves and ends the application (it is the only window).
     connect(quit, &QAction::triggered, this, &QWidget::close);
 
-    QMenu* view = menuBar()->addMenu(QStringLiteral("&View"));
+    QMenu* view = menuBar()->addMenu(tr("&View"));
     view->addAction(m_toggleSidebarAction);
 
-    QMenu* help = menuBar()->addMenu(QStringLiteral("&Help"));
-    QAction* about = help->addAction(QIcon::fromTheme(QStringLiteral("help-about")), QStringLiteral("&About"));
+    QMenu* help = menuBar()->addMenu(tr("&Help"));
+    QAction* about = help->addAction(QIcon::fromTheme(QStringLiteral("help-about")), tr("&About"));
     about->setMenuRole(QAction::AboutRole);
     connect(about, &QAction::triggered, this, [this] {
-        QMessageBox::about(this, QStringLiteral("About ") + title,
-                           QStringLiteral("<h3>%1</h3><p>Version %2</p><p>Build a static website by chatting with a "
-                                          "language model: describe the site, and the files appear in your "
-                                          "website directory, committed with git.</p>")
+        QMessageBox::about(this, tr("About %1").arg(title),
+                           tr("<h3>%1</h3><p>Version %2</p><p>Build a static website by chatting with a "
+                              "language model: describe the site, and the files appear in your "
+                              "website directory, committed with git.</p>")
                                .arg(title.toHtmlEscaped(), QCoreApplication::applicationVersion().toHtmlEscaped()));
     });
 }
@@ -180,8 +179,8 @@ void MainWindow::sidebarWidthReported(int width) {
 
 void MainWindow::updateToggleSidebarAction() {
     const bool shown = m_columnVisibility == ColumnVisibility::All;
-    m_toggleSidebarAction->setText(shown ? QStringLiteral("Hide Sidebar") : QStringLiteral("Show Sidebar"));
-    m_toggleSidebarAction->setToolTip(shown ? QStringLiteral("Hide Sidebar") : QStringLiteral("Show Sidebar"));
+    m_toggleSidebarAction->setText(shown ? tr("Hide Sidebar") : tr("Show Sidebar"));
+    m_toggleSidebarAction->setToolTip(shown ? tr("Hide Sidebar") : tr("Show Sidebar"));
     m_sidebarButton->setAccessibleName(m_toggleSidebarAction->text());
 }
 

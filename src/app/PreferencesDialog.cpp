@@ -26,6 +26,17 @@ QIcon revealIcon(bool revealed, const QStyle* style) {
                                    revealed ? QStyle::SP_DialogNoButton : QStyle::SP_DialogYesButton, style);
 }
 
+QString storageText(AppSettings::SecretStorage storage) {
+    return storage == AppSettings::SecretStorage::Keyring ? PreferencesDialog::tr("Stored in the keyring")
+                                                          : PreferencesDialog::tr("Stored in the settings file");
+}
+
+QLabel* storageLabel(QWidget* parent) {
+    auto* label = new QLabel(parent);
+    label->setForegroundRole(QPalette::PlaceholderText);
+    return label;
+}
+
 // Sets a field without moving the cursor of the one being typed in.
 void setFieldText(QLineEdit* field, const QString& text) {
     if (field->text() != text) {
@@ -38,42 +49,42 @@ void setFieldText(QLineEdit* field, const QString& text) {
 PreferencesDialog::PreferencesDialog(AppSettings* settings, ModelCatalog* catalog, QWidget* parent)
     : QDialog(parent), m_settings(settings), m_catalog(catalog), m_apiKey(new QLineEdit(this)),
       m_model(new QComboBox(this)), m_openAIBaseURL(new QLineEdit(this)), m_panelBaseURL(new QLineEdit(this)),
-      m_panelToken(new QLineEdit(this)),
-      m_publishChats(new QCheckBox(QStringLiteral("Publish chats with the website"), this)),
-      m_streamReplies(new QCheckBox(QStringLiteral("Show replies as they are written"), this)),
-      m_testConnection(new QPushButton(QStringLiteral("Test connection"), this)), m_connectionStatus(new QLabel(this)) {
-    setWindowTitle(QStringLiteral("Preferences"));
+      m_panelToken(new QLineEdit(this)), m_publishChats(new QCheckBox(tr("Publish chats with the website"), this)),
+      m_streamReplies(new QCheckBox(tr("Show replies as they are written"), this)),
+      m_testConnection(new QPushButton(tr("Test connection"), this)), m_connectionStatus(new QLabel(this)),
+      m_apiKeyStorage(storageLabel(this)), m_panelTokenStorage(storageLabel(this)) {
+    setWindowTitle(tr("Preferences"));
     setMinimumWidth(520);
 
     m_apiKey->setEchoMode(QLineEdit::Password);
-    m_apiKey->setPlaceholderText(QStringLiteral("From OPENAI_API_KEY or the key file when empty"));
-    m_apiKey->setAccessibleName(QStringLiteral("OpenAI API key"));
-    m_revealApiKey = addRevealToggle(m_apiKey, QStringLiteral("API key"));
+    m_apiKey->setPlaceholderText(tr("From OPENAI_API_KEY or the key file when empty"));
+    m_apiKey->setAccessibleName(tr("OpenAI API key"));
+    m_revealApiKey = addRevealToggle(m_apiKey, tr("API key"));
 
     m_model->setEditable(true);
     updateModelList();
     m_model->setInsertPolicy(QComboBox::NoInsert);
-    m_model->setAccessibleName(QStringLiteral("Model"));
+    m_model->setAccessibleName(tr("Model"));
 
     m_openAIBaseURL->setPlaceholderText(AppSettings::defaultOpenAIBaseURL);
-    m_openAIBaseURL->setAccessibleName(QStringLiteral("OpenAI base URL"));
+    m_openAIBaseURL->setAccessibleName(tr("OpenAI base URL"));
     m_panelBaseURL->setPlaceholderText(AppSettings::defaultKestrionPanelBaseURL);
-    m_panelBaseURL->setAccessibleName(QStringLiteral("Kestrion panel base URL"));
+    m_panelBaseURL->setAccessibleName(tr("Kestrion panel base URL"));
     m_panelToken->setEchoMode(QLineEdit::Password);
-    m_panelToken->setAccessibleName(QStringLiteral("Kestrion panel API token"));
+    m_panelToken->setAccessibleName(tr("Kestrion panel API token"));
     m_revealPanelToken = addRevealToggle(m_panelToken, QStringLiteral("token"));
     m_publishChats->setAccessibleDescription(
-        QStringLiteral("When off, a deploy leaves the website folder's .kestrion-chats folder out."));
+        tr("When off, a deploy leaves the website folder's .kestrion-chats folder out."));
     m_publishChats->setToolTip(m_publishChats->accessibleDescription());
     m_publishChats->setAccessibleName(m_publishChats->text());
     m_streamReplies->setAccessibleName(m_streamReplies->text());
     m_streamReplies->setAccessibleDescription(
-        QStringLiteral("Asks the model for its reply piece by piece and shows the text while it arrives."));
+        tr("Asks the model for its reply piece by piece and shows the text while it arrives."));
     m_streamReplies->setToolTip(m_streamReplies->accessibleDescription());
 
     m_testConnection->setAccessibleName(m_testConnection->text());
     m_testConnection->setAutoDefault(false);
-    m_testConnection->setToolTip(QStringLiteral("Ask the base URL for its models with the key"));
+    m_testConnection->setToolTip(tr("Ask the base URL for its models with the key"));
     m_connectionStatus->setWordWrap(true);
     m_connectionStatus->setTextFormat(Qt::PlainText);
     m_connectionStatus->setTextInteractionFlags(Qt::TextSelectableByMouse);
@@ -83,16 +94,18 @@ PreferencesDialog::PreferencesDialog(AppSettings* settings, ModelCatalog* catalo
 
     auto* form = new QFormLayout;
     form->setFieldGrowthPolicy(QFormLayout::ExpandingFieldsGrow);
-    form->addRow(QStringLiteral("OpenAI &API key:"), m_apiKey);
-    form->addRow(QStringLiteral("&Model:"), m_model);
-    form->addRow(QStringLiteral("OpenAI &base URL:"), m_openAIBaseURL);
+    form->addRow(tr("OpenAI &API key:"), m_apiKey);
+    form->addRow(QString(), m_apiKeyStorage);
+    form->addRow(tr("&Model:"), m_model);
+    form->addRow(tr("OpenAI &base URL:"), m_openAIBaseURL);
     form->addRow(QString(), connectionRow);
-    form->addRow(QStringLiteral("Kestrion &panel URL:"), m_panelBaseURL);
-    form->addRow(QStringLiteral("Kestrion panel &token:"), m_panelToken);
+    form->addRow(tr("Kestrion &panel URL:"), m_panelBaseURL);
+    form->addRow(tr("Kestrion panel &token:"), m_panelToken);
+    form->addRow(QString(), m_panelTokenStorage);
     form->addRow(QString(), m_publishChats);
     form->addRow(QString(), m_streamReplies);
 
-    auto* note = new QLabel(QStringLiteral("Changes are saved as you type."), this);
+    auto* note = new QLabel(tr("Changes are saved as you type."), this);
     note->setForegroundRole(QPalette::PlaceholderText);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Close, this);
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
@@ -121,7 +134,8 @@ PreferencesDialog::PreferencesDialog(AppSettings* settings, ModelCatalog* catalo
 
     for (auto signal : {&AppSettings::apiKeyChanged, &AppSettings::modelChanged, &AppSettings::openAIBaseURLChanged,
                         &AppSettings::kestrionPanelBaseURLChanged, &AppSettings::kestrionApiTokenChanged,
-                        &AppSettings::deployIncludeChatsChanged, &AppSettings::streamRepliesChanged}) {
+                        &AppSettings::deployIncludeChatsChanged, &AppSettings::streamRepliesChanged,
+                        &AppSettings::secretStorageChanged}) {
         connect(m_settings, signal, this, &PreferencesDialog::updateFromSettings);
     }
 }
@@ -129,27 +143,27 @@ PreferencesDialog::PreferencesDialog(AppSettings* settings, ModelCatalog* catalo
 QAction* PreferencesDialog::addRevealToggle(QLineEdit* field, const QString& what) {
     QAction* action = field->addAction(revealIcon(false, style()), QLineEdit::TrailingPosition);
     action->setCheckable(true);
-    action->setText(QStringLiteral("Show ") + what);
+    action->setText(tr("Show %1").arg(what));
     // Reachable from the keyboard while the field has focus.
     action->setShortcut(QKeySequence(Qt::ALT | Qt::Key_V));
     action->setShortcutContext(Qt::WidgetShortcut);
-    action->setToolTip(QStringLiteral("Show ") + what + QStringLiteral(" (Alt+V)"));
+    action->setToolTip(tr("%1 (Alt+V)").arg(action->text()));
     connect(action, &QAction::toggled, this, [this, field, action, what](bool revealed) {
         field->setEchoMode(revealed ? QLineEdit::Normal : QLineEdit::Password);
         action->setIcon(revealIcon(revealed, style()));
-        action->setText((revealed ? QStringLiteral("Hide ") : QStringLiteral("Show ")) + what);
-        action->setToolTip(action->text() + QStringLiteral(" (Alt+V)"));
+        action->setText(revealed ? tr("Hide %1").arg(what) : tr("Show %1").arg(what));
+        action->setToolTip(tr("%1 (Alt+V)").arg(action->text()));
     });
     return action;
 }
 
 QString PreferencesDialog::connectedText(qsizetype models) {
-    return models == 1 ? QStringLiteral("Connected: 1 model") : QStringLiteral("Connected: %1 models").arg(models);
+    return models == 1 ? tr("Connected: 1 model") : tr("Connected: %1 models").arg(models);
 }
 
 void PreferencesDialog::testConnection() {
     m_testConnection->setEnabled(false);
-    m_connectionStatus->setText(QStringLiteral("Connecting to %1…").arg(m_settings->resolvedOpenAIBaseURL()));
+    m_connectionStatus->setText(tr("Connecting to %1…").arg(m_settings->resolvedOpenAIBaseURL()));
     m_connectionStatus->setAccessibleName(m_connectionStatus->text());
     m_catalog->refresh().then(this, [this](const OpenAIResult<QStringList>& result) {
         m_testConnection->setEnabled(true);
@@ -186,6 +200,8 @@ void PreferencesDialog::updateFromSettings() {
     setFieldText(m_panelToken, m_settings->kestrionApiToken());
     m_publishChats->setChecked(m_settings->deployIncludeChats());
     m_streamReplies->setChecked(m_settings->streamReplies());
+    m_apiKeyStorage->setText(storageText(m_settings->apiKeyStorage()));
+    m_panelTokenStorage->setText(storageText(m_settings->kestrionApiTokenStorage()));
 }
 
 } // namespace kestrion

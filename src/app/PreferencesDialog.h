@@ -16,7 +16,7 @@ class ModelCatalog;
 // Edits the settings the window has no other place for: the OpenAI API key
 // (masked unless revealed), the model, the OpenAI base URL, and the hosting
 // panel's base URL and token (also masked), and whether a deploy publishes the
-// chats. Every edit is written to the
+// chats. Under each secret it says where that secret is kept. Every edit is written to the
 // settings at once, as all settings are; the fields follow changes made
 // elsewhere (the chat pane's model picker) while the dialog is open.
 // "Test connection" asks the configured base URL for its models (through the
@@ -41,6 +41,9 @@ public:
     QPushButton* testConnectionButton() const { return m_testConnection; }
     QLabel* connectionStatus() const { return m_connectionStatus; }
     QCheckBox* streamRepliesField() const { return m_streamReplies; }
+    // "Stored in the keyring" or "Stored in the settings file".
+    QLabel* apiKeyStorageLabel() const { return m_apiKeyStorage; }
+    QLabel* panelTokenStorageLabel() const { return m_panelTokenStorage; }
     // The eye toggles of the two secret fields.
     QAction* revealApiKeyAction() const { return m_revealApiKey; }
     QAction* revealPanelTokenAction() const { return m_revealPanelToken; }
@@ -62,6 +65,8 @@ private:
     QCheckBox* m_streamReplies;
     QPushButton* m_testConnection;
     QLabel* m_connectionStatus;
+    QLabel* m_apiKeyStorage;
+    QLabel* m_panelTokenStorage;
     QAction* m_revealApiKey = nullptr;
     QAction* m_revealPanelToken = nullptr;
 };

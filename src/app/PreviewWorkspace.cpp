@@ -39,12 +39,14 @@ QToolButton* textButton(const QString& text, QWidget* parent) {
 
 PreviewWorkspace::PreviewWorkspace(AppSettings* settings, WindowState* state, DetailWorkspaceController* controller,
                                    QWidget* parent)
-    : FileWorkspace(settings, state, controller, {noDirectoryTitle, noDirectorySubtitle, nothingTitle, nothingSubtitle},
+    : FileWorkspace(settings, state, controller,
+                    {tr(qUtf8Printable(noDirectoryTitle)), tr(qUtf8Printable(noDirectorySubtitle)),
+                     tr(qUtf8Printable(nothingTitle)), tr(qUtf8Printable(nothingSubtitle))},
                     parent),
       m_fileActions(new PreviewFileActions(this)), m_devices(nullptr), m_select(textButton(selectText, content())),
       m_openInBrowser(textButton(openInBrowserText, content())),
       m_showInFolder(textButton(showInFolderText, content())) {
-    setAccessibleName(QStringLiteral("Preview"));
+    setAccessibleName(tr("Preview"));
     captionLabel()->setFocusPolicy(Qt::TabFocus);
 
     // The caption's row carries the actions on the shown file.
@@ -110,7 +112,7 @@ std::optional<QString> PreviewWorkspace::shownFile() const {
 }
 
 void PreviewWorkspace::showFile(const QString& file, const QString& root) {
-    showContent(file, root, QStringLiteral("Showing "));
+    showContent(file, root, tr("Showing "));
     m_shownFile = file;
     const bool newRoot = root != m_shownRoot;
     m_shownRoot = root;

@@ -26,14 +26,18 @@ class PreviewWorkspace final : public FileWorkspace {
     Q_DISABLE_COPY_MOVE(PreviewWorkspace)
 
 public:
-    static inline const QString noDirectoryTitle = QStringLiteral("No website directory");
-    static inline const QString noDirectorySubtitle =
-        QStringLiteral("Choose a website directory in Settings to preview, or click an HTML, CSS, or image file in "
-                       "Website Files.");
-    static inline const QString nothingTitle = QStringLiteral("Nothing to preview");
-    static inline const QString nothingSubtitle =
-        QStringLiteral("Add index.htm or index.html at the website directory root, or click any HTML, CSS, or image "
-                       "file in Website Files to open it here.");
+    static inline const QString noDirectoryTitle =
+        QStringLiteral(QT_TRANSLATE_NOOP("kestrion::PreviewWorkspace", "No website directory"));
+    static inline const QString noDirectorySubtitle = QStringLiteral(
+        QT_TRANSLATE_NOOP("kestrion::PreviewWorkspace",
+                          "Choose a website directory in Settings to preview, or click an HTML, CSS, or image file in "
+                          "Website Files."));
+    static inline const QString nothingTitle =
+        QStringLiteral(QT_TRANSLATE_NOOP("kestrion::PreviewWorkspace", "Nothing to preview"));
+    static inline const QString nothingSubtitle = QStringLiteral(
+        QT_TRANSLATE_NOOP("kestrion::PreviewWorkspace",
+                          "Add index.htm or index.html at the website directory root, or click any HTML, CSS, or image "
+                          "file in Website Files to open it here."));
 
     PreviewWorkspace(AppSettings* settings, WindowState* state, DetailWorkspaceController* controller,
                      QWidget* parent = nullptr);

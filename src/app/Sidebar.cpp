@@ -123,7 +123,7 @@ protected:
                 index.isValid() && !index.data(OutputFolderFileTreeModel::IsFolderRole).toBool() &&
                 OutputIndexFile::isPreviewableWebFile(index.data(OutputFolderFileTreeModel::NodeIdRole).toString());
             if (previewable) {
-                QToolTip::showText(help->globalPos(), QStringLiteral("Open in Preview"), viewport(), visualRect(index));
+                QToolTip::showText(help->globalPos(), Sidebar::tr("Open in Preview"), viewport(), visualRect(index));
             } else {
                 QToolTip::hideText();
             }
@@ -219,11 +219,11 @@ Sidebar::Sidebar(AppSettings* settings, ChatViewModel* chat, OutputFolderFileTre
     : QWidget(parent), m_settings(settings), m_chat(chat), m_tree(tree), m_state(state),
       m_sessionModel(chat->sessionModel()) {
     setMinimumWidth(contentMinimumWidth);
-    setAccessibleName(QStringLiteral("Sidebar"));
+    setAccessibleName(tr("Sidebar"));
     setBackgroundRole(QPalette::Window);
     setAutoFillBackground(true);
 
-    auto* title = new QLabel(QStringLiteral("Settings"), this);
+    auto* title = new QLabel(tr("Settings"), this);
     title->setFont(scaledFont(font(), 1.15, QFont::Bold));
     title->setContentsMargins(horizontalMargin, 12, horizontalMargin, 4);
 
@@ -283,10 +283,10 @@ QWidget* Sidebar::buildChatsSection() {
     auto* layout = new QVBoxLayout(section);
     layout->setContentsMargins(horizontalMargin, 0, horizontalMargin, 0);
     layout->setSpacing(8);
-    layout->addWidget(sectionHeader(QStringLiteral("Chats"), section));
+    layout->addWidget(sectionHeader(tr("Chats"), section));
 
-    m_newChatButton = new QPushButton(QStringLiteral("New chat"), section);
-    m_newChatButton->setAccessibleName(QStringLiteral("New chat"));
+    m_newChatButton = new QPushButton(tr("New chat"), section);
+    m_newChatButton->setAccessibleName(tr("New chat"));
     m_newChatButton->setIcon(QIcon::fromTheme(QStringLiteral("list-add")));
     m_newChatButton->setStyleSheet(
         QStringLiteral("QPushButton { background: palette(highlight); color: palette(highlighted-text);"
@@ -299,7 +299,7 @@ QWidget* Sidebar::buildChatsSection() {
 
     auto* list = new ContentSizedListView(section);
     m_sessionList = list;
-    list->setAccessibleName(QStringLiteral("Chats"));
+    list->setAccessibleName(tr("Chats"));
     list->setModel(m_sessionModel);
     list->setItemDelegate(new SessionRowDelegate(list));
     list->setFrameShape(QFrame::NoFrame);
@@ -324,7 +324,7 @@ QWidget* Sidebar::buildFilesSection() {
     auto* layout = new QVBoxLayout(section);
     layout->setContentsMargins(horizontalMargin, 0, horizontalMargin, 0);
     layout->setSpacing(6);
-    layout->addWidget(sectionHeader(QStringLiteral("Website Files"), section));
+    layout->addWidget(sectionHeader(tr("Website Files"), section));
 
     auto* statusRow = new QHBoxLayout;
     m_statusLabel = new QLabel(section);
@@ -335,8 +335,8 @@ QWidget* Sidebar::buildFilesSection() {
     m_refreshButton->setIcon(
         WidgetStyle::themedIcon({QStringLiteral("view-refresh")}, QStyle::SP_BrowserReload, style()));
     m_refreshButton->setAutoRaise(true);
-    m_refreshButton->setToolTip(QStringLiteral("Refresh file tree"));
-    m_refreshButton->setAccessibleName(QStringLiteral("Refresh file tree"));
+    m_refreshButton->setToolTip(tr("Refresh file tree"));
+    m_refreshButton->setAccessibleName(tr("Refresh file tree"));
     connect(m_refreshButton, &QToolButton::clicked, this,
             [this] { m_tree->refresh(m_settings->outputDirectoryPath()); });
     statusRow->addWidget(m_statusLabel, 1);
@@ -348,7 +348,7 @@ QWidget* Sidebar::buildFilesSection() {
     auto* busyLayout = new QHBoxLayout(busyHolder);
     busyLayout->setContentsMargins(0, 4, 0, 4);
     m_treeIndicator = new BusyIndicator(16, busyHolder);
-    m_treeIndicator->setAccessibleName(QStringLiteral("Loading file tree"));
+    m_treeIndicator->setAccessibleName(tr("Loading file tree"));
     busyLayout->addWidget(m_treeIndicator);
     busyLayout->addStretch(1);
     auto makeNote = [this](const QString& text) {
@@ -359,12 +359,12 @@ QWidget* Sidebar::buildFilesSection() {
         return label;
     };
     m_filesStack->addWidget(busyHolder);
-    m_filesStack->addWidget(makeNote(QStringLiteral("Choose a website directory below.")));
-    m_filesStack->addWidget(makeNote(QStringLiteral("Empty folder.")));
+    m_filesStack->addWidget(makeNote(tr("Choose a website directory below.")));
+    m_filesStack->addWidget(makeNote(tr("Empty folder.")));
 
     auto* tree = new ContentSizedTreeView(m_filesStack);
     m_fileTree = tree;
-    tree->setAccessibleName(QStringLiteral("Website files"));
+    tree->setAccessibleName(tr("Website files"));
     tree->setHeaderHidden(true);
     tree->setModel(m_tree);
     tree->setItemDelegate(new FileRowDelegate(m_state, tree));
@@ -397,7 +397,7 @@ QWidget* Sidebar::buildDirectorySection() {
     auto* layout = new QVBoxLayout(section);
     layout->setContentsMargins(horizontalMargin, 0, horizontalMargin, 0);
     layout->setSpacing(8);
-    layout->addWidget(sectionHeader(QStringLiteral("Website Directory"), section));
+    layout->addWidget(sectionHeader(tr("Website Directory"), section));
     m_directoryLabel = new QLabel(section);
     m_directoryLabel->setFont(scaledFont(font(), 0.85));
     m_directoryLabel->setWordWrap(true);
@@ -405,8 +405,8 @@ QWidget* Sidebar::buildDirectorySection() {
     m_directoryLabel->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_directoryLabel->setFocusPolicy(Qt::StrongFocus);
     layout->addWidget(m_directoryLabel);
-    m_chooseButton = new QPushButton(QStringLiteral("Choose…"), section);
-    m_chooseButton->setAccessibleName(QStringLiteral("Choose…"));
+    m_chooseButton = new QPushButton(tr("Choose…"), section);
+    m_chooseButton->setAccessibleName(tr("Choose…"));
     m_chooseButton->setIcon(QIcon::fromTheme(QStringLiteral("folder-open")));
     m_chooseButton->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
     connect(m_chooseButton, &QPushButton::clicked, this, &Sidebar::pickOutputFolder);
@@ -434,13 +434,13 @@ void Sidebar::setDirectoryGuard(std::function<bool(const QString&)> guard) {
 }
 
 QFileDialog* Sidebar::makeDirectoryDialog() {
-    auto* dialog = new QFileDialog(window(), QStringLiteral("Choose website directory"));
+    auto* dialog = new QFileDialog(window(), tr("Choose website directory"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::Directory);
     dialog->setOption(QFileDialog::ShowDirsOnly, true);
     dialog->setOption(QFileDialog::ReadOnly, false); // new folders can be made from the dialog
     dialog->setAcceptMode(QFileDialog::AcceptOpen);
-    dialog->setLabelText(QFileDialog::Accept, QStringLiteral("Choose website directory"));
+    dialog->setLabelText(QFileDialog::Accept, tr("Choose website directory"));
     if (const auto current = m_settings->outputDirectoryPath()) {
         dialog->setDirectory(*current);
     }
@@ -545,9 +545,8 @@ void Sidebar::updateFilesArea() {
 
 void Sidebar::updateDirectoryLabel() {
     const auto directory = m_settings->outputDirectoryPath();
-    m_directoryLabel->setText(directory.value_or(QStringLiteral("None")));
-    m_directoryLabel->setAccessibleName(QStringLiteral("Website directory: ") +
-                                        directory.value_or(QStringLiteral("None")));
+    m_directoryLabel->setText(directory.value_or(tr("None")));
+    m_directoryLabel->setAccessibleName(tr("Website directory: %1").arg(directory.value_or(tr("None"))));
 }
 
 void Sidebar::syncTreeSelection() {
@@ -585,7 +584,7 @@ void Sidebar::showSessionMenu(const QPoint& position) {
     }
     const QUuid id = index.data(SessionStore::SessionIdRole).toUuid();
     QMenu menu(this);
-    QAction* remove = menu.addAction(QIcon::fromTheme(QStringLiteral("edit-delete")), QStringLiteral("Delete Chat"));
+    QAction* remove = menu.addAction(QIcon::fromTheme(QStringLiteral("edit-delete")), tr("Delete Chat"));
     connect(remove, &QAction::triggered, this, [this, id] { m_chat->deleteSession(id); });
     menu.exec(m_sessionList->viewport()->mapToGlobal(position));
 }

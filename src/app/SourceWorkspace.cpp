@@ -20,22 +20,23 @@ namespace kestrion {
 
 SourceWorkspace::SourceWorkspace(AppSettings* settings, WindowState* state, DetailWorkspaceController* controller,
                                  QWidget* parent)
-    : FileWorkspace(settings, state, controller, {noDirectoryTitle, noDirectorySubtitle, nothingTitle, nothingSubtitle},
+    : FileWorkspace(settings, state, controller,
+                    {tr(qUtf8Printable(noDirectoryTitle)), tr(qUtf8Printable(noDirectorySubtitle)),
+                     tr(qUtf8Printable(nothingTitle)), tr(qUtf8Printable(nothingSubtitle))},
                     parent),
-      m_unsaved(new QLabel(unsavedChangesText, content())),
-      m_saveButton(new QPushButton(QStringLiteral("Save"), content())), m_error(new QLabel(content())),
+      m_unsaved(new QLabel(tr(qUtf8Printable(unsavedChangesText)), content())),
+      m_saveButton(new QPushButton(tr("Save"), content())), m_error(new QLabel(content())),
       m_diskBar(new QFrame(content())), m_diskLabel(new QLabel(m_diskBar)), m_editor(new MultilineTextView(content())) {
-    setAccessibleName(QStringLiteral("Source"));
+    setAccessibleName(tr("Source"));
     const QFont caption = captionFont();
     captionLabel()->setForegroundRole(QPalette::PlaceholderText);
 
     m_unsaved->setFont(caption);
     m_unsaved->setForegroundRole(QPalette::PlaceholderText);
-    m_unsaved->setAccessibleName(unsavedChangesText);
+    m_unsaved->setAccessibleName(tr(qUtf8Printable(unsavedChangesText)));
     m_saveButton->setShortcut(QKeySequence::Save);
-    m_saveButton->setToolTip(
-        QStringLiteral("Save (%1)").arg(QKeySequence(QKeySequence::Save).toString(QKeySequence::NativeText)));
-    m_saveButton->setAccessibleName(QStringLiteral("Save"));
+    m_saveButton->setToolTip(tr("Save (%1)").arg(QKeySequence(QKeySequence::Save).toString(QKeySequence::NativeText)));
+    m_saveButton->setAccessibleName(tr("Save"));
     m_saveButton->setIcon(QIcon::fromTheme(QStringLiteral("document-save")));
     connect(m_saveButton, &QPushButton::clicked, m_controller, &DetailWorkspaceController::saveSource);
 
@@ -53,12 +54,12 @@ SourceWorkspace::SourceWorkspace(AppSettings* settings, WindowState* state, Deta
     m_diskLabel->setWordWrap(true);
     m_diskLabel->setTextFormat(Qt::PlainText);
     m_diskLabel->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
-    auto* reload = new QPushButton(reloadFromDiskText, m_diskBar);
-    reload->setAccessibleName(reloadFromDiskText);
-    reload->setToolTip(QStringLiteral("Drop your unsaved changes and show the file as it is on disk"));
-    auto* keep = new QPushButton(keepMyVersionText, m_diskBar);
-    keep->setAccessibleName(keepMyVersionText);
-    keep->setToolTip(QStringLiteral("Keep editing your version; saving replaces the file on disk"));
+    auto* reload = new QPushButton(tr(qUtf8Printable(reloadFromDiskText)), m_diskBar);
+    reload->setAccessibleName(tr(qUtf8Printable(reloadFromDiskText)));
+    reload->setToolTip(tr("Drop your unsaved changes and show the file as it is on disk"));
+    auto* keep = new QPushButton(tr(qUtf8Printable(keepMyVersionText)), m_diskBar);
+    keep->setAccessibleName(tr(qUtf8Printable(keepMyVersionText)));
+    keep->setToolTip(tr("Keep editing your version; saving replaces the file on disk"));
     connect(reload, &QPushButton::clicked, m_controller, &DetailWorkspaceController::reloadFromDisk);
     connect(keep, &QPushButton::clicked, m_controller, &DetailWorkspaceController::keepEditedVersion);
     auto* barRow = new QHBoxLayout(m_diskBar);
@@ -69,7 +70,7 @@ SourceWorkspace::SourceWorkspace(AppSettings* settings, WindowState* state, Deta
 
     const QFont mono = WidgetStyle::sourceFont(QFontDatabase::systemFont(QFontDatabase::GeneralFont).pointSizeF());
     m_editor->setFont(mono);
-    m_editor->setAccessibleName(QStringLiteral("Source editor"));
+    m_editor->setAccessibleName(tr("Source editor"));
     m_editor->setLineWrapMode(QPlainTextEdit::NoWrap);
     m_editor->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
     m_editor->setTabStopDistance(QFontMetricsF(mono).horizontalAdvance(QLatin1Char(' ')) * 4);
@@ -133,11 +134,11 @@ QString SourceWorkspace::sourceFileName() const {
 bool SourceWorkspace::askToDiscardEdits(QWidget* parent, const QString& fileName) {
     QMessageBox box(parent);
     box.setIcon(QMessageBox::Warning);
-    box.setWindowTitle(unsavedChangesText);
-    box.setText(fileName.isEmpty() ? QStringLiteral("Discard your unsaved changes?")
-                                   : QStringLiteral("Discard your unsaved changes to %1?").arg(fileName));
-    box.setInformativeText(QStringLiteral("They were not saved. Cancel to keep editing and save them first."));
-    QPushButton* discard = box.addButton(QStringLiteral("Discard"), QMessageBox::DestructiveRole);
+    box.setWindowTitle(tr(qUtf8Printable(unsavedChangesText)));
+    box.setText(fileName.isEmpty() ? tr("Discard your unsaved changes?")
+                                   : tr("Discard your unsaved changes to %1?").arg(fileName));
+    box.setInformativeText(tr("They were not saved. Cancel to keep editing and save them first."));
+    QPushButton* discard = box.addButton(tr("Discard"), QMessageBox::DestructiveRole);
     QPushButton* cancel = box.addButton(QMessageBox::Cancel);
     box.setDefaultButton(cancel);
     box.setEscapeButton(cancel);
@@ -148,15 +149,13 @@ bool SourceWorkspace::askToDiscardEdits(QWidget* parent, const QString& fileName
 bool SourceWorkspace::askToOverwrite(QWidget* parent, const QString& fileName, bool deleted) {
     QMessageBox box(parent);
     box.setIcon(QMessageBox::Warning);
-    box.setWindowTitle(deleted ? QStringLiteral("File deleted on disk") : QStringLiteral("File changed on disk"));
-    const QString name = fileName.isEmpty() ? QStringLiteral("This file") : fileName;
-    box.setText(
-        deleted
-            ? QStringLiteral("%1 was deleted on disk after you opened it. Save your version anyway?").arg(name)
-            : QStringLiteral("%1 was changed on disk after you opened it. Overwrite it with your version?").arg(name));
-    box.setInformativeText(deleted ? QStringLiteral("Cancel to leave it deleted and keep editing.")
-                                   : QStringLiteral("Cancel to keep the file on disk as it is and keep editing."));
-    QPushButton* overwrite = box.addButton(QStringLiteral("Overwrite"), QMessageBox::DestructiveRole);
+    box.setWindowTitle(deleted ? tr("File deleted on disk") : tr("File changed on disk"));
+    const QString name = fileName.isEmpty() ? tr("This file") : fileName;
+    box.setText(deleted ? tr("%1 was deleted on disk after you opened it. Save your version anyway?").arg(name)
+                        : tr("%1 was changed on disk after you opened it. Overwrite it with your version?").arg(name));
+    box.setInformativeText(deleted ? tr("Cancel to leave it deleted and keep editing.")
+                                   : tr("Cancel to keep the file on disk as it is and keep editing."));
+    QPushButton* overwrite = box.addButton(tr("Overwrite"), QMessageBox::DestructiveRole);
     QPushButton* cancel = box.addButton(QMessageBox::Cancel);
     box.setDefaultButton(cancel);
     box.setEscapeButton(cancel);
@@ -170,15 +169,15 @@ std::optional<QString> SourceWorkspace::fileToShow(const QString& root) const {
 
 void SourceWorkspace::showFile(const QString& file, const QString& root) {
     if (!OutputIndexFile::isSourceEditableFile(file)) {
-        showPlaceholder(noSourceTitle, noSourceSubtitle);
+        showPlaceholder(tr(qUtf8Printable(noSourceTitle)), tr(qUtf8Printable(noSourceSubtitle)));
         return;
     }
     // The controller loads the file; until it has, the content page shows.
     if (m_controller->isTooLargeToEdit(file)) {
-        showPlaceholder(tooLargeTitle, tooLargeSubtitle);
+        showPlaceholder(tr(qUtf8Printable(tooLargeTitle)), tr(qUtf8Printable(tooLargeSubtitle)));
         return;
     }
-    showContent(file, root, QStringLiteral("Editing "));
+    showContent(file, root, tr("Editing "));
 }
 
 void SourceWorkspace::updateEditorFromState() {
@@ -201,17 +200,16 @@ void SourceWorkspace::updateDiskChangeBar() {
     case DiskChange::None:
         break;
     case DiskChange::Changed:
-        text = changedOnDiskText;
+        text = tr(qUtf8Printable(changedOnDiskText));
         break;
     case DiskChange::Deleted:
-        text = deletedOnDiskText;
+        text = tr(qUtf8Printable(deletedOnDiskText));
         break;
     case DiskChange::Superseded: {
         const auto& instead = m_controller->previewedInstead();
         const auto root = m_settings->outputDirectoryPath();
-        text =
-            QStringLiteral("The preview now shows %1 instead of this file.")
-                .arg(instead && root ? m_controller->previewCaption(*instead, *root) : QStringLiteral("another file"));
+        text = tr("The preview now shows %1 instead of this file.")
+                   .arg(instead && root ? m_controller->previewCaption(*instead, *root) : tr("another file"));
         break;
     }
     }

@@ -19,23 +19,36 @@ class SourceWorkspace final : public FileWorkspace {
     Q_DISABLE_COPY_MOVE(SourceWorkspace)
 
 public:
-    static inline const QString noDirectoryTitle = QStringLiteral("No website directory");
+    static inline const QString noDirectoryTitle =
+        QStringLiteral(QT_TRANSLATE_NOOP("kestrion::SourceWorkspace", "No website directory"));
     static inline const QString noDirectorySubtitle = QStringLiteral(
-        "Choose a website directory in Settings, then open an HTML or CSS file from Website Files to edit its source.");
-    static inline const QString nothingTitle = QStringLiteral("Nothing to edit");
-    static inline const QString nothingSubtitle = QStringLiteral(
-        "Add index.htm or index.html at the website directory root, or click an HTML or CSS file in Website Files.");
-    static inline const QString noSourceTitle = QStringLiteral("No source for this file");
-    static inline const QString noSourceSubtitle =
-        QStringLiteral("Source editing is available for HTML and CSS files. Select one in Website Files, or add "
-                       "index.htm / index.html at the website directory root.");
-    static inline const QString tooLargeTitle = QStringLiteral("File too large");
-    static inline const QString tooLargeSubtitle = QStringLiteral("This file is too large to edit here (over 16 MiB).");
-    static inline const QString unsavedChangesText = QStringLiteral("Unsaved changes");
-    static inline const QString changedOnDiskText = QStringLiteral("This file was changed on disk.");
-    static inline const QString deletedOnDiskText = QStringLiteral("This file was deleted on disk.");
-    static inline const QString reloadFromDiskText = QStringLiteral("Reload from disk");
-    static inline const QString keepMyVersionText = QStringLiteral("Keep my version");
+        QT_TRANSLATE_NOOP("kestrion::SourceWorkspace", "Choose a website directory in Settings, then open an HTML or "
+                                                       "CSS file from Website Files to edit its source."));
+    static inline const QString nothingTitle =
+        QStringLiteral(QT_TRANSLATE_NOOP("kestrion::SourceWorkspace", "Nothing to edit"));
+    static inline const QString nothingSubtitle = QStringLiteral(QT_TRANSLATE_NOOP(
+        "kestrion::SourceWorkspace",
+        "Add index.htm or index.html at the website directory root, or click an HTML or CSS file in Website Files."));
+    static inline const QString noSourceTitle =
+        QStringLiteral(QT_TRANSLATE_NOOP("kestrion::SourceWorkspace", "No source for this file"));
+    static inline const QString noSourceSubtitle = QStringLiteral(
+        QT_TRANSLATE_NOOP("kestrion::SourceWorkspace",
+                          "Source editing is available for HTML and CSS files. Select one in Website Files, or add "
+                          "index.htm / index.html at the website directory root."));
+    static inline const QString tooLargeTitle =
+        QStringLiteral(QT_TRANSLATE_NOOP("kestrion::SourceWorkspace", "File too large"));
+    static inline const QString tooLargeSubtitle = QStringLiteral(
+        QT_TRANSLATE_NOOP("kestrion::SourceWorkspace", "This file is too large to edit here (over 16 MiB)."));
+    static inline const QString unsavedChangesText =
+        QStringLiteral(QT_TRANSLATE_NOOP("kestrion::SourceWorkspace", "Unsaved changes"));
+    static inline const QString changedOnDiskText =
+        QStringLiteral(QT_TRANSLATE_NOOP("kestrion::SourceWorkspace", "This file was changed on disk."));
+    static inline const QString deletedOnDiskText =
+        QStringLiteral(QT_TRANSLATE_NOOP("kestrion::SourceWorkspace", "This file was deleted on disk."));
+    static inline const QString reloadFromDiskText =
+        QStringLiteral(QT_TRANSLATE_NOOP("kestrion::SourceWorkspace", "Reload from disk"));
+    static inline const QString keepMyVersionText =
+        QStringLiteral(QT_TRANSLATE_NOOP("kestrion::SourceWorkspace", "Keep my version"));
 
     SourceWorkspace(AppSettings* settings, WindowState* state, DetailWorkspaceController* controller,
                     QWidget* parent = nullptr);

@@ -44,7 +44,7 @@ QVariant TranscriptModel::data(const QModelIndex& index, int role) const {
     case Qt::EditRole:
         return message.text;
     case Qt::AccessibleDescriptionRole:
-        return message.role == ChatMessage::Role::User ? QStringLiteral("You") : QStringLiteral("Assistant");
+        return message.role == ChatMessage::Role::User ? tr("You") : tr("Assistant");
     case MessageIdRole:
         return message.id;
     case IsUserRole:

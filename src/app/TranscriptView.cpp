@@ -35,7 +35,7 @@ TranscriptView::TranscriptView(QWidget* parent)
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     setFrameShape(QFrame::NoFrame);
     setMouseTracking(true);
-    setAccessibleName(QStringLiteral("Transcript"));
+    setAccessibleName(tr("Transcript"));
     viewport()->setBackgroundRole(QPalette::Base);
 
     m_scrollAnimation->setDuration(220);
@@ -217,7 +217,7 @@ void TranscriptView::contextMenuEvent(QContextMenuEvent* event) {
     }
     setCurrentIndex(index);
     QMenu menu(this);
-    QAction* copy = menu.addAction(QStringLiteral("Copy"));
+    QAction* copy = menu.addAction(tr("Copy"));
     copy->setShortcut(QKeySequence::Copy);
     connect(copy, &QAction::triggered, this, &TranscriptView::copyCurrentMessage);
     const QUuid messageId = index.data(TranscriptModel::MessageIdRole).toUuid();
@@ -231,7 +231,7 @@ void TranscriptView::contextMenuEvent(QContextMenuEvent* event) {
     }
     const QString anchor = m_delegate->anchorAt(visualRect(index), index, event->pos());
     if (!anchor.isEmpty()) {
-        QAction* copyLink = menu.addAction(QStringLiteral("Copy Link"));
+        QAction* copyLink = menu.addAction(tr("Copy Link"));
         connect(copyLink, &QAction::triggered, this, [anchor] { QApplication::clipboard()->setText(anchor); });
     }
     menu.exec(event->globalPos());

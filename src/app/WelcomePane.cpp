@@ -61,20 +61,19 @@ WelcomePane::FolderState lookAt(const QString& folder) {
 
 WelcomePane::WelcomePane(AppSettings* settings, QWidget* parent)
     : QWidget(parent), m_settings(settings), m_folderLabel(textLabel(QString(), this)),
-      m_chooseButton(button(QStringLiteral("Choose…"), this)),
-      m_createFolderButton(button(QStringLiteral("Create folder"), this)), m_keyLabel(textLabel(QString(), this)),
-      m_serverLabel(textLabel(QString(), this)),
-      m_preferencesButton(button(QStringLiteral("Open Preferences…"), this)) {
-    setAccessibleName(QStringLiteral("Welcome"));
-    QLabel* title = textLabel(QStringLiteral("Build a website by describing it"), this);
+      m_chooseButton(button(tr("Choose…"), this)), m_createFolderButton(button(tr("Create folder"), this)),
+      m_keyLabel(textLabel(QString(), this)), m_serverLabel(textLabel(QString(), this)),
+      m_preferencesButton(button(tr("Open Preferences…"), this)) {
+    setAccessibleName(tr("Welcome"));
+    QLabel* title = textLabel(tr("Build a website by describing it"), this);
     title->setFont(WidgetStyle::scaledFont(font(), 1.5, QFont::DemiBold));
-    QLabel* intro = textLabel(QStringLiteral("Tell the model what you want: it writes the HTML, CSS and JavaScript "
-                                             "into your website folder, you see the result under Preview, and "
-                                             "every change is committed with git."),
+    QLabel* intro = textLabel(tr("Tell the model what you want: it writes the HTML, CSS and JavaScript "
+                                 "into your website folder, you see the result under Preview, and "
+                                 "every change is committed with git."),
                               this);
     m_serverLabel->setForegroundRole(QPalette::PlaceholderText);
-    m_chooseButton->setToolTip(QStringLiteral("Choose the website folder"));
-    m_createFolderButton->setToolTip(QStringLiteral("Create the website folder"));
+    m_chooseButton->setToolTip(tr("Choose the website folder"));
+    m_createFolderButton->setToolTip(tr("Create the website folder"));
 
     auto* folderButtons = new QHBoxLayout;
     folderButtons->addWidget(m_chooseButton);
@@ -86,9 +85,10 @@ WelcomePane::WelcomePane(AppSettings* settings, QWidget* parent)
 
     auto* examplesBox = new QVBoxLayout;
     examplesBox->setSpacing(6);
-    for (const QString& example : examples) {
+    for (const QString& source : examples) {
+        const QString example = tr(qUtf8Printable(source));
         QPushButton* exampleButton = button(example, this);
-        exampleButton->setAccessibleDescription(QStringLiteral("Puts this request in the message box"));
+        exampleButton->setAccessibleDescription(tr("Puts this request in the message box"));
         connect(exampleButton, &QPushButton::clicked, this, [this, example] { Q_EMIT exampleChosen(example); });
         m_exampleButtons.append(exampleButton);
         examplesBox->addWidget(exampleButton, 0, Qt::AlignLeft);
@@ -99,18 +99,18 @@ WelcomePane::WelcomePane(AppSettings* settings, QWidget* parent)
     column->addWidget(title);
     column->addWidget(intro);
     column->addSpacing(14);
-    column->addWidget(stepHeading(QStringLiteral("1. Website folder"), this));
+    column->addWidget(stepHeading(tr("1. Website folder"), this));
     column->addWidget(m_folderLabel);
     column->addLayout(folderButtons);
     column->addSpacing(14);
-    column->addWidget(stepHeading(QStringLiteral("2. Model service"), this));
+    column->addWidget(stepHeading(tr("2. Model service"), this));
     column->addWidget(m_keyLabel);
     column->addWidget(m_serverLabel);
     column->addLayout(keyButtons);
     column->addSpacing(14);
-    column->addWidget(stepHeading(QStringLiteral("3. Try an example"), this));
-    column->addWidget(textLabel(QStringLiteral("An example goes into the message box below; press Send when it reads "
-                                               "the way you want."),
+    column->addWidget(stepHeading(tr("3. Try an example"), this));
+    column->addWidget(textLabel(tr("An example goes into the message box below; press Send when it reads "
+                                   "the way you want."),
                                 this));
     column->addLayout(examplesBox);
     column->addStretch(1);
@@ -167,7 +167,7 @@ void WelcomePane::createFolder() {
         Status status{lookAt(folder), OpenAIKeyResolver::resolve(preferencesKey).source, {}};
         if (status.folder != FolderState::Present) {
             status.folder = FolderState::CreateFailed;
-            status.folderError = error ? QString::fromStdString(error.message()) : QStringLiteral("not a folder");
+            status.folderError = error ? QString::fromStdString(error.message()) : tr("not a folder");
         }
         return status;
     }).then(this, [this, folder, generation](const Status& status) {
@@ -193,23 +193,22 @@ void WelcomePane::showFolder(const QString& folder, const QString& error) {
     QString text;
     switch (m_folderState) {
     case FolderState::Checking:
-        text = QStringLiteral("Looking at %1…").arg(folder);
+        text = tr("Looking at %1…").arg(folder);
         break;
     case FolderState::None:
-        text = QStringLiteral("No website folder is chosen yet. Choose the folder the website's files go into.");
+        text = tr("No website folder is chosen yet. Choose the folder the website's files go into.");
         break;
     case FolderState::Present:
-        text = QStringLiteral("The website's files go into %1.").arg(folder);
+        text = tr("The website's files go into %1.").arg(folder);
         break;
     case FolderState::Missing:
-        text =
-            QStringLiteral("The website folder %1 does not exist yet. Create it, or choose another one.").arg(folder);
+        text = tr("The website folder %1 does not exist yet. Create it, or choose another one.").arg(folder);
         break;
     case FolderState::NotAFolder:
-        text = QStringLiteral("%1 is not a folder. Choose the folder the website's files go into.").arg(folder);
+        text = tr("%1 is not a folder. Choose the folder the website's files go into.").arg(folder);
         break;
     case FolderState::CreateFailed:
-        text = QStringLiteral("The folder %1 could not be created: %2.").arg(folder, error);
+        text = tr("The folder %1 could not be created: %2.").arg(folder, error);
         break;
     }
     setLabel(m_folderLabel, text);
@@ -221,25 +220,25 @@ void WelcomePane::showKey() {
     QString text;
     switch (m_keySource) {
     case KeySource::Preferences:
-        text = QStringLiteral("An API key is set in Preferences.");
+        text = tr("An API key is set in Preferences.");
         break;
     case KeySource::Environment:
-        text = QStringLiteral("An API key was found in the environment variable OPENAI_API_KEY.");
+        text = tr("An API key was found in the environment variable OPENAI_API_KEY.");
         break;
     case KeySource::KeyFile:
-        text = QStringLiteral("An API key was found in the key file %1.")
+        text = tr("An API key was found in the key file %1.")
                    .arg(OpenAIKeyResolver::applicationSupportKeyFilePath().value_or(QString()));
         break;
     case KeySource::BuiltIn:
-        text = QStringLiteral("An API key is built into this copy of the app.");
+        text = tr("An API key is built into this copy of the app.");
         break;
     case KeySource::None:
-        text = QStringLiteral("No API key was found. Add one in Preferences, or set the environment variable "
-                              "OPENAI_API_KEY. A local model server may accept any key.");
+        text = tr("No API key was found. Add one in Preferences, or set the environment variable "
+                  "OPENAI_API_KEY. A local model server may accept any key.");
         break;
     }
     setLabel(m_keyLabel, text);
-    setLabel(m_serverLabel, QStringLiteral("Requests go to %1.").arg(m_settings->resolvedOpenAIBaseURL()));
+    setLabel(m_serverLabel, tr("Requests go to %1.").arg(m_settings->resolvedOpenAIBaseURL()));
 }
 
 void WelcomePane::showEvent(QShowEvent* event) {

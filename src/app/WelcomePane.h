@@ -28,9 +28,12 @@ class WelcomePane final : public QWidget {
 
 public:
     static inline const QStringList examples = {
-        QStringLiteral("A one-page site for a bakery with opening hours and a menu"),
-        QStringLiteral("A portfolio with a project gallery and a contact form"),
-        QStringLiteral("A landing page for a hiking club with its upcoming trips"),
+        QStringLiteral(
+            QT_TRANSLATE_NOOP("kestrion::WelcomePane", "A one-page site for a bakery with opening hours and a menu")),
+        QStringLiteral(
+            QT_TRANSLATE_NOOP("kestrion::WelcomePane", "A portfolio with a project gallery and a contact form")),
+        QStringLiteral(
+            QT_TRANSLATE_NOOP("kestrion::WelcomePane", "A landing page for a hiking club with its upcoming trips")),
     };
 
     enum class FolderState { Checking, None, Present, Missing, NotAFolder, CreateFailed };

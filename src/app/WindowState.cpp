@@ -5,11 +5,11 @@ namespace kestrion {
 QString detailWorkspaceTabTitle(DetailWorkspaceTab tab) {
     switch (tab) {
     case DetailWorkspaceTab::Create:
-        return QStringLiteral("Create");
+        return WindowState::tr("Create");
     case DetailWorkspaceTab::Preview:
-        return QStringLiteral("Preview");
+        return WindowState::tr("Preview");
     case DetailWorkspaceTab::Source:
-        return QStringLiteral("Source");
+        return WindowState::tr("Source");
     }
     return {};
 }

@@ -1,13 +1,16 @@
 #include "app/AppIcon.h"
 #include "app/MainWindow.h"
 #include "app/SingleInstance.h"
+#include "app/Translations.h"
 #include "selfcheck/ParserSelfCheck.h"
 #include "settings/AppSettings.h"
+#include "settings/SecretStore.h"
 
 #include <QApplication>
 #include <QStyle>
 #include <QStyleFactory>
 #include <QTextStream>
+#include <memory>
 #include <unistd.h>
 
 int main(int argc, char* argv[]) {
@@ -29,6 +32,7 @@ int main(int argc, char* argv[]) {
     QApplication::setApplicationDisplayName(kestrion::MainWindow::title);
     QApplication::setApplicationVersion(QStringLiteral(KESTRION_VERSION));
     QApplication::setDesktopFileName(QStringLiteral("kestrion"));
+    kestrion::Translations::install();
     QApplication::setWindowIcon(kestrion::AppIcon::icon());
     // Without a desktop theme Qt falls back to a bare look; Fusion is its finished one.
     if (QApplication::style()->name().compare(QStringLiteral("windows"), Qt::CaseInsensitive) == 0) {
@@ -43,14 +47,17 @@ int main(int argc, char* argv[]) {
     case kestrion::SingleInstance::Role::HandedOver:
         return 0;
     case kestrion::SingleInstance::Role::Unanswered:
-        QTextStream(stderr) << "Another copy of " << kestrion::MainWindow::title
-                            << " is running but does not answer; not starting a second one.\n";
+        QTextStream(stderr) << QCoreApplication::translate(
+                                   "kestrion::main",
+                                   "Another copy of %1 is running but does not answer; not starting a second one.")
+                                   .arg(kestrion::MainWindow::title)
+                            << '\n';
         return 1;
     case kestrion::SingleInstance::Role::Primary:
         break;
     }
 
-    kestrion::AppSettings settings;
+    kestrion::AppSettings settings(std::make_unique<kestrion::KeyringSecretStore>());
     kestrion::MainWindow window(&settings);
     QObject::connect(&instance, &kestrion::SingleInstance::argumentsReceived, &window,
                      [&window](const QStringList& arguments) {

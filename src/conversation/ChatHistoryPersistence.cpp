@@ -5,6 +5,7 @@
 #include "support/Logging.h"
 #include "support/SitePath.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
@@ -28,7 +29,9 @@ using Location = SitePath::PathResult;
 Location appSupportDirectory() {
     const QStringList bases = QStandardPaths::standardLocations(QStandardPaths::GenericDataLocation);
     if (bases.isEmpty() || bases.first().isEmpty()) {
-        return {{}, QStringLiteral("There is no folder for the user's data.")};
+        return {
+            {},
+            QCoreApplication::translate("kestrion::ChatHistoryPersistence", "There is no folder for the user's data.")};
     }
     const QString directory = bases.first() + QStringLiteral("/KestrionApp");
     if (const WriteResult made = makeDirectories(directory); !made.ok()) {

@@ -469,7 +469,10 @@ void ChatViewModel::appendKestrionStatus(const QString& text, const ChatTarget& 
 }
 
 void ChatViewModel::appendKestrionFailure(const QString& text, const ChatTarget& target) {
-    deliver(target, ChatMessage::make(ChatMessage::Role::Assistant, QStringLiteral("Launch failed: ") + text), text);
+    deliver(target,
+            ChatMessage::make(ChatMessage::Role::Assistant,
+                              QCoreApplication::translate("kestrion::ChatViewModel", "Launch failed: ") + text),
+            text);
 }
 
 } // namespace kestrion

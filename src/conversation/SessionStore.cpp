@@ -7,6 +7,7 @@
 #include "support/Logging.h"
 #include "support/SitePath.h"
 
+#include <QCoreApplication>
 #include <QLocale>
 #include <QPointer>
 #include <algorithm>
@@ -99,8 +100,10 @@ QHash<int, QByteArray> SessionStore::roleNames() const {
 QString SessionStore::updatedText(const QDateTime& updatedAt) {
     const QDateTime local = updatedAt.toLocalTime();
     const QLocale locale;
-    return QStringLiteral("Updated ") + locale.toString(local.date(), QStringLiteral("MMM d, yyyy")) +
-           QStringLiteral(" at ") + locale.toString(local.time(), QLocale::ShortFormat);
+    //: %1 is the date, %2 the time of the chat's last change.
+    return tr("Updated %1 at %2")
+        .arg(locale.toString(local.date(), QStringLiteral("MMM d, yyyy")),
+             locale.toString(local.time(), QLocale::ShortFormat));
 }
 
 const QList<ChatMessage>& SessionStore::messages() const {
@@ -209,7 +212,7 @@ void SessionStore::setSaveError(const std::optional<QString>& error) {
 void SessionStore::reportSaveFailure(const QString& reason) {
     // The reason names a path at most, never a message.
     qCWarning(lcConversation) << "Chat history could not be saved:" << reason;
-    setSaveError(QStringLiteral("Chat history could not be saved: ") + reason);
+    setSaveError(QCoreApplication::translate("kestrion::SessionStore", "Chat history could not be saved: ") + reason);
 }
 
 void SessionStore::save(std::function<void()> saved) {

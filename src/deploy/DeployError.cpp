@@ -3,6 +3,7 @@
 #include "support/GraphemeText.h"
 #include "support/HttpClient.h"
 
+#include <QCoreApplication>
 #include <utility>
 
 namespace kestrion {
@@ -62,27 +63,31 @@ DeployError DeployError::answerTooLarge(qint64 maxAnswerBytes) {
 QString DeployError::description() const {
     switch (m_kind) {
     case Kind::gitCommandFailed:
-        return QStringLiteral("Git failed: ") + m_message;
+        return QCoreApplication::translate("kestrion::DeployError", "Git failed: ") + m_message;
     case Kind::httpError:
-        return QStringLiteral("Kestrion API returned HTTP %1. ").arg(m_code) +
+        return QCoreApplication::translate("kestrion::DeployError", "Kestrion API returned HTTP %1. ").arg(m_code) +
                firstCharacters(m_body.trimmed(), maximumBodyCharacters);
     case Kind::invalidResponse:
-        return QStringLiteral("Unexpected JSON from ") + m_endpoint + QLatin1Char('.');
+        return QCoreApplication::translate("kestrion::DeployError", "Unexpected JSON from ") + m_endpoint +
+               QLatin1Char('.');
     case Kind::missingOutputFolder:
-        return QStringLiteral("Choose a website directory with your project files before launching.");
+        return QCoreApplication::translate("kestrion::DeployError",
+                                           "Choose a website directory with your project files before launching.");
     case Kind::missingGit:
-        return QStringLiteral(
+        return QCoreApplication::translate(
+            "kestrion::DeployError",
             "Git is required for Kestrion deploy (/usr/bin/git not found). Install git with your package manager.");
     case Kind::invalidBaseURL:
-        return QStringLiteral("Could not build Kestrion API URL.");
+        return QCoreApplication::translate("kestrion::DeployError", "Could not build Kestrion API URL.");
     case Kind::prepareMissingPushUrl:
-        return QStringLiteral("Prepare response missing push_url.");
+        return QCoreApplication::translate("kestrion::DeployError", "Prepare response missing push_url.");
     case Kind::platform:
         return m_message;
     case Kind::cancelled:
-        return QStringLiteral("The deploy was cancelled.");
+        return QCoreApplication::translate("kestrion::DeployError", "The deploy was cancelled.");
     case Kind::answerTooLarge:
-        return QStringLiteral("The Kestrion API's answer is larger than %1.").arg(m_message);
+        return QCoreApplication::translate("kestrion::DeployError", "The Kestrion API's answer is larger than %1.")
+            .arg(m_message);
     }
     return {};
 }

@@ -7,6 +7,7 @@
 #include "support/Logging.h"
 #include "support/TextDecoding.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QJsonDocument>
@@ -23,9 +24,15 @@ const QString fallbackProjectLabel = QStringLiteral("macos-app-project");
 constexpr qsizetype projectLabelCharacters = 80;
 constexpr qsizetype statusValidationCharacters = 400;
 const QString pollSeparator = QStringLiteral(" \u00B7 ");
-const QString checkingStatusLine = QStringLiteral("Checking deploy status\u2026");
-const QString waitingForFirstStatusLine = QStringLiteral("Waiting for first status from Kestrion\u2026");
-const QString deployFailedMessage = QStringLiteral("Deploy failed.");
+QString checkingStatusLine() {
+    return QCoreApplication::translate("kestrion::DeployRun", "Checking deploy status\u2026");
+}
+QString waitingForFirstStatusLine() {
+    return QCoreApplication::translate("kestrion::DeployRun", "Waiting for first status from Kestrion\u2026");
+}
+QString deployFailedMessage() {
+    return QCoreApplication::translate("kestrion::DeployRun", "Deploy failed.");
+}
 
 const QString prepareEndpoint = QStringLiteral("prepare");
 const QString finalizeEndpoint = QStringLiteral("finalize");
@@ -101,10 +108,12 @@ DeployResult decodeDeployResult(const QByteArray& body) {
     const QJsonDocument document = QJsonDocument::fromJson(body, &parseError);
     if (parseError.error != QJsonParseError::NoError) {
         throw DeployError::platform(
-            QStringLiteral("The finalize answer could not be read as JSON: %1.").arg(parseError.errorString()));
+            QCoreApplication::translate("kestrion::DeployRun", "The finalize answer could not be read as JSON: %1.")
+                .arg(parseError.errorString()));
     }
     if (!document.isObject()) {
-        throw DeployError::platform(QStringLiteral("The finalize answer is not a JSON object."));
+        throw DeployError::platform(
+            QCoreApplication::translate("kestrion::DeployRun", "The finalize answer is not a JSON object."));
     }
     const QJsonObject object = document.object();
     const auto field = [&object](const QString& key) -> std::optional<QString> {
@@ -114,7 +123,9 @@ DeployResult decodeDeployResult(const QByteArray& body) {
         }
         if (!value.isString()) {
             throw DeployError::platform(
-                QStringLiteral("The finalize answer's \u201c%1\u201d is not a string.").arg(key));
+                QCoreApplication::translate("kestrion::DeployRun",
+                                            "The finalize answer's \u201c%1\u201d is not a string.")
+                    .arg(key));
         }
         return value.toString();
     };
@@ -234,16 +245,16 @@ DeployResult runDeploy(const QString& projectRoot, const QString& panelBaseURL, 
         // A finished, failed redeploy without a reason is still a failure: it
         // reads like a status poll that failed without a message, so the user
         // sees the same "Git failed: Deploy failed." either way.
-        throw DeployError::gitCommandFailed(errorMessage.isEmpty() ? deployFailedMessage : errorMessage);
+        throw DeployError::gitCommandFailed(errorMessage.isEmpty() ? deployFailedMessage() : errorMessage);
     }
 
     if (virtualHostId >= 1) {
-        report(onProgress, waitingForFirstStatusLine);
+        report(onProgress, waitingForFirstStatusLine());
         const DeployPollResult polled = pollUntilTerminal(
             baseURL, apiToken, workspaceKey, virtualHostId,
             [&onProgress](const QString& line) { report(onProgress, line); }, context.timing, context.cancellation);
         if (polled.outcome == DeployPollResult::Outcome::failed) {
-            throw DeployError::gitCommandFailed(polled.serverMessage.value_or(deployFailedMessage));
+            throw DeployError::gitCommandFailed(polled.serverMessage.value_or(deployFailedMessage()));
         }
         // A timeout counts as success: the panel keeps deploying on its own.
         report(onProgress, QString());
@@ -262,7 +273,7 @@ QString projectLabel(const QString& projectRoot) {
 
 QString humanReadableStatusPollLine(const std::optional<QJsonObject>& answer) {
     if (!answer) {
-        return checkingStatusLine;
+        return checkingStatusLine();
     }
     const QString state =
         PanelApi::stringField(*answer, QStringLiteral("state")).value_or(QStringLiteral("?")).trimmed();
@@ -273,15 +284,15 @@ QString humanReadableStatusPollLine(const std::optional<QJsonObject>& answer) {
 
     QStringList parts;
     if (!state.isEmpty()) {
-        parts.append(QStringLiteral("State: ") + state);
+        parts.append(QCoreApplication::translate("kestrion::DeployRun", "State: ") + state);
     }
     if (!label.isEmpty()) {
         parts.append(label);
     }
     if (number && total && *total >= 1) {
-        parts.append(QStringLiteral("Step %1 of %2").arg(*number).arg(*total));
+        parts.append(QCoreApplication::translate("kestrion::DeployRun", "Step %1 of %2").arg(*number).arg(*total));
     }
-    return parts.isEmpty() ? checkingStatusLine : parts.join(pollSeparator);
+    return parts.isEmpty() ? checkingStatusLine() : parts.join(pollSeparator);
 }
 
 DeployPollResult pollUntilTerminal(const QString& baseURL, const QString& token, const QString& workspaceKey,
@@ -301,7 +312,8 @@ DeployPollResult pollUntilTerminal(const QString& baseURL, const QString& token,
         }
         const Answer answer = send(request, cancellation);
         if (answer.statusCode == 401) {
-            return {DeployPollResult::Outcome::failed, QStringLiteral("Status poll failed (401). Check API token.")};
+            return {DeployPollResult::Outcome::failed,
+                    QCoreApplication::translate("kestrion::DeployRun", "Status poll failed (401). Check API token.")};
         }
         if (answer.statusCode == 422) {
             const std::optional<QString> message = PanelApi::messageFromJsonObject(answer.object);
@@ -317,7 +329,7 @@ DeployPollResult pollUntilTerminal(const QString& baseURL, const QString& token,
             if (state == QStringLiteral("failed")) {
                 const std::optional<QString> message =
                     answer.object ? PanelApi::stringField(*answer.object, QStringLiteral("message")) : std::nullopt;
-                return {DeployPollResult::Outcome::failed, message.value_or(deployFailedMessage)};
+                return {DeployPollResult::Outcome::failed, message.value_or(deployFailedMessage())};
             }
             if (state == QStringLiteral("completed")) {
                 return {DeployPollResult::Outcome::completed, std::nullopt};

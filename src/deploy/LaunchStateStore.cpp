@@ -4,6 +4,7 @@
 #include "support/JsonValues.h"
 #include "support/SitePath.h"
 
+#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -17,7 +18,7 @@ const QString httpsURLKey = QStringLiteral("https_url");
 SitePath::PathResult stateFile(const std::optional<QString>& outputProjectRoot) {
     if (!outputProjectRoot) {
         // An address belongs to a website directory; unlike the history it has no per-user place.
-        return {{}, QStringLiteral("No website directory is chosen.")};
+        return {{}, QCoreApplication::translate("kestrion::LaunchStateStore", "No website directory is chosen.")};
     }
     return SitePath::chatsStoreFile(*outputProjectRoot, fileName);
 }

@@ -7,6 +7,7 @@
 #include "support/SitePath.h"
 #include "support/TextDecoding.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -233,7 +234,8 @@ void gitPushWorkspaceToRemote(const QString& git, const QString& projectRoot, co
     for (const QString& argument : {pushURL, branch}) {
         if (argument.startsWith(QLatin1Char('-'))) {
             throw DeployError::gitCommandFailed(
-                QStringLiteral("Refusing \u201c%1\u201d from the panel: it would be read as a git option.")
+                QCoreApplication::translate("kestrion::WorkspaceGitPush",
+                                            "Refusing \u201c%1\u201d from the panel: it would be read as a git option.")
                     .arg(argument));
         }
     }
@@ -262,8 +264,8 @@ void gitPushWorkspaceToRemote(const QString& git, const QString& projectRoot, co
     clearRepoWorktreeExceptGit(clone);
     copyWorkspaceTreeFiltered(projectRoot, clone, chats);
     if (isGitWorktreeEffectivelyEmpty(clone)) {
-        throw DeployError::gitCommandFailed(
-            QStringLiteral("No files to deploy after excluding node_modules and .git."));
+        throw DeployError::gitCommandFailed(QCoreApplication::translate(
+            "kestrion::WorkspaceGitPush", "No files to deploy after excluding node_modules and .git."));
     }
 
     runGitStep(git, clone, {QStringLiteral("config"), QStringLiteral("user.email"), commitIdentityEmail});

@@ -4,6 +4,7 @@
 #include "support/Logging.h"
 #include "support/TextDecoding.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <sys/stat.h>
 
@@ -11,12 +12,21 @@ namespace kestrion::ProjectMaterializer {
 
 namespace {
 
-const QString notAFolderMessage =
-    QStringLiteral("The website folder's .git is not a folder (it is a file or a link); no commit was made.");
-const QString commonDirMessage = QStringLiteral(
-    "The website folder's .git borrows another repository (it holds a commondir file); no commit was made.");
-const QString filterNameMessage = QStringLiteral("The website folder's git configuration names a filter that is not "
-                                                 "valid UTF-8, so it cannot be switched off; no commit was made.");
+QString notAFolderMessage() {
+    return QCoreApplication::translate(
+        "kestrion::GitCommitSequence",
+        "The website folder's .git is not a folder (it is a file or a link); no commit was made.");
+}
+QString commonDirMessage() {
+    return QCoreApplication::translate(
+        "kestrion::GitCommitSequence",
+        "The website folder's .git borrows another repository (it holds a commondir file); no commit was made.");
+}
+QString filterNameMessage() {
+    return QCoreApplication::translate("kestrion::GitCommitSequence",
+                                       "The website folder's git configuration names a filter that is not "
+                                       "valid UTF-8, so it cannot be switched off; no commit was made.");
+}
 
 // The scopes git reports for configuration the user wrote or gave: every other
 // scope (local, worktree) is the repository's own and came with the folder.
@@ -121,7 +131,7 @@ FilterSettings repositoryFilterSettings(const QString& gitPath, const QString& r
         if (!name) {
             // A process's environment is handed over as text: these bytes could
             // not reach git intact.
-            return {{}, refusal(filterNameMessage)};
+            return {{}, refusal(filterNameMessage())};
         }
         const QString driver = QStringLiteral("filter.") + *name;
         // An empty command is no command; not required, so add keeps the file as it is.
@@ -145,11 +155,11 @@ std::optional<QString> repositoryRefusal(const QString& root) {
     }
     if (!S_ISDIR(status.st_mode)) {
         qCWarning(lcGeneration) << "No commit: the repository entry .git is not a folder";
-        return notAFolderMessage;
+        return notAFolderMessage();
     }
     if (entryExists(dotGit + QStringLiteral("/commondir"))) {
         qCWarning(lcGeneration) << "No commit: .git holds a commondir file";
-        return commonDirMessage;
+        return commonDirMessage();
     }
     return std::nullopt;
 }

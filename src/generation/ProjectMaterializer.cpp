@@ -5,6 +5,7 @@
 #include "support/SitePath.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
@@ -104,8 +105,9 @@ struct Walk {
         // The error may quote a resolved location, which a link's text can
         // fill with control characters.
         logFailure("Write failed for", path, error);
-        writeFailures += QStringLiteral("Write failed for ") + path + QStringLiteral(": ") +
-                         SitePath::escapedForDisplay(error) + QLatin1Char('\n');
+        writeFailures += QCoreApplication::translate("kestrion::ProjectMaterializer", "Write failed for %1: %2")
+                             .arg(path, SitePath::escapedForDisplay(error)) +
+                         QLatin1Char('\n');
         result.errorMessage = writeFailures;
     }
 
@@ -229,7 +231,8 @@ Result materialize(const FileGenerationParser::ParsedReply& reply, const QString
     const QFileInfo rootInfo(root);
     if (!rootInfo.exists()) {
         Result missing;
-        missing.errorMessage = QStringLiteral("Website directory does not exist: ") + root;
+        missing.errorMessage =
+            QCoreApplication::translate("kestrion::ProjectMaterializer", "Website directory does not exist: ") + root;
         return missing;
     }
 

@@ -1,6 +1,7 @@
 #include "generation/ProjectMaterializer.h"
 #include "support/SitePath.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 
 namespace kestrion::ProjectMaterializer {
@@ -49,6 +50,13 @@ QString plainList(const QStringList& paths) {
     return escaped.join(QStringLiteral(", "));
 }
 
+// One line of the summary in the user's language. The pieces are put in in one pass, so a "%2" inside a
+// path from the model stays as it is.
+template <typename... Pieces>
+QString summaryLine(const char* text, const Pieces&... pieces) {
+    return QCoreApplication::translate("kestrion::ReplySummary", text).arg(pieces...);
+}
+
 QString allowlistText(const QSet<QString>& extensions) {
     return FileGenerationParser::sortedExtensions(extensions).join(QStringLiteral(", "));
 }
@@ -58,46 +66,55 @@ QString allowlistText(const QSet<QString>& extensions) {
 QString summaryText(const Result& result) {
     QStringList lines;
     if (!result.writtenRelativePaths.isEmpty()) {
-        lines.append(QStringLiteral("**Files created:** ") + codeList(sortedByCodePoint(result.writtenRelativePaths)));
+        lines.append(summaryLine(QT_TRANSLATE_NOOP("kestrion::ReplySummary", "**Files created:** %1"),
+                                 codeList(sortedByCodePoint(result.writtenRelativePaths))));
     }
     if (!result.fallbackRecoveredPaths.isEmpty()) {
-        lines.append(
-            QStringLiteral("Note: the model returned raw code instead of `<<<FILE>>>` blocks; the app saved ") +
-            codeList(sortedByCodePoint(result.fallbackRecoveredPaths)) + QStringLiteral(" anyway."));
+        lines.append(summaryLine(
+            QT_TRANSLATE_NOOP(
+                "kestrion::ReplySummary",
+                "Note: the model returned raw code instead of `<<<FILE>>>` blocks; the app saved %1 anyway."),
+            codeList(sortedByCodePoint(result.fallbackRecoveredPaths))));
     }
     if (!result.generatedImagePaths.isEmpty()) {
-        lines.append(QStringLiteral("**Images generated:** ") +
-                     codeList(sortedByCodePoint(result.generatedImagePaths)));
+        lines.append(summaryLine(QT_TRANSLATE_NOOP("kestrion::ReplySummary", "**Images generated:** %1"),
+                                 codeList(sortedByCodePoint(result.generatedImagePaths))));
     }
     if (!result.skippedBinaryFileBlocks.isEmpty()) {
-        lines.append(QStringLiteral("Skipped text `<<<FILE>>>` for binary image path(s) ") +
-                     codeList(result.skippedBinaryFileBlocks) +
-                     QStringLiteral(" \u2014 ask me to regenerate using `<<<IMAGE>>>` so real bytes get written."));
+        lines.append(summaryLine(
+            QT_TRANSLATE_NOOP("kestrion::ReplySummary",
+                              "Skipped text `<<<FILE>>>` for binary image path(s) %1 \u2014 ask me to regenerate "
+                              "using `<<<IMAGE>>>` so real bytes get written."),
+            codeList(result.skippedBinaryFileBlocks)));
     }
     if (!result.skippedNonFrontEndFilePaths.isEmpty()) {
-        lines.append(QStringLiteral("Skipped non front-end `<<<FILE>>>` path(s) ") +
-                     codeList(result.skippedNonFrontEndFilePaths) +
-                     QStringLiteral(". This app only materializes static client files with extensions: ") +
-                     allowlistText(FileGenerationParser::allowedFileMaterializationExtensions()) + QLatin1Char('.'));
+        lines.append(summaryLine(
+            QT_TRANSLATE_NOOP("kestrion::ReplySummary",
+                              "Skipped non front-end `<<<FILE>>>` path(s) %1. This app only materializes static "
+                              "client files with extensions: %2."),
+            codeList(result.skippedNonFrontEndFilePaths),
+            allowlistText(FileGenerationParser::allowedFileMaterializationExtensions())));
     }
     if (!result.skippedNonFrontEndImagePaths.isEmpty()) {
-        lines.append(QStringLiteral("Skipped `<<<IMAGE>>>` path(s) ") + codeList(result.skippedNonFrontEndImagePaths) +
-                     QStringLiteral(". Allowed raster extensions: ") +
-                     allowlistText(FileGenerationParser::allowedRasterImageMaterializationExtensions()) +
-                     QLatin1Char('.'));
+        lines.append(summaryLine(QT_TRANSLATE_NOOP("kestrion::ReplySummary",
+                                                   "Skipped `<<<IMAGE>>>` path(s) %1. Allowed raster extensions: %2."),
+                                 codeList(result.skippedNonFrontEndImagePaths),
+                                 allowlistText(FileGenerationParser::allowedRasterImageMaterializationExtensions())));
     }
     for (const ImageError& error : result.imageErrors) {
-        lines.append(QStringLiteral("Image generation failed for `") + shown(error.path) + QStringLiteral("`: ") +
-                     error.message);
+        lines.append(summaryLine(QT_TRANSLATE_NOOP("kestrion::ReplySummary", "Image generation failed for `%1`: %2"),
+                                 shown(error.path), error.message));
     }
     if (!result.skippedUnsafePaths.isEmpty()) {
-        lines.append(QStringLiteral("Skipped unsafe path(s): ") + plainList(result.skippedUnsafePaths));
+        lines.append(summaryLine(QT_TRANSLATE_NOOP("kestrion::ReplySummary", "Skipped unsafe path(s): %1"),
+                                 plainList(result.skippedUnsafePaths)));
     }
     if (result.errorMessage && !result.errorMessage->isEmpty()) {
         lines.append(result.errorMessage->trimmed());
     }
     if (result.gitExitCode && *result.gitExitCode != 0) {
-        lines.append(QStringLiteral("Git failed (exit %1).").arg(*result.gitExitCode));
+        lines.append(summaryLine(QT_TRANSLATE_NOOP("kestrion::ReplySummary", "Git failed (exit %1)."),
+                                 QString::number(*result.gitExitCode)));
         if (!result.gitStderr.isEmpty()) {
             lines.append(result.gitStderr.trimmed());
         } else if (!result.gitStdout.isEmpty()) {

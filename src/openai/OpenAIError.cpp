@@ -1,5 +1,7 @@
 #include "openai/OpenAIError.h"
 
+#include <QCoreApplication>
+
 namespace kestrion {
 
 OpenAIError OpenAIError::http(int statusCode, QString body) {
@@ -31,11 +33,11 @@ QString OpenAIError::description() const {
     case Kind::Http:
         return QStringLiteral("HTTP ") + QString::number(statusCode) + QStringLiteral(": ") + message;
     case Kind::Decoding:
-        return QStringLiteral("Could not read response: ") + message;
+        return QCoreApplication::translate("kestrion::OpenAIError", "Could not read response: ") + message;
     case Kind::MissingAPIKey:
-        return QStringLiteral("Add an OpenAI API key in Settings.");
+        return QCoreApplication::translate("kestrion::OpenAIError", "Add an OpenAI API key in Settings.");
     case Kind::InvalidURL:
-        return QStringLiteral("Invalid API URL.");
+        return QCoreApplication::translate("kestrion::OpenAIError", "Invalid API URL.");
     case Kind::Transport:
     case Kind::BodyTooLarge:
         return message;

@@ -2,6 +2,7 @@
 
 #include "support/TextDecoding.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -78,7 +79,7 @@ std::optional<OpenAIError> responseFailure(const HttpResponse& response) {
         return OpenAIError::transport(response.transportError);
     }
     if (!response.isHttp) {
-        return OpenAIError::http(-1, QStringLiteral("No HTTP response"));
+        return OpenAIError::http(-1, QCoreApplication::translate("kestrion::OpenAIService", "No HTTP response"));
     }
     if (response.statusCode < 200 || response.statusCode > 299) {
         return OpenAIError::http(response.statusCode, bodyText(response.body));
@@ -134,7 +135,7 @@ OpenAIResult<QString> decodeChatCompletion(const QByteArray& body) {
 
     // Whitespace-only content is a real answer and is returned as is.
     if (!firstContent || firstContent->isEmpty()) {
-        return OpenAIError::decoding(QStringLiteral("Empty assistant message"));
+        return OpenAIError::decoding(QCoreApplication::translate("kestrion::OpenAIService", "Empty assistant message"));
     }
     return *firstContent;
 }
@@ -165,7 +166,8 @@ OpenAIResult<ImageItem> decodeFirstImageItem(const QByteArray& body) {
         }
     }
     if (!first) {
-        return OpenAIError::decoding(QStringLiteral("No image data in response"));
+        return OpenAIError::decoding(
+            QCoreApplication::translate("kestrion::OpenAIService", "No image data in response"));
     }
     return *first;
 }

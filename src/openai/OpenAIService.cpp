@@ -6,6 +6,7 @@
 #include "support/HttpClient.h"
 #include "support/Logging.h"
 
+#include <QCoreApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -249,7 +250,8 @@ OpenAIResult<QByteArray> OpenAIService::callImageAPI(const QString& prompt, cons
     const std::optional<QUrl> link =
         item.value().url ? decoding::downloadableImageUrl(*item.value().url) : std::nullopt;
     if (!link) {
-        return OpenAIError::decoding(QStringLiteral("Image response had neither b64_json nor url"));
+        return OpenAIError::decoding(
+            QCoreApplication::translate("kestrion::OpenAIService", "Image response had neither b64_json nor url"));
     }
 
     HttpRequest download;
@@ -259,14 +261,16 @@ OpenAIResult<QByteArray> OpenAIService::callImageAPI(const QString& prompt, cons
     const HttpResponse downloaded = performHttpRequest(download, stop);
     if (downloaded.bodyTooLarge) {
         return OpenAIError::bodyTooLarge(
-            QStringLiteral("The generated image is larger than %1.").arg(byteCountText(BodyCaps::imageDownload)));
+            QCoreApplication::translate("kestrion::OpenAIService", "The generated image is larger than %1.")
+                .arg(byteCountText(BodyCaps::imageDownload)));
     }
     if (downloaded.transportFailed()) {
         return OpenAIError::transport(downloaded.transportError);
     }
     const int status = downloaded.isHttp ? downloaded.statusCode : -1;
     if (status < 200 || status > 299) {
-        return OpenAIError::http(status, QStringLiteral("Failed to download generated image"));
+        return OpenAIError::http(
+            status, QCoreApplication::translate("kestrion::OpenAIService", "Failed to download generated image"));
     }
     return downloaded.body;
 }

@@ -1,6 +1,7 @@
 #include "settings/AppSettings.h"
 
 #include "settings/OpenAIKeyResolver.h"
+#include "settings/SecretStore.h"
 #include "support/TextDecoding.h"
 
 #include <QDir>
@@ -111,17 +112,25 @@ QString withoutTrailingSlashes(QString text) {
 
 } // namespace
 
-AppSettings::AppSettings(QObject* parent) : QObject(parent), m_store(openStore()) {
-    m_apiKey = readText(*m_store, apiKeyKey).value_or(QString());
+AppSettings::AppSettings(QObject* parent) : AppSettings(nullptr, parent) {}
+
+AppSettings::AppSettings(std::unique_ptr<SecretStore> secrets, QObject* parent)
+    : QObject(parent), m_store(openStore()), m_secrets(secrets.release()) {
+    if (m_secrets) {
+        m_secrets->setParent(this);
+    }
+    m_apiKey.value = readText(*m_store, apiKeyKey).value_or(QString());
     m_model = readText(*m_store, modelKey).value_or(defaultModel);
     // An empty stored path names no folder; like an absent one it means the Desktop.
     const auto storedDirectory = readText(*m_store, outputDirectoryKey);
     m_outputDirectory = directoryFromPath(storedDirectory.value_or(QString())).value_or(defaultOutputDirectory());
     m_kestrionPanelBaseURL = readText(*m_store, kestrionPanelBaseURLKey).value_or(QString());
-    m_kestrionApiToken = readText(*m_store, kestrionApiTokenKey).value_or(QString());
+    m_kestrionApiToken.value = readText(*m_store, kestrionApiTokenKey).value_or(QString());
     m_openAIBaseURL = readText(*m_store, openAIBaseURLKey).value_or(QString());
     m_deployIncludeChats = readBool(*m_store, deployIncludeChatsKey, true);
     m_streamReplies = readBool(*m_store, streamRepliesKey, false);
+    loadSecret(m_apiKey);
+    loadSecret(m_kestrionApiToken);
 }
 
 AppSettings::~AppSettings() = default;
@@ -170,9 +179,7 @@ bool AppSettings::updateText(QString& member, const QString& key, const QString&
 }
 
 void AppSettings::setApiKey(const QString& apiKey) {
-    if (updateText(m_apiKey, apiKeyKey, apiKey)) {
-        emit apiKeyChanged();
-    }
+    setSecret(m_apiKey, apiKey);
 }
 
 void AppSettings::setModel(const QString& model) {
@@ -203,8 +210,111 @@ void AppSettings::setKestrionPanelBaseURL(const QString& baseURL) {
 }
 
 void AppSettings::setKestrionApiToken(const QString& token) {
-    if (updateText(m_kestrionApiToken, kestrionApiTokenKey, token)) {
-        emit kestrionApiTokenChanged();
+    setSecret(m_kestrionApiToken, token);
+}
+
+void AppSettings::loadSecret(Secret& secret) {
+    if (!m_secrets) {
+        return;
+    }
+    secret.busy = true;
+    // An entry in the file, even an empty one, was written while no keyring answered: it is newer than
+    // what the keyring holds, so it replaces that. Otherwise the keyring holds the secret, if anything.
+    if (m_store->contains(secret.key)) {
+        writeSecretToKeyring(secret);
+        return;
+    }
+    m_secrets->read(secret.key, [this, &secret](const SecretStore::ReadResult& result) {
+        const bool answered = result.answer != SecretStore::Answer::Unavailable;
+        secretRead(secret, answered,
+                   result.answer == SecretStore::Answer::Found ? std::optional(result.value) : std::nullopt);
+    });
+}
+
+void AppSettings::setSecret(Secret& secret, const QString& value) {
+    if (value == secret.value) {
+        return;
+    }
+    secret.value = value;
+    if (secret.storage == SecretStorage::Keyring) {
+        if (secret.busy) {
+            secret.dirty = true;
+        } else {
+            secret.busy = true;
+            writeSecretToKeyring(secret);
+        }
+    } else {
+        // Until the keyring has answered, the file keeps the value safe; the answer moves it over.
+        storeText(secret.key, value);
+        secret.dirty = secret.busy;
+    }
+    emit(this->*secret.changed)();
+}
+
+void AppSettings::writeSecretToKeyring(Secret& secret) {
+    secret.dirty = false;
+    m_secrets->write(secret.key, secret.value, [this, &secret](bool stored) { secretWritten(secret, stored); });
+}
+
+void AppSettings::secretWritten(Secret& secret, bool stored) {
+    if (!stored) {
+        // The value stays where the user can still get it back: the settings file.
+        secret.dirty = false;
+        if (readText(*m_store, secret.key) != secret.value) {
+            storeText(secret.key, secret.value);
+        }
+        setSecretStorage(secret, SecretStorage::SettingsFile);
+        finishSecretCall(secret);
+        return;
+    }
+    if (keepInKeyring(secret)) {
+        return;
+    }
+    if (m_store->contains(secret.key)) {
+        m_store->remove(secret.key);
+        saveStore(*m_store);
+    }
+    finishSecretCall(secret);
+}
+
+void AppSettings::secretRead(Secret& secret, bool answered, const std::optional<QString>& found) {
+    if (!answered) {
+        // Anything set meanwhile went to the file already.
+        secret.dirty = false;
+        finishSecretCall(secret);
+        return;
+    }
+    if (keepInKeyring(secret)) {
+        return;
+    }
+    if (found && *found != secret.value) {
+        secret.value = *found;
+        emit(this->*secret.changed)();
+    }
+    finishSecretCall(secret);
+}
+
+bool AppSettings::keepInKeyring(Secret& secret) {
+    setSecretStorage(secret, SecretStorage::Keyring);
+    if (!secret.dirty) {
+        return false;
+    }
+    // Set while the keyring was busy, so newer than what it holds.
+    writeSecretToKeyring(secret);
+    return true;
+}
+
+void AppSettings::setSecretStorage(Secret& secret, SecretStorage storage) {
+    if (secret.storage != storage) {
+        secret.storage = storage;
+        emit secretStorageChanged();
+    }
+}
+
+void AppSettings::finishSecretCall(Secret& secret) {
+    secret.busy = false;
+    if (!secretsPending()) {
+        emit secretsSettled();
     }
 }
 
@@ -268,7 +378,7 @@ void AppSettings::setPreviewDevice(const QString& directory, const QString& devi
 }
 
 QString AppSettings::resolvedAPIKey() const {
-    return OpenAIKeyResolver::resolve(m_apiKey).key;
+    return OpenAIKeyResolver::resolve(m_apiKey.value).key;
 }
 
 QString AppSettings::resolvedKestrionPanelBaseURL() const {

@@ -8,10 +8,18 @@
 
 namespace kestrion {
 
+class SecretStore;
+
 // The user's settings: the OpenAI key, model and base URL, the website directory, the hosting
 // panel's base URL and token, and whether a deploy publishes the chats. Loaded from the per-user store when constructed
 // (loading writes nothing) and written back the moment a value changes; setting a value equal to the current one does
 // nothing. Lives on the interface thread.
+//
+// Given a secret store (the desktop keyring), the two secrets live there instead of the settings file whenever it
+// answers. Their getters return a cached value at once; the store is asked in the background and a changed signal
+// follows its answer. A secret found in the settings file was written while no keyring answered, so it is the newer
+// one: it moves into the keyring, and leaves the file only once the keyring confirmed the write. When the keyring
+// does not answer or fails a write, the secret stays in (or returns to) the settings file.
 class AppSettings final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(AppSettings)
@@ -26,6 +34,10 @@ class AppSettings final : public QObject {
     Q_PROPERTY(bool streamReplies READ streamReplies WRITE setStreamReplies NOTIFY streamRepliesChanged)
 
 public:
+    // Where a secret is kept right now.
+    enum class SecretStorage { SettingsFile, Keyring };
+    Q_ENUM(SecretStorage)
+
     // Keys of the per-user store.
     static inline const QString apiKeyKey = QStringLiteral("openai_api_key");
     static inline const QString modelKey = QStringLiteral("openai_model");
@@ -47,7 +59,10 @@ public:
     // someone else's server (.invalid never resolves).
     static inline const QString defaultKestrionPanelBaseURL = QStringLiteral("https://panel.kestrion.invalid");
 
+    // Secrets in the settings file only.
     explicit AppSettings(QObject* parent = nullptr);
+    // Secrets in secrets when it answers (see above); the store becomes a child of the settings.
+    explicit AppSettings(std::unique_ptr<SecretStore> secrets, QObject* parent = nullptr);
     ~AppSettings() override;
 
     // The per-user store ($XDG_CONFIG_HOME/Kestrion/DuvUDUvadIra.conf). Every part of the application
@@ -62,17 +77,22 @@ public:
     static bool migratedLegacyChatsToProject();
     static void setMigratedLegacyChatsToProject(bool migrated);
 
-    QString apiKey() const { return m_apiKey; }
+    QString apiKey() const { return m_apiKey.value; }
     QString model() const { return m_model; }
     // The website directory's path; none when no folder is chosen.
     std::optional<QString> outputDirectoryPath() const { return m_outputDirectory; }
     QString kestrionPanelBaseURL() const { return m_kestrionPanelBaseURL; }
-    QString kestrionApiToken() const { return m_kestrionApiToken; }
+    QString kestrionApiToken() const { return m_kestrionApiToken.value; }
     QString openAIBaseURL() const { return m_openAIBaseURL; }
     // Whether a deploy publishes the site's ".kestrion-chats" folder with the site; true when absent.
     bool deployIncludeChats() const { return m_deployIncludeChats; }
     // Whether replies are asked for as they are written and shown while they arrive; false when absent.
     bool streamReplies() const { return m_streamReplies; }
+
+    SecretStorage apiKeyStorage() const { return m_apiKey.storage; }
+    SecretStorage kestrionApiTokenStorage() const { return m_kestrionApiToken.storage; }
+    // True while the secret store has not answered every question asked of it.
+    bool secretsPending() const { return m_apiKey.busy || m_kestrionApiToken.busy; }
 
     void setApiKey(const QString& apiKey);
     void setModel(const QString& model);
@@ -111,19 +131,46 @@ signals:
     void openAIBaseURLChanged();
     void deployIncludeChatsChanged();
     void streamRepliesChanged();
+    void secretStorageChanged();
+    // The secret store answered the last question asked of it (secretsPending() is false).
+    void secretsSettled();
 
 private:
+    // A secret setting: its cached value and where it is kept.
+    struct Secret {
+        Secret(QString settingKey, void (AppSettings::*changedSignal)())
+            : key(std::move(settingKey)), changed(changedSignal) {}
+
+        QString key; // in the settings file, and the entry's name in the keyring
+        void (AppSettings::*changed)();
+        QString value;
+        SecretStorage storage = SecretStorage::SettingsFile;
+        bool busy = false;  // the keyring has a question of ours open
+        bool dirty = false; // the value changed meanwhile
+    };
+
+    void loadSecret(Secret& secret);
+    void setSecret(Secret& secret, const QString& value);
+    void writeSecretToKeyring(Secret& secret);
+    void secretWritten(Secret& secret, bool stored);
+    void secretRead(Secret& secret, bool answered, const std::optional<QString>& found);
+    // The keyring answered, so it keeps the secret from now on; true when a newer value is on its way there.
+    bool keepInKeyring(Secret& secret);
+    void setSecretStorage(Secret& secret, SecretStorage storage);
+    void finishSecretCall(Secret& secret);
+
     void storeText(const QString& key, const QString& value);
     // Sets member and stores it under key; false when value is what it holds already.
     bool updateText(QString& member, const QString& key, const QString& value);
     bool updateBool(bool& member, const QString& key, bool value);
 
     std::unique_ptr<QSettings> m_store;
-    QString m_apiKey;
+    SecretStore* m_secrets = nullptr;
+    Secret m_apiKey{apiKeyKey, &AppSettings::apiKeyChanged};
     QString m_model;
     std::optional<QString> m_outputDirectory;
     QString m_kestrionPanelBaseURL;
-    QString m_kestrionApiToken;
+    Secret m_kestrionApiToken{kestrionApiTokenKey, &AppSettings::kestrionApiTokenChanged};
     QString m_openAIBaseURL;
     bool m_deployIncludeChats = true;
     bool m_streamReplies = false;

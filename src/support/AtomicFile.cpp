@@ -1,5 +1,6 @@
 #include "support/AtomicFile.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QSaveFile>
@@ -15,7 +16,8 @@ WriteResult makeDirectories(const QString& path) {
         return {QStringLiteral("\u201c%1\u201d exists and is not a folder.").arg(path)};
     }
     if (!QDir().mkpath(path)) {
-        return {QStringLiteral("Could not create the folder \u201c%1\u201d.").arg(path)};
+        return {QCoreApplication::translate("kestrion::AtomicFile", "Could not create the folder \u201c%1\u201d.")
+                    .arg(path)};
     }
     return {};
 }

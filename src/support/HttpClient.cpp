@@ -1,5 +1,6 @@
 #include "support/HttpClient.h"
 
+#include <QCoreApplication>
 #include <QEventLoop>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -55,13 +56,13 @@ private:
 };
 
 QString cancelledDescription() {
-    return QStringLiteral("The request was cancelled.");
+    return QCoreApplication::translate("kestrion::HttpClient", "The request was cancelled.");
 }
 
 } // namespace
 
 QString httpTimeoutDescription() {
-    return QStringLiteral("The request timed out.");
+    return QCoreApplication::translate("kestrion::HttpClient", "The request timed out.");
 }
 
 QString byteCountText(qint64 bytes) {
@@ -77,13 +78,15 @@ QString byteCountText(qint64 bytes) {
 }
 
 QString httpBodyTooLargeDescription(qint64 maxBodyBytes) {
-    return QStringLiteral("The server's answer is larger than %1.").arg(byteCountText(maxBodyBytes));
+    return QCoreApplication::translate("kestrion::HttpClient", "The server's answer is larger than %1.")
+        .arg(byteCountText(maxBodyBytes));
 }
 
 HttpResponse performHttpRequest(const HttpRequest& request, std::stop_token cancellation) {
     HttpResponse response;
     if (!request.url.isValid()) {
-        response.transportError = QStringLiteral("Invalid URL: %1").arg(request.url.errorString());
+        response.transportError =
+            QCoreApplication::translate("kestrion::HttpClient", "Invalid URL: %1").arg(request.url.errorString());
         return response;
     }
 
@@ -96,7 +99,7 @@ HttpResponse performHttpRequest(const HttpRequest& request, std::stop_token canc
             return text.contains('\r') || text.contains('\n') || text.contains('\0');
         };
         if (name.isEmpty() || unsafe(name)) {
-            response.transportError = QStringLiteral("Invalid HTTP header name.");
+            response.transportError = QCoreApplication::translate("kestrion::HttpClient", "Invalid HTTP header name.");
             return response;
         }
         if (unsafe(value)) {

@@ -1,5 +1,6 @@
 #include "support/ProcessRunner.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QProcess>
 
@@ -21,9 +22,13 @@ ProcessOutcome runProcess(const QString& program, const QStringList& arguments, 
     if (!process.waitForStarted(-1)) {
         outcome.startError = process.errorString();
         if (!QFileInfo::exists(program)) {
-            outcome.startError = QStringLiteral("The file \u201c%1\u201d doesn\u2019t exist.").arg(program);
+            outcome.startError =
+                QCoreApplication::translate("kestrion::ProcessRunner", "The file \u201c%1\u201d doesn\u2019t exist.")
+                    .arg(program);
         } else if (!QFileInfo(workingDirectory).isDir()) {
-            outcome.startError = QStringLiteral("The folder \u201c%1\u201d doesn\u2019t exist.").arg(workingDirectory);
+            outcome.startError =
+                QCoreApplication::translate("kestrion::ProcessRunner", "The folder \u201c%1\u201d doesn\u2019t exist.")
+                    .arg(workingDirectory);
         }
         return outcome;
     }

@@ -1,5 +1,6 @@
 #include "support/SitePathDetail.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <algorithm>
@@ -96,7 +97,9 @@ OpenedFolder openFolderBeneath(const QString& canonicalRoot, const std::vector<s
         int next = ::openat(current.get(), piece.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (next < 0 && errno == ENOENT && create) {
             if (::mkdirat(current.get(), piece.c_str(), 0777) != 0 && errno != EEXIST) {
-                return {Descriptor(), QStringLiteral("Could not create the folder \u201c%1\u201d.").arg(reached)};
+                return {Descriptor(),
+                        QCoreApplication::translate("kestrion::SitePath", "Could not create the folder \u201c%1\u201d.")
+                            .arg(reached)};
             }
             next = ::openat(current.get(), piece.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         }
@@ -335,15 +338,16 @@ QString refusalDescription(Refusal refusal) {
     case Refusal::None:
         return {};
     case Refusal::UnsafeText:
-        return QStringLiteral("The path is not a safe relative path.");
+        return QCoreApplication::translate("kestrion::SitePath", "The path is not a safe relative path.");
     case Refusal::RootMissing:
-        return QStringLiteral("The website directory does not exist.");
+        return QCoreApplication::translate("kestrion::SitePath", "The website directory does not exist.");
     case Refusal::Outside:
-        return QStringLiteral("The path leads outside the website directory.");
+        return QCoreApplication::translate("kestrion::SitePath", "The path leads outside the website directory.");
     case Refusal::Private:
-        return QStringLiteral("The path leads into the app's own folders (.git, .kestrion-chats).");
+        return QCoreApplication::translate("kestrion::SitePath",
+                                           "The path leads into the app's own folders (.git, .kestrion-chats).");
     case Refusal::Unresolvable:
-        return QStringLiteral("The path's links cannot be resolved.");
+        return QCoreApplication::translate("kestrion::SitePath", "The path's links cannot be resolved.");
     }
     return {};
 }

@@ -4,6 +4,7 @@
 #include "support/NameCollation.h"
 #include "support/SitePath.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QHash>
@@ -185,7 +186,7 @@ Snapshot scan(const QString& root, const DirectoryLister& lister, const std::sto
     std::error_code error;
     const fs::path rootPath = qStringToNative(root);
     if (root.isEmpty() || !fs::is_directory(rootPath, error)) {
-        return {{}, missingFolderStatus};
+        return {{}, QCoreApplication::translate("kestrion::FileTreeScanner", qUtf8Printable(missingFolderStatus))};
     }
     int nodeCount = 0;
     bool truncated = false;
@@ -215,12 +216,13 @@ QString iconFor(const QString& name) {
 }
 
 QString statusLine(int nodeCount, bool truncated) {
-    QString line = QString::number(nodeCount) + QStringLiteral(" item");
-    if (nodeCount != 1) {
-        line += QLatin1Char('s');
-    }
+    QString line = nodeCount == 1 ? QCoreApplication::translate("kestrion::FileTreeScanner", "1 item")
+                                  : QCoreApplication::translate("kestrion::FileTreeScanner", "%1 items").arg(nodeCount);
     if (truncated) {
-        line += QStringLiteral(" \u2014 tree truncated (limit %1 nodes, depth %2)").arg(maxNodes).arg(maxDepth);
+        line += QCoreApplication::translate("kestrion::FileTreeScanner",
+                                            " \u2014 tree truncated (limit %1 nodes, depth %2)")
+                    .arg(maxNodes)
+                    .arg(maxDepth);
     }
     return line;
 }

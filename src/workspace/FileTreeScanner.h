@@ -73,6 +73,7 @@ QString statusLine(int nodeCount, bool truncated);
 
 inline const QString folderIcon = QStringLiteral("folder.fill");
 inline const QString errorIcon = QStringLiteral("exclamationmark.triangle");
-inline const QString missingFolderStatus = QStringLiteral("Folder does not exist.");
+inline const QString missingFolderStatus =
+    QStringLiteral(QT_TRANSLATE_NOOP("kestrion::FileTreeScanner", "Folder does not exist."));
 
 } // namespace kestrion::FileTreeScanner

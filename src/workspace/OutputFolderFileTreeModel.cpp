@@ -41,7 +41,7 @@ void OutputFolderFileTreeModel::refresh(std::optional<QString> root) {
     const quint64 generation = ++m_generation;
     setLoading(true);
     if (!root) {
-        apply({{}, noDirectoryStatus});
+        apply({{}, tr(qUtf8Printable(noDirectoryStatus))});
         setLoading(false);
         return;
     }

@@ -34,7 +34,8 @@ public:
     // return early once stop is requested (its result is then discarded).
     using ScanFunction = std::function<FileTreeScanner::Snapshot(const QString& root, const std::stop_token& stop)>;
 
-    static inline const QString noDirectoryStatus = QStringLiteral("Choose a website directory to see its tree.");
+    static inline const QString noDirectoryStatus = QStringLiteral(
+        QT_TRANSLATE_NOOP("kestrion::OutputFolderFileTreeModel", "Choose a website directory to see its tree."));
 
     explicit OutputFolderFileTreeModel(QObject* parent = nullptr);
     // For tests and tools that need to control the walk.

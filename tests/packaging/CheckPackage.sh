@@ -53,7 +53,7 @@ done
 # Dependencies found by dpkg-shlibdeps (the Qt libraries are never named by hand)
 # and those the program needs without linking them.
 depends=$(dpkg-deb -f "$deb" Depends)
-for dep in libqt6core6 libqt6widgets6 libqt6webenginewidgets6 libc6 git qt6-qpa-plugins; do
+for dep in libqt6core6 libqt6widgets6 libqt6webenginewidgets6 libqt6keychain1 libc6 git qt6-qpa-plugins; do
   grep -Eq "(^|, )$dep( |,|$)" <<<"$depends" || fail "Depends lacks $dep: $depends"
 done
 [ "$(dpkg-deb -f "$deb" Version)" = "$version" ] || fail "package version is not $version"
