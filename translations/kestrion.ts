@@ -877,6 +877,13 @@
     </message>
 </context>
 <context>
+    <name>kestrion::TurnRunner</name>
+    <message>
+        <source>Error: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>kestrion::WelcomePane</name>
     <message>
         <source>Choose…</source>

@@ -9,6 +9,7 @@
 #include "generation/TurnGit.h"
 #include "openai/OpenAIService.h"
 
+#include <QCoreApplication>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace kestrion::TurnRunner {
@@ -68,7 +69,7 @@ Result runBlocking(const Request& request) {
     if (!reply.ok()) {
         const QString description = reply.error().description();
         Result failed;
-        failed.text = QStringLiteral("Error: ") + description;
+        failed.text = QCoreApplication::translate("kestrion::TurnRunner", "Error: %1").arg(description);
         failed.error = description;
         return failed;
     }
