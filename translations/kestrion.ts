@@ -60,6 +60,30 @@
         <source>Pick a model or type its name</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>Progress of the turn</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reply being written</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Files changed since</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>These files of that turn were changed since: %1. Going on replaces those changes.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>, </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Go On</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>kestrion::ChatViewModel</name>
@@ -449,10 +473,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>token</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>When off, a deploy leaves the website folder&apos;s .kestrion-chats folder out.</source>
         <translation type="unfinished"></translation>
     </message>
@@ -510,6 +530,14 @@
     </message>
     <message>
         <source>Connecting to %1…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Show replies as they are written</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Asks the model for its reply piece by piece and shows the text while it arrives.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
