@@ -7,11 +7,70 @@
         <source>Could not create the folder “%1”.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>“%1” exists and is not a folder.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>kestrion::BusyIndicator</name>
     <message>
         <source>In progress</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>kestrion::ChangesDialog</name>
+    <message>
+        <source>added</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>deleted</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>changed</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1: none</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Reading the changes…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Changes of the turn</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Changed files</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Changes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Before</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>After</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>That turn changed no files of the site.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>1 file changed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 files changed.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -89,6 +148,30 @@
     <name>kestrion::ChatViewModel</name>
     <message>
         <source>Launch failed: </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Undid the changes of the previous turn: %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Redid the changes of the previous turn: %1.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Show changes</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Undo this turn</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Redo</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Retry</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -201,6 +284,13 @@
     </message>
 </context>
 <context>
+    <name>kestrion::ElementReference</name>
+    <message>
+        <source>In `%1`, the element `%2` (`%3`): </source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>kestrion::FileTreeScanner</name>
     <message>
         <source>1 item</source>
@@ -216,6 +306,10 @@
     </message>
     <message>
         <source>Folder does not exist.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>(could not read: %1)</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -254,6 +348,10 @@
     </message>
     <message>
         <source>Invalid HTTP header name.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Invalid value for HTTP header &quot;%1&quot;: it contains a line break or NUL character.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -331,6 +429,13 @@
     <name>kestrion::LaunchStateStore</name>
     <message>
         <source>No website directory is chosen.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>kestrion::LinkCheck</name>
+    <message>
+        <source>**Broken links:** %1</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -423,6 +528,73 @@
     <name>kestrion::OutputFolderFileTreeModel</name>
     <message>
         <source>Choose a website directory to see its tree.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>kestrion::PageProblems</name>
+    <message>
+        <source>script error</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>missing file</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>refused</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>failed to load</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>not found</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>refused: the preview loads only files of the website folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>1 problem</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 problems</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1: %2 — %3</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1: %2 in %3 — %4</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source> (×%1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The preview of `%1` shows these problems:</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>- %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>- %1 in `%2`: %3</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>- and %1 more</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Please fix them.</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -542,6 +714,52 @@
     </message>
 </context>
 <context>
+    <name>kestrion::PreviewDeviceFrame</name>
+    <message>
+        <source>Desktop</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Tablet</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Phone</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>kestrion::PreviewProblemsStrip</name>
+    <message>
+        <source>Page problems</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Put a message listing these problems into the chat&apos;s composer</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Problems</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>and %1 more</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Show</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Hide</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Ask to fix</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>kestrion::PreviewWorkspace</name>
     <message>
         <source>Preview</source>
@@ -565,6 +783,34 @@
     </message>
     <message>
         <source>Add index.htm or index.html at the website directory root, or click any HTML, CSS, or image file in Website Files to open it here.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open this file in the system&apos;s web browser</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Show this file in the file manager</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Device width</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Pick an element of the page to ask about it (Escape leaves)</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open in browser</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Show in folder</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Select</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -738,6 +984,14 @@
         <source>The path&apos;s links cannot be resolved.</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>“%1” exists and is not a folder.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>“%1” is a folder.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>kestrion::SourceWorkspace</name>
@@ -879,6 +1133,25 @@
     </message>
 </context>
 <context>
+    <name>kestrion::StreamingPreview</name>
+    <message>
+        <source>a file</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>%1 KB</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Writing %1… %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Image %1…</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>kestrion::TranscriptModel</name>
     <message>
         <source>You</source>
@@ -901,6 +1174,83 @@
     </message>
     <message>
         <source>Copy Link</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>kestrion::TurnGit</name>
+    <message>
+        <source>The repository could not be read.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The repository has no current commit.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>That turn changed no files of the site.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The website folder could not be compared with the repository: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The changes of that turn could not be read.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Later changes touch the same files, so that turn cannot be taken back: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The commit could not be made.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Refused path %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Write failed for %1: %2</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Could not remove %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>The branch moved meanwhile; nothing was committed.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>kestrion::TurnLog</name>
+    <message>
+        <source>The folder for the chats could not be made.</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>kestrion::TurnProgress</name>
+    <message>
+        <source>Waiting for the model… %1 s</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Writing 1 file…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Writing %1 files…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Generating image %1 of %2: %3…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Committing…</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

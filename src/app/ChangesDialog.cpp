@@ -1,5 +1,6 @@
 #include "app/ChangesDialog.h"
 
+#include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -18,12 +19,12 @@ namespace {
 
 QString statusWord(QChar status) {
     if (status == QLatin1Char('A')) {
-        return QStringLiteral("added");
+        return QCoreApplication::translate("kestrion::ChangesDialog", "added");
     }
     if (status == QLatin1Char('D')) {
-        return QStringLiteral("deleted");
+        return QCoreApplication::translate("kestrion::ChangesDialog", "deleted");
     }
-    return QStringLiteral("changed");
+    return QCoreApplication::translate("kestrion::ChangesDialog", "changed");
 }
 
 // The diff as HTML, one line each, coloured by its first character.
@@ -53,7 +54,7 @@ void showPicture(QLabel* label, const QByteArray& bytes, const QString& what) {
     QPixmap picture;
     if (bytes.isEmpty() || !picture.loadFromData(bytes)) {
         label->setPixmap({});
-        label->setText(what + QStringLiteral(": none"));
+        label->setText(QCoreApplication::translate("kestrion::ChangesDialog", "%1: none").arg(what));
         return;
     }
     label->setPixmap(
@@ -63,23 +64,23 @@ void showPicture(QLabel* label, const QByteArray& bytes, const QString& what) {
 } // namespace
 
 ChangesDialog::ChangesDialog(const QString& root, const QString& commit, QWidget* parent)
-    : QDialog(parent), m_message(new QLabel(QStringLiteral("Reading the changes\u2026"), this)),
-      m_files(new QListWidget(this)), m_pages(new QStackedWidget(this)), m_diff(new QTextEdit(this)),
-      m_before(new QLabel(this)), m_after(new QLabel(this)) {
-    setWindowTitle(QStringLiteral("Changes of the turn"));
+    : QDialog(parent), m_message(new QLabel(tr("Reading the changes\u2026"), this)), m_files(new QListWidget(this)),
+      m_pages(new QStackedWidget(this)), m_diff(new QTextEdit(this)), m_before(new QLabel(this)),
+      m_after(new QLabel(this)) {
+    setWindowTitle(tr("Changes of the turn"));
     resize(900, 560);
-    m_files->setAccessibleName(QStringLiteral("Changed files"));
+    m_files->setAccessibleName(tr("Changed files"));
     m_diff->setReadOnly(true);
-    m_diff->setAccessibleName(QStringLiteral("Changes"));
+    m_diff->setAccessibleName(tr("Changes"));
     m_diff->setLineWrapMode(QTextEdit::NoWrap);
-    m_before->setAccessibleName(QStringLiteral("Before"));
-    m_after->setAccessibleName(QStringLiteral("After"));
+    m_before->setAccessibleName(tr("Before"));
+    m_after->setAccessibleName(tr("After"));
     m_message->setWordWrap(true);
 
     auto* pictures = new QWidget(this);
     auto* grid = new QGridLayout(pictures);
-    grid->addWidget(new QLabel(QStringLiteral("Before"), pictures), 0, 0);
-    grid->addWidget(new QLabel(QStringLiteral("After"), pictures), 0, 1);
+    grid->addWidget(new QLabel(tr("Before"), pictures), 0, 0);
+    grid->addWidget(new QLabel(tr("After"), pictures), 0, 1);
     grid->addWidget(m_before, 1, 0, Qt::AlignTop);
     grid->addWidget(m_after, 1, 1, Qt::AlignTop);
     grid->setRowStretch(2, 1);
@@ -109,10 +110,10 @@ void ChangesDialog::show(const TurnGit::Changes& changes) {
     if (changes.error) {
         m_message->setText(*changes.error);
     } else if (changes.files.isEmpty()) {
-        m_message->setText(QStringLiteral("That turn changed no files of the site."));
+        m_message->setText(tr("That turn changed no files of the site."));
     } else {
-        m_message->setText(changes.files.size() == 1 ? QStringLiteral("1 file changed.")
-                                                     : QStringLiteral("%1 files changed.").arg(changes.files.size()));
+        m_message->setText(changes.files.size() == 1 ? tr("1 file changed.")
+                                                     : tr("%1 files changed.").arg(changes.files.size()));
     }
     m_message->setAccessibleName(m_message->text());
     for (const TurnGit::FileChange& file : changes.files) {
@@ -131,8 +132,8 @@ void ChangesDialog::showFile(int row) {
     }
     const TurnGit::FileChange& file = m_changes.files.at(row);
     if (file.image) {
-        showPicture(m_before, file.before, QStringLiteral("Before"));
-        showPicture(m_after, file.after, QStringLiteral("After"));
+        showPicture(m_before, file.before, tr("Before"));
+        showPicture(m_after, file.after, tr("After"));
         m_pages->setCurrentIndex(1);
         return;
     }

@@ -7,20 +7,29 @@
 
 namespace kestrion {
 
-QString PreviewDeviceFrame::title(Device device) {
+namespace {
+
+// The English title; the settings store it in lower case, whatever language is shown.
+const char* englishTitle(PreviewDeviceFrame::Device device) {
     switch (device) {
-    case Device::Desktop:
-        return QStringLiteral("Desktop");
-    case Device::Tablet:
-        return QStringLiteral("Tablet");
-    case Device::Phone:
-        return QStringLiteral("Phone");
+    case PreviewDeviceFrame::Device::Desktop:
+        return QT_TRANSLATE_NOOP("kestrion::PreviewDeviceFrame", "Desktop");
+    case PreviewDeviceFrame::Device::Tablet:
+        return QT_TRANSLATE_NOOP("kestrion::PreviewDeviceFrame", "Tablet");
+    case PreviewDeviceFrame::Device::Phone:
+        return QT_TRANSLATE_NOOP("kestrion::PreviewDeviceFrame", "Phone");
     }
-    return {};
+    return "";
+}
+
+} // namespace
+
+QString PreviewDeviceFrame::title(Device device) {
+    return tr(englishTitle(device));
 }
 
 QString PreviewDeviceFrame::key(Device device) {
-    return title(device).toLower();
+    return QString::fromLatin1(englishTitle(device)).toLower();
 }
 
 PreviewDeviceFrame::Device PreviewDeviceFrame::fromKey(const QString& key) {

@@ -10,13 +10,14 @@
 namespace kestrion {
 
 PreviewProblemsStrip::PreviewProblemsStrip(QWidget* parent)
-    : QFrame(parent), m_count(new QLabel(this)), m_toggle(new QPushButton(showText, this)),
-      m_askToFix(new QPushButton(askToFixText, this)), m_list(new QListWidget(this)), m_refreshTimer(new QTimer(this)) {
+    : QFrame(parent), m_count(new QLabel(this)), m_toggle(new QPushButton(tr(qUtf8Printable(showText)), this)),
+      m_askToFix(new QPushButton(tr(qUtf8Printable(askToFixText)), this)), m_list(new QListWidget(this)),
+      m_refreshTimer(new QTimer(this)) {
     m_refreshTimer->setSingleShot(true);
     m_refreshTimer->setInterval(refreshInterval);
     connect(m_refreshTimer, &QTimer::timeout, this, &PreviewProblemsStrip::refresh);
     setObjectName(QStringLiteral("previewProblemsStrip"));
-    setAccessibleName(QStringLiteral("Page problems"));
+    setAccessibleName(tr("Page problems"));
     setFrameShape(QFrame::StyledPanel);
     setAutoFillBackground(true);
     QPalette tinted = palette();
@@ -25,10 +26,10 @@ PreviewProblemsStrip::PreviewProblemsStrip(QWidget* parent)
 
     m_count->setTextFormat(Qt::PlainText);
     m_toggle->setCheckable(true);
-    m_toggle->setAccessibleName(showText);
-    m_askToFix->setAccessibleName(askToFixText);
-    m_askToFix->setToolTip(QStringLiteral("Put a message listing these problems into the chat's composer"));
-    m_list->setAccessibleName(QStringLiteral("Problems"));
+    m_toggle->setAccessibleName(m_toggle->text());
+    m_askToFix->setAccessibleName(m_askToFix->text());
+    m_askToFix->setToolTip(tr("Put a message listing these problems into the chat's composer"));
+    m_list->setAccessibleName(tr("Problems"));
     m_list->setWordWrap(true);
     m_list->setUniformItemSizes(false);
     m_list->setMaximumHeight(180);
@@ -85,7 +86,7 @@ bool PreviewProblemsStrip::isExpanded() const {
 
 void PreviewProblemsStrip::setExpanded(bool expanded) {
     m_toggle->setChecked(expanded);
-    m_toggle->setText(expanded ? hideText : showText);
+    m_toggle->setText(expanded ? tr(qUtf8Printable(hideText)) : tr(qUtf8Printable(showText)));
     m_toggle->setAccessibleName(m_toggle->text());
     m_list->setVisible(expanded);
 }
@@ -107,7 +108,7 @@ void PreviewProblemsStrip::refresh() {
     }
     const qsizetype more = problems.size() - rows + m_problems.notKept();
     if (more > 0) {
-        texts.append(QStringLiteral("and %1 more").arg(more));
+        texts.append(tr("and %1 more").arg(more));
     }
     // Rows change in place: the list keeps its scroll position while problems arrive.
     while (m_list->count() > texts.size()) {

@@ -27,9 +27,10 @@ public:
     static constexpr int maxRows = 100;
     static constexpr std::chrono::milliseconds refreshInterval{250};
 
-    static inline const QString showText = QStringLiteral("Show");
-    static inline const QString hideText = QStringLiteral("Hide");
-    static inline const QString askToFixText = QStringLiteral("Ask to fix");
+    static inline const QString showText = QStringLiteral(QT_TRANSLATE_NOOP("kestrion::PreviewProblemsStrip", "Show"));
+    static inline const QString hideText = QStringLiteral(QT_TRANSLATE_NOOP("kestrion::PreviewProblemsStrip", "Hide"));
+    static inline const QString askToFixText =
+        QStringLiteral(QT_TRANSLATE_NOOP("kestrion::PreviewProblemsStrip", "Ask to fix"));
 
     explicit PreviewProblemsStrip(QWidget* parent = nullptr);
 

@@ -43,9 +43,10 @@ PreviewWorkspace::PreviewWorkspace(AppSettings* settings, WindowState* state, De
                     {tr(qUtf8Printable(noDirectoryTitle)), tr(qUtf8Printable(noDirectorySubtitle)),
                      tr(qUtf8Printable(nothingTitle)), tr(qUtf8Printable(nothingSubtitle))},
                     parent),
-      m_fileActions(new PreviewFileActions(this)), m_devices(nullptr), m_select(textButton(selectText, content())),
-      m_openInBrowser(textButton(openInBrowserText, content())),
-      m_showInFolder(textButton(showInFolderText, content())) {
+      m_fileActions(new PreviewFileActions(this)), m_devices(nullptr),
+      m_select(textButton(tr(qUtf8Printable(selectText)), content())),
+      m_openInBrowser(textButton(tr(qUtf8Printable(openInBrowserText)), content())),
+      m_showInFolder(textButton(tr(qUtf8Printable(showInFolderText)), content())) {
     setAccessibleName(tr("Preview"));
     captionLabel()->setFocusPolicy(Qt::TabFocus);
 
@@ -57,8 +58,8 @@ PreviewWorkspace::PreviewWorkspace(AppSettings* settings, WindowState* state, De
     captionRow->addWidget(m_openInBrowser);
     captionRow->addWidget(m_showInFolder);
     contentLayout()->insertLayout(0, captionRow);
-    m_openInBrowser->setToolTip(QStringLiteral("Open this file in the system's web browser"));
-    m_showInFolder->setToolTip(QStringLiteral("Show this file in the file manager"));
+    m_openInBrowser->setToolTip(tr("Open this file in the system's web browser"));
+    m_showInFolder->setToolTip(tr("Show this file in the file manager"));
     connect(m_openInBrowser, &QToolButton::clicked, this, [this] {
         if (const auto file = shownFile()) {
             m_fileActions->openInBrowser(m_shownRoot, *file);
@@ -75,10 +76,10 @@ PreviewWorkspace::PreviewWorkspace(AppSettings* settings, WindowState* state, De
         titles.append(PreviewDeviceFrame::title(device));
     }
     m_devices = new SegmentedControl(titles, content());
-    m_devices->setAccessibleName(QStringLiteral("Device width"));
+    m_devices->setAccessibleName(tr("Device width"));
     m_select->setCheckable(true);
     m_select->setEnabled(false);
-    m_select->setToolTip(QStringLiteral("Pick an element of the page to ask about it (Escape leaves)"));
+    m_select->setToolTip(tr("Pick an element of the page to ask about it (Escape leaves)"));
     auto* tools = new QHBoxLayout;
     tools->setContentsMargins(10, 4, 10, 4);
     tools->addStretch(1);

@@ -42,9 +42,11 @@ public:
     PreviewWorkspace(AppSettings* settings, WindowState* state, DetailWorkspaceController* controller,
                      QWidget* parent = nullptr);
 
-    static inline const QString openInBrowserText = QStringLiteral("Open in browser");
-    static inline const QString showInFolderText = QStringLiteral("Show in folder");
-    static inline const QString selectText = QStringLiteral("Select");
+    static inline const QString openInBrowserText =
+        QStringLiteral(QT_TRANSLATE_NOOP("kestrion::PreviewWorkspace", "Open in browser"));
+    static inline const QString showInFolderText =
+        QStringLiteral(QT_TRANSLATE_NOOP("kestrion::PreviewWorkspace", "Show in folder"));
+    static inline const QString selectText = QStringLiteral(QT_TRANSLATE_NOOP("kestrion::PreviewWorkspace", "Select"));
 
     // Nothing until the tab has first shown a file.
     IndexPreviewWebView* webView() const { return m_webView; }

@@ -3,6 +3,7 @@
 #include "app/MessageBubbleDelegate.h"
 #include "app/TabOrder.h"
 #include "app/TranscriptModel.h"
+#include "conversation/ChatViewModel.h"
 
 #include <QAction>
 #include <QApplication>
@@ -226,7 +227,7 @@ void TranscriptView::contextMenuEvent(QContextMenuEvent* event) {
         menu.addSeparator();
     }
     for (const QString& label : actions) {
-        connect(menu.addAction(label), &QAction::triggered, this,
+        connect(menu.addAction(ChatViewModel::actionLabel(label)), &QAction::triggered, this,
                 [this, messageId, label] { Q_EMIT messageActionTriggered(messageId, label); });
     }
     const QString anchor = m_delegate->anchorAt(visualRect(index), index, event->pos());
@@ -303,13 +304,15 @@ void TranscriptView::placeActionButtons() {
                 button->setFocusPolicy(Qt::StrongFocus);
                 button->setProperty(TabOrder::stopInsideProperty, true);
                 connect(button, &QToolButton::clicked, this, [this, button] {
-                    Q_EMIT messageActionTriggered(button->property("messageId").toUuid(), button->text());
+                    Q_EMIT messageActionTriggered(button->property("messageId").toUuid(),
+                                                  button->property("action").toString());
                 });
                 m_actionButtons.append(button);
             }
             QToolButton* button = m_actionButtons.at(used++);
-            button->setText(label);
-            button->setAccessibleName(label);
+            button->setText(ChatViewModel::actionLabel(label));
+            button->setAccessibleName(button->text());
+            button->setProperty("action", label);
             button->setProperty("messageId", messageId);
             button->setGeometry(rect);
             button->show();

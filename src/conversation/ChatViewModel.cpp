@@ -353,6 +353,10 @@ std::optional<QString> ChatViewModel::commitOf(const QUuid& messageId) const {
     return it == m_turns.cend() ? std::nullopt : std::optional<QString>(it->commit);
 }
 
+QString ChatViewModel::actionLabel(const QString& action) {
+    return QCoreApplication::translate("kestrion::ChatViewModel", qUtf8Printable(action));
+}
+
 QStringList ChatViewModel::messageActions(const QUuid& messageId) const {
     QStringList actions;
     if (canRetry(messageId)) {
@@ -416,15 +420,18 @@ void ChatViewModel::undoOrRedo(const QUuid& messageId, bool overwriteEdits) {
             for (const QString& path : outcome.paths) {
                 named << QLatin1Char('`') + SitePath::escapedForDisplay(path) + QLatin1Char('`');
             }
-            const QString verb = kind == TurnLog::Entry::Kind::Undo ? QStringLiteral("Undid") : QStringLiteral("Redid");
             if (target.outputRoot == m_store.outputRoot()) {
                 m_turns.insert(newMessage, {outcome.commit, kind});
             }
             Q_EMIT filesWritten(root, outcome.paths);
             deliver(target,
                     ChatMessage{newMessage, ChatMessage::Role::Assistant,
-                                verb + QStringLiteral(" the changes of the previous turn: ") +
-                                    named.join(QStringLiteral(", ")) + QLatin1Char('.')},
+                                (kind == TurnLog::Entry::Kind::Undo
+                                     ? QCoreApplication::translate("kestrion::ChatViewModel",
+                                                                   "Undid the changes of the previous turn: %1.")
+                                     : QCoreApplication::translate("kestrion::ChatViewModel",
+                                                                   "Redid the changes of the previous turn: %1."))
+                                    .arg(named.join(QStringLiteral(", ")))},
                     std::nullopt);
             break;
         }

@@ -104,11 +104,15 @@ public:
     // The actions a message of the chat shown offers, by their labels: "Show changes" (it made a
     // commit), "Undo this turn" or "Redo" (the newest such message of the chat, when no turn
     // runs), "Retry" (see canRetry).
-    static inline const QString showChangesAction = QStringLiteral("Show changes");
-    static inline const QString undoAction = QStringLiteral("Undo this turn");
-    static inline const QString redoAction = QStringLiteral("Redo");
-    static inline const QString retryAction = QStringLiteral("Retry");
+    static inline const QString showChangesAction =
+        QStringLiteral(QT_TRANSLATE_NOOP("kestrion::ChatViewModel", "Show changes"));
+    static inline const QString undoAction =
+        QStringLiteral(QT_TRANSLATE_NOOP("kestrion::ChatViewModel", "Undo this turn"));
+    static inline const QString redoAction = QStringLiteral(QT_TRANSLATE_NOOP("kestrion::ChatViewModel", "Redo"));
+    static inline const QString retryAction = QStringLiteral(QT_TRANSLATE_NOOP("kestrion::ChatViewModel", "Retry"));
     QStringList messageActions(const QUuid& messageId) const;
+    // An action as the user reads it; the action itself stays the English label.
+    static QString actionLabel(const QString& action);
     // The commit a message made in the bound folder, if the turn log has one.
     std::optional<QString> commitOf(const QUuid& messageId) const;
     // Undoes (or redoes) the turn of that message with a new commit, when it offers the action.

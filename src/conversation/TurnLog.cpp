@@ -6,6 +6,7 @@
 #include "support/Logging.h"
 #include "support/SitePath.h"
 
+#include <QCoreApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
 
@@ -97,7 +98,7 @@ WriteResult record(const QString& root, const QUuid& messageId, const Entry& ent
     entries.insert(messageId, entry);
     const std::optional<QString> path = filePath(root);
     if (!path) {
-        return {QStringLiteral("The folder for the chats could not be made.")};
+        return {QCoreApplication::translate("kestrion::TurnLog", "The folder for the chats could not be made.")};
     }
     return SitePath::writeFileNoFollow(*path, encode(entries));
 }

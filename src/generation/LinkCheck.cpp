@@ -2,6 +2,7 @@
 
 #include "support/SitePath.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <algorithm>
 #include <cctype>
@@ -419,7 +420,8 @@ QString summaryRow(const QList<BrokenLink>& links) {
     if (links.size() > count) {
         shown.append(QStringLiteral("and %1 more").arg(links.size() - count));
     }
-    return QStringLiteral("**Broken links:** ") + shown.join(QStringLiteral(", "));
+    return QCoreApplication::translate("kestrion::LinkCheck", "**Broken links:** %1")
+        .arg(shown.join(QStringLiteral(", ")));
 }
 
 } // namespace kestrion::LinkCheck

@@ -2,6 +2,7 @@
 
 #include "support/SitePath.h"
 
+#include <QCoreApplication>
 #include <QRegularExpression>
 
 namespace kestrion {
@@ -16,12 +17,14 @@ const QLatin1StringView imageEnd("<<<END_IMAGE>>>");
 QString pathIn(QStringView header) {
     static const QRegularExpression path(QStringLiteral(R"(path\s*=\s*"([^"]*)\")"));
     const QRegularExpressionMatch match = path.match(header.toString());
-    return match.hasMatch() ? SitePath::escapedForDisplay(match.capturedView(1)) : QStringLiteral("a file");
+    return match.hasMatch() ? SitePath::escapedForDisplay(match.capturedView(1))
+                            : QCoreApplication::translate("kestrion::StreamingPreview", "a file");
 }
 
 QString sizeText(QStringView content) {
     const qsizetype bytes = content.toUtf8().size();
-    return QString::number(static_cast<double>(bytes) / 1024.0, 'f', 1) + QStringLiteral(" KB");
+    return QCoreApplication::translate("kestrion::StreamingPreview", "%1 KB")
+        .arg(QString::number(static_cast<double>(bytes) / 1024.0, 'f', 1));
 }
 
 } // namespace
@@ -55,8 +58,10 @@ QString streamingPreviewText(const QString& partialReply) {
         const qsizetype contentEnd = text.indexOf(end, contentStart);
         const QStringView content =
             text.sliced(contentStart, (contentEnd < 0 ? text.size() : contentEnd) - contentStart);
-        shown += isFile ? QStringLiteral("Writing %1\u2026 %2").arg(pathIn(header), sizeText(content))
-                        : QStringLiteral("Image %1\u2026").arg(pathIn(header));
+        shown += isFile
+                     ? QCoreApplication::translate("kestrion::StreamingPreview", "Writing %1\u2026 %2")
+                           .arg(pathIn(header), sizeText(content))
+                     : QCoreApplication::translate("kestrion::StreamingPreview", "Image %1\u2026").arg(pathIn(header));
         if (contentEnd < 0) {
             break;
         }

@@ -4,6 +4,7 @@
 #include "support/SitePath.h"
 #include "support/TextDecoding.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QRegularExpression>
@@ -99,7 +100,7 @@ Resolved resolve(const Git& git, const QString& commit) {
     const auto ids = objectIds(
         git, {commit + QStringLiteral("^{commit}"), commit + QStringLiteral("^1"), QStringLiteral("HEAD^{commit}")});
     if (!ids) {
-        return {QStringLiteral("The repository could not be read."), {}, {}, {}};
+        return {QCoreApplication::translate("kestrion::TurnGit", "The repository could not be read."), {}, {}, {}};
     }
     if (!ids->at(0)) {
         return {commitGoneMessage, {}, {}, {}};
@@ -110,7 +111,7 @@ Resolved resolve(const Git& git, const QString& commit) {
         parent = git.line({QStringLiteral("mktree")});
     }
     if (!parent || parent->isEmpty()) {
-        return {QStringLiteral("The repository could not be read."), {}, {}, {}};
+        return {QCoreApplication::translate("kestrion::TurnGit", "The repository could not be read."), {}, {}, {}};
     }
     return {std::nullopt, commit, *parent, ids->at(2).value_or(QString())};
 }
@@ -208,7 +209,7 @@ Changes changesOf(const QString& root, const QString& commit, const QString& git
     }
     const auto files = changedFiles(git, resolved.parent, resolved.commit);
     if (!files) {
-        return {QStringLiteral("The repository could not be read."), {}};
+        return {QCoreApplication::translate("kestrion::TurnGit", "The repository could not be read."), {}};
     }
     Changes changes;
     for (const auto& [status, path] : *files) {
@@ -245,18 +246,18 @@ RevertOutcome revert(const QString& root, const QString& commit, const QString& 
     }
     const QString& head = resolved.head;
     if (head.isEmpty()) {
-        return failed(QStringLiteral("The repository has no current commit."));
+        return failed(QCoreApplication::translate("kestrion::TurnGit", "The repository has no current commit."));
     }
     const auto files = changedFiles(git, resolved.parent, resolved.commit);
     if (!files) {
-        return failed(QStringLiteral("The repository could not be read."));
+        return failed(QCoreApplication::translate("kestrion::TurnGit", "The repository could not be read."));
     }
     RevertOutcome outcome;
     for (const auto& change : *files) {
         outcome.paths << change.second;
     }
     if (outcome.paths.isEmpty()) {
-        return failed(QStringLiteral("That turn changed no files of the site."));
+        return failed(QCoreApplication::translate("kestrion::TurnGit", "That turn changed no files of the site."));
     }
 
     // Edits not committed yet (the Source tab, another program), staged or not, and files git does
@@ -274,8 +275,9 @@ RevertOutcome revert(const QString& root, const QString& commit, const QString& 
                                  QStringLiteral("--no-renames")} +
                      literal(outcome.paths));
     if (!status.started || status.exitCode != 0) {
-        return failed(QStringLiteral("The website folder could not be compared with the repository: ") +
-                      gitFailure(status));
+        return failed(QCoreApplication::translate("kestrion::TurnGit",
+                                                  "The website folder could not be compared with the repository: %1")
+                          .arg(gitFailure(status)));
     }
     for (const QByteArray& entry : status.standardOutput.split('\0')) {
         // "XY path": two status letters and a space.
@@ -296,19 +298,21 @@ RevertOutcome revert(const QString& root, const QString& commit, const QString& 
                 noDiffPrograms + QStringList{resolved.commit, resolved.parent} + literal(outcome.paths));
     QTemporaryDir scratch;
     if (!reverse.started || reverse.exitCode != 0 || !scratch.isValid()) {
-        return failed(QStringLiteral("The changes of that turn could not be read."));
+        return failed(QCoreApplication::translate("kestrion::TurnGit", "The changes of that turn could not be read."));
     }
     Git scratchIndex = git;
     scratchIndex.environment.indexFile = scratch.filePath(QStringLiteral("index"));
     if (!scratchIndex.line({QStringLiteral("read-tree"), head})) {
-        return failed(QStringLiteral("The repository could not be read."));
+        return failed(QCoreApplication::translate("kestrion::TurnGit", "The repository could not be read."));
     }
     const ProcessOutcome applied = scratchIndex.run(
         {QStringLiteral("apply"), QStringLiteral("--cached"), QStringLiteral("--binary"), QStringLiteral("-")},
         reverse.standardOutput);
     if (!applied.started || applied.exitCode != 0) {
-        return failed(QStringLiteral("Later changes touch the same files, so that turn cannot be taken back: ") +
-                      gitFailure(applied));
+        return failed(
+            QCoreApplication::translate("kestrion::TurnGit",
+                                        "Later changes touch the same files, so that turn cannot be taken back: %1")
+                .arg(gitFailure(applied)));
     }
     const std::optional<QString> tree = scratchIndex.line({QStringLiteral("write-tree")});
     const std::optional<QString> made =
@@ -320,33 +324,35 @@ RevertOutcome revert(const QString& root, const QString& commit, const QString& 
                          message})
              : std::nullopt;
     if (!made || !isCommitId(*made)) {
-        return failed(QStringLiteral("The commit could not be made."));
+        return failed(QCoreApplication::translate("kestrion::TurnGit", "The commit could not be made."));
     }
 
     // The files as the new commit has them, written through the path module like any turn's.
     const auto contents = blobs(git, *made, outcome.paths);
     if (!contents) {
-        return failed(QStringLiteral("The repository could not be read."));
+        return failed(QCoreApplication::translate("kestrion::TurnGit", "The repository could not be read."));
     }
     const SitePath::Site site(root);
     for (qsizetype i = 0; i < outcome.paths.size(); ++i) {
         const QString& path = outcome.paths[i];
         const SitePath::Resolution target = site.resolve(path);
         if (!target.ok()) {
-            return failed(QStringLiteral("Refused path %1: %2")
+            return failed(QCoreApplication::translate("kestrion::TurnGit", "Refused path %1: %2")
                               .arg(SitePath::escapedForDisplay(path), SitePath::refusalDescription(target.refusal)));
         }
         if (const std::optional<QByteArray>& content = contents->at(i)) {
             if (const WriteResult written = site.write(target, *content); !written.ok()) {
-                return failed(QStringLiteral("Write failed for ") + path + QStringLiteral(": ") + written.error);
+                return failed(QCoreApplication::translate("kestrion::TurnGit", "Write failed for %1: %2")
+                                  .arg(path, written.error));
             }
         } else if (target.exists && !QFile::remove(target.absolutePath())) {
-            return failed(QStringLiteral("Could not remove ") + path);
+            return failed(QCoreApplication::translate("kestrion::TurnGit", "Could not remove %1").arg(path));
         }
     }
     // The old value makes the move fail when the branch moved meanwhile.
     if (!git.line({QStringLiteral("update-ref"), QStringLiteral("-m"), message, QStringLiteral("HEAD"), *made, head})) {
-        return failed(QStringLiteral("The branch moved meanwhile; nothing was committed."));
+        return failed(
+            QCoreApplication::translate("kestrion::TurnGit", "The branch moved meanwhile; nothing was committed."));
     }
     git.run(QStringList{QStringLiteral("reset"), QStringLiteral("-q"), *made} + literal(outcome.paths));
     outcome.status = RevertOutcome::Status::Done;

@@ -13,7 +13,8 @@ WriteResult makeDirectories(const QString& path) {
         return {};
     }
     if (info.exists() || info.isSymLink()) {
-        return {QStringLiteral("\u201c%1\u201d exists and is not a folder.").arg(path)};
+        return {QCoreApplication::translate("kestrion::AtomicFile", "\u201c%1\u201d exists and is not a folder.")
+                    .arg(path)};
     }
     if (!QDir().mkpath(path)) {
         return {QCoreApplication::translate("kestrion::AtomicFile", "Could not create the folder \u201c%1\u201d.")

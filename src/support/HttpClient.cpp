@@ -104,7 +104,9 @@ HttpResponse performHttpRequest(const HttpRequest& request, std::stop_token canc
         }
         if (unsafe(value)) {
             response.transportError =
-                QStringLiteral("Invalid value for HTTP header \"%1\": it contains a line break or NUL character.")
+                QCoreApplication::translate(
+                    "kestrion::HttpClient",
+                    "Invalid value for HTTP header \"%1\": it contains a line break or NUL character.")
                     .arg(QString::fromLatin1(name));
             return response;
         }

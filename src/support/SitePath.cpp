@@ -105,7 +105,9 @@ OpenedFolder openFolderBeneath(const QString& canonicalRoot, const std::vector<s
         }
         if (next < 0) {
             if (errno == ENOTDIR || errno == ELOOP) {
-                return {Descriptor(), QStringLiteral("\u201c%1\u201d exists and is not a folder.").arg(reached)};
+                return {Descriptor(),
+                        QCoreApplication::translate("kestrion::SitePath", "\u201c%1\u201d exists and is not a folder.")
+                            .arg(reached)};
             }
             return {Descriptor(), systemError(errno)};
         }

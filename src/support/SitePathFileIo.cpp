@@ -1,5 +1,6 @@
 #include "support/SitePathDetail.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QRandomGenerator>
 #include <algorithm>
@@ -83,7 +84,7 @@ WriteResult writeInto(int folderFd, const std::string& name, const QByteArray& b
     bool keepMode = false;
     if (::fstatat(folderFd, name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0) {
         if (S_ISDIR(existing.st_mode)) {
-            return {QStringLiteral("\u201c%1\u201d is a folder.").arg(shownPath)};
+            return {QCoreApplication::translate("kestrion::SitePath", "\u201c%1\u201d is a folder.").arg(shownPath)};
         }
         if (S_ISREG(existing.st_mode)) {
             mode = existing.st_mode & 07777;

@@ -1,5 +1,6 @@
 #include "support/SitePathDetail.h"
 
+#include <QCoreApplication>
 #include <QDateTime>
 #include <QDir>
 #include <cerrno>
@@ -84,7 +85,9 @@ PathResult ensureChatsFolder(const QString& root) {
         return {{}, systemError(errno)};
     }
     if (::lstat(location.c_str(), &info) != 0 || !S_ISDIR(info.st_mode)) {
-        return {{}, QStringLiteral("\u201c%1\u201d exists and is not a folder.").arg(folder)};
+        return {{},
+                QCoreApplication::translate("kestrion::SitePath", "\u201c%1\u201d exists and is not a folder.")
+                    .arg(folder)};
     }
     return {folder, {}};
 }

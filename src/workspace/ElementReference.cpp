@@ -2,6 +2,8 @@
 
 #include "support/SitePath.h"
 
+#include <QCoreApplication>
+
 namespace kestrion::ElementReference {
 
 namespace {
@@ -38,9 +40,10 @@ QString compose(const QString& page, const QString& selector, const QString& tag
         // Cut the middle, keep the closing tag: the model sees where the element ends.
         snippet = snippet.left(maxSnippetLength - closing.size() - 1) + QChar(0x2026) + closing;
     }
-    return QStringLiteral("In `") + oneLine(page, maxSelectorLength) + QStringLiteral("`, the element `") +
-           oneLine(selector, maxSelectorLength) + QStringLiteral("` (`") + oneLine(snippet, maxSnippetLength) +
-           QStringLiteral("`): ");
+    // One pass, so a "%2" inside the page's texts stays as it is.
+    return QCoreApplication::translate("kestrion::ElementReference", "In `%1`, the element `%2` (`%3`): ")
+        .arg(oneLine(page, maxSelectorLength), oneLine(selector, maxSelectorLength),
+             oneLine(snippet, maxSnippetLength));
 }
 
 } // namespace kestrion::ElementReference

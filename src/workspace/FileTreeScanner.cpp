@@ -67,7 +67,8 @@ struct Walk {
         if (listing.error) {
             FileTreeNode errorNode;
             errorNode.id = errorId + errorSuffix;
-            errorNode.name = QStringLiteral("(could not read: ") + *listing.error + QLatin1Char(')');
+            errorNode.name =
+                QCoreApplication::translate("kestrion::FileTreeScanner", "(could not read: %1)").arg(*listing.error);
             errorNode.systemImage = errorIcon;
             return {std::move(errorNode)};
         }

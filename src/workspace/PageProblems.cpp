@@ -2,6 +2,7 @@
 
 #include "support/SitePath.h"
 
+#include <QCoreApplication>
 #include <QStringList>
 
 namespace kestrion {
@@ -19,16 +20,23 @@ QString cut(const QString& text) {
     return SitePath::escapedForDisplay(line);
 }
 
+// A shown line in the user's language. The pieces are put in in one pass, so a "%2" inside a page's
+// text stays as it is.
+template <typename... Pieces>
+QString shownLine(const char* text, const Pieces&... pieces) {
+    return QCoreApplication::translate("kestrion::PageProblems", text).arg(pieces...);
+}
+
 QString kindWord(PageProblems::Kind kind) {
     switch (kind) {
     case PageProblems::Kind::Script:
-        return QStringLiteral("script error");
+        return QCoreApplication::translate("kestrion::PageProblems", "script error");
     case PageProblems::Kind::Missing:
-        return QStringLiteral("missing file");
+        return QCoreApplication::translate("kestrion::PageProblems", "missing file");
     case PageProblems::Kind::Refused:
-        return QStringLiteral("refused");
+        return QCoreApplication::translate("kestrion::PageProblems", "refused");
     case PageProblems::Kind::Failed:
-        return QStringLiteral("failed to load");
+        return QCoreApplication::translate("kestrion::PageProblems", "failed to load");
     }
     return {};
 }
@@ -77,14 +85,16 @@ void PageProblems::addConsoleError(const QString& message, int line, const QStri
 void PageProblems::addResource(Kind kind, const QUrl& url) {
     switch (kind) {
     case Kind::Missing:
-        add(kind, shownLocation(url), QStringLiteral("not found"));
+        add(kind, shownLocation(url), QCoreApplication::translate("kestrion::PageProblems", "not found"));
         return;
     case Kind::Refused:
-        add(kind, shownLocation(url), QStringLiteral("refused: the preview loads only files of the website folder"));
+        add(kind, shownLocation(url),
+            QCoreApplication::translate("kestrion::PageProblems",
+                                        "refused: the preview loads only files of the website folder"));
         return;
     case Kind::Failed:
     case Kind::Script:
-        add(Kind::Failed, shownLocation(url), QStringLiteral("failed to load"));
+        add(Kind::Failed, shownLocation(url), QCoreApplication::translate("kestrion::PageProblems", "failed to load"));
         return;
     }
 }
@@ -112,17 +122,18 @@ void PageProblems::add(Kind kind, const QString& location, const QString& messag
 }
 
 QString PageProblems::countText(int count) {
-    return count == 1 ? QStringLiteral("1 problem") : QStringLiteral("%1 problems").arg(count);
+    return count == 1 ? QCoreApplication::translate("kestrion::PageProblems", "1 problem")
+                      : QCoreApplication::translate("kestrion::PageProblems", "%1 problems").arg(count);
 }
 
 QString PageProblems::describe(const Problem& problem) {
-    QString text = problem.page + QStringLiteral(": ") + kindWord(problem.kind);
-    if (!problem.location.isEmpty()) {
-        text += QStringLiteral(" in ") + problem.location;
-    }
-    text += QStringLiteral(" \u2014 ") + problem.message;
+    QString text = problem.location.isEmpty()
+                       ? shownLine(QT_TRANSLATE_NOOP("kestrion::PageProblems", "%1: %2 \u2014 %3"), problem.page,
+                                   kindWord(problem.kind), problem.message)
+                       : shownLine(QT_TRANSLATE_NOOP("kestrion::PageProblems", "%1: %2 in %3 \u2014 %4"), problem.page,
+                                   kindWord(problem.kind), problem.location, problem.message);
     if (problem.count > 1) {
-        text += QStringLiteral(" (\u00d7%1)").arg(problem.count);
+        text += QCoreApplication::translate("kestrion::PageProblems", " (\u00d7%1)").arg(problem.count);
     }
     return text;
 }
@@ -131,23 +142,23 @@ QString PageProblems::askToFixMessage() const {
     if (m_problems.isEmpty()) {
         return {};
     }
-    QStringList lines{QStringLiteral("The preview of `%1` shows these problems:").arg(m_page)};
+    QStringList lines{
+        QCoreApplication::translate("kestrion::PageProblems", "The preview of `%1` shows these problems:").arg(m_page)};
     const qsizetype listed = std::min<qsizetype>(m_problems.size(), maxListed);
     for (qsizetype i = 0; i < listed; ++i) {
         const Problem& problem = m_problems[i];
-        QString line = QStringLiteral("- ") + kindWord(problem.kind);
-        if (!problem.location.isEmpty()) {
-            line += QStringLiteral(" in `") + problem.location + QLatin1Char('`');
-        }
-        line += QStringLiteral(": ") + problem.message;
-        lines.append(line);
+        lines.append(problem.location.isEmpty()
+                         ? shownLine(QT_TRANSLATE_NOOP("kestrion::PageProblems", "- %1: %2"), kindWord(problem.kind),
+                                     problem.message)
+                         : shownLine(QT_TRANSLATE_NOOP("kestrion::PageProblems", "- %1 in `%2`: %3"),
+                                     kindWord(problem.kind), problem.location, problem.message));
     }
     const qsizetype more = m_problems.size() - listed + m_notKept;
     if (more > 0) {
-        lines.append(QStringLiteral("- and %1 more").arg(more));
+        lines.append(QCoreApplication::translate("kestrion::PageProblems", "- and %1 more").arg(more));
     }
     lines.append(QString());
-    lines.append(QStringLiteral("Please fix them."));
+    lines.append(QCoreApplication::translate("kestrion::PageProblems", "Please fix them."));
     return lines.join(QLatin1Char('\n'));
 }
 
