@@ -319,7 +319,7 @@ bool ChatViewModel::canRetry(const QUuid& assistantMessageId) const {
         if (shown[i].id != assistantMessageId) {
             continue;
         }
-        if (shown[i].role != ChatMessage::Role::Assistant || !shown[i].text.startsWith(QLatin1String("Error: "))) {
+        if (shown[i].role != ChatMessage::Role::Assistant || !TurnRunner::isErrorText(shown[i].text)) {
             return false;
         }
         return std::any_of(shown.cbegin(), shown.cbegin() + i,

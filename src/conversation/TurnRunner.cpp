@@ -69,7 +69,7 @@ Result runBlocking(const Request& request) {
     if (!reply.ok()) {
         const QString description = reply.error().description();
         Result failed;
-        failed.text = QCoreApplication::translate("kestrion::TurnRunner", "Error: %1").arg(description);
+        failed.text = errorText(description);
         failed.error = description;
         return failed;
     }
@@ -100,6 +100,21 @@ Result runBlocking(const Request& request) {
         }
     }
     return result;
+}
+
+QString errorText(const QString& description) {
+    return QCoreApplication::translate("kestrion::TurnRunner", "Error: %1").arg(description);
+}
+
+bool isErrorText(const QString& text) {
+    if (text.startsWith(QLatin1String("Error: "))) {
+        return true;
+    }
+    // Only what the translation puts before the description marks the line; a translation
+    // that starts with the description marks nothing.
+    const QString translated = errorText(QStringLiteral("%1"));
+    const qsizetype at = translated.indexOf(QLatin1String("%1"));
+    return at > 0 && text.startsWith(QStringView(translated).left(at));
 }
 
 QFuture<Result> run(Request request) {

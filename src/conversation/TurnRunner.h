@@ -59,6 +59,12 @@ struct Result {
 // Starts the turn on the global pool; the future always ends with a result.
 QFuture<Result> run(Request request);
 
+// The assistant message of a failed request, "Error: <description>" in the user's language.
+QString errorText(const QString& description);
+// Whether an assistant message is such an error line: in English (as older chats and an untranslated
+// app store it) or in the language in use now.
+bool isErrorText(const QString& text);
+
 // The whole turn on the calling thread (blocking).
 Result runBlocking(const Request& request);
 

@@ -12,6 +12,7 @@
 #include <QJsonObject>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTranslator>
 #include <gtest/gtest.h>
 
 using namespace kestrion;
@@ -164,6 +165,30 @@ TEST_F(TurnControlTest, retrySendsTheQuestionAgainAndKeepsTheFailedExchange) {
     ASSERT_EQ(m_server.chatRequests().size(), 2);
     const QJsonArray sent = m_server.chatRequests().last().jsonBody().value(QStringLiteral("messages")).toArray();
     EXPECT_EQ(sent.last().toObject().value(QStringLiteral("content")).toString(), QStringLiteral("Build a page"));
+}
+
+// Under a translation the error line is stored in the user's language; Retry
+// must still be offered for it (and for the English lines of older chats).
+TEST_F(TurnControlTest, retryIsOfferedForAnErrorWrittenInAnotherLanguage) {
+    class German final : public QTranslator {
+    public:
+        QString translate(const char* context, const char* source, const char*, int) const override {
+            if (QLatin1String(context) == QLatin1String("kestrion::TurnRunner") &&
+                QLatin1String(source) == QLatin1String("Error: %1")) {
+                return QStringLiteral("Fehler: %1");
+            }
+            return {};
+        }
+        bool isEmpty() const override { return false; }
+    } german;
+    QCoreApplication::installTranslator(&german);
+    m_server.replyToChat(ScriptedResponse::json(500, R"({"error":{"message":"overloaded"}})"));
+    startSend(QStringLiteral("Build a page"));
+    ASSERT_TRUE(waitUntilIdle());
+    ASSERT_EQ(m_model.messages().size(), 2);
+    ASSERT_TRUE(m_model.messages().last().text.startsWith(QStringLiteral("Fehler: ")));
+    EXPECT_TRUE(m_model.canRetry(m_model.messages().last().id));
+    QCoreApplication::removeTranslator(&german);
 }
 
 TEST_F(TurnControlTest, streamedReply_arrivesPieceByPieceThenLandsLikeAPlainOne) {
