@@ -4,10 +4,17 @@
 
 #include <QCoreApplication>
 #include <QFile>
+#include <QThreadPool>
+#include <QtConcurrent>
 #include <algorithm>
 #include <cctype>
+#include <fcntl.h>
 #include <filesystem>
 #include <gumbo.h>
+#include <list>
+#include <memory>
+#include <mutex>
+#include <sys/stat.h>
 #include <system_error>
 
 namespace fs = std::filesystem;
@@ -379,31 +386,224 @@ SiteFiles listSite(const QString& root) {
     return site;
 }
 
-QList<BrokenLink> brokenLinksOf(const QString& pagePath, const QByteArray& bytes, const SiteFiles& site) {
+namespace {
+
+// The checkable links a page names, each (target, link as written) once.
+PageLinksCache::Links linksOf(const QString& pagePath, const QByteArray& bytes) {
     const QStringList references =
         isCssName(pagePath) ? cssReferences(QString::fromUtf8(bytes)) : htmlReferences(bytes);
-    QList<BrokenLink> broken;
+    PageLinksCache::Links links;
     for (const QString& reference : references) {
-        const auto target = siteTarget(pagePath, reference);
-        if (target && !site.serves(*target)) {
-            broken.append({pagePath, strippedUrl(reference)});
+        if (auto target = siteTarget(pagePath, reference)) {
+            links.append({std::move(*target), strippedUrl(reference)});
         }
     }
+    std::sort(links.begin(), links.end());
+    links.erase(std::unique(links.begin(), links.end()), links.end());
+    return links;
+}
+
+void appendBroken(const QString& pagePath, const PageLinksCache::Links& links, const SiteFiles& site,
+                  QList<BrokenLink>& broken) {
+    for (const auto& [target, written] : links) {
+        if (!site.serves(target)) {
+            broken.append({pagePath, written});
+        }
+    }
+}
+
+// A page to read: its place, and its stamp before the read when it had one.
+struct PageRead {
+    QString page;
+    SitePath::Resolution where;
+    std::optional<FileStamp> stamp;
+};
+
+struct PageParsed {
+    bool read = false;
+    bool cacheable = false;
+    PageLinksCache::Links links;
+};
+
+PageParsed parsePage(const SitePath::Site& site, const PageRead& page) {
+    const SitePath::ReadResult read = site.read(page.where, maxPageBytes);
+    if (!read.ok()) {
+        return {};
+    }
+    // Kept only when the file was the same before and after the read: a page
+    // written meanwhile is read again next time.
+    const bool cacheable = page.stamp && stampOf(page.where.absolutePath()) == page.stamp;
+    return {true, cacheable, linksOf(page.page, read.bytes)};
+}
+
+// Below this many pages the threads cost more than they save.
+constexpr qsizetype minParallelPages = 8;
+
+QThreadPool& parsePool() {
+    static QThreadPool* pool = [] {
+        auto* made = new QThreadPool;
+        made->setMaxThreadCount(std::clamp(QThread::idealThreadCount(), 1, 4));
+        made->setExpiryTimeout(5000);
+        return made;
+    }();
+    return *pool;
+}
+
+// The caches of the latest website directories checked, by resolved path. A
+// check takes its directory's cache out for its duration, so two checks at
+// once never share one (the second starts cold).
+class SiteCaches {
+public:
+    static constexpr std::size_t maxSites = 4;
+
+    std::unique_ptr<PageLinksCache> take(const QString& root) {
+        const std::lock_guard lock(m_mutex);
+        for (auto it = m_recent.begin(); it != m_recent.end(); ++it) {
+            if (it->first == root) {
+                auto cache = std::move(it->second);
+                m_recent.erase(it);
+                return cache;
+            }
+        }
+        return std::make_unique<PageLinksCache>();
+    }
+
+    void put(const QString& root, std::unique_ptr<PageLinksCache> cache) {
+        const std::lock_guard lock(m_mutex);
+        m_recent.remove_if([&root](const auto& entry) { return entry.first == root; });
+        m_recent.emplace_front(root, std::move(cache));
+        while (m_recent.size() > maxSites) {
+            m_recent.pop_back();
+        }
+    }
+
+private:
+    std::mutex m_mutex;
+    std::list<std::pair<QString, std::unique_ptr<PageLinksCache>>> m_recent;
+};
+
+SiteCaches& siteCaches() {
+    static SiteCaches caches;
+    return caches;
+}
+
+} // namespace
+
+std::optional<FileStamp> stampOf(const QString& path) {
+    struct stat status {};
+    if (::fstatat(AT_FDCWD, QFile::encodeName(path).constData(), &status, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(status.st_mode)) {
+        return std::nullopt;
+    }
+    constexpr qint64 billion = 1000000000;
+    return FileStamp{quint64(status.st_dev), quint64(status.st_ino), qint64(status.st_size),
+                     qint64(status.st_mtim.tv_sec) * billion + status.st_mtim.tv_nsec,
+                     qint64(status.st_ctim.tv_sec) * billion + status.st_ctim.tv_nsec};
+}
+
+qint64 PageLinksCache::footprint(const QString& page, const Links& links) {
+    // The text, and a little for the list and hash bookkeeping.
+    qint64 bytes = 64 + 2 * page.size();
+    for (const auto& [target, written] : links) {
+        bytes += 48 + 2 * (target.size() + written.size());
+    }
+    return bytes;
+}
+
+const PageLinksCache::Links* PageLinksCache::find(const QString& page, const FileStamp& stamp) const {
+    const auto found = m_entries.constFind(page);
+    return found != m_entries.constEnd() && found->stamp == stamp ? &found->links : nullptr;
+}
+
+void PageLinksCache::store(const QString& page, const FileStamp& stamp, Links links) {
+    if (const auto old = m_entries.find(page); old != m_entries.end()) {
+        m_bytes -= old->bytes;
+        m_entries.erase(old);
+    }
+    const qint64 bytes = footprint(page, links);
+    if (m_bytes + bytes > m_maxBytes) {
+        return; // read again next time
+    }
+    m_bytes += bytes;
+    m_entries.insert(page, {stamp, std::move(links), bytes});
+}
+
+void PageLinksCache::retain(const QSet<QString>& keep) {
+    for (auto it = m_entries.begin(); it != m_entries.end();) {
+        if (keep.contains(it.key())) {
+            ++it;
+        } else {
+            m_bytes -= it->bytes;
+            it = m_entries.erase(it);
+        }
+    }
+}
+
+QList<BrokenLink> brokenLinksOf(const QString& pagePath, const QByteArray& bytes, const SiteFiles& site) {
+    QList<BrokenLink> broken;
+    appendBroken(pagePath, linksOf(pagePath, bytes), site, broken);
+    return broken;
+}
+
+QList<BrokenLink> check(const QString& root, PageLinksCache& cache) {
+    const SiteFiles site = listSite(root);
+    const SitePath::Site resolved(root);
+    QList<BrokenLink> broken;
+    QList<PageRead> toRead;
+    QSet<QString> pages;
+    pages.reserve(site.pages.size());
+    for (const QString& page : site.pages) {
+        pages.insert(page);
+        // A stamp names one file (device and inode) in one version (change
+        // time), so a match needs no resolving. A linked page has no stamp of
+        // its own here and is always read.
+        if (const auto stamp = stampOf(resolved.canonicalRoot() + u'/' + page)) {
+            if (const PageLinksCache::Links* links = cache.find(page, *stamp)) {
+                appendBroken(page, *links, site, broken);
+                continue;
+            }
+        }
+        SitePath::Resolution where = resolved.resolve(page);
+        if (where.ok()) {
+            std::optional<FileStamp> stamp = stampOf(where.absolutePath());
+            toRead.append({page, std::move(where), stamp});
+        }
+    }
+    cache.retain(pages);
+
+    const auto parse = [&resolved](const PageRead& page) { return parsePage(resolved, page); };
+    QList<PageParsed> parsed;
+    if (toRead.size() >= minParallelPages) {
+        parsed = QtConcurrent::blockingMapped<QList<PageParsed>>(&parsePool(), toRead, parse);
+    } else {
+        parsed.reserve(toRead.size());
+        std::transform(toRead.cbegin(), toRead.cend(), std::back_inserter(parsed), parse);
+    }
+    for (qsizetype i = 0; i < toRead.size(); ++i) {
+        if (!parsed[i].read) {
+            continue;
+        }
+        appendBroken(toRead[i].page, parsed[i].links, site, broken);
+        if (parsed[i].cacheable) {
+            cache.store(toRead[i].page, *toRead[i].stamp, std::move(parsed[i].links));
+        }
+    }
+    cache.setLastParsed(int(toRead.size()));
+
+    std::sort(broken.begin(), broken.end());
+    broken.erase(std::unique(broken.begin(), broken.end()), broken.end());
     return broken;
 }
 
 QList<BrokenLink> check(const QString& root) {
-    const SiteFiles site = listSite(root);
     const SitePath::Site resolved(root);
-    QList<BrokenLink> broken;
-    for (const QString& page : site.pages) {
-        const SitePath::ReadResult read = resolved.read(resolved.resolve(page), maxPageBytes);
-        if (read.ok()) {
-            broken.append(brokenLinksOf(page, read.bytes, site));
-        }
+    if (!resolved.exists()) {
+        return {};
     }
-    std::sort(broken.begin(), broken.end());
-    broken.erase(std::unique(broken.begin(), broken.end()), broken.end());
+    SiteCaches& caches = siteCaches();
+    std::unique_ptr<PageLinksCache> cache = caches.take(resolved.canonicalRoot());
+    QList<BrokenLink> broken = check(root, *cache);
+    caches.put(resolved.canonicalRoot(), std::move(cache));
     return broken;
 }
 

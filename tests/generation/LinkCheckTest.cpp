@@ -5,8 +5,12 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
+#include <fcntl.h>
+#include <functional>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 using kestrion::test::writeFile;
 
@@ -173,6 +177,92 @@ TEST_F(LinkCheckSiteTest, aSiteWithoutBrokenLinksOrFolderReportsNothing) {
     write("a.png");
     EXPECT_TRUE(check(m_dir.path()).isEmpty());
     EXPECT_TRUE(check(path(QStringLiteral("missing"))).isEmpty());
+}
+
+// The cache never changes an answer: after each step, a check with the kept
+// cache says what a check with none says.
+TEST_F(LinkCheckSiteTest, aKeptCacheAnswersLikeAFreshCheckThroughEveryChange) {
+    write("index.html", "<img src=a.jpg><a href=about/>about</a><link rel=stylesheet href=site.css>");
+    write("site.css", "body { background: url(bg.png) }");
+    for (int i = 0; i < 12; ++i) { // enough pages to be parsed on several threads
+        write(QStringLiteral("p/page%1.html").arg(i).toUtf8().constData(),
+              QStringLiteral("<img src=../img/%1.png>").arg(i).toUtf8());
+    }
+    PageLinksCache kept;
+    const auto sameAsFresh = [&](const char* step) {
+        PageLinksCache fresh;
+        const QList<BrokenLink> expected = check(m_dir.path(), fresh);
+        EXPECT_EQ(check(m_dir.path(), kept), expected) << step;
+        EXPECT_EQ(check(m_dir.path(), kept), expected) << step << ", read from the cache";
+        // Only a linked page, which has no stamp of its own, is read again.
+        EXPECT_EQ(kept.lastParsed(), QFileInfo(path("p/page2.html")).isSymLink() ? 1 : 0) << step;
+    };
+    const struct {
+        const char* step;
+        std::function<void()> change;
+    } steps[] = {
+        {"first check", [] {}},
+        {"a target appears", [&] { write("a.jpg"); }},
+        {"a folder gets its index", [&] { write("about/index.html", "<a href=../missing.html>x</a>"); }},
+        {"a target goes", [&] { QFile::remove(path("a.jpg")); }},
+        {"several images appear", [&] { write("img/3.png"), write("img/7.png"); }},
+        {"a page is rewritten", [&] { write("site.css", "body { background: url(bg2.png) }"); }},
+        {"a page goes", [&] { QFile::remove(path("p/page0.html")); }},
+        {"a page is renamed", [&] { QFile::rename(path("p/page1.html"), path("p/renamed.html")); }},
+        {"a page becomes a link to another",
+         [&] {
+             QFile::remove(path("p/page2.html"));
+             QFile::link(path("index.html"), path("p/page2.html"));
+         }},
+        {"the linked-to page changes", [&] { write("index.html", "<img src=other.jpg>"); }},
+    };
+    for (const auto& step : steps) {
+        step.change();
+        sameAsFresh(step.step);
+    }
+}
+
+TEST_F(LinkCheckSiteTest, aPageWrittenInPlaceIsReadAgainEvenWithItsSizeAndTimeKept) {
+    write("index.html", "<img src=a.jpg>");
+    PageLinksCache cache;
+    EXPECT_EQ(check(m_dir.path(), cache), (QList<BrokenLink>{{"index.html", "a.jpg"}}));
+    const QString index = path("index.html");
+    struct stat before {};
+    ASSERT_EQ(::stat(QFile::encodeName(index).constData(), &before), 0);
+    {
+        QFile file(index);
+        ASSERT_TRUE(file.open(QIODevice::ReadWrite));
+        file.write("<img src=b.jpg>");
+    }
+    // Same inode, same size, and the modification time set back.
+    const timespec times[2] = {before.st_atim, before.st_mtim};
+    ASSERT_EQ(::utimensat(AT_FDCWD, QFile::encodeName(index).constData(), times, 0), 0);
+    EXPECT_EQ(check(m_dir.path(), cache), (QList<BrokenLink>{{"index.html", "b.jpg"}}));
+    EXPECT_EQ(cache.lastParsed(), 1);
+}
+
+TEST_F(LinkCheckSiteTest, theCacheStaysWithinItsBoundAndForgetsRemovedPages) {
+    for (int i = 0; i < 40; ++i) {
+        write(QStringLiteral("page%1.html").arg(i).toUtf8().constData(),
+              QStringLiteral("<img src=missing%1-with-a-long-enough-name.jpg>").arg(i).toUtf8());
+    }
+    PageLinksCache small(2000);
+    PageLinksCache fresh;
+    const QList<BrokenLink> expected = check(m_dir.path(), fresh);
+    EXPECT_EQ(expected.size(), 40);
+    EXPECT_EQ(check(m_dir.path(), small), expected);
+    EXPECT_LE(small.bytes(), 2000);
+    EXPECT_GT(small.size(), 0);
+    EXPECT_LT(small.size(), 40);
+    EXPECT_EQ(check(m_dir.path(), small), expected);
+    EXPECT_GT(small.lastParsed(), 0); // what did not fit is read again
+
+    for (int i = 0; i < 40; ++i) {
+        QFile::remove(path(QStringLiteral("page%1.html").arg(i)));
+    }
+    EXPECT_TRUE(check(m_dir.path(), fresh).isEmpty());
+    EXPECT_EQ(fresh.size(), 0);
+    EXPECT_EQ(fresh.bytes(), 0);
 }
 
 TEST(LinkCheckSummary, rowIsSortedCappedAndEscaped) {
