@@ -8,6 +8,7 @@
 // missing images, a missing stylesheet, a script error on load and one on
 // every animation frame); the time is from load() to loadFinished.
 
+#include "WebEngineBenchmarks.h"
 #include "app/IndexPreviewWebView.h"
 #include "app/PreviewPicker.h"
 #include "app/PreviewProblemsStrip.h"
@@ -26,7 +27,6 @@
 #include <QWebEngineView>
 #include <benchmark/benchmark.h>
 #include <memory>
-#include <unistd.h>
 
 namespace {
 
@@ -152,13 +152,5 @@ BENCHMARK(BM_PreviewLoad_Broken_WithCollection)->UseManualTime()->Unit(benchmark
 } // namespace
 
 int main(int argc, char** argv) {
-    if (::geteuid() == 0) {
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    }
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    ::benchmark::Initialize(&argc, argv);
-    ::benchmark::RunSpecifiedBenchmarks();
-    ::benchmark::Shutdown();
-    return 0;
+    return kestrion::bench::runInWidgetsApplication(argc, argv);
 }

@@ -11,6 +11,7 @@
 // reply) is bound, and the time from creating the window to its first paint
 // with the newest message shown is measured in-process, with the RSS after it.
 
+#include "WebEngineBenchmarks.h"
 #include "app/ChatPane.h"
 #include "app/MainWindow.h"
 #include "app/TranscriptView.h"
@@ -47,10 +48,7 @@ public:
 };
 
 int runProbe(int argc, char** argv, const char* mode) {
-    if (::geteuid() == 0) {
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    }
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    kestrion::bench::prepareWebEngine();
     QApplication app(argc, argv);
     FirstPaintWatcher watcher;
     if (std::strcmp(mode, "bare") == 0) {
@@ -190,13 +188,5 @@ int main(int argc, char** argv) {
             return runProbe(argc, argv, argv[i + 1]);
         }
     }
-    if (::geteuid() == 0) {
-        qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    }
-    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
-    QApplication app(argc, argv);
-    ::benchmark::Initialize(&argc, argv);
-    ::benchmark::RunSpecifiedBenchmarks();
-    ::benchmark::Shutdown();
-    return 0;
+    return kestrion::bench::runInWidgetsApplication(argc, argv);
 }
