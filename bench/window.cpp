@@ -28,7 +28,6 @@
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstring>
-#include <unistd.h>
 
 namespace {
 
