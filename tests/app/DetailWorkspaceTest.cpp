@@ -1,3 +1,4 @@
+#include "PreviewTestSupport.h"
 #include "WindowTestSupport.h"
 #include "app/DetailPane.h"
 #include "app/DetailWorkspaceController.h"
@@ -46,26 +47,14 @@
 
 using namespace kestrion;
 using kestrion::test::becomes;
+using kestrion::test::evaluate;
 using kestrion::test::eventually;
+using kestrion::test::page;
+using kestrion::test::pageTimeoutMs;
 using kestrion::test::readFile;
 using kestrion::test::writeFile;
 
 namespace {
-
-constexpr int pageTimeoutMs = 30000;
-
-QByteArray page(const QByteArray& title, const QByteArray& body = {}) {
-    return "<!doctype html><html><head><meta charset=\"utf-8\"><title>" + title + "</title></head><body>" + body +
-           "</body></html>\n";
-}
-
-// Runs a script in the page and waits for its value.
-QVariant evaluate(QWebEnginePage* page, const QString& script) {
-    std::optional<QVariant> result;
-    page->runJavaScript(script, [&result](const QVariant& value) { result = value; });
-    EXPECT_TRUE(QTest::qWaitFor([&result] { return result.has_value(); }, pageTimeoutMs)) << script.toStdString();
-    return result.value_or(QVariant());
-}
 
 // Answers the next message box with the button whose text is given.
 void answerNextMessageBox(const QString& buttonText, QString* seenText = nullptr) {
@@ -148,15 +137,7 @@ protected:
 
     // Waits until the preview shows the fully loaded page with this title.
     ::testing::AssertionResult showsPreviewTitled(const QString& title) {
-        if (!eventually([&] { return preview()->webView() != nullptr; })) {
-            return ::testing::AssertionFailure() << "no web view";
-        }
-        if (auto titled = becomes([&] { return preview()->webView()->view()->title(); }, title, pageTimeoutMs);
-            !titled) {
-            return titled;
-        }
-        return becomes([&] { return evaluate(webPage(), QStringLiteral("document.readyState")).toString(); },
-                       QStringLiteral("complete"), pageTimeoutMs);
+        return test::previewShowsPageTitled(preview(), title);
     }
 
     ::testing::AssertionResult clickTreeRow(const QString& id) {

@@ -1,6 +1,7 @@
 // The preview's device widths, problems strip, "Ask to fix", point and ask,
 // and the caption's file actions, in the real window and web engine.
 
+#include "PreviewTestSupport.h"
 #include "WindowTestSupport.h"
 #include "app/ChatPane.h"
 #include "app/DetailPane.h"
@@ -38,24 +39,13 @@
 
 using namespace kestrion;
 using kestrion::test::becomes;
+using kestrion::test::evaluate;
 using kestrion::test::eventually;
+using kestrion::test::page;
+using kestrion::test::pageTimeoutMs;
 using kestrion::test::writeFile;
 
 namespace {
-
-constexpr int pageTimeoutMs = 30000;
-
-QByteArray page(const QByteArray& title, const QByteArray& body = {}, const QByteArray& head = {}) {
-    return "<!doctype html><html><head><meta charset=\"utf-8\"><title>" + title + "</title>" + head + "</head><body>" +
-           body + "</body></html>\n";
-}
-
-QVariant evaluate(QWebEnginePage* page, const QString& script, quint32 world = 0) {
-    std::optional<QVariant> result;
-    page->runJavaScript(script, world, [&result](const QVariant& value) { result = value; });
-    EXPECT_TRUE(QTest::qWaitFor([&result] { return result.has_value(); }, pageTimeoutMs)) << script.toStdString();
-    return result.value_or(QVariant());
-}
 
 // Waits in a running event loop, which wakes as soon as an event arrives (a
 // polling wait sleeps between rounds, and the engine asks the request
@@ -103,15 +93,7 @@ protected:
     // Shows the Preview tab and waits until the page with this title has loaded.
     ::testing::AssertionResult showPreviewTitled(const QString& title) {
         state()->setDetailWorkspaceTab(DetailWorkspaceTab::Preview);
-        if (!eventually([&] { return preview()->webView() != nullptr; })) {
-            return ::testing::AssertionFailure() << "no web view";
-        }
-        if (auto titled = becomes([&] { return preview()->webView()->view()->title(); }, title, pageTimeoutMs);
-            !titled) {
-            return titled;
-        }
-        return becomes([&] { return evaluate(webPage(), QStringLiteral("document.readyState")).toString(); },
-                       QStringLiteral("complete"), pageTimeoutMs);
+        return test::previewShowsPageTitled(preview(), title);
     }
 
     void reload() { state()->bumpPreviewReloadNonce(); }
