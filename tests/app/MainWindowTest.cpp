@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "WindowFixture.h"
 #include "WindowTestSupport.h"
 #include "app/BusyIndicator.h"
 #include "app/ChatPane.h"
@@ -52,32 +53,13 @@ const QString pageReply = QStringLiteral("Here is your landing page.\n\n"
                                          "<<<FILE path=\"style.css\">>>\nh1 { color: teal; }\n<<<END_FILE>>>\n"
                                          "<<<FILE path=\"app.js\">>>\nconsole.log('hi');\n<<<END_FILE>>>\n");
 
-class MainWindowTest : public ::testing::Test {
+class MainWindowTest : public test::WindowFixture {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(site.isValid());
-        QApplication::setQuitOnLastWindowClosed(false);
-        settings.setOpenAIBaseURL(server.apiBaseUrl());
-        settings.setApiKey(QStringLiteral("sk-test"));
-        settings.setOutputDirectoryPath(site.path());
-    }
-
-    void openWindow() {
-        window = std::make_unique<MainWindow>(&settings);
-        ASSERT_TRUE(test::showAndWaitUntilReady(*window));
-    }
-
-    ChatPane* pane() const { return window->chatPane(); }
     Sidebar* sidebar() const { return window->sidebar(); }
 
     QModelIndex sessionRow(int row) const { return sidebar()->sessionList()->model()->index(row, 0); }
 
     QString historyFile() const { return site.filePath(QStringLiteral(".kestrion-chats/chat_history.json")); }
-
-    test::FakeOpenAIServer server;
-    QTemporaryDir site;
-    AppSettings settings;
-    std::unique_ptr<MainWindow> window;
 };
 
 TEST_F(MainWindowTest, startsAsTheSingleTitledWindowWithTheExpectedLayout) {

@@ -1,3 +1,4 @@
+#include "WindowFixture.h"
 #include "WindowTestSupport.h"
 #include "app/ChangesDialog.h"
 #include "app/ChatPane.h"
@@ -39,22 +40,8 @@ QString fileReply(const QString& prose, const QString& heading, const QString& c
            QStringLiteral("; }\n<<<END_FILE>>>\n");
 }
 
-class TurnWindowTest : public ::testing::Test {
+class TurnWindowTest : public test::WindowFixture {
 protected:
-    void SetUp() override {
-        ASSERT_TRUE(site.isValid());
-        QApplication::setQuitOnLastWindowClosed(false);
-        settings.setOpenAIBaseURL(server.apiBaseUrl());
-        settings.setApiKey(QStringLiteral("sk-test"));
-        settings.setOutputDirectoryPath(site.path());
-    }
-
-    void openWindow() {
-        window = std::make_unique<MainWindow>(&settings);
-        ASSERT_TRUE(test::showAndWaitUntilReady(*window));
-    }
-
-    ChatPane* pane() const { return window->chatPane(); }
     TranscriptView* transcript() const { return pane()->transcript(); }
 
     void type(const QString& text) {
@@ -102,11 +89,6 @@ protected:
     }
 
     QString commitCount() const { return gitOutput(site.path(), {"rev-list", "--count", "HEAD"}); }
-
-    FakeOpenAIServer server;
-    QTemporaryDir site;
-    AppSettings settings;
-    std::unique_ptr<MainWindow> window;
 };
 
 TEST_F(TurnWindowTest, sendBecomesStopAndStopOrEscapeEndsTheWait) {

@@ -1,0 +1,41 @@
+#pragma once
+
+#include "WindowTestSupport.h"
+#include "app/ChatPane.h"
+#include "app/MainWindow.h"
+#include "settings/AppSettings.h"
+#include "support/FakeOpenAIServer.h"
+
+#include <QApplication>
+#include <QTemporaryDir>
+#include <gtest/gtest.h>
+#include <memory>
+
+namespace kestrion::test {
+
+// The real window over a temporary website folder, talking to the loopback fake model server
+// with a key set, as a user who has set the app up would see it.
+class WindowFixture : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_TRUE(site.isValid());
+        QApplication::setQuitOnLastWindowClosed(false);
+        settings.setOpenAIBaseURL(server.apiBaseUrl());
+        settings.setApiKey(QStringLiteral("sk-test"));
+        settings.setOutputDirectoryPath(site.path());
+    }
+
+    void openWindow() {
+        window = std::make_unique<MainWindow>(&settings);
+        ASSERT_TRUE(showAndWaitUntilReady(*window));
+    }
+
+    ChatPane* pane() const { return window->chatPane(); }
+
+    FakeOpenAIServer server;
+    QTemporaryDir site;
+    AppSettings settings;
+    std::unique_ptr<MainWindow> window;
+};
+
+} // namespace kestrion::test
