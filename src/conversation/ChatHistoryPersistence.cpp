@@ -308,17 +308,11 @@ std::optional<FilePayload> decode(const QByteArray& bytes) {
     if (!activeSessionId) {
         return std::nullopt;
     }
-    FilePayload payload{*version, {}, *activeSessionId};
-    const QJsonArray sessions = sessionsValue.toArray();
-    payload.sessions.reserve(sessions.size());
-    for (const QJsonValue& item : sessions) {
-        auto session = ChatSession::fromJson(item);
-        if (!session) {
-            return std::nullopt;
-        }
-        payload.sessions.append(std::move(*session));
+    auto sessions = allFromJson<ChatSession>(sessionsValue.toArray());
+    if (!sessions) {
+        return std::nullopt;
     }
-    return payload;
+    return FilePayload{*version, std::move(*sessions), *activeSessionId};
 }
 
 } // namespace kestrion::ChatHistoryPersistence

@@ -104,17 +104,11 @@ std::optional<ChatSession> ChatSession::fromJson(const QJsonValue& value) {
     if (!uuid || !created || !updated) {
         return std::nullopt;
     }
-    ChatSession session{*uuid, title.toString(), *created, *updated, {}};
-    const QJsonArray array = messages.toArray();
-    session.messages.reserve(array.size());
-    for (const QJsonValue& item : array) {
-        auto message = ChatMessage::fromJson(item);
-        if (!message) {
-            return std::nullopt;
-        }
-        session.messages.append(std::move(*message));
+    auto parsedMessages = allFromJson<ChatMessage>(messages.toArray());
+    if (!parsedMessages) {
+        return std::nullopt;
     }
-    return session;
+    return ChatSession{*uuid, title.toString(), *created, *updated, std::move(*parsedMessages)};
 }
 
 size_t qHash(const ChatMessage& message, size_t seed) noexcept {

@@ -1,11 +1,13 @@
 #pragma once
 
 #include <QDateTime>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QList>
 #include <QString>
 #include <QUuid>
 #include <optional>
+#include <utility>
 
 namespace kestrion {
 
@@ -60,6 +62,22 @@ struct ChatSession {
 QString uuidToText(const QUuid& id);
 // Accepts the canonical hyphenated form in any letter case; nothing otherwise.
 std::optional<QUuid> uuidFromText(const QString& text);
+
+// Every item of the array read by Record::fromJson, in order; nothing when any item fails to read,
+// so a history is taken whole or not at all.
+template <typename Record>
+std::optional<QList<Record>> allFromJson(const QJsonArray& array) {
+    QList<Record> records;
+    records.reserve(array.size());
+    for (const QJsonValue& item : array) {
+        std::optional<Record> record = Record::fromJson(item);
+        if (!record) {
+            return std::nullopt;
+        }
+        records.append(std::move(*record));
+    }
+    return records;
+}
 
 size_t qHash(const ChatMessage& message, size_t seed = 0) noexcept;
 size_t qHash(const ChatSession& session, size_t seed = 0) noexcept;
