@@ -146,9 +146,6 @@ public:
     static std::optional<QString> normalizedOutputDirectory(const std::optional<QString>& path) {
         return SessionStore::normalizedOutputDirectory(path);
     }
-    static QString derivedTitle(const QList<ChatMessage>& messages, const QString& existing) {
-        return SessionStore::derivedTitle(messages, existing);
-    }
 
 Q_SIGNALS:
     void activeSessionIdChanged();

@@ -1,8 +1,7 @@
 #include "conversation/SessionStore.h"
 
 #include "conversation/ChatHistoryPersistence.h"
-#include "settings/AppSettings.h"
-#include "support/GraphemeText.h"
+#include "conversation/SessionList.h"
 #include "support/IsoDateTime.h"
 #include "support/Logging.h"
 #include "support/SitePath.h"
@@ -11,45 +10,9 @@
 #include <QLocale>
 #include <QPointer>
 #include <algorithm>
-#include <numeric>
 #include <utility>
 
 namespace kestrion {
-
-namespace {
-
-// Index of the session with the latest updatedAt; the first in stored order wins ties.
-qsizetype mostRecentlyUpdatedIndex(const QList<ChatSession>& sessions) {
-    qsizetype best = -1;
-    for (qsizetype i = 0; i < sessions.size(); ++i) {
-        if (best < 0 || sessions[i].updatedAt > sessions[best].updatedAt) {
-            best = i;
-        }
-    }
-    return best;
-}
-
-qsizetype indexOfSession(const QList<ChatSession>& sessions, const QUuid& id) {
-    const auto it = std::find_if(sessions.begin(), sessions.end(), [&](const ChatSession& s) { return s.id == id; });
-    return it != sessions.end() ? std::distance(sessions.begin(), it) : -1;
-}
-
-// The session a loaded history opens on: the one it names, else the latest updated.
-qsizetype activeIndexOf(const QList<ChatSession>& sessions, const QUuid& activeSessionId) {
-    const qsizetype named = indexOfSession(sessions, activeSessionId);
-    return named >= 0 ? named : mostRecentlyUpdatedIndex(sessions);
-}
-
-// Stored indices in the order the rows show them: latest updated first, equal times in stored order.
-QList<qsizetype> displayOrder(const QList<ChatSession>& sessions) {
-    QList<qsizetype> order(sessions.size());
-    std::iota(order.begin(), order.end(), qsizetype(0));
-    std::stable_sort(order.begin(), order.end(),
-                     [&](qsizetype a, qsizetype b) { return sessions[a].updatedAt > sessions[b].updatedAt; });
-    return order;
-}
-
-} // namespace
 
 SessionStore::SessionStore(QObject* parent) : QAbstractListModel(parent) {
     const ChatSession session = ChatSession::makeFresh();
@@ -108,12 +71,12 @@ QString SessionStore::updatedText(const QDateTime& updatedAt) {
 
 const QList<ChatMessage>& SessionStore::messages() const {
     static const QList<ChatMessage> none;
-    const qsizetype index = indexOfSession(m_sessions, m_activeSessionId);
+    const qsizetype index = SessionList::indexOf(m_sessions, m_activeSessionId);
     return index >= 0 ? m_sessions[index].messages : none;
 }
 
 bool SessionStore::contains(const QUuid& id) const {
-    return indexOfSession(m_sessions, id) >= 0;
+    return SessionList::indexOf(m_sessions, id) >= 0;
 }
 
 QList<ChatSession> SessionStore::sortedByUpdated() const {
@@ -129,27 +92,6 @@ std::optional<QString> SessionStore::normalizedOutputDirectory(const std::option
     return SitePath::existingDirectory(path);
 }
 
-QString SessionStore::derivedTitle(const QList<ChatMessage>& messages, const QString& existing) {
-    const QString trimmedExisting = existing.trimmed();
-    if (!trimmedExisting.isEmpty() && trimmedExisting != ChatSession::defaultTitle) {
-        return existing;
-    }
-    const auto firstUser = std::find_if(messages.begin(), messages.end(),
-                                        [](const ChatMessage& m) { return m.role == ChatMessage::Role::User; });
-    if (firstUser == messages.end()) {
-        return existing;
-    }
-    const QString text = firstUser->text.trimmed();
-    if (text.isEmpty()) {
-        return existing;
-    }
-    // More than 48 user-perceived characters: the first 45 and an ellipsis.
-    if (graphemePrefixLength(text, 49)) {
-        return firstCharacters(text, 45) + QChar(0x2026);
-    }
-    return text;
-}
-
 int SessionStore::rowOfStored(qsizetype storedIndex) const {
     return static_cast<int>(m_rows.indexOf(storedIndex));
 }
@@ -158,7 +100,7 @@ void SessionStore::resetSessions(QList<ChatSession> sessions, const QUuid& activ
     const bool activeChanged = activeSessionId != m_activeSessionId;
     beginResetModel();
     m_sessions = std::move(sessions);
-    m_rows = displayOrder(m_sessions);
+    m_rows = SessionList::displayOrder(m_sessions);
     m_activeSessionId = activeSessionId;
     ++m_revision;
     endResetModel();
@@ -172,10 +114,10 @@ void SessionStore::setActiveSessionId(const QUuid& id) {
     if (id == m_activeSessionId) {
         return;
     }
-    const qsizetype previous = indexOfSession(m_sessions, m_activeSessionId);
+    const qsizetype previous = SessionList::indexOf(m_sessions, m_activeSessionId);
     m_activeSessionId = id;
     ++m_revision;
-    for (const qsizetype stored : {previous, indexOfSession(m_sessions, id)}) {
+    for (const qsizetype stored : {previous, SessionList::indexOf(m_sessions, id)}) {
         if (stored >= 0) {
             const QModelIndex row = index(rowOfStored(stored));
             Q_EMIT dataChanged(row, row, {IsActiveRole});
@@ -187,7 +129,7 @@ void SessionStore::setActiveSessionId(const QUuid& id) {
 
 void SessionStore::reorderAfterUpdate(qsizetype storedIndex) {
     const int from = rowOfStored(storedIndex);
-    QList<qsizetype> order = displayOrder(m_sessions);
+    QList<qsizetype> order = SessionList::displayOrder(m_sessions);
     // Only this session's time changed, so every other row keeps its place relative to the rest.
     const int to = static_cast<int>(order.indexOf(storedIndex));
     if (to != from) {
@@ -295,7 +237,7 @@ void SessionStore::applyBinding(quint64 generation, const std::optional<QString>
         // The folder shown again: its chats in memory are newer than the read, and their save is queued.
     } else if (outcome.loaded && !outcome.loaded->sessions.isEmpty()) {
         const QList<ChatSession>& sessions = outcome.loaded->sessions;
-        resetSessions(sessions, sessions[activeIndexOf(sessions, outcome.loaded->activeSessionId)].id);
+        resetSessions(sessions, sessions[SessionList::openingIndex(sessions, outcome.loaded->activeSessionId)].id);
         // A folder without a history takes over the per-user one; that file goes once this copy is written.
         if (outcome.adoptsLegacy) {
             m_legacyMigrationPending = true;
@@ -332,7 +274,7 @@ void SessionStore::addFreshChat() {
         m_sessions.cbegin(), m_sessions.cend(), [&](const ChatSession& s) { return s.updatedAt > session.updatedAt; }));
     beginInsertRows({}, row, row);
     m_sessions.prepend(session);
-    m_rows = displayOrder(m_sessions);
+    m_rows = SessionList::displayOrder(m_sessions);
     ++m_revision;
     endInsertRows();
     setActiveSessionId(session.id);
@@ -347,17 +289,18 @@ bool SessionStore::remove(const QUuid& requestedId) {
     // A copy: the caller may pass a session's own id (sessions()[i].id), which removing frees.
     const QUuid id = requestedId;
     bool removed = false;
-    for (qsizetype stored = indexOfSession(m_sessions, id); stored >= 0; stored = indexOfSession(m_sessions, id)) {
+    for (qsizetype stored = SessionList::indexOf(m_sessions, id); stored >= 0;
+         stored = SessionList::indexOf(m_sessions, id)) {
         const int row = rowOfStored(stored);
         beginRemoveRows({}, row, row);
         m_sessions.removeAt(stored);
-        m_rows = displayOrder(m_sessions);
+        m_rows = SessionList::displayOrder(m_sessions);
         ++m_revision;
         endRemoveRows();
         removed = true;
     }
     if (id == m_activeSessionId) {
-        const qsizetype next = mostRecentlyUpdatedIndex(m_sessions);
+        const qsizetype next = SessionList::latestUpdated(m_sessions);
         if (next >= 0) {
             setActiveSessionId(m_sessions[next].id);
         }
@@ -366,13 +309,13 @@ bool SessionStore::remove(const QUuid& requestedId) {
 }
 
 void SessionStore::append(const QUuid& sessionId, ChatMessage message) {
-    const qsizetype stored = indexOfSession(m_sessions, sessionId);
+    const qsizetype stored = SessionList::indexOf(m_sessions, sessionId);
     if (stored < 0) {
         return;
     }
     ChatSession& session = m_sessions[stored];
     session.messages.append(std::move(message));
-    session.title = derivedTitle(session.messages, session.title);
+    session.title = SessionList::derivedTitle(session.messages, session.title);
     session.updatedAt = currentDateTimeWholeSeconds();
     ++m_revision;
     if (sessionId == m_activeSessionId) {
@@ -386,22 +329,7 @@ void SessionStore::appendToStored(const std::optional<QString>& outputRoot, cons
     // Written by the history writer after the save made when that folder was left, so the
     // file it reads holds the chat as the user last saw it.
     const auto change = [sessionId, message = std::move(message)](ChatHistoryPersistence::FilePayload& payload) {
-        // A chat deleted meanwhile loses nothing: the result goes to the chat that folder opens on.
-        qsizetype index = indexOfSession(payload.sessions, sessionId);
-        if (index < 0) {
-            index = activeIndexOf(payload.sessions, payload.activeSessionId);
-        }
-        // No readable history is left there (a damaged file is set aside by the load): a chat of its own.
-        if (index < 0) {
-            const ChatSession session = ChatSession::makeFresh();
-            payload.sessions.prepend(session);
-            payload.activeSessionId = session.id;
-            index = 0;
-        }
-        ChatSession& session = payload.sessions[index];
-        session.messages.append(message);
-        session.updatedAt = currentDateTimeWholeSeconds();
-        return session.id;
+        return SessionList::appendToStored(payload, sessionId, message);
     };
     const QPointer<SessionStore> self(this);
     m_writer.change(outputRoot, change, [self, done = std::move(done)](const HistoryWriter::Outcome& outcome) {

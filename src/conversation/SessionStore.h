@@ -89,7 +89,6 @@ public:
                         std::function<void(const QUuid&)> done);
 
     static std::optional<QString> normalizedOutputDirectory(const std::optional<QString>& path);
-    static QString derivedTitle(const QList<ChatMessage>& messages, const QString& existing);
 
 Q_SIGNALS:
     void activeSessionIdChanged();

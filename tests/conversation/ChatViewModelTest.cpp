@@ -52,37 +52,6 @@ protected:
 
 } // namespace
 
-TEST(ChatViewModelTitles, derivedTitle_takesTheFirstUserMessageOnceAndCutsLongTextsByGraphemes) {
-    const auto user = [](const QString& text) { return ChatMessage::make(ChatMessage::Role::User, text); };
-    const QString sixty(60, QLatin1Char('x'));
-    EXPECT_EQ(ChatViewModel::derivedTitle({user(sixty)}, QStringLiteral("New chat")),
-              QString(45, QLatin1Char('x')) + QChar(0x2026));
-    const QString fortyEight(48, QLatin1Char('y'));
-    EXPECT_EQ(ChatViewModel::derivedTitle({user(fortyEight)}, QStringLiteral("New chat")), fortyEight);
-    EXPECT_EQ(ChatViewModel::derivedTitle({user(QStringLiteral("  Portfolio site \n"))}, QStringLiteral("  New chat ")),
-              QStringLiteral("Portfolio site"));
-    EXPECT_EQ(ChatViewModel::derivedTitle({user(QStringLiteral("Hello"))}, QStringLiteral("My site")),
-              QStringLiteral("My site"));
-    // Only the first user message counts, even when it is blank.
-    EXPECT_EQ(ChatViewModel::derivedTitle({user(QStringLiteral("   ")), user(QStringLiteral("later"))},
-                                          QStringLiteral("New chat")),
-              QStringLiteral("New chat"));
-    EXPECT_EQ(
-        ChatViewModel::derivedTitle({ChatMessage::make(ChatMessage::Role::Assistant, QStringLiteral("hi"))}, QString()),
-        QString());
-    // A family emoji is one user-perceived character made of several code points.
-    const QString family = QStringLiteral("\U0001F468\u200D\U0001F469\u200D\U0001F467");
-    QString emojis;
-    for (int i = 0; i < 50; ++i) {
-        emojis += family;
-    }
-    QString expected;
-    for (int i = 0; i < 45; ++i) {
-        expected += family;
-    }
-    EXPECT_EQ(ChatViewModel::derivedTitle({user(emojis)}, QStringLiteral("New chat")), expected + QChar(0x2026));
-}
-
 TEST_F(ChatViewModelTest, blankInput_sendsNothingAndKeepsTheWhitespace) {
     ChatViewModel model;
     bindTo(model, m_site.path());
