@@ -1,23 +1,28 @@
 #include "conversation/ChatViewModel.h"
 
 #include "conversation/TurnRunner.h"
-#include "generation/TurnGit.h"
 #include "openai/OpenAIService.h"
-#include "support/SitePath.h"
 
 #include <QCoreApplication>
 #include <QPointer>
-#include <QtConcurrent/QtConcurrentRun>
-#include <algorithm>
 #include <utility>
 
 namespace kestrion {
 
 ChatViewModel::ChatViewModel(std::shared_ptr<const OpenAIService> openAI, QObject* parent)
-    : QObject(parent), m_openAI(std::move(openAI)) {
+    : QObject(parent), m_openAI(std::move(openAI)),
+      m_actions(
+          m_store,
+          {[this] { return m_isSending; },
+           [this](const ChatTarget& target, ChatMessage message) { deliver(target, std::move(message), std::nullopt); },
+           [this](const QUuid& sessionId, const std::optional<QString>& error) { setChatError(sessionId, error); }}) {
     if (!m_openAI) {
         m_openAI = std::make_shared<const OpenAIService>();
     }
+    connect(&m_actions, &TurnActions::messageActionsChanged, this, &ChatViewModel::messageActionsChanged);
+    connect(&m_actions, &TurnActions::undoNeedsConfirmation, this, &ChatViewModel::undoNeedsConfirmation);
+    connect(&m_actions, &TurnActions::undoFinished, this, &ChatViewModel::undoFinished);
+    connect(&m_actions, &TurnActions::filesWritten, this, &ChatViewModel::filesWritten);
     connect(&m_store, &SessionStore::activeSessionIdChanged, this, [this] {
         Q_EMIT activeSessionIdChanged();
         updateShownError();
@@ -104,29 +109,7 @@ void ChatViewModel::applyOutputRoot(const std::optional<QString>& outputRoot) {
         setInput(QString());
     }
     m_store.bind(outputRoot);
-    // The turn log is read off this thread once the folder is bound; a later binding supersedes a
-    // load still running.
-    m_turns.clear();
-    const quint64 load = ++m_turnLogLoad;
-    Q_EMIT messageActionsChanged();
-    m_store.afterBinding([this, load] {
-        const std::optional<QString> root = m_store.outputRoot();
-        if (!root || load != m_turnLogLoad) {
-            return;
-        }
-        QtConcurrent::run([root = *root] {
-            return TurnLog::load(root);
-        }).then(this, [this, load](const TurnLog::Entries& entries) {
-            if (load == m_turnLogLoad) {
-                m_turns.insert(entries);
-                Q_EMIT messageActionsChanged();
-            }
-        });
-    });
-}
-
-ChatViewModel::ChatTarget ChatViewModel::activeTarget() const {
-    return {m_store.isBound(), m_store.outputRoot(), activeSessionId()};
+    m_actions.loadTurnLog();
 }
 
 void ChatViewModel::deliver(const ChatTarget& target, ChatMessage message, const std::optional<QString>& error,
@@ -140,7 +123,7 @@ void ChatViewModel::deliver(const ChatTarget& target, ChatMessage message, const
     }
     // A result belongs to the conversation its work started in, even if the user
     // switched chats or folders while waiting.
-    if (target.bound && m_store.isBound() && target.outputRoot != m_store.outputRoot()) {
+    if (!m_store.isBoundFolder(target)) {
         const QPointer<ChatViewModel> self(this);
         m_store.appendToStored(target.outputRoot, target.sessionId, std::move(message),
                                [self, error, saved = std::move(saved)](const QUuid& sessionId) {
@@ -244,8 +227,8 @@ void ChatViewModel::finishTurn(const ChatTarget& target, quint64 serial, const T
     if (target.outputRoot && !result.writtenPaths.isEmpty()) {
         Q_EMIT filesWritten(*target.outputRoot, result.writtenPaths);
     }
-    if (result.commit && (!target.bound || target.outputRoot == m_store.outputRoot())) {
-        m_turns.insert(result.messageId, {*result.commit, TurnLog::Entry::Kind::Turn});
+    if (result.commit) {
+        m_actions.recordTurn(target, result.messageId, *result.commit);
     }
     deliver(target, ChatMessage{result.messageId, ChatMessage::Role::Assistant, result.text}, result.error, finished);
     setSending(false);
@@ -263,8 +246,7 @@ void ChatViewModel::stop() {
 }
 
 bool ChatViewModel::isShownChat(const ChatTarget& target) const {
-    return m_turnSerial > 0 && target.sessionId == activeSessionId() &&
-           (!target.bound || !m_store.isBound() || target.outputRoot == m_store.outputRoot());
+    return m_turnSerial > 0 && target.sessionId == activeSessionId() && m_store.isBoundFolder(target);
 }
 
 bool ChatViewModel::isSendingShownChat() const {
@@ -310,135 +292,13 @@ void ChatViewModel::appendStreamedPiece(quint64 serial, const QString& piece) {
     Q_EMIT streamedReplyChanged();
 }
 
-bool ChatViewModel::canRetry(const QUuid& assistantMessageId) const {
-    if (m_isSending) {
-        return false;
-    }
-    const QList<ChatMessage>& shown = messages();
-    for (qsizetype i = shown.size() - 1; i >= 0; --i) {
-        if (shown[i].id != assistantMessageId) {
-            continue;
-        }
-        if (shown[i].role != ChatMessage::Role::Assistant || !TurnRunner::isErrorText(shown[i].text)) {
-            return false;
-        }
-        return std::any_of(shown.cbegin(), shown.cbegin() + i,
-                           [](const ChatMessage& message) { return message.role == ChatMessage::Role::User; });
-    }
-    return false;
-}
-
 void ChatViewModel::retry(const QUuid& assistantMessageId, const QString& model, const QString& apiKey) {
-    if (!canRetry(assistantMessageId)) {
+    const std::optional<QString> question = m_actions.retryQuestion(assistantMessageId);
+    if (!question) {
         return;
-    }
-    const QList<ChatMessage>& shown = messages();
-    qsizetype at = 0;
-    while (shown[at].id != assistantMessageId) {
-        ++at;
-    }
-    QString question;
-    for (qsizetype i = at - 1; i >= 0; --i) {
-        if (shown[i].role == ChatMessage::Role::User) {
-            question = shown[i].text;
-            break;
-        }
     }
     setSending(true);
-    startTurn(model, apiKey, question);
-}
-
-std::optional<QString> ChatViewModel::commitOf(const QUuid& messageId) const {
-    const auto it = m_turns.constFind(messageId);
-    return it == m_turns.cend() ? std::nullopt : std::optional<QString>(it->commit);
-}
-
-QString ChatViewModel::actionLabel(const QString& action) {
-    return QCoreApplication::translate("kestrion::ChatViewModel", qUtf8Printable(action));
-}
-
-QStringList ChatViewModel::messageActions(const QUuid& messageId) const {
-    QStringList actions;
-    if (canRetry(messageId)) {
-        actions << retryAction;
-    }
-    const auto entry = m_turns.constFind(messageId);
-    if (entry == m_turns.cend()) {
-        return actions;
-    }
-    actions << showChangesAction;
-    if (m_isSending || m_undoing) {
-        return actions;
-    }
-    const QList<ChatMessage>& shown = messages();
-    for (qsizetype i = shown.size() - 1; i >= 0; --i) {
-        if (m_turns.contains(shown[i].id)) {
-            if (shown[i].id == messageId) {
-                actions << (entry->kind == TurnLog::Entry::Kind::Undo ? redoAction : undoAction);
-            }
-            break;
-        }
-    }
-    return actions;
-}
-
-void ChatViewModel::undoOrRedo(const QUuid& messageId, bool overwriteEdits) {
-    const QStringList actions = messageActions(messageId);
-    const bool undo = actions.contains(undoAction);
-    if ((!undo && !actions.contains(redoAction)) || !m_store.outputRoot()) {
-        return;
-    }
-    const QString root = *m_store.outputRoot();
-    const QString commit = m_turns.value(messageId).commit;
-    const ChatTarget target = activeTarget();
-    const QUuid newMessage = QUuid::createUuid();
-    const TurnLog::Entry::Kind kind = undo ? TurnLog::Entry::Kind::Undo : TurnLog::Entry::Kind::Redo;
-    m_undoing = true;
-    setChatError(target.sessionId, std::nullopt);
-    Q_EMIT messageActionsChanged();
-    QtConcurrent::run([root, commit, overwriteEdits, newMessage, kind] {
-        const TurnGit::RevertOutcome outcome =
-            TurnGit::revert(root, commit,
-                            kind == TurnLog::Entry::Kind::Undo ? QStringLiteral("Undo an assistant turn")
-                                                               : QStringLiteral("Redo an assistant turn"),
-                            overwriteEdits);
-        if (outcome.status == TurnGit::RevertOutcome::Status::Done) {
-            TurnLog::record(root, newMessage, {outcome.commit, kind});
-        }
-        return outcome;
-    }).then(this, [this, root, target, messageId, newMessage, kind](const TurnGit::RevertOutcome& outcome) {
-        m_undoing = false;
-        switch (outcome.status) {
-        case TurnGit::RevertOutcome::Status::NeedsConfirmation:
-            Q_EMIT undoNeedsConfirmation(messageId, outcome.changedPaths);
-            break;
-        case TurnGit::RevertOutcome::Status::Failed:
-            setChatError(target.sessionId, outcome.reason);
-            break;
-        case TurnGit::RevertOutcome::Status::Done: {
-            QStringList named;
-            for (const QString& path : outcome.paths) {
-                named << QLatin1Char('`') + SitePath::escapedForDisplay(path) + QLatin1Char('`');
-            }
-            if (target.outputRoot == m_store.outputRoot()) {
-                m_turns.insert(newMessage, {outcome.commit, kind});
-            }
-            Q_EMIT filesWritten(root, outcome.paths);
-            deliver(target,
-                    ChatMessage{newMessage, ChatMessage::Role::Assistant,
-                                (kind == TurnLog::Entry::Kind::Undo
-                                     ? QCoreApplication::translate("kestrion::ChatViewModel",
-                                                                   "Undid the changes of the previous turn: %1.")
-                                     : QCoreApplication::translate("kestrion::ChatViewModel",
-                                                                   "Redid the changes of the previous turn: %1."))
-                                    .arg(named.join(QStringLiteral(", ")))},
-                    std::nullopt);
-            break;
-        }
-        }
-        Q_EMIT messageActionsChanged();
-        Q_EMIT undoFinished();
-    });
+    startTurn(model, apiKey, *question);
 }
 
 void ChatViewModel::newChat() {

@@ -2,7 +2,7 @@
 
 #include "conversation/ChatRecords.h"
 #include "conversation/SessionStore.h"
-#include "conversation/TurnLog.h"
+#include "conversation/TurnActions.h"
 #include "conversation/TurnRunner.h"
 #include "generation/TurnProgress.h"
 
@@ -23,11 +23,12 @@ namespace kestrion {
 
 class OpenAIService;
 
-// The conversation as the window sees it: the chats (kept by the session store), the
-// composer text, the busy state and the error line. It starts a turn (TurnRunner) from
-// the user's text and delivers its result. A result (reply, launch report, error line)
-// belongs to the chat, and folder, its work started in; a failed save of the history
-// shows over whatever chat is shown. Lives on the interface thread. Knows nothing of views.
+// The conversation as the window sees it: the chats (kept by the session store), the composer
+// text, the busy state and the error line. It starts a turn (TurnRunner) from the user's text and
+// delivers its result; the actions under a message (TurnActions) are offered through it. A result
+// (reply, launch report, error line) belongs to the chat, and folder, its work started in; a failed
+// save of the history shows over whatever chat is shown. Lives on the interface thread. Knows
+// nothing of views.
 class ChatViewModel final : public QObject {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(ChatViewModel)
@@ -39,12 +40,7 @@ class ChatViewModel final : public QObject {
 
 public:
     // Where a result belongs: the history bound and the chat shown when its work started.
-    struct ChatTarget {
-        // False before the first binding: the result then goes to the chat on screen.
-        bool bound = false;
-        std::optional<QString> outputRoot;
-        QUuid sessionId;
-    };
+    using ChatTarget = kestrion::ChatTarget;
 
     // openAI: the model client; nullptr creates one over the configured base URL.
     explicit ChatViewModel(std::shared_ptr<const OpenAIService> openAI = nullptr, QObject* parent = nullptr);
@@ -94,37 +90,29 @@ public:
     void setStreamReplies(bool stream) { m_streamReplies = stream; }
     bool streamReplies() const { return m_streamReplies; }
 
-    // An assistant message "Error: …" of the chat shown that can be sent again: the user's
-    // message before it exists and no turn runs.
-    bool canRetry(const QUuid& assistantMessageId) const;
+    // The actions under a message of the chat shown and the undo or redo of a turn: see TurnActions.
+    bool canRetry(const QUuid& assistantMessageId) const {
+        return m_actions.retryQuestion(assistantMessageId).has_value();
+    }
     // Sends the user's message before that error again in the same chat; the failed exchange
     // stays as it is.
     void retry(const QUuid& assistantMessageId, const QString& model, const QString& apiKey);
-
-    // The actions a message of the chat shown offers, by their labels: "Show changes" (it made a
-    // commit), "Undo this turn" or "Redo" (the newest such message of the chat, when no turn
-    // runs), "Retry" (see canRetry).
-    static inline const QString showChangesAction =
-        QStringLiteral(QT_TRANSLATE_NOOP("kestrion::ChatViewModel", "Show changes"));
-    static inline const QString undoAction =
-        QStringLiteral(QT_TRANSLATE_NOOP("kestrion::ChatViewModel", "Undo this turn"));
-    static inline const QString redoAction = QStringLiteral(QT_TRANSLATE_NOOP("kestrion::ChatViewModel", "Redo"));
-    static inline const QString retryAction = QStringLiteral(QT_TRANSLATE_NOOP("kestrion::ChatViewModel", "Retry"));
-    QStringList messageActions(const QUuid& messageId) const;
-    // An action as the user reads it; the action itself stays the English label.
-    static QString actionLabel(const QString& action);
-    // The commit a message made in the bound folder, if the turn log has one.
-    std::optional<QString> commitOf(const QUuid& messageId) const;
-    // Undoes (or redoes) the turn of that message with a new commit, when it offers the action.
-    // Edited files of that turn stop it with undoNeedsConfirmation unless overwriteEdits; a
-    // failure shows in the error line and changes nothing.
-    void undoOrRedo(const QUuid& messageId, bool overwriteEdits = false);
-    bool isUndoing() const { return m_undoing; }
+    static inline const QString& showChangesAction = TurnActions::showChangesAction;
+    static inline const QString& undoAction = TurnActions::undoAction;
+    static inline const QString& redoAction = TurnActions::redoAction;
+    static inline const QString& retryAction = TurnActions::retryAction;
+    QStringList messageActions(const QUuid& messageId) const { return m_actions.messageActions(messageId); }
+    static QString actionLabel(const QString& action) { return TurnActions::actionLabel(action); }
+    std::optional<QString> commitOf(const QUuid& messageId) const { return m_actions.commitOf(messageId); }
+    void undoOrRedo(const QUuid& messageId, bool overwriteEdits = false) {
+        m_actions.undoOrRedo(messageId, overwriteEdits);
+    }
+    bool isUndoing() const { return m_actions.isUndoing(); }
     void newChat();
     void selectSession(const QUuid& id);
     void deleteSession(const QUuid& id);
     // The bound history and the active chat, for work whose result arrives later.
-    ChatTarget activeTarget() const;
+    ChatTarget activeTarget() const { return m_store.activeTarget(); }
     // Launch outcomes reported into the conversation: into the target's chat, written to its
     // folder's history even when another folder is bound now (without a target, the active chat).
     // A failure becomes that chat's error line; a success clears it.
@@ -167,7 +155,8 @@ Q_SIGNALS:
     void undoNeedsConfirmation(const QUuid& messageId, const QStringList& editedPaths);
     // An undo or redo ended (done or not).
     void undoFinished();
-    // A turn wrote these files (as the reply named them) into this website directory.
+    // A turn wrote these files (as the reply named them), or an undo or redo took them back, in this
+    // website directory.
     void filesWritten(const QString& outputRoot, const QStringList& relativePaths);
 
 private:
@@ -204,10 +193,8 @@ private:
     QTimer m_waitTicker;
     bool m_streamReplies = false;
     QString m_streamed;
-    // The bound folder's turn log, as loaded and then added to.
-    TurnLog::Entries m_turns;
-    quint64 m_turnLogLoad = 0;
-    bool m_undoing = false;
+    // After the store, which it reads.
+    TurnActions m_actions;
 };
 
 } // namespace kestrion

@@ -13,6 +13,14 @@
 
 namespace kestrion {
 
+// Where a result belongs: the history bound and the chat shown when its work started.
+struct ChatTarget {
+    // False before the first binding: the result then goes to the chat on screen.
+    bool bound = false;
+    std::optional<QString> outputRoot;
+    QUuid sessionId;
+};
+
 // The chats of one website directory (or of the per-user location) and the list model of them
 // the sidebar shows: one row per chat, the most recently updated first (equal times keep their
 // stored order). It keeps the sessions in stored order, the active one, the binding to a folder's
@@ -54,6 +62,13 @@ public:
     // The folder whose chats are shown (none: the per-user location).
     const std::optional<QString>& outputRoot() const { return m_outputRoot; }
     bool isBound() const { return m_bound; }
+    // The bound history and the active chat, for work whose result arrives later.
+    ChatTarget activeTarget() const { return {m_bound, m_outputRoot, m_activeSessionId}; }
+    // Whether the target's chats are those bound now: the same folder, or either side is from before
+    // the first binding.
+    bool isBoundFolder(const ChatTarget& target) const {
+        return !target.bound || !m_bound || target.outputRoot == m_outputRoot;
+    }
     // A bind's history is still being read; the chats shown are still those of the folder before.
     bool isBinding() const { return m_pendingBind.has_value(); }
     // "Chat history could not be saved: <reason>" after a failed save.
