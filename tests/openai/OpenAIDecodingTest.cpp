@@ -8,17 +8,6 @@ using namespace kestrion;
 namespace decoding = kestrion::OpenAIResponseDecoding;
 using ::testing::StartsWith;
 
-TEST(OpenAIErrorTest, describesEachCaseExactly) {
-    EXPECT_EQ(OpenAIError::http(401, R"({"error":{"message":"bad key"}})").description(),
-              R"(HTTP 401: {"error":{"message":"bad key"}})");
-    EXPECT_EQ(OpenAIError::http(-1, "No HTTP response").description(), "HTTP -1: No HTTP response");
-    EXPECT_EQ(OpenAIError::decoding("Empty assistant message").description(),
-              "Could not read response: Empty assistant message");
-    EXPECT_EQ(OpenAIError::missingAPIKey().description(), "Add an OpenAI API key in Settings.");
-    EXPECT_EQ(OpenAIError::invalidURL().description(), "Invalid API URL.");
-    EXPECT_EQ(OpenAIError::transport("Connection refused").description(), "Connection refused");
-}
-
 TEST(OpenAIServiceSizeTest, normalizesRequestedSizePerModelFamily) {
     struct Row {
         const char* size;
