@@ -66,10 +66,6 @@ void FakeOpenAIServer::replyToModels(ScriptedResponse response) {
     m_server.enqueue("GET", modelsPath, std::move(response));
 }
 
-void FakeOpenAIServer::setDefaultModels(const QStringList& names) {
-    m_server.setDefaultResponse("GET", modelsPath, ScriptedResponse::json(200, modelListBody(names)));
-}
-
 QString FakeOpenAIServer::serveFile(ScriptedResponse response) {
     const QString path = filesPrefix + QStringLiteral("image-%1.png").arg(++m_fileCounter);
     m_server.setDefaultResponse("GET", path, std::move(response));

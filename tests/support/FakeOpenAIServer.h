@@ -52,7 +52,6 @@ public:
     // Models list (GET): a 200 listing these names in the real API's shape.
     void replyWithModels(const QStringList& names);
     void replyToModels(ScriptedResponse response);
-    void setDefaultModels(const QStringList& names);
 
     // Serves the response at "/files/<n>" (a fresh name each call), for every
     // request to it; returns the absolute URL.

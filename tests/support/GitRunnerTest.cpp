@@ -28,8 +28,6 @@ TEST(FindGitTest, firstExecutableFileWins) {
     EXPECT_EQ(GitRunner::findGit({missing, plain, dir.path(), runnable}), runnable);
     EXPECT_EQ(GitRunner::findGit({missing, plain, dir.path()}), std::nullopt);
     EXPECT_EQ(GitRunner::findGit(), QStringLiteral("/usr/bin/git"));
-    EXPECT_EQ(GitRunner::searchList(),
-              QStringList({QStringLiteral("/usr/bin/git"), QStringLiteral("/usr/local/bin/git")}));
 }
 
 // A stand-in git that prints its arguments, one per line, then the variables

@@ -5,16 +5,12 @@
 namespace kestrion {
 namespace {
 
-QString repeated(const QString& piece, qsizetype times) {
-    return piece.repeated(times);
-}
-
 TEST(GraphemeText, prefixLengthCountsUserPerceivedCharacters) {
     const QString acute = QStringLiteral("e\u0301");
     const QString flags = QStringLiteral("\U0001F1F1\U0001F1F9\U0001F1E9\U0001F1EA");
     // Clusters far longer than the first probe of the text, and one that ends
     // exactly where that probe stops.
-    const QString heavy = repeated(QStringLiteral("a") + QString(200, QChar(0x0301)), 4);
+    const QString heavy = (QStringLiteral("a") + QString(200, QChar(0x0301))).repeated(4);
     const QString edge = QStringLiteral("a") + QString(255, QChar(0x0301)) + QStringLiteral("b");
     struct Case {
         QString text;

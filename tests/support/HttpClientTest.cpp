@@ -18,8 +18,6 @@ using namespace kestrion;
 using namespace kestrion::test;
 using namespace std::chrono_literals;
 using ::testing::HasSubstr;
-using ::testing::IsEmpty;
-using ::testing::Not;
 
 namespace {
 
@@ -66,25 +64,37 @@ TEST(HttpClientTest, returnsScriptedStatusAndExactBytesAndRecordsTheRequest) {
 TEST(HttpClientTest, errorStatusesAreAnswersWithTheirBodies) {
     HttpTestServer server;
     server.enqueue("GET", "/missing", ScriptedResponse::text(404, "nothing here"));
-    server.enqueue("GET", "/broken", ScriptedResponse::json(500, R"({"error":"boom"})"));
-
     const HttpResponse missing = send(get(server.baseUrl() + "/missing"));
-    const HttpResponse broken = send(get(server.baseUrl() + "/broken"));
-
     EXPECT_FALSE(missing.transportFailed());
     EXPECT_EQ(missing.statusCode, 404);
     EXPECT_EQ(missing.body, "nothing here");
-    EXPECT_FALSE(broken.transportFailed());
-    EXPECT_EQ(broken.statusCode, 500);
-    EXPECT_EQ(broken.body, R"({"error":"boom"})");
 }
 
-TEST(HttpClientTest, droppedConnectionIsATransportFailure) {
+TEST(HttpClientTest, droppedRefusedOrNonHttpAreTransportFailuresNotAnswers) {
     HttpTestServer server;
     server.enqueue("GET", "/drop", ScriptedResponse::dropped());
-    const HttpResponse response = send(get(server.baseUrl() + "/drop"));
-    EXPECT_TRUE(response.transportFailed());
-    EXPECT_FALSE(response.isHttp);
+    int closedPort = 0;
+    {
+        HttpTestServer closed;
+        closedPort = closed.port();
+    }
+    QTemporaryDir dir;
+    QFile file(dir.filePath("page.txt"));
+    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
+    file.write("local bytes");
+    file.close();
+
+    // A dropped answer may keep the bytes that came before the drop; the others have none to give.
+    const std::pair<QString, bool> cases[] = {{server.baseUrl() + "/drop", false},
+                                              {QStringLiteral("http://127.0.0.1:%1/").arg(closedPort), true},
+                                              {QUrl::fromLocalFile(file.fileName()).toString(), true}};
+    for (const auto& [url, bodyless] : cases) {
+        SCOPED_TRACE(url.toStdString());
+        const HttpResponse response = send(get(url));
+        EXPECT_TRUE(response.transportFailed());
+        EXPECT_FALSE(response.isHttp);
+        EXPECT_TRUE(response.body.isEmpty() || !bodyless);
+    }
 }
 
 TEST(HttpClientTest, silentServerTimesOutAndTheServerStillShutsDownPromptly) {
@@ -95,31 +105,6 @@ TEST(HttpClientTest, silentServerTimesOutAndTheServerStillShutsDownPromptly) {
     EXPECT_FALSE(response.isHttp);
     // The held request must not keep the destructor waiting (ctest's timeout would catch a hang).
     server.reset();
-}
-
-TEST(HttpClientTest, refusedConnectionCarriesTheClientsDescription) {
-    int port = 0;
-    {
-        HttpTestServer closed;
-        port = closed.port();
-    }
-    const HttpResponse response = send(get(QStringLiteral("http://127.0.0.1:%1/").arg(port)));
-    EXPECT_THAT(response.transportError.toStdString(), Not(IsEmpty()));
-    EXPECT_FALSE(response.isHttp);
-}
-
-TEST(HttpClientTest, nonHttpUrlIsATransportFailureNotAnAnswer) {
-    QTemporaryDir dir;
-    QFile file(dir.filePath("page.txt"));
-    ASSERT_TRUE(file.open(QIODevice::WriteOnly));
-    file.write("local bytes");
-    file.close();
-
-    const HttpResponse response = send(get(QUrl::fromLocalFile(file.fileName()).toString()));
-
-    EXPECT_TRUE(response.transportFailed());
-    EXPECT_FALSE(response.isHttp);
-    EXPECT_TRUE(response.body.isEmpty());
 }
 
 TEST(HttpClientTest, headerValueWithLineBreakIsRefusedBeforeAnythingIsSent) {

@@ -41,8 +41,4 @@ void isolateUserEnvironment() {
     qunsetenv("ALL_PROXY");
 }
 
-QString temporaryHome() {
-    return homeDir() ? homeDir()->path() : QString();
-}
-
 } // namespace kestrion::test
