@@ -197,7 +197,7 @@ TEST_F(DeployRunTest, prepareAnswersThatEndTheRunBeforeAnyPush) {
          QStringLiteral("Kestrion API returned HTTP 422. bad input")},
         {"201", ScriptedResponse::json(201, R"({"push_url":"x"})"),
          QStringLiteral(R"(Kestrion API returned HTTP 201. {"push_url":"x"})")},
-        {"500 long", ScriptedResponse::text(500, long600),
+        {"500 long, blanks first", ScriptedResponse::text(500, "  " + long600),
          QStringLiteral("Kestrion API returned HTTP 500. ") + QString(500, QLatin1Char('e'))},
         {"500 not utf-8", ScriptedResponse::bytes(500, "\xff\xfe", "text/plain"),
          QStringLiteral("Kestrion API returned HTTP 500. ")},

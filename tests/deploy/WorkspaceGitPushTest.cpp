@@ -319,28 +319,6 @@ TEST_F(GitPushTest, unchangedSecondPushMakesAnEmptyCommit) {
               QString());
 }
 
-TEST_F(GitPushTest, onlyIgnoredFoldersFailsAndPushesNothing) {
-    writeFile(site(QStringLiteral("node_modules/a.js")), "a");
-    writeFile(site(QStringLiteral(".git/HEAD")), "ref");
-
-    const DeployError error = capture([&] { push(); });
-
-    EXPECT_EQ(error.description(),
-              QStringLiteral("Git failed: No files to deploy after excluding node_modules and .git."));
-    EXPECT_TRUE(gitOutput(m_remote, {QStringLiteral("branch"), QStringLiteral("--list")}).isEmpty());
-}
-
-TEST_F(GitPushTest, unreachableRemoteFailsWithGitsText) {
-    writeFile(site(QStringLiteral("index.html")), "x");
-
-    const DeployError error = capture(
-        [&] { Push::gitPushWorkspaceToRemote(git, m_site, m_dir.filePath(QStringLiteral("no-such.git")), "main"); });
-
-    EXPECT_EQ(error.kind(), Kind::gitCommandFailed);
-    EXPECT_THAT(error.description().toStdString(), HasSubstr("Git failed: "));
-    EXPECT_THAT(error.message().toStdString(), HasSubstr("no-such.git"));
-}
-
 TEST_F(GitPushTest, remoteOrBranchThatGitWouldReadAsAnOptionIsRefused) {
     writeFile(site(QStringLiteral("index.html")), "x");
     const QString marker = m_dir.filePath(QStringLiteral("ran"));
