@@ -206,21 +206,14 @@ TEST(FileTreeScannerScan, showsLinksToFoldersAsFilesWithoutEnteringThem) {
 
 TEST(FileTreeScannerScan, showsTheDeepestLevelClosedWithoutTruncationNote) {
     TreeFixture tree;
-    QString relative = QStringLiteral("d");
-    for (int level = 2; level <= 40; ++level) {
-        relative += QStringLiteral("/d");
-    }
-    tree.writeFile(relative + QStringLiteral("/deep.txt"));
+    const auto folders = [](int depth) { return QStringList(depth, QStringLiteral("d")).join(u'/'); };
+    tree.writeFile(folders(40) + QStringLiteral("/deep.txt"));
 
     const auto snapshot = FileTreeScanner::scan(tree.root());
 
     EXPECT_EQ(depthOf(snapshot.nodes), 28);
     EXPECT_EQ(str(snapshot.statusLine), "28 items");
-    QString level28 = QStringLiteral("d");
-    for (int level = 2; level <= 28; ++level) {
-        level28 += QStringLiteral("/d");
-    }
-    const FileTreeNode* deepest = find(snapshot.nodes, level28);
+    const FileTreeNode* deepest = find(snapshot.nodes, folders(28));
     ASSERT_NE(deepest, nullptr);
     ASSERT_TRUE(deepest->isFolder());
     EXPECT_TRUE(deepest->children->empty());

@@ -198,8 +198,4 @@ TEST(OutputIndexFilePreviewKey, isTheStandardizedPathALineFeedAndTheCounter) {
     EXPECT_EQ(OutputIndexFile::previewLoadKey(QStringLiteral("/site/./a/../b.css"), 3),
               QStringLiteral("/site/b.css\n3"));
     EXPECT_EQ(OutputIndexFile::previewLoadKey(QStringLiteral("/site/b.css/"), -2), QStringLiteral("/site/b.css\n-2"));
-    EXPECT_NE(OutputIndexFile::previewLoadKey(QStringLiteral("/site/b.css"), 1),
-              OutputIndexFile::previewLoadKey(QStringLiteral("/site/b.css"), 2));
-    EXPECT_NE(OutputIndexFile::previewLoadKey(QStringLiteral("/site/a.css"), 1),
-              OutputIndexFile::previewLoadKey(QStringLiteral("/site/b.css"), 1));
 }
