@@ -6,6 +6,7 @@
 #include <QDir>
 #include <QFile>
 #include <QTemporaryDir>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -35,47 +36,31 @@ protected:
 
     Snapshot snapshot() const { return buildSync(root()); }
 
-    static QStringList paths(const QList<FileEntry>& files) {
+    // Works for the listed and the embedded files alike.
+    template <typename File>
+    static QStringList paths(const QList<File>& files) {
         QStringList result;
-        for (const FileEntry& file : files) {
+        for (const File& file : files) {
             result << file.relativePath;
         }
         return result;
     }
 
-    static QStringList paths(const QList<EmbeddedFile>& files) {
-        QStringList result;
-        for (const EmbeddedFile& file : files) {
-            result << file.relativePath;
-        }
-        return result;
+    template <typename File>
+    static const File* find(const QList<File>& files, const QString& relativePath) {
+        const auto it = std::find_if(files.begin(), files.end(),
+                                     [&](const File& file) { return file.relativePath == relativePath; });
+        return it == files.end() ? nullptr : &*it;
     }
-
     static const EmbeddedFile* embedded(const Snapshot& snapshot, const QString& relativePath) {
-        for (const EmbeddedFile& file : snapshot.embeddedFiles) {
-            if (file.relativePath == relativePath) {
-                return &file;
-            }
-        }
-        return nullptr;
+        return find(snapshot.embeddedFiles, relativePath);
     }
-
     static const FileEntry* entry(const Snapshot& snapshot, const QString& relativePath) {
-        for (const FileEntry& file : snapshot.files) {
-            if (file.relativePath == relativePath) {
-                return &file;
-            }
-        }
-        return nullptr;
+        return find(snapshot.files, relativePath);
     }
 
     QTemporaryDir m_dir;
 };
-
-std::optional<Snapshot> waitFor(QFuture<std::optional<Snapshot>> future) {
-    future.waitForFinished();
-    return future.result();
-}
 
 } // namespace
 
@@ -95,7 +80,7 @@ TEST_F(ProjectContextBuilderTest, build_givesNoSnapshotForAbsentMissingOrPlainFi
 
 TEST_F(ProjectContextBuilderTest, build_walksTheStandardizedRootInTheBackground) {
     write(QStringLiteral("sub/index.htm"), "<p>hi</p>");
-    const std::optional<Snapshot> result = waitFor(build(root() + QStringLiteral("/./sub/../sub/")));
+    const std::optional<Snapshot> result = build(root() + QStringLiteral("/./sub/../sub/")).result();
     ASSERT_TRUE(result.has_value());
     EXPECT_EQ(result->rootPath, root() + QStringLiteral("/sub"));
     EXPECT_EQ(result->rootName, QStringLiteral("sub"));
@@ -498,10 +483,6 @@ TEST_F(ProjectContextBuilderTest, names_nonAsciiNewlinesAndInvalidUtf8AreListedA
 
 // ---- the block ----
 
-TEST(ProjectContextBuilderSection, noSnapshot_givesTheEmptyText) {
-    EXPECT_EQ(systemPromptSection(std::nullopt), QString());
-}
-
 TEST(ProjectContextBuilderSection, fullBlock_hasEveryLineInOrder) {
     Snapshot snapshot;
     snapshot.rootPath = QStringLiteral("/home/u/My Site");
@@ -555,7 +536,7 @@ TEST(ProjectContextBuilderSection, fullBlock_hasEveryLineInOrder) {
     EXPECT_EQ(systemPromptSection(snapshot), expected);
 }
 
-TEST(ProjectContextBuilderSection, minimalBlock_leavesOutOptionalParts) {
+TEST(ProjectContextBuilderSection, minimalBlock_leavesOutOptionalPartsAndNoSnapshotGivesNothing) {
     Snapshot snapshot;
     snapshot.rootName = QStringLiteral("site");
     snapshot.files = {{QStringLiteral("a.png"), 1, false}};
@@ -565,4 +546,5 @@ TEST(ProjectContextBuilderSection, minimalBlock_leavesOutOptionalParts) {
     EXPECT_FALSE(section.contains(QStringLiteral("Current contents of text files")));
     EXPECT_FALSE(section.contains(QStringLiteral("not embedded")));
     EXPECT_FALSE(section.endsWith(u'\n'));
+    EXPECT_EQ(systemPromptSection(std::nullopt), QString());
 }
