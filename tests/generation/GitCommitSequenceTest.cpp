@@ -41,11 +41,7 @@ TEST_F(GitCommitSequenceTest, firstRunCreatesMainBranchAndCommitsWithFixedIdenti
     QFile config(root() + "/.git/config");
     ASSERT_TRUE(config.open(QIODevice::ReadOnly));
     EXPECT_FALSE(config.readAll().contains("Kestrion"));
-
-    const GitOutcome second = runGitSequence(root());
-    EXPECT_EQ(second.code, 0);
-    EXPECT_TRUE((second.standardOutput + second.standardError).toLower().contains("nothing to commit"));
-    EXPECT_EQ(commitCount(root()), 1);
+    // A second run with nothing new: ProjectMaterializerTest.identicalSecondReplyCommitsNothingAndReportsSuccess.
 }
 
 TEST_F(GitCommitSequenceTest, existingRepositoryKeepsItsBranchAndHistoryAndGainsOneCommit) {

@@ -172,59 +172,36 @@ QString biasedReply(QRandomGenerator& random, const QStringList& favourites, int
     return reply;
 }
 
+// One scanner's three-part matches against the pattern's first three groups.
+template <typename Scanned>
+void expectThreeGroupsAsIcu(const char* what, const IcuRegex& pattern, const QList<Scanned>& actual,
+                            const QString& reply) {
+    QList<Scanned> expected;
+    for (const auto& m : pattern.findAll(reply)) {
+        expected.append({span(m, 0), span(m, 1), span(m, 2)});
+    }
+    ASSERT_EQ(actual, expected) << what << " in " << printable(reply) << " got " << describe(actual) << " want "
+                                << describe(expected);
+}
+
+// A scanner for a pattern whose one group is the whole match.
+void expectSpansAsIcu(const char* what, const IcuRegex& pattern, const QList<Span>& actual, const QString& reply) {
+    QList<Span> expected;
+    for (const auto& m : pattern.findAll(reply)) {
+        ASSERT_EQ(span(m, 0), span(m, 1));
+        expected.append(span(m, 0));
+    }
+    ASSERT_EQ(actual, expected) << what << " in " << printable(reply);
+}
+
 void expectSameAsIcu(const QString& reply) {
-    {
-        QList<FileMatch> expected;
-        for (const auto& m : filePattern().findAll(reply)) {
-            expected.append({span(m, 0), span(m, 1), span(m, 2)});
-        }
-        const auto actual = findFileBlocks(reply);
-        ASSERT_EQ(actual, expected) << "FILE in " << printable(reply) << " got " << describe(actual) << " want "
-                                    << describe(expected);
-    }
-    {
-        QList<ImageMatch> expected;
-        for (const auto& m : imagePattern().findAll(reply)) {
-            expected.append({span(m, 0), span(m, 1), span(m, 2)});
-        }
-        const auto actual = findImageBlocks(reply);
-        ASSERT_EQ(actual, expected) << "IMAGE in " << printable(reply) << " got " << describe(actual) << " want "
-                                    << describe(expected);
-    }
-    {
-        QList<AttributeMatch> expected;
-        for (const auto& m : attributePattern().findAll(reply)) {
-            expected.append({span(m, 0), span(m, 1), span(m, 2)});
-        }
-        const auto actual = findAttributes(reply);
-        ASSERT_EQ(actual, expected) << "attributes in " << printable(reply) << " got " << describe(actual) << " want "
-                                    << describe(expected);
-    }
-    {
-        QList<FenceMatch> expected;
-        for (const auto& m : fencePattern().findAll(reply)) {
-            expected.append({span(m, 0), span(m, 1), span(m, 2)});
-        }
-        const auto actual = findFences(reply);
-        ASSERT_EQ(actual, expected) << "fences in " << printable(reply) << " got " << describe(actual) << " want "
-                                    << describe(expected);
-    }
-    {
-        QList<Span> expected;
-        for (const auto& m : rawDocumentPattern().findAll(reply)) {
-            ASSERT_EQ(span(m, 0), span(m, 1));
-            expected.append(span(m, 0));
-        }
-        ASSERT_EQ(findRawHtmlDocuments(reply), expected) << "raw documents in " << printable(reply);
-    }
-    {
-        QList<Span> expected;
-        for (const auto& m : pathMentionPattern().findAll(reply)) {
-            ASSERT_EQ(span(m, 0), span(m, 1));
-            expected.append(span(m, 0));
-        }
-        ASSERT_EQ(findPathMentions(reply), expected) << "path mentions in " << printable(reply);
-    }
+    ASSERT_NO_FATAL_FAILURE(expectThreeGroupsAsIcu("FILE", filePattern(), findFileBlocks(reply), reply));
+    ASSERT_NO_FATAL_FAILURE(expectThreeGroupsAsIcu("IMAGE", imagePattern(), findImageBlocks(reply), reply));
+    ASSERT_NO_FATAL_FAILURE(expectThreeGroupsAsIcu("attributes", attributePattern(), findAttributes(reply), reply));
+    ASSERT_NO_FATAL_FAILURE(expectThreeGroupsAsIcu("fences", fencePattern(), findFences(reply), reply));
+    ASSERT_NO_FATAL_FAILURE(
+        expectSpansAsIcu("raw documents", rawDocumentPattern(), findRawHtmlDocuments(reply), reply));
+    ASSERT_NO_FATAL_FAILURE(expectSpansAsIcu("path mentions", pathMentionPattern(), findPathMentions(reply), reply));
     ASSERT_EQ(containsImageOpener(reply), !imageOpenerPattern().findAll(reply).isEmpty()) << printable(reply);
 }
 
