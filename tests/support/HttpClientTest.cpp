@@ -126,15 +126,17 @@ TEST(HttpClientTest, serverPicksQueuedThenHandlerThenDefaultThenNotFound) {
     server.setDefaultResponse("GET", "/route", ScriptedResponse::text(200, "default"));
     server.enqueue("GET", "/route", ScriptedResponse::text(200, "first"));
     server.enqueue("GET", "/route", ScriptedResponse::text(200, "second"));
-    server.handle("GET", "/items/*", [](const RecordedRequest& request) {
-        return ScriptedResponse::text(200, "item " + request.path.mid(7).toUtf8());
+    // A handler is asked before the default answer.
+    server.setDefaultResponse("GET", "/item", ScriptedResponse::text(200, "default"));
+    server.handle("GET", "/item", [](const RecordedRequest& request) {
+        return ScriptedResponse::text(200, "item " + request.query.toUtf8());
     });
 
     EXPECT_EQ(send(get(server.baseUrl() + "/route")).body, "first");
     EXPECT_EQ(send(get(server.baseUrl() + "/route")).body, "second");
     EXPECT_EQ(send(get(server.baseUrl() + "/route")).body, "default");
     EXPECT_EQ(send(get(server.baseUrl() + "/route")).body, "default");
-    EXPECT_EQ(send(get(server.baseUrl() + "/items/42")).body, "item 42");
+    EXPECT_EQ(send(get(server.baseUrl() + "/item?42")).body, "item 42");
     const HttpResponse unscripted = send(get(server.baseUrl() + "/elsewhere"));
     EXPECT_EQ(unscripted.statusCode, 404);
     EXPECT_THAT(unscripted.body.toStdString(), HasSubstr("GET /elsewhere"));

@@ -113,37 +113,21 @@ struct HttpTestServer::State {
     // Finds the answer for one request; called without the lock held.
     ScriptedResponse respond(const RecordedRequest& request) {
         std::unique_lock lock(mutex);
-        std::vector<Route*> candidates;
-        if (auto exact = routes.find({request.method, request.path}); exact != routes.end()) {
-            candidates.push_back(&exact->second);
-        }
-        std::vector<std::pair<qsizetype, Route*>> prefixed;
-        for (auto& [key, route] : routes) {
-            const QString& pattern = key.second;
-            if (key.first == request.method && pattern.endsWith(QLatin1Char('*')) &&
-                request.path.startsWith(QStringView(pattern).chopped(1))) {
-                prefixed.emplace_back(pattern.size(), &route);
-            }
-        }
-        std::sort(prefixed.begin(), prefixed.end(), [](const auto& a, const auto& b) { return a.first > b.first; });
-        for (const auto& entry : prefixed) {
-            candidates.push_back(entry.second);
-        }
-
-        for (Route* route : candidates) {
-            if (!route->queue.empty()) {
-                ScriptedResponse response = std::move(route->queue.front());
-                route->queue.pop_front();
+        if (auto found = routes.find({request.method, request.path}); found != routes.end()) {
+            Route& route = found->second;
+            if (!route.queue.empty()) {
+                ScriptedResponse response = std::move(route.queue.front());
+                route.queue.pop_front();
                 return response;
             }
-            if (route->handler) {
+            if (route.handler) {
                 // The handler may call back into the server (requests(), enqueue()).
-                const Handler handler = route->handler;
+                const Handler handler = route.handler;
                 lock.unlock();
                 return handler(request);
             }
-            if (route->defaultResponse) {
-                return *route->defaultResponse;
+            if (route.defaultResponse) {
+                return *route.defaultResponse;
             }
         }
         return ScriptedResponse::text(404, "No scripted response for " + request.method + ' ' + request.path.toUtf8());
@@ -333,9 +317,6 @@ HttpTestServer::HttpTestServer() : m_state(std::make_shared<State>()) {
     state->server.Get(everything, dispatch);
     state->server.Post(everything, dispatch);
     state->server.Put(everything, dispatch);
-    state->server.Patch(everything, dispatch);
-    state->server.Delete(everything, dispatch);
-    state->server.Options(everything, dispatch);
 
     state->port = state->server.bind_to_any_port("127.0.0.1");
     if (state->port <= 0) {

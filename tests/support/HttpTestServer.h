@@ -91,8 +91,6 @@ struct ScriptedResponse {
 //   2. the handler set with handle(),
 //   3. the response set with setDefaultResponse(),
 //   4. otherwise 404 with a text naming the unscripted route.
-// A path ending in "*" matches every path that starts with the text before it;
-// exact routes win over such prefix routes.
 class HttpTestServer {
 public:
     using Handler = std::function<ScriptedResponse(const RecordedRequest&)>;
