@@ -29,20 +29,6 @@ QString fenced(const QString& language, const QString& body) {
     return QStringLiteral("```") + language + u'\n' + body + QStringLiteral("\n```");
 }
 
-// The display rule applied after materialization: written spans removed, blank
-// runs collapsed, ends trimmed.
-QString displayText(QString reply, const QList<FallbackBlock>& written) {
-    for (const FallbackBlock& block : written) {
-        if (!block.rawSpan.isEmpty()) {
-            reply.remove(block.rawSpan);
-        }
-    }
-    while (reply.contains(QStringLiteral("\n\n\n"))) {
-        reply.replace(QStringLiteral("\n\n\n"), QStringLiteral("\n\n"));
-    }
-    return reply.trimmed();
-}
-
 } // namespace
 
 TEST(SelfCheckReplies, areTheExactBytesTheChecksExpect) {
@@ -80,15 +66,6 @@ TEST(SelfCheckReplies, recoveredBlocksRecordTheirOriginAndSpan) {
     const auto i = parseFallbackBlocks(SelfCheckReplies::text(replyI));
     ASSERT_EQ(i.size(), 1);
     EXPECT_EQ(i[0].origin, QStringLiteral("fenced ```htm block"));
-}
-
-TEST(SelfCheckReplies, replyB_displayKeepsProseAndDropsTheDocument) {
-    const QString reply = SelfCheckReplies::text(SelfCheckReplies::replyB);
-    const QString shown = displayText(parseReply(reply).prose, parseFallbackBlocks(reply));
-    EXPECT_FALSE(shown.contains(QStringLiteral("<!DOCTYPE html>")));
-    EXPECT_FALSE(shown.contains(QStringLiteral("</html>")));
-    EXPECT_EQ(shown,
-              QStringLiteral("Here's the updated index.htm file:\n\nLet me know if you need any further changes!"));
 }
 
 TEST(ParseFallbackBlocks, gateRefusesRepliesThatUseTheProtocol) {

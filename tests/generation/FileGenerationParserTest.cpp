@@ -189,15 +189,6 @@ TEST(ParseReplyProse, imageBlocksAreMatchedAfterFileBlocksAreGone) {
     EXPECT_EQ(parseReply(reply).prose, QStringLiteral("keep"));
 }
 
-// Pasted documents are looked for only when the reply holds no protocol block.
-TEST(ParseReply, recoversPastedDocumentsOnlyWithoutProtocolBlocks) {
-    const QString page = QStringLiteral("```html\n<!DOCTYPE html>\n<html><head><title>t</title></head><body><p>Enough "
-                                        "text to count as a real page.</p></body></html>\n```\n");
-    EXPECT_EQ(parseReply(QStringLiteral("Here:\n") + page).fallback.size(), 1);
-    EXPECT_TRUE(parseReply(page + QStringLiteral("<<<FILE path=\"a.css\">>>x<<<END_FILE>>>")).fallback.isEmpty());
-    EXPECT_TRUE(parseReply(page + QStringLiteral("<<<IMAGE path=\"b.png\">>>fox<<<END_IMAGE>>>")).fallback.isEmpty());
-}
-
 // The rule itself is lowerCasedExtension's (FileExtensionTest); what is added is that a
 // backslash separates components as a slash does, so a hidden name after one has none.
 TEST(MaterializationExtension, readsBackslashesAsSeparators) {
