@@ -4,6 +4,7 @@
 #include "app/ChatPane.h"
 #include "app/DetailPane.h"
 #include "app/Sidebar.h"
+#include "app/SiteBinding.h"
 #include "app/TabOrder.h"
 #include "app/WidgetStyle.h"
 #include "app/WindowState.h"
@@ -43,6 +44,8 @@ MainWindow::MainWindow(AppSettings* settings, ChatViewModel* chat, QWidget* pare
     setWindowIcon(AppIcon::icon());
     resize(900, 700);
 
+    // Before the views: whatever they do on a change of directory sees it already bound.
+    m_siteBinding = new SiteBinding(settings, m_chat, m_outputTree, m_state, this);
     m_sidebar = new Sidebar(settings, m_chat, m_outputTree, m_state, this);
     m_sidebar->setMinimumWidth(sidebarMinimumWidth);
     m_sidebar->setMaximumWidth(sidebarMaximumWidth);
@@ -223,6 +226,7 @@ void MainWindow::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!m_shownOnce) {
         m_shownOnce = true;
+        m_siteBinding->start();
         // A scroll area around controls is a container: Tab goes to what it holds.
         for (QScrollArea* area : findChildren<QScrollArea*>()) {
             if (area->widget()) {

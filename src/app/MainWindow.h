@@ -17,6 +17,7 @@ class LaunchDeployProgressModel;
 class ModelCatalog;
 class OutputFolderFileTreeModel;
 class Sidebar;
+class SiteBinding;
 class WindowState;
 
 // The application's single window: the sidebar and the detail column side by
@@ -87,6 +88,7 @@ private:
     LaunchDeployProgressModel* m_deployLaunchProgress;
     WindowState* m_state;
     ModelCatalog* m_modelCatalog;
+    SiteBinding* m_siteBinding = nullptr;
     Sidebar* m_sidebar = nullptr;
     ChatPane* m_chatPane = nullptr;
     DetailPane* m_detailPane = nullptr;

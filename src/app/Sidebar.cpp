@@ -5,7 +5,6 @@
 #include "app/WindowState.h"
 #include "conversation/ChatViewModel.h"
 #include "conversation/SessionStore.h"
-#include "deploy/LaunchStateStore.h"
 #include "settings/AppSettings.h"
 #include "workspace/OutputFolderFileTreeModel.h"
 #include "workspace/OutputIndexFile.h"
@@ -258,8 +257,10 @@ Sidebar::Sidebar(AppSettings* settings, ChatViewModel* chat, OutputFolderFileTre
     layout->addWidget(title);
     layout->addWidget(scroll, 1);
 
-    connect(m_settings, &AppSettings::outputDirectoryPathChanged, this, &Sidebar::onDirectoryChanged);
-    connect(m_chat, &ChatViewModel::filesWritten, this, &Sidebar::onFilesWritten);
+    connect(m_settings, &AppSettings::outputDirectoryPathChanged, this, [this] {
+        updateDirectoryLabel();
+        updateFilesArea();
+    });
     connect(m_chat, &ChatViewModel::isSendingChanged, this,
             [this] { m_chooseButton->setEnabled(!m_chat->isSending()); });
     connect(m_tree, &OutputFolderFileTreeModel::isLoadingChanged, this, &Sidebar::updateFilesArea);
@@ -480,53 +481,9 @@ bool Sidebar::eventFilter(QObject* watched, QEvent* event) {
     return QWidget::eventFilter(watched, event);
 }
 
-void Sidebar::showEvent(QShowEvent* event) {
-    QWidget::showEvent(event);
-    if (!m_started) {
-        m_started = true;
-        m_boundDirectory = m_settings->outputDirectoryPath();
-        runDirectoryTask();
-    }
-}
-
 void Sidebar::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     Q_EMIT widthReported(width());
-}
-
-void Sidebar::runDirectoryTask() {
-    const std::optional<QString> directory = m_settings->outputDirectoryPath();
-    m_chat->applyOutputRoot(directory);
-    const std::optional<QUrl> launched = LaunchStateStore::load(directory);
-    m_state->setLaunchedWebsiteURL(launched);
-    m_tree->refresh(directory);
-    updateDirectoryLabel();
-    updateFilesArea();
-}
-
-void Sidebar::onDirectoryChanged() {
-    const std::optional<QString> directory = m_settings->outputDirectoryPath();
-    updateDirectoryLabel();
-    if (!m_started || directory == m_boundDirectory) {
-        return;
-    }
-    m_boundDirectory = directory;
-    m_state->bumpPreviewReloadNonce();
-    m_state->setPreviewSelectedRelativePath(std::nullopt);
-    m_state->setPreviewSourceDocument(QString());
-    m_state->setPreviewSourceBaseline(QString());
-    m_state->setPreviewSourceSaveError(std::nullopt);
-    runDirectoryTask();
-}
-
-void Sidebar::onFilesWritten(const QString& outputRoot) {
-    // A turn started in another folder wrote there: nothing shown here changed.
-    if (!m_started || ChatViewModel::normalizedOutputDirectory(m_settings->outputDirectoryPath()) !=
-                          ChatViewModel::normalizedOutputDirectory(outputRoot)) {
-        return;
-    }
-    m_state->bumpPreviewReloadNonce();
-    m_tree->refresh(m_settings->outputDirectoryPath());
 }
 
 void Sidebar::updateFilesArea() {

@@ -4,7 +4,6 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
-#include <optional>
 
 class QAbstractItemModel;
 class QFileDialog;
@@ -25,11 +24,8 @@ class OutputFolderFileTreeModel;
 class WindowState;
 
 // The window's left column: the launch section's slot, the chats, the website
-// file tree and the website directory. Besides showing these it keeps the
-// bindings that follow the website directory: on first show and on every change
-// of the directory it rebinds the conversation, reloads the launch state and
-// rescans the tree; when the number of messages changes it rescans the tree and
-// bumps the preview reload counter, so files written by a reply appear.
+// file tree and the website directory. It only shows: following the website
+// directory is SiteBinding's work.
 class Sidebar final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(Sidebar)
@@ -67,7 +63,6 @@ Q_SIGNALS:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
-    void showEvent(QShowEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
@@ -75,9 +70,6 @@ private:
     QWidget* buildFilesSection();
     QWidget* buildDirectorySection();
 
-    void runDirectoryTask();
-    void onDirectoryChanged();
-    void onFilesWritten(const QString& outputRoot);
     void updateFilesArea();
     void updateDirectoryLabel();
     void syncTreeSelection();
@@ -105,8 +97,6 @@ private:
 
     std::function<bool(const QString&)> m_selectionGuard;
     std::function<bool(const QString&)> m_directoryGuard;
-    bool m_started = false;
-    std::optional<QString> m_boundDirectory;
 };
 
 } // namespace kestrion
