@@ -287,6 +287,7 @@ QWidget* Sidebar::buildChatsSection() {
     layout->addWidget(sectionHeader(tr("Chats"), section));
 
     m_newChatButton = new QPushButton(tr("New chat"), section);
+    m_newChatButton->setObjectName(QStringLiteral("newChatButton"));
     m_newChatButton->setAccessibleName(tr("New chat"));
     m_newChatButton->setIcon(QIcon::fromTheme(QStringLiteral("list-add")));
     m_newChatButton->setStyleSheet(
@@ -300,6 +301,7 @@ QWidget* Sidebar::buildChatsSection() {
 
     auto* list = new ContentSizedListView(section);
     m_sessionList = list;
+    list->setObjectName(QStringLiteral("sessionList"));
     list->setAccessibleName(tr("Chats"));
     list->setModel(m_sessionModel);
     list->setItemDelegate(new SessionRowDelegate(list));
@@ -329,10 +331,12 @@ QWidget* Sidebar::buildFilesSection() {
 
     auto* statusRow = new QHBoxLayout;
     m_statusLabel = new QLabel(section);
+    m_statusLabel->setObjectName(QStringLiteral("fileTreeStatusLabel"));
     m_statusLabel->setFont(scaledFont(font(), 0.8));
     m_statusLabel->setForegroundRole(QPalette::PlaceholderText);
     m_statusLabel->setWordWrap(true);
     m_refreshButton = new QToolButton(section);
+    m_refreshButton->setObjectName(QStringLiteral("fileTreeRefreshButton"));
     m_refreshButton->setIcon(
         WidgetStyle::themedIcon({QStringLiteral("view-refresh")}, QStyle::SP_BrowserReload, style()));
     m_refreshButton->setAutoRaise(true);
@@ -345,6 +349,7 @@ QWidget* Sidebar::buildFilesSection() {
     layout->addLayout(statusRow);
 
     m_filesStack = new QStackedWidget(section);
+    m_filesStack->setObjectName(QStringLiteral("filesStack"));
     auto* busyHolder = new QWidget(m_filesStack);
     auto* busyLayout = new QHBoxLayout(busyHolder);
     busyLayout->setContentsMargins(0, 4, 0, 4);
@@ -365,6 +370,7 @@ QWidget* Sidebar::buildFilesSection() {
 
     auto* tree = new ContentSizedTreeView(m_filesStack);
     m_fileTree = tree;
+    tree->setObjectName(QStringLiteral("fileTree"));
     tree->setAccessibleName(tr("Website files"));
     tree->setHeaderHidden(true);
     tree->setModel(m_tree);
@@ -400,6 +406,7 @@ QWidget* Sidebar::buildDirectorySection() {
     layout->setSpacing(8);
     layout->addWidget(sectionHeader(tr("Website Directory"), section));
     m_directoryLabel = new QLabel(section);
+    m_directoryLabel->setObjectName(QStringLiteral("directoryLabel"));
     m_directoryLabel->setFont(scaledFont(font(), 0.85));
     m_directoryLabel->setWordWrap(true);
     m_directoryLabel->setTextFormat(Qt::PlainText);
@@ -407,6 +414,7 @@ QWidget* Sidebar::buildDirectorySection() {
     m_directoryLabel->setFocusPolicy(Qt::StrongFocus);
     layout->addWidget(m_directoryLabel);
     m_chooseButton = new QPushButton(tr("Choose…"), section);
+    m_chooseButton->setObjectName(QStringLiteral("chooseDirectoryButton"));
     m_chooseButton->setAccessibleName(tr("Choose…"));
     m_chooseButton->setIcon(QIcon::fromTheme(QStringLiteral("folder-open")));
     m_chooseButton->setSizePolicy(QSizePolicy::Maximum, QSizePolicy::Fixed);
@@ -434,7 +442,7 @@ void Sidebar::setDirectoryGuard(std::function<bool(const QString&)> guard) {
     m_directoryGuard = std::move(guard);
 }
 
-QFileDialog* Sidebar::makeDirectoryDialog() {
+void Sidebar::pickOutputFolder() {
     auto* dialog = new QFileDialog(window(), tr("Choose website directory"));
     dialog->setAttribute(Qt::WA_DeleteOnClose);
     dialog->setFileMode(QFileDialog::Directory);
@@ -445,11 +453,6 @@ QFileDialog* Sidebar::makeDirectoryDialog() {
     if (const auto current = m_settings->outputDirectoryPath()) {
         dialog->setDirectory(*current);
     }
-    return dialog;
-}
-
-void Sidebar::pickOutputFolder() {
-    QFileDialog* dialog = makeDirectoryDialog();
     dialog->setWindowModality(Qt::WindowModal);
     connect(dialog, &QFileDialog::fileSelected, this, [this](const QString& directory) {
         // A send may have started while the dialog was open; its reply must

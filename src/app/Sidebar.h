@@ -6,7 +6,6 @@
 #include <memory>
 
 class QAbstractItemModel;
-class QFileDialog;
 class QLabel;
 class QListView;
 class QPushButton;
@@ -45,17 +44,6 @@ public:
 
     // Shows the folder chooser; a confirmed choice becomes the website directory.
     void pickOutputFolder();
-    // The chooser pickOutputFolder shows (not yet opened).
-    QFileDialog* makeDirectoryDialog();
-
-    QPushButton* newChatButton() const { return m_newChatButton; }
-    QListView* sessionList() const { return m_sessionList; }
-    QTreeView* fileTree() const { return m_fileTree; }
-    QToolButton* refreshButton() const { return m_refreshButton; }
-    QLabel* statusLabel() const { return m_statusLabel; }
-    QStackedWidget* filesStack() const { return m_filesStack; }
-    QLabel* directoryLabel() const { return m_directoryLabel; }
-    QPushButton* chooseButton() const { return m_chooseButton; }
 
 Q_SIGNALS:
     // The column's width after every layout, for the window's snap-closed rule.

@@ -1,3 +1,4 @@
+#include "FindChild.h"
 #include "PreviewTestSupport.h"
 #include "WindowTestSupport.h"
 #include "app/DetailPane.h"
@@ -141,7 +142,7 @@ protected:
     }
 
     ::testing::AssertionResult clickTreeRow(const QString& id) {
-        QTreeView* tree = window->sidebar()->fileTree();
+        QTreeView* tree = test::child<QTreeView>(window.get(), "fileTree");
         QModelIndex index;
         if (!eventually([&] { return (index = window->outputTree()->indexForId(id)).isValid(); })) {
             return ::testing::AssertionFailure() << "no row " << id.toStdString();

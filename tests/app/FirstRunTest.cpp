@@ -1,3 +1,4 @@
+#include "FindChild.h"
 #include "WindowTestSupport.h"
 #include "app/ChatPane.h"
 #include "app/DetailPane.h"
@@ -237,7 +238,7 @@ TEST_F(FirstRunTest, examplesFillTheComposerAndTheWelcomeLeavesWithTheFirstMessa
     ASSERT_TRUE(answered(2));
     ASSERT_EQ(server.chatRequests().size(), 1);
 
-    QTest::mouseClick(window->sidebar()->newChatButton(), Qt::LeftButton);
+    QTest::mouseClick(test::child<QPushButton>(window.get(), "newChatButton"), Qt::LeftButton);
     EXPECT_TRUE(welcome()->isVisible());
     EXPECT_FALSE(pane()->transcript()->isVisible());
 }

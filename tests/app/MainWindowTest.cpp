@@ -1,5 +1,6 @@
 #include "app/MainWindow.h"
 
+#include "FindChild.h"
 #include "WindowFixture.h"
 #include "WindowTestSupport.h"
 #include "app/BusyIndicator.h"
@@ -19,6 +20,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -57,7 +59,9 @@ class MainWindowTest : public test::WindowFixture {
 protected:
     Sidebar* sidebar() const { return window->sidebar(); }
 
-    QModelIndex sessionRow(int row) const { return sidebar()->sessionList()->model()->index(row, 0); }
+    QModelIndex sessionRow(int row) const {
+        return test::child<QListView>(window.get(), "sessionList")->model()->index(row, 0);
+    }
 
     QString historyFile() const { return site.filePath(QStringLiteral(".kestrion-chats/chat_history.json")); }
 };
@@ -111,16 +115,20 @@ TEST_F(MainWindowTest, theWebEngineWaitsUntilThePreviewIsShown) {
 
 TEST_F(MainWindowTest, everyControlHasAnAccessibleName) {
     openWindow();
-    const QList<QWidget*> controls = {pane()->composer(),         pane()->sendButton(),
-                                      pane()->modelPicker(),      sidebar()->newChatButton(),
-                                      sidebar()->sessionList(),   sidebar()->fileTree(),
-                                      sidebar()->refreshButton(), sidebar()->chooseButton(),
-                                      pane()->transcript(),       window->detailPane()->selector()};
+    const QList<QWidget*> controls = {pane()->composer(),
+                                      pane()->sendButton(),
+                                      pane()->modelPicker(),
+                                      test::child<QPushButton>(window.get(), "newChatButton"),
+                                      test::child<QListView>(window.get(), "sessionList"),
+                                      test::child<QTreeView>(window.get(), "fileTree"),
+                                      test::child<QToolButton>(window.get(), "fileTreeRefreshButton"),
+                                      test::child<QPushButton>(window.get(), "chooseDirectoryButton"),
+                                      pane()->transcript(),
+                                      window->detailPane()->selector()};
     for (QWidget* control : controls) {
         EXPECT_FALSE(control->accessibleName().isEmpty()) << control->metaObject()->className();
     }
-    EXPECT_EQ(sidebar()->sessionList()->model()->index(0, 0).data(Qt::AccessibleTextRole).toString(),
-              QStringLiteral("New chat"));
+    EXPECT_EQ(sessionRow(0).data(Qt::AccessibleTextRole).toString(), QStringLiteral("New chat"));
 }
 
 TEST_F(MainWindowTest, aSendShowsTheSpinnerThenTheReplyBubbleAndTheNewFiles) {
@@ -137,7 +145,8 @@ TEST_F(MainWindowTest, aSendShowsTheSpinnerThenTheReplyBubbleAndTheNewFiles) {
     QTest::keyClick(composer, Qt::Key_Return);
 
     ASSERT_TRUE(kestrion::test::eventually([&] { return pane()->sendingIndicator()->isVisible(); }));
-    EXPECT_FALSE(sidebar()->chooseButton()->isEnabled());
+    QPushButton* choose = test::child<QPushButton>(window.get(), "chooseDirectoryButton");
+    EXPECT_FALSE(choose->isEnabled());
     EXPECT_TRUE(composer->text().isEmpty());
     // Typing goes on while the reply is awaited; Return does not send again.
     QTest::keyClicks(composer, QStringLiteral("next"));
@@ -147,7 +156,7 @@ TEST_F(MainWindowTest, aSendShowsTheSpinnerThenTheReplyBubbleAndTheNewFiles) {
     ASSERT_TRUE(kestrion::test::eventually([&] { return !window->chat()->isSending(); }, 30000));
     EXPECT_EQ(server.chatRequests().size(), 1);
     EXPECT_FALSE(pane()->sendingIndicator()->isVisible());
-    EXPECT_TRUE(sidebar()->chooseButton()->isEnabled());
+    EXPECT_TRUE(choose->isEnabled());
     QAbstractItemModel* transcript = pane()->transcript()->model();
     ASSERT_EQ(transcript->rowCount(), 2);
     EXPECT_EQ(transcript->index(0, 0).data().toString(), QStringLiteral("Build a landing page"));
@@ -158,12 +167,12 @@ TEST_F(MainWindowTest, aSendShowsTheSpinnerThenTheReplyBubbleAndTheNewFiles) {
 
     OutputFolderFileTreeModel* tree = window->outputTree();
     ASSERT_TRUE(kestrion::test::eventually([&] { return tree->indexForId(QStringLiteral("index.html")).isValid(); }));
-    ASSERT_TRUE(kestrion::test::becomes([&] { return sidebar()->filesStack()->currentWidget(); },
-                                        static_cast<QWidget*>(sidebar()->fileTree())));
+    QTreeView* fileTree = test::child<QTreeView>(window.get(), "fileTree");
+    auto* filesStack = test::child<QStackedWidget>(window.get(), "filesStack");
+    ASSERT_TRUE(kestrion::test::becomes([&] { return filesStack->currentWidget(); }, static_cast<QWidget*>(fileTree)));
     EXPECT_TRUE(QFile::exists(historyFile()));
     EXPECT_TRUE(QFile::exists(site.filePath(QStringLiteral("index.html"))));
     // Every written file is visible in the sidebar, not clipped by a tree sized before the rescan.
-    QTreeView* fileTree = sidebar()->fileTree();
     for (const QString id : {"app.js", "index.html", "style.css"}) {
         ASSERT_TRUE(kestrion::test::eventually([&] {
             const QRect row = fileTree->visualRect(tree->indexForId(id));
@@ -232,7 +241,7 @@ TEST_F(MainWindowTest, newChatSelectAndDeleteFromTheSidebar) {
     chat->appendKestrionStatus(QStringLiteral("in the first chat"));
     const QUuid first = chat->activeSessionId();
 
-    QTest::mouseClick(sidebar()->newChatButton(), Qt::LeftButton);
+    QTest::mouseClick(test::child<QPushButton>(window.get(), "newChatButton"), Qt::LeftButton);
     ASSERT_EQ(chat->sessions().size(), 2);
     const QUuid second = chat->activeSessionId();
     EXPECT_NE(second, first);
@@ -240,7 +249,7 @@ TEST_F(MainWindowTest, newChatSelectAndDeleteFromTheSidebar) {
     EXPECT_EQ(pane()->transcript()->model()->rowCount(), 0);
 
     // The list is newest first: the first chat is the second row.
-    QListView* list = sidebar()->sessionList();
+    QListView* list = test::child<QListView>(window.get(), "sessionList");
     ASSERT_TRUE(kestrion::test::becomes([&] { return list->model()->rowCount(); }, 2));
     int firstRow = -1;
     for (int row = 0; row < 2; ++row) {
@@ -290,7 +299,7 @@ TEST_F(MainWindowTest, choosingAnotherDirectoryRebindsHistoryTreeAndPreviewState
     EXPECT_FALSE(state->previewSelectedRelativePath().has_value());
     EXPECT_TRUE(state->previewSourceDocument().isEmpty());
     EXPECT_GT(state->previewReloadNonce(), nonce);
-    EXPECT_EQ(sidebar()->directoryLabel()->text(), other.path());
+    EXPECT_EQ(test::child<QLabel>(window.get(), "directoryLabel")->text(), other.path());
     ASSERT_TRUE(kestrion::test::eventually(
         [&] { return window->outputTree()->indexForId(QStringLiteral("about.html")).isValid(); }));
     // The first site's history was saved before the switch.
@@ -304,16 +313,17 @@ TEST_F(MainWindowTest, choosingAnotherDirectoryRebindsHistoryTreeAndPreviewState
 TEST_F(MainWindowTest, withoutADirectoryTheSidebarAsksForOne) {
     settings.setOutputDirectoryPath(std::nullopt);
     openWindow();
-    EXPECT_EQ(sidebar()->directoryLabel()->text(), QStringLiteral("None"));
-    auto* note = qobject_cast<QLabel*>(sidebar()->filesStack()->currentWidget());
+    EXPECT_EQ(test::child<QLabel>(window.get(), "directoryLabel")->text(), QStringLiteral("None"));
+    auto* note = qobject_cast<QLabel*>(test::child<QStackedWidget>(window.get(), "filesStack")->currentWidget());
     ASSERT_NE(note, nullptr);
     EXPECT_EQ(note->text(), QStringLiteral("Choose a website directory below."));
-    EXPECT_EQ(sidebar()->statusLabel()->text(), QStringLiteral("Choose a website directory to see its tree."));
+    EXPECT_EQ(test::child<QLabel>(window.get(), "fileTreeStatusLabel")->text(),
+              QStringLiteral("Choose a website directory to see its tree."));
 }
 
 TEST_F(MainWindowTest, anEmptyDirectorySaysSo) {
     openWindow();
-    auto* note = qobject_cast<QLabel*>(sidebar()->filesStack()->currentWidget());
+    auto* note = qobject_cast<QLabel*>(test::child<QStackedWidget>(window.get(), "filesStack")->currentWidget());
     ASSERT_NE(note, nullptr);
     EXPECT_EQ(note->text(), QStringLiteral("Empty folder."));
 }
@@ -322,7 +332,7 @@ TEST_F(MainWindowTest, previewableFilesOpenThePreviewOthersDoNothing) {
     writeFile(site.filePath(QStringLiteral("css/site.css")), "body{}");
     writeFile(site.filePath(QStringLiteral("app.js")), "1;");
     openWindow();
-    QTreeView* tree = sidebar()->fileTree();
+    QTreeView* tree = test::child<QTreeView>(window.get(), "fileTree");
     OutputFolderFileTreeModel* model = window->outputTree();
     WindowState* state = window->viewState();
 
@@ -357,7 +367,7 @@ TEST_F(MainWindowTest, previewableFilesOpenThePreviewOthersDoNothing) {
 TEST_F(MainWindowTest, returnOnAFileRowOpensItLikeAClick) {
     writeFile(site.filePath(QStringLiteral("about.html")), "<p>about</p>");
     openWindow();
-    QTreeView* tree = sidebar()->fileTree();
+    QTreeView* tree = test::child<QTreeView>(window.get(), "fileTree");
     tree->setFocus();
     tree->setCurrentIndex(window->outputTree()->indexForId(QStringLiteral("about.html")));
     const qint64 before = window->viewState()->previewReloadNonce();
@@ -370,26 +380,30 @@ TEST_F(MainWindowTest, returnOnAFileRowOpensItLikeAClick) {
 TEST_F(MainWindowTest, theRefreshButtonRescansAndIsDisabledDuringTheScan) {
     openWindow();
     writeFile(site.filePath(QStringLiteral("late.html")), "<p>late</p>");
+    QToolButton* refresh = test::child<QToolButton>(window.get(), "fileTreeRefreshButton");
     // The scan may end within the click's own event processing: record the button's state at each change.
     QList<std::pair<bool, bool>> loadingAndEnabled;
     QObject::connect(window->outputTree(), &OutputFolderFileTreeModel::isLoadingChanged, window.get(), [&] {
-        loadingAndEnabled.append({window->outputTree()->isLoading(), sidebar()->refreshButton()->isEnabled()});
+        loadingAndEnabled.append({window->outputTree()->isLoading(), refresh->isEnabled()});
     });
-    QTest::mouseClick(sidebar()->refreshButton(), Qt::LeftButton);
+    QTest::mouseClick(refresh, Qt::LeftButton);
     ASSERT_TRUE(kestrion::test::eventually(
         [&] { return window->outputTree()->indexForId(QStringLiteral("late.html")).isValid(); }));
     ASSERT_TRUE(kestrion::test::becomes([&] { return loadingAndEnabled.size(); }, 2));
     EXPECT_EQ(loadingAndEnabled.at(0), std::make_pair(true, false));
     EXPECT_EQ(loadingAndEnabled.at(1), std::make_pair(false, true));
-    EXPECT_EQ(sidebar()->refreshButton()->toolTip(), QStringLiteral("Refresh file tree"));
+    EXPECT_EQ(refresh->toolTip(), QStringLiteral("Refresh file tree"));
 }
 
 TEST_F(MainWindowTest, theDirectoryDialogConfirmsWithItsOwnLabel) {
     openWindow();
-    QFileDialog* dialog = sidebar()->makeDirectoryDialog();
+    sidebar()->pickOutputFolder();
+    QFileDialog* dialog = nullptr;
+    ASSERT_TRUE(kestrion::test::eventually([&] { return (dialog = window->findChild<QFileDialog*>()) != nullptr; }));
     EXPECT_EQ(dialog->labelText(QFileDialog::Accept), QStringLiteral("Choose website directory"));
     EXPECT_EQ(dialog->fileMode(), QFileDialog::Directory);
-    delete dialog;
+    EXPECT_EQ(dialog->directory().absolutePath(), QDir(site.path()).absolutePath());
+    dialog->close();
 }
 
 TEST_F(MainWindowTest, aSidebarDraggedTooNarrowClosesAndReopensWithoutSnappingShut) {
