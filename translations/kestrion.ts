@@ -176,6 +176,21 @@
     </message>
 </context>
 <context>
+    <name>kestrion::ChatsSection</name>
+    <message>
+        <source>Chats</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>New chat</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Delete Chat</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>kestrion::DeployError</name>
     <message>
         <source>Git failed: </source>
@@ -284,6 +299,29 @@
     </message>
 </context>
 <context>
+    <name>kestrion::DirectorySection</name>
+    <message>
+        <source>Website Directory</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Choose…</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Choose website directory</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>None</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Website directory: %1</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
     <name>kestrion::ElementReference</name>
     <message>
         <source>In `%1`, the element `%2` (`%3`): </source>
@@ -310,6 +348,37 @@
     </message>
     <message>
         <source>(could not read: %1)</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>kestrion::FilesSection</name>
+    <message>
+        <source>Website Files</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Refresh file tree</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Loading file tree</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Choose a website directory below.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Empty folder.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Website files</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Open in Preview</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
@@ -890,71 +959,11 @@
 <context>
     <name>kestrion::Sidebar</name>
     <message>
-        <source>Open in Preview</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Sidebar</source>
         <translation type="unfinished"></translation>
     </message>
     <message>
         <source>Settings</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Chats</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>New chat</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Website Files</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Refresh file tree</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Loading file tree</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Choose a website directory below.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Empty folder.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Website files</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Website Directory</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Choose…</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Choose website directory</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>None</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Website directory: %1</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Delete Chat</source>
         <translation type="unfinished"></translation>
     </message>
 </context>
