@@ -12,6 +12,7 @@
 // with the newest message shown is measured in-process, with the RSS after it.
 
 #include "WebEngineBenchmarks.h"
+#include "app/AppContext.h"
 #include "app/ChatPane.h"
 #include "app/MainWindow.h"
 #include "app/TranscriptView.h"
@@ -60,7 +61,8 @@ int runProbe(int argc, char** argv, const char* mode) {
     QApplication::setApplicationName(QStringLiteral("DuvUDUvadIra"));
     QApplication::setOrganizationName(QStringLiteral("Kestrion"));
     kestrion::AppSettings settings;
-    kestrion::MainWindow window(&settings);
+    kestrion::AppContext context(&settings);
+    kestrion::MainWindow window(context);
     window.installEventFilter(&watcher);
     window.show();
     return QApplication::exec();
@@ -141,7 +143,8 @@ void BM_Transcript1000Messages_TimeToShow(benchmark::State& state) {
     for (auto _ : state) {
         QElapsedTimer clock;
         clock.start();
-        auto window = std::make_unique<kestrion::MainWindow>(&settings);
+        auto context = std::make_unique<kestrion::AppContext>(&settings);
+        auto window = std::make_unique<kestrion::MainWindow>(*context);
         bool painted = false;
         struct Watch final : QObject {
             bool* flag;
@@ -153,7 +156,7 @@ void BM_Transcript1000Messages_TimeToShow(benchmark::State& state) {
                 return false;
             }
         } watch(&painted);
-        kestrion::TranscriptView* transcript = window->chatPane()->transcript();
+        kestrion::TranscriptView* transcript = window->findChild<kestrion::ChatPane*>()->transcript();
         transcript->viewport()->installEventFilter(&watch);
         window->show();
         while (!painted || transcript->model()->rowCount() < 1000) {

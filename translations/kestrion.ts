@@ -274,14 +274,6 @@
         <source>Workspace</source>
         <translation type="unfinished"></translation>
     </message>
-    <message>
-        <source>The preview of the website appears here.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>The source of the selected file appears here.</source>
-        <translation type="unfinished"></translation>
-    </message>
 </context>
 <context>
     <name>kestrion::DetailWorkspaceController</name>

@@ -4,7 +4,6 @@
 
 #include <QFrame>
 #include <QHBoxLayout>
-#include <QLabel>
 #include <QStackedWidget>
 #include <QVBoxLayout>
 #include <iterator>
@@ -20,18 +19,10 @@ int pageIndex(DetailWorkspaceTab tab) {
     return static_cast<int>(tab);
 }
 
-QWidget* notePage(const QString& text) {
-    auto* label = new QLabel(text);
-    label->setAlignment(Qt::AlignCenter);
-    label->setWordWrap(true);
-    label->setForegroundRole(QPalette::PlaceholderText);
-    label->setMargin(24);
-    return label;
-}
-
 } // namespace
 
-DetailPane::DetailPane(WindowState* state, QWidget* createPage, QWidget* parent)
+DetailPane::DetailPane(WindowState* state, QWidget* createPage, QWidget* previewPage, QWidget* sourcePage,
+                       QWidget* parent)
     : QWidget(parent), m_state(state), m_selector(nullptr), m_stack(new QStackedWidget(this)),
       m_leadingHolder(new QWidget(this)) {
     QStringList titles;
@@ -39,11 +30,12 @@ DetailPane::DetailPane(WindowState* state, QWidget* createPage, QWidget* parent)
         titles.append(detailWorkspaceTabTitle(tab));
     }
     m_selector = new SegmentedControl(titles, this);
+    m_selector->setObjectName(QStringLiteral("workspaceSelector"));
     m_selector->setAccessibleName(tr("Workspace"));
 
-    m_stack->addWidget(createPage);
-    m_stack->addWidget(notePage(tr("The preview of the website appears here.")));
-    m_stack->addWidget(notePage(tr("The source of the selected file appears here.")));
+    for (QWidget* page : {createPage, previewPage, sourcePage}) {
+        m_stack->addWidget(page);
+    }
 
     auto* leadingLayout = new QHBoxLayout(m_leadingHolder);
     leadingLayout->setContentsMargins(0, 0, 0, 0);
@@ -79,21 +71,6 @@ DetailPane::DetailPane(WindowState* state, QWidget* createPage, QWidget* parent)
 void DetailPane::showTab(DetailWorkspaceTab tab) {
     m_selector->setCurrentIndex(pageIndex(tab));
     m_stack->setCurrentIndex(pageIndex(tab));
-}
-
-void DetailPane::setWorkspacePage(DetailWorkspaceTab tab, QWidget* page) {
-    const int index = pageIndex(tab);
-    QWidget* old = m_stack->widget(index);
-    m_stack->insertWidget(index, page);
-    if (old) {
-        m_stack->removeWidget(old);
-        old->deleteLater();
-    }
-    m_stack->setCurrentIndex(pageIndex(m_state->detailWorkspaceTab()));
-}
-
-QWidget* DetailPane::workspacePage(DetailWorkspaceTab tab) const {
-    return m_stack->widget(pageIndex(tab));
 }
 
 void DetailPane::setLeadingControl(QWidget* control) {

@@ -19,12 +19,10 @@ class DetailPane final : public QWidget {
     Q_DISABLE_COPY_MOVE(DetailPane)
 
 public:
-    DetailPane(WindowState* state, QWidget* createPage, QWidget* parent = nullptr);
+    // The pages of the three tabs, in selector order.
+    DetailPane(WindowState* state, QWidget* createPage, QWidget* previewPage, QWidget* sourcePage,
+               QWidget* parent = nullptr);
 
-    // Replaces a tab's page (the Preview and Source tabs start with a note).
-    void setWorkspacePage(DetailWorkspaceTab tab, QWidget* page);
-    QWidget* workspacePage(DetailWorkspaceTab tab) const;
-    SegmentedControl* selector() const { return m_selector; }
     // Room at the leading end of the selector row, e.g. for the sidebar toggle.
     void setLeadingControl(QWidget* control);
 

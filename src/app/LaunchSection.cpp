@@ -40,16 +40,15 @@ QString prominentStyle(const QString& background, const QString& foreground, int
 } // namespace
 
 LaunchSection::LaunchSection(AppSettings* settings, ChatViewModel* chat, WindowState* state,
-                             LaunchDeployProgressModel* progress, QWidget* parent)
+                             LaunchDeployProgressModel* progress, DeployController* deploy, QWidget* parent)
     : QWidget(parent), m_settings(settings), m_chat(chat), m_state(state), m_progress(progress),
-      m_openUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }),
-      m_deploy(new DeployController(settings, this)), m_watcher(new QFileSystemWatcher(this)),
-      m_primaryButton(new QPushButton(this)), m_primarySpinner(new BusyIndicator(14, m_primaryButton)),
+      m_openUrl([](const QUrl& url) { QDesktopServices::openUrl(url); }), m_deploy(deploy),
+      m_watcher(new QFileSystemWatcher(this)), m_primaryButton(new QPushButton(this)),
+      m_primarySpinner(new BusyIndicator(14, m_primaryButton)),
       m_openButton(new QPushButton(tr(qUtf8Printable(openTitle)), this)), m_publishNote(new QLabel(this)),
       m_progressBlock(new QWidget(this)), m_startingRow(new QWidget(m_progressBlock)),
       m_liveRow(new QWidget(m_progressBlock)), m_liveSpinner(new BusyIndicator(12, m_liveRow)),
       m_liveLine(new QLabel(m_liveRow)) {
-    connect(m_deploy, &DeployController::progress, m_progress, &LaunchDeployProgressModel::setLiveLine);
     connect(m_deploy, &DeployController::finished, this, &LaunchSection::finishLaunch);
     setAccessibleName(tr("Launch"));
 
@@ -162,11 +161,6 @@ LaunchSection::LaunchSection(AppSettings* settings, ChatViewModel* chat, WindowS
     });
     watchDirectory();
     updateView();
-}
-
-LaunchSection::~LaunchSection() {
-    // The run's report must not arrive at a half-destroyed section.
-    delete m_deploy;
 }
 
 void LaunchSection::setDeployContext(DeployRun::DeployContext context) {

@@ -23,7 +23,8 @@ class WindowState;
 // The sidebar's launch block: publishes the website directory to the hosting
 // panel, shows the run's live line under "Deploy progress", and once the site
 // has an address offers "Update" and "Open". The run itself belongs to a
-// DeployController; the section starts it and shows its lines and its report.
+// DeployController shared with the application; the section starts it and
+// shows its lines and its report.
 class LaunchSection final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(LaunchSection)
@@ -44,10 +45,9 @@ public:
     static inline const QString chatsPrivateNote = QStringLiteral(
         QT_TRANSLATE_NOOP("kestrion::LaunchSection", "Publishes the website folder; its chats stay private."));
 
+    // progress: the deploy's live line, which the deploy keeps up to date.
     LaunchSection(AppSettings* settings, ChatViewModel* chat, WindowState* state, LaunchDeployProgressModel* progress,
-                  QWidget* parent = nullptr);
-    // Cancels a run still going and waits for it to stop.
-    ~LaunchSection() override;
+                  DeployController* deploy, QWidget* parent = nullptr);
 
     // The chat message for a finished deploy: a heading, the panel's message and
     // the two addresses as Markdown links, one paragraph each.
@@ -62,7 +62,6 @@ public:
     void launchProjectTo();
 
     // Timing, git and default panel of the runs (tests shorten the waits).
-    // The section cancels its runs itself, when it goes.
     void setDeployContext(DeployRun::DeployContext context);
     // Replaces the system browser as the handler of "Open".
     void setUrlOpener(std::function<void(const QUrl&)> opener) { m_openUrl = std::move(opener); }

@@ -1,17 +1,22 @@
 #include "app/MainWindow.h"
 
+#include "app/AppContext.h"
 #include "app/AppIcon.h"
 #include "app/ChatPane.h"
 #include "app/DetailPane.h"
+#include "app/DetailWorkspaceController.h"
+#include "app/LaunchSection.h"
+#include "app/MultilineTextView.h"
+#include "app/PreferencesDialog.h"
+#include "app/PreviewWorkspace.h"
 #include "app/Sidebar.h"
 #include "app/SiteBinding.h"
+#include "app/SourceWorkspace.h"
 #include "app/TabOrder.h"
 #include "app/WidgetStyle.h"
 #include "app/WindowState.h"
-#include "app/WindowWorkspaces.h"
 #include "conversation/ChatViewModel.h"
 #include "openai/ModelCatalog.h"
-#include "openai/OpenAIService.h"
 #include "settings/AppSettings.h"
 #include "workspace/OutputFolderFileTreeModel.h"
 
@@ -29,40 +34,74 @@
 
 namespace kestrion {
 
-MainWindow::MainWindow(AppSettings* settings, ChatViewModel* chat, QWidget* parent)
-    : QMainWindow(parent), m_settings(settings), m_chat(chat), m_outputTree(new OutputFolderFileTreeModel(this)),
-      m_deployLaunchProgress(new LaunchDeployProgressModel(this)), m_state(new WindowState(this)),
-      m_modelCatalog(new ModelCatalog(settings, {}, this)) {
-    if (!m_chat) {
-        m_chat = new ChatViewModel(std::make_shared<const OpenAIService>(settings->resolvedOpenAIBaseURL()), this);
-    }
-    connect(settings, &AppSettings::openAIBaseURLChanged, this, [this] {
-        m_chat->setOpenAIService(std::make_shared<const OpenAIService>(m_settings->resolvedOpenAIBaseURL()));
-    });
-
+MainWindow::MainWindow(AppContext& context, QWidget* parent)
+    : QMainWindow(parent), m_context(context), m_state(new WindowState(this)) {
+    m_state->setObjectName(QStringLiteral("windowState"));
     setWindowTitle(title);
     setWindowIcon(AppIcon::icon());
     resize(900, 700);
 
+    AppSettings* settings = context.settings();
     // Before the views: whatever they do on a change of directory sees it already bound.
-    m_siteBinding = new SiteBinding(settings, m_chat, m_outputTree, m_state, this);
-    m_sidebar = new Sidebar(settings, m_chat, m_outputTree, m_state, this);
+    m_siteBinding = new SiteBinding(settings, context.chat(), context.fileTree(), m_state, this);
+    m_sidebar = new Sidebar(settings, context.chat(), context.fileTree(), m_state, this);
     m_sidebar->setMinimumWidth(sidebarMinimumWidth);
     m_sidebar->setMaximumWidth(sidebarMaximumWidth);
-    m_chatPane = new ChatPane(m_chat, settings, this);
-    m_chatPane->setModelCatalog(m_modelCatalog);
-    connect(m_chatPane, &ChatPane::preferencesRequested, this, [this] {
-        if (m_preferencesHandler) {
-            m_preferencesHandler();
-        }
-    });
+    buildDetailPane();
+    buildColumns();
+    buildMenus();
+    m_sidebar->setLaunchSection(
+        new LaunchSection(settings, context.chat(), m_state, context.deployProgress(), context.deploy()));
+}
+
+MainWindow::~MainWindow() = default;
+
+void MainWindow::buildDetailPane() {
+    AppSettings* settings = m_context.settings();
+    m_chatPane = new ChatPane(m_context.chat(), settings, this);
+    m_chatPane->setObjectName(QStringLiteral("chatPane"));
+    m_chatPane->setModelCatalog(m_context.modelCatalog());
+    connect(m_chatPane, &ChatPane::preferencesRequested, this, &MainWindow::showPreferences);
     connect(m_chatPane, &ChatPane::chooseFolderRequested, m_sidebar, &Sidebar::pickOutputFolder);
     connect(m_chatPane, &ChatPane::folderCreated, this,
-            [this] { m_outputTree->refresh(m_settings->outputDirectoryPath()); });
-    m_detailPane = new DetailPane(m_state, m_chatPane, this);
-    m_detailPane->setMinimumWidth(360);
+            [this] { m_context.fileTree()->refresh(m_context.settings()->outputDirectoryPath()); });
 
+    auto* controller = new DetailWorkspaceController(settings, m_state, this);
+    auto* preview = new PreviewWorkspace(settings, m_state, controller);
+    preview->setObjectName(QStringLiteral("previewWorkspace"));
+    handPreviewTextToComposer(preview);
+    auto* source = new SourceWorkspace(settings, m_state, controller);
+    source->setObjectName(QStringLiteral("sourceWorkspace"));
+    // Unsaved source edits are not dropped without asking.
+    m_sidebar->setSelectionGuard(
+        [controller](const QString& relativePath) { return controller->confirmSelectionChange(relativePath); });
+    m_sidebar->setDirectoryGuard(
+        [controller](const QString& directory) { return controller->confirmDirectoryChange(directory); });
+
+    m_detailPane = new DetailPane(m_state, m_chatPane, preview, source, this);
+    m_detailPane->setMinimumWidth(360);
+}
+
+void MainWindow::handPreviewTextToComposer(PreviewWorkspace* preview) {
+    ChatViewModel* chat = m_context.chat();
+    const auto toComposer = [this, chat](const QString& text) {
+        chat->setInput(text);
+        m_state->setDetailWorkspaceTab(DetailWorkspaceTab::Create);
+        MultilineTextView* composer = m_chatPane->composer();
+        composer->setFocus(Qt::OtherFocusReason);
+        composer->moveCursor(QTextCursor::End);
+    };
+    connect(preview, &PreviewWorkspace::askToFix, this, [chat, toComposer](const QString& message) {
+        const QString draft = chat->input().trimmed();
+        toComposer(draft.isEmpty() ? message : draft + QStringLiteral("\n\n") + message);
+    });
+    connect(preview, &PreviewWorkspace::elementPicked, this,
+            [chat, toComposer](const QString& reference) { toComposer(reference + chat->input()); });
+}
+
+void MainWindow::buildColumns() {
     m_splitter = new QSplitter(Qt::Horizontal, this);
+    m_splitter->setObjectName(QStringLiteral("columns"));
     m_splitter->setChildrenCollapsible(true);
     m_splitter->addWidget(m_sidebar);
     m_splitter->addWidget(m_detailPane);
@@ -84,6 +123,7 @@ MainWindow::MainWindow(AppSettings* settings, ChatViewModel* chat, QWidget* pare
     connect(m_sidebar, &Sidebar::widthReported, this, &MainWindow::sidebarWidthReported);
 
     m_toggleSidebarAction = new QAction(this);
+    m_toggleSidebarAction->setObjectName(QStringLiteral("toggleSidebar"));
     m_toggleSidebarAction->setShortcut(QKeySequence(Qt::CTRL | Qt::ALT | Qt::Key_S));
     m_toggleSidebarAction->setIcon(
         WidgetStyle::themedIcon({QStringLiteral("sidebar-show"), QStringLiteral("view-split-left-right")},
@@ -97,31 +137,14 @@ MainWindow::MainWindow(AppSettings* settings, ChatViewModel* chat, QWidget* pare
     m_sidebarButton->setAutoRaise(true);
     m_detailPane->setLeadingControl(m_sidebarButton);
     updateToggleSidebarAction();
-
-    buildMenus();
-    WindowWorkspaces::install(this);
-
-    connect(qApp, &QCoreApplication::aboutToQuit, this, [this] {
-        // A turn still running is stopped as the Stop button would; the user's message is kept.
-        m_chat->stop();
-        saveConversation();
-        m_chat->flushSaves();
-    });
 }
-
-MainWindow::~MainWindow() = default;
 
 void MainWindow::buildMenus() {
     QMenu* file = menuBar()->addMenu(tr("&File"));
-    m_preferencesAction = file->addAction(QIcon::fromTheme(QStringLiteral("preferences-system")), tr("Preferences…"));
-    m_preferencesAction->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
-    m_preferencesAction->setMenuRole(QAction::PreferencesRole);
-    m_preferencesAction->setVisible(false);
-    connect(m_preferencesAction, &QAction::triggered, this, [this] {
-        if (m_preferencesHandler) {
-            m_preferencesHandler();
-        }
-    });
+    QAction* preferences = file->addAction(QIcon::fromTheme(QStringLiteral("preferences-system")), tr("Preferences…"));
+    preferences->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma));
+    preferences->setMenuRole(QAction::PreferencesRole);
+    connect(preferences, &QAction::triggered, this, &MainWindow::showPreferences);
     file->addSeparator();
     QAction* quit = file->addAction(QIcon::fromTheme(QStringLiteral("application-exit")), tr("&Quit"));
     quit->setShortcut(QKeySequence(Qt::CTRL | Qt::Key_Q));
@@ -144,9 +167,13 @@ void MainWindow::buildMenus() {
     });
 }
 
-void MainWindow::setPreferencesHandler(std::function<void()> handler) {
-    m_preferencesHandler = std::move(handler);
-    m_preferencesAction->setVisible(static_cast<bool>(m_preferencesHandler));
+void MainWindow::showPreferences() {
+    if (!m_preferences) {
+        m_preferences = new PreferencesDialog(m_context.settings(), m_context.modelCatalog(), this);
+    }
+    m_preferences->show();
+    m_preferences->raise();
+    m_preferences->activateWindow();
 }
 
 void MainWindow::setColumnVisibility(ColumnVisibility visibility) {
@@ -188,7 +215,7 @@ void MainWindow::updateToggleSidebarAction() {
 }
 
 void MainWindow::saveConversation() {
-    m_chat->saveToDisk();
+    m_context.chat()->saveToDisk();
 }
 
 void MainWindow::changeEvent(QEvent* event) {
@@ -203,7 +230,7 @@ void MainWindow::changeEvent(QEvent* event) {
 void MainWindow::closeEvent(QCloseEvent* event) {
     saveConversation();
     // Closing the window may end the app: nothing queued may be lost.
-    m_chat->flushSaves();
+    m_context.chat()->flushSaves();
     // The only window: once it closes the application ends normally (status 0).
     event->accept();
 }
@@ -234,7 +261,7 @@ void MainWindow::showEvent(QShowEvent* event) {
             }
         }
         // What the configured server offers; without a key nothing is sent.
-        m_modelCatalog->refresh();
+        m_context.modelCatalog()->refresh();
         raise();
         activateWindow();
     }

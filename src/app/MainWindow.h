@@ -1,7 +1,7 @@
 #pragma once
 
 #include <QMainWindow>
-#include <functional>
+#include <QPointer>
 
 class QAction;
 class QSplitter;
@@ -9,22 +9,20 @@ class QToolButton;
 
 namespace kestrion {
 
-class AppSettings;
+class AppContext;
 class ChatPane;
-class ChatViewModel;
 class DetailPane;
-class LaunchDeployProgressModel;
-class ModelCatalog;
-class OutputFolderFileTreeModel;
+class PreferencesDialog;
+class PreviewWorkspace;
 class Sidebar;
 class SiteBinding;
 class WindowState;
 
-// The application's single window: the sidebar and the detail column side by
-// side. Owns the conversation controller (unless one is handed in), the file
-// tree model, the launch progress model and the shared view state; saves the
-// conversation whenever the window is left (deactivated, minimised, closed)
-// and when the application quits.
+// The application's single window: the sidebar and the detail column (Create,
+// Preview and Source) side by side, built over the services of an AppContext,
+// none of which it owns. Its view state (WindowState) is shared by the sidebar,
+// the tabs and the launch section. Saves the conversation whenever the window
+// is left (deactivated, minimised, closed).
 class MainWindow final : public QMainWindow {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(MainWindow)
@@ -40,30 +38,17 @@ public:
     static constexpr int snapClosedFloor = 12;
     static constexpr int snapSuppressionMs = 280;
 
-    // settings: shared, must outlive the window. chat: nullptr creates one owned by the window.
-    explicit MainWindow(AppSettings* settings, ChatViewModel* chat = nullptr, QWidget* parent = nullptr);
+    // context: shared, must outlive the window.
+    explicit MainWindow(AppContext& context, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    ChatViewModel* chat() const { return m_chat; }
-    OutputFolderFileTreeModel* outputTree() const { return m_outputTree; }
-    LaunchDeployProgressModel* deployLaunchProgress() const { return m_deployLaunchProgress; }
-    WindowState* viewState() const { return m_state; }
-    AppSettings* settings() const { return m_settings; }
-    ModelCatalog* modelCatalog() const { return m_modelCatalog; }
     Sidebar* sidebar() const { return m_sidebar; }
-    ChatPane* chatPane() const { return m_chatPane; }
-    DetailPane* detailPane() const { return m_detailPane; }
-    QSplitter* splitter() const { return m_splitter; }
-    QAction* toggleSidebarAction() const { return m_toggleSidebarAction; }
 
     ColumnVisibility columnVisibility() const { return m_columnVisibility; }
     void setColumnVisibility(ColumnVisibility visibility);
     bool isSidebarSnapSuppressed() const { return m_suppressSidebarSnapClosed; }
     // The snap-closed rule for one reported sidebar width.
     void sidebarWidthReported(int width);
-
-    // The "Preferences…" menu entry (Ctrl+,) appears once a handler is set.
-    void setPreferencesHandler(std::function<void()> handler);
 
     // Copies the visible messages into the active session and writes the history.
     void saveConversation();
@@ -79,15 +64,21 @@ protected:
     bool focusNextPrevChild(bool next) override;
 
 private:
+    // File → Preferences… (Ctrl+,) and the panes' "Open Preferences…": one dialog, made when
+    // first asked for and kept.
+    void showPreferences();
+    // The detail column: the chat pane and the Preview and Source tabs over one controller.
+    void buildDetailPane();
+    // The preview's "Ask to fix" and picked elements become text in the composer of the
+    // current chat; only the user sends it.
+    void handPreviewTextToComposer(PreviewWorkspace* preview);
+    // The sidebar and the detail column side by side, and the sidebar's toggle.
+    void buildColumns();
     void buildMenus();
     void updateToggleSidebarAction();
 
-    AppSettings* m_settings;
-    ChatViewModel* m_chat;
-    OutputFolderFileTreeModel* m_outputTree;
-    LaunchDeployProgressModel* m_deployLaunchProgress;
+    AppContext& m_context;
     WindowState* m_state;
-    ModelCatalog* m_modelCatalog;
     SiteBinding* m_siteBinding = nullptr;
     Sidebar* m_sidebar = nullptr;
     ChatPane* m_chatPane = nullptr;
@@ -95,8 +86,7 @@ private:
     QSplitter* m_splitter = nullptr;
     QToolButton* m_sidebarButton = nullptr;
     QAction* m_toggleSidebarAction = nullptr;
-    QAction* m_preferencesAction = nullptr;
-    std::function<void()> m_preferencesHandler;
+    QPointer<PreferencesDialog> m_preferences;
     ColumnVisibility m_columnVisibility = ColumnVisibility::All;
     bool m_suppressSidebarSnapClosed = false;
     bool m_shownOnce = false;

@@ -1,3 +1,4 @@
+#include "app/AppContext.h"
 #include "app/AppIcon.h"
 #include "app/MainWindow.h"
 #include "app/SingleInstance.h"
@@ -58,7 +59,8 @@ int main(int argc, char* argv[]) {
     }
 
     kestrion::AppSettings settings(std::make_unique<kestrion::KeyringSecretStore>());
-    kestrion::MainWindow window(&settings);
+    kestrion::AppContext context(&settings);
+    kestrion::MainWindow window(context);
     QObject::connect(&instance, &kestrion::SingleInstance::argumentsReceived, &window,
                      [&window](const QStringList& arguments) {
                          qInfo("Another start was handed to this window (arguments: %s)",

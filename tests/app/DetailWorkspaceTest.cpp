@@ -116,19 +116,15 @@ protected:
     }
 
     void openWindow() {
-        window = std::make_unique<MainWindow>(&settings);
-        ASSERT_TRUE(test::showAndWaitUntilReady(*window, test::Activation::Activate));
+        test::startApp(&settings, context, window);
+        ASSERT_TRUE(test::showAndWaitUntilReady(*window, *context, test::Activation::Activate));
     }
 
     QString sitePath(const QString& relative) const { return site + QLatin1Char('/') + relative; }
-    WindowState* state() const { return window->viewState(); }
+    WindowState* state() const { return test::viewState(*window); }
     DetailWorkspaceController* controller() const { return window->findChild<DetailWorkspaceController*>(); }
-    PreviewWorkspace* preview() const {
-        return qobject_cast<PreviewWorkspace*>(window->detailPane()->workspacePage(DetailWorkspaceTab::Preview));
-    }
-    SourceWorkspace* source() const {
-        return qobject_cast<SourceWorkspace*>(window->detailPane()->workspacePage(DetailWorkspaceTab::Source));
-    }
+    PreviewWorkspace* preview() const { return test::child<PreviewWorkspace>(window.get(), "previewWorkspace"); }
+    SourceWorkspace* source() const { return test::child<SourceWorkspace>(window.get(), "sourceWorkspace"); }
     QWebEnginePage* webPage() const { return preview()->webView()->view()->page(); }
 
     void showTab(DetailWorkspaceTab tab) {
@@ -144,7 +140,7 @@ protected:
     ::testing::AssertionResult clickTreeRow(const QString& id) {
         QTreeView* tree = test::child<QTreeView>(window.get(), "fileTree");
         QModelIndex index;
-        if (!eventually([&] { return (index = window->outputTree()->indexForId(id)).isValid(); })) {
+        if (!eventually([&] { return (index = context->fileTree()->indexForId(id)).isValid(); })) {
             return ::testing::AssertionFailure() << "no row " << id.toStdString();
         }
         for (QModelIndex parent = index.parent(); parent.isValid(); parent = parent.parent()) {
@@ -213,7 +209,7 @@ protected:
     }
     // What a finished assistant turn does to the open tabs.
     void finishReply() {
-        Q_EMIT window->chat()->filesWritten(site, {QStringLiteral("index.html"), QStringLiteral("index.htm")});
+        Q_EMIT context->chat()->filesWritten(site, {QStringLiteral("index.html"), QStringLiteral("index.htm")});
     }
 
     void saveScreenshot(const QString& name) {
@@ -225,6 +221,7 @@ protected:
     QTemporaryDir dir;
     QString site;
     AppSettings settings;
+    std::unique_ptr<AppContext> context;
     std::unique_ptr<MainWindow> window;
 };
 
@@ -460,7 +457,7 @@ TEST_F(DetailWorkspaceTest, aPageScriptCannotReadTheAppsOwnFolders) {
                    ".then(outcomes => { document.title = outcomes.join(' '); });"
                    "</script>"));
     openWindow();
-    window->chat()->appendKestrionStatus(QStringLiteral("a private conversation"));
+    context->chat()->appendKestrionStatus(QStringLiteral("a private conversation"));
     ASSERT_TRUE(
         eventually([&] { return QFile::exists(sitePath(QStringLiteral(".kestrion-chats/chat_history.json"))); }));
 
@@ -568,7 +565,7 @@ TEST_F(DetailWorkspaceTest, aReplyThatChangesAStylesheetShowsInThePreviewOfThePa
     ASSERT_TRUE(becomes([&] { return evaluate(webPage(), colour).toString(); }, QStringLiteral("rgb(255, 0, 0)")));
 
     writeFile(sitePath(QStringLiteral("style.css")), "h1 { color: rgb(0, 0, 255); }\n");
-    Q_EMIT window->chat()->filesWritten(site, {QStringLiteral("style.css")});
+    Q_EMIT context->chat()->filesWritten(site, {QStringLiteral("style.css")});
 
     ASSERT_TRUE(becomes([&] { return evaluate(webPage(), colour).toString(); }, QStringLiteral("rgb(0, 0, 255)"),
                         pageTimeoutMs));
@@ -666,7 +663,7 @@ TEST_F(DetailWorkspaceTest, editingKeepsUnsavedTextThroughAReplyAndCtrlSSavesAnd
     // A reply rewrites the file: the user's unsaved text stays, and the tab says so.
     writeFile(sitePath(QStringLiteral("index.htm")), page("From the model"));
     const qint64 before = state()->previewReloadNonce();
-    Q_EMIT window->chat()->filesWritten(site, {QStringLiteral("index.htm")});
+    Q_EMIT context->chat()->filesWritten(site, {QStringLiteral("index.htm")});
     EXPECT_GT(state()->previewReloadNonce(), before);
     ASSERT_TRUE(becomes([&] { return diskChangeText(); }, QStringLiteral("This file was changed on disk.")));
     EXPECT_FALSE(diskChangeBar()->accessibleName().isEmpty());

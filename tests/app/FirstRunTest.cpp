@@ -62,12 +62,12 @@ protected:
     }
 
     void openWindow() {
-        window = std::make_unique<MainWindow>(settings.get());
-        ASSERT_TRUE(test::showAndWaitUntilReady(*window, test::Activation::Activate));
+        test::startApp(settings.get(), context, window);
+        ASSERT_TRUE(test::showAndWaitUntilReady(*window, *context, test::Activation::Activate));
         ASSERT_TRUE(settled());
     }
 
-    ChatPane* pane() const { return window->chatPane(); }
+    ChatPane* pane() const { return test::child<ChatPane>(window.get(), "chatPane"); }
     WelcomePane* welcome() const { return pane()->welcome(); }
 
     // The welcome has looked at the folder and the key since the last change.
@@ -93,19 +93,21 @@ protected:
     // Waits until a send started in the window has its answer in the chat.
     ::testing::AssertionResult answered(int messages) const {
         return test::eventually(
-            [&] { return !window->chat()->isSending() && window->chat()->messages().size() == messages; }, 30000);
+            [&] { return !context->chat()->isSending() && context->chat()->messages().size() == messages; }, 30000);
     }
 
     test::FakeOpenAIServer server;
     QTemporaryDir site;
     std::unique_ptr<AppSettings> settings;
+    std::unique_ptr<AppContext> context;
     std::unique_ptr<MainWindow> window;
 };
 
 // What a screen reader's "activate" does on a tab must move the pane, not only the mark.
 TEST_F(FirstRunTest, theSwitchIsATabListThatAccessibilityActionsDrive) {
     openWindow();
-    QAccessibleInterface* list = QAccessible::queryAccessibleInterface(window->detailPane()->selector());
+    QAccessibleInterface* list =
+        QAccessible::queryAccessibleInterface(test::child<SegmentedControl>(window.get(), "workspaceSelector"));
     ASSERT_NE(list, nullptr);
     EXPECT_EQ(list->role(), QAccessible::PageTabList);
     ASSERT_EQ(list->childCount(), 3);
@@ -122,7 +124,7 @@ TEST_F(FirstRunTest, theSwitchIsATabListThatAccessibilityActionsDrive) {
         ASSERT_NE(actions, nullptr);
         ASSERT_TRUE(actions->actionNames().contains(QAccessibleActionInterface::pressAction()));
         actions->doAction(QAccessibleActionInterface::pressAction());
-        EXPECT_EQ(window->viewState()->detailWorkspaceTab(), tab);
+        EXPECT_EQ(test::viewState(*window)->detailWorkspaceTab(), tab);
         for (int other = 0; other < 3; ++other) {
             EXPECT_EQ(list->child(other)->state().selected, other == index) << other;
         }
@@ -184,8 +186,8 @@ TEST_F(FirstRunTest, theWelcomeFollowsTheFolderAndCreatesOnlyIt) {
     EXPECT_EQ(welcome()->folderState(), Folder::Missing);
     ASSERT_TRUE(welcome()->createFolderButton()->isVisible());
     EXPECT_EQ(welcome()->createFolderButton()->text(), QStringLiteral("Create folder"));
-    ASSERT_TRUE(test::eventually([&] { return !window->outputTree()->isLoading(); }));
-    EXPECT_EQ(window->outputTree()->statusLine(), QStringLiteral("Folder does not exist."));
+    ASSERT_TRUE(test::eventually([&] { return !context->fileTree()->isLoading(); }));
+    EXPECT_EQ(context->fileTree()->statusLine(), QStringLiteral("Folder does not exist."));
 
     QTest::mouseClick(welcome()->createFolderButton(), Qt::LeftButton);
     ASSERT_TRUE(test::becomes([&] { return welcome()->folderState(); }, Folder::Present));
@@ -194,8 +196,8 @@ TEST_F(FirstRunTest, theWelcomeFollowsTheFolderAndCreatesOnlyIt) {
     EXPECT_FALSE(welcome()->createFolderButton()->isVisible());
     // The sidebar looks at the new folder at once.
     ASSERT_TRUE(test::eventually([&] {
-        return !window->outputTree()->isLoading() &&
-               window->outputTree()->statusLine() != QStringLiteral("Folder does not exist.");
+        return !context->fileTree()->isLoading() &&
+               context->fileTree()->statusLine() != QStringLiteral("Folder does not exist.");
     }));
 
     settings->setOutputDirectoryPath(std::nullopt);
@@ -223,11 +225,11 @@ TEST_F(FirstRunTest, examplesFillTheComposerAndTheWelcomeLeavesWithTheFirstMessa
         EXPECT_EQ(example->text(), WelcomePane::examples.at(i));
         QTest::mouseClick(example, Qt::LeftButton);
         EXPECT_EQ(pane()->composer()->text(), WelcomePane::examples.at(i));
-        EXPECT_EQ(window->chat()->input(), WelcomePane::examples.at(i));
+        EXPECT_EQ(context->chat()->input(), WelcomePane::examples.at(i));
         EXPECT_TRUE(pane()->composer()->hasFocus());
     }
     EXPECT_TRUE(pane()->sendButton()->isEnabled());
-    EXPECT_TRUE(window->chat()->messages().isEmpty());
+    EXPECT_TRUE(context->chat()->messages().isEmpty());
     EXPECT_TRUE(server.chatRequests().isEmpty());
     EXPECT_TRUE(welcome()->isVisible());
 
@@ -393,7 +395,7 @@ TEST_F(FirstRunTest, tabWalksEveryControlInReadingOrderBothWaysWithoutATrap) {
     for (const bool withMessages : {false, true}) {
         SCOPED_TRACE(withMessages ? "transcript" : "welcome");
         if (withMessages) {
-            window->chat()->appendKestrionStatus(QStringLiteral("A message"));
+            context->chat()->appendKestrionStatus(QStringLiteral("A message"));
             ASSERT_TRUE(pane()->transcript()->isVisible());
         }
         // Text in the composer enables Send, so every control is in reach.

@@ -80,10 +80,10 @@ protected:
     }
 
     void openWindow() {
-        window = std::make_unique<MainWindow>(&settings);
+        test::startApp(&settings, context, window);
         launch()->setDeployContext(fastPolls());
         launch()->setUrlOpener([this](const QUrl& url) { opened.append(url); });
-        ASSERT_TRUE(test::showAndWaitUntilReady(*window));
+        ASSERT_TRUE(test::showAndWaitUntilReady(*window, *context));
     }
 
     static DeployRun::DeployContext fastPolls() {
@@ -94,10 +94,11 @@ protected:
 
     LaunchSection* launch() const { return window->findChild<LaunchSection*>(); }
     QPushButton* primary() const { return launch()->primaryButton(); }
-    LaunchDeployProgressModel* progress() const { return window->deployLaunchProgress(); }
+    LaunchDeployProgressModel* progress() const { return context->deployProgress(); }
+    WindowState* state() const { return test::viewState(*window); }
 
     QString lastMessage() const {
-        const auto& messages = window->chat()->messages();
+        const auto& messages = context->chat()->messages();
         return messages.isEmpty() ? QString() : messages.last().text;
     }
 
@@ -106,6 +107,7 @@ protected:
     QString site;
     QString remote;
     AppSettings settings;
+    std::unique_ptr<AppContext> context;
     std::unique_ptr<MainWindow> window;
     QList<QUrl> opened;
 };
@@ -131,7 +133,7 @@ TEST_F(LaunchSectionTest, aLaunchShowsItsProgressThenTheAddressesInTheChatAndRem
     QSignalSpy finished(launch(), &LaunchSection::launchFinished);
     QTest::mouseClick(primary(), Qt::LeftButton);
 
-    EXPECT_TRUE(window->viewState()->isLaunchingToKestrion());
+    EXPECT_TRUE(state()->isLaunchingToKestrion());
     EXPECT_FALSE(primary()->isEnabled());
     EXPECT_TRUE(primary()->text().isEmpty()); // a spinner instead
     EXPECT_TRUE(launch()->progressBlock()->isVisible());
@@ -146,8 +148,8 @@ TEST_F(LaunchSectionTest, aLaunchShowsItsProgressThenTheAddressesInTheChatAndRem
                                             "Deploy queued\n\n"
                                             "**Live URL:** [https://site.example/](https://site.example/)\n\n"
                                             "**Kestrion panel:** [open virtual host](https://panel.example/vh/42)"));
-    EXPECT_FALSE(window->viewState()->isLaunchingToKestrion());
-    EXPECT_EQ(window->viewState()->launchedWebsiteURL(), QUrl(QStringLiteral("https://site.example/")));
+    EXPECT_FALSE(state()->isLaunchingToKestrion());
+    EXPECT_EQ(state()->launchedWebsiteURL(), QUrl(QStringLiteral("https://site.example/")));
     EXPECT_EQ(LaunchStateStore::load(site), QUrl(QStringLiteral("https://site.example/")));
     EXPECT_EQ(header(panel.prepareRequests().first(), "authorization"), "Bearer panel-token");
 
@@ -178,7 +180,7 @@ TEST_F(LaunchSectionTest, aFailingPrepareShowsTheFailureAndKeepsItUntilTheNextLa
     const QString description = line.mid(QStringLiteral("Failed: ").size());
     EXPECT_FALSE(description.isEmpty());
     EXPECT_EQ(lastMessage(), QStringLiteral("Launch failed: ") + description);
-    EXPECT_EQ(window->chat()->lastError(), description);
+    EXPECT_EQ(context->chat()->lastError(), description);
     EXPECT_TRUE(launch()->progressBlock()->isVisible());
     EXPECT_TRUE(launch()->liveLineLabel()->isVisible());
     EXPECT_EQ(launch()->liveLineLabel()->text(), line);
@@ -199,7 +201,7 @@ TEST_F(LaunchSectionTest, aFailingPrepareShowsTheFailureAndKeepsItUntilTheNextLa
 TEST_F(LaunchSectionTest, aRestartFindsTheRememberedAddress) {
     LaunchStateStore::save(QUrl(QStringLiteral("https://old.example/")), site);
     openWindow();
-    EXPECT_EQ(window->viewState()->launchedWebsiteURL(), QUrl(QStringLiteral("https://old.example/")));
+    EXPECT_EQ(state()->launchedWebsiteURL(), QUrl(QStringLiteral("https://old.example/")));
     EXPECT_EQ(primary()->text(), QStringLiteral("Update"));
     EXPECT_EQ(primary()->accessibleName(), QStringLiteral("Update"));
     EXPECT_TRUE(launch()->openButton()->isVisible());
@@ -215,12 +217,12 @@ TEST_F(LaunchSectionTest, openOpensOnlyAWebAddressWhereverTheAddressCameFrom) {
                   json({{QStringLiteral("version"), 1}, {QStringLiteral("https_url"), address}}));
         window.reset();
         openWindow();
-        EXPECT_FALSE(window->viewState()->launchedWebsiteURL().has_value());
+        EXPECT_FALSE(state()->launchedWebsiteURL().has_value());
         EXPECT_FALSE(launch()->openButton()->isVisible());
         EXPECT_EQ(primary()->text(), QStringLiteral("Launch to the internet"));
 
         // However the address got in, "Open" hands only http and https to the browser.
-        window->viewState()->setLaunchedWebsiteURL(QUrl(address));
+        state()->setLaunchedWebsiteURL(QUrl(address));
         ASSERT_TRUE(launch()->openButton()->isVisible());
         QTest::mouseClick(launch()->openButton(), Qt::LeftButton);
         EXPECT_TRUE(opened.isEmpty());
@@ -238,7 +240,7 @@ TEST_F(LaunchSectionTest, aPanelAnswerWithoutAWebAddressIsNotRemembered) {
     QTest::mouseClick(primary(), Qt::LeftButton);
     ASSERT_TRUE(becomes([&] { return done.size(); }, 1, launchTimeoutMs));
     EXPECT_TRUE(done.first().first().toBool());
-    EXPECT_FALSE(window->viewState()->launchedWebsiteURL().has_value());
+    EXPECT_FALSE(state()->launchedWebsiteURL().has_value());
     EXPECT_FALSE(launch()->openButton()->isVisible());
     EXPECT_FALSE(LaunchStateStore::load(site).has_value());
 }
@@ -249,7 +251,7 @@ TEST_F(LaunchSectionTest, aDeletedOrMissingDirectoryCannotBeLaunched) {
     ASSERT_TRUE(QDir(site).removeRecursively());
     ASSERT_TRUE(eventually([&] { return !primary()->isEnabled(); }));
     QTest::mouseClick(primary(), Qt::LeftButton);
-    EXPECT_FALSE(window->viewState()->isLaunchingToKestrion());
+    EXPECT_FALSE(state()->isLaunchingToKestrion());
     EXPECT_TRUE(panel.requestLog().isEmpty());
 
     QDir().mkpath(site);
@@ -274,7 +276,7 @@ TEST_F(LaunchSectionTest, theAddressIsRememberedForTheDirectoryTheLaunchStartedW
     EXPECT_EQ(LaunchStateStore::load(site), QUrl(QStringLiteral("https://site.example/")));
     EXPECT_FALSE(LaunchStateStore::load(other.path()).has_value());
     // The other project was never launched: no "Update" or "Open" for it.
-    EXPECT_FALSE(window->viewState()->launchedWebsiteURL().has_value());
+    EXPECT_FALSE(state()->launchedWebsiteURL().has_value());
     EXPECT_EQ(primary()->text(), QStringLiteral("Launch to the internet"));
 }
 
@@ -285,7 +287,7 @@ TEST_F(LaunchSectionTest, theReportLandsInTheChatAndFolderTheLaunchStartedFrom) 
     panel.prepareWithPushUrl(remote);
     panel.replyToFinalize(ScriptedResponse::json(200, json({{QStringLiteral("message"), QStringLiteral("Queued")}})));
     openWindow();
-    ChatViewModel* chat = window->chat();
+    ChatViewModel* chat = context->chat();
     chat->appendKestrionStatus(QStringLiteral("before the launch"));
     const QUuid started = chat->activeSessionId();
     QSignalSpy done(launch(), &LaunchSection::launchFinished);
@@ -324,7 +326,7 @@ TEST_F(LaunchSectionTest, theReportLandsInTheChatAndFolderTheLaunchStartedFrom) 
 TEST_F(LaunchSectionTest, aFailureAfterASwitchOfChatsIsReportedInTheChatItStartedIn) {
     panel.replyToPrepare(ScriptedResponse::json(500, R"({"error":"boom"})"));
     openWindow();
-    ChatViewModel* chat = window->chat();
+    ChatViewModel* chat = context->chat();
     auto* errorLine = window->findChild<ChatPane*>()->errorLine();
     const QUuid started = chat->activeSessionId();
     QSignalSpy done(launch(), &LaunchSection::launchFinished);

@@ -58,6 +58,7 @@ const QString pageReply = QStringLiteral("Here is your landing page.\n\n"
 class MainWindowTest : public test::WindowFixture {
 protected:
     Sidebar* sidebar() const { return window->sidebar(); }
+    SegmentedControl* selector() const { return test::child<SegmentedControl>(window.get(), "workspaceSelector"); }
 
     QModelIndex sessionRow(int row) const {
         return test::child<QListView>(window.get(), "sessionList")->model()->index(row, 0);
@@ -73,7 +74,7 @@ TEST_F(MainWindowTest, startsAsTheSingleTitledWindowWithTheExpectedLayout) {
     EXPECT_EQ(sidebar()->width(), MainWindow::sidebarIdealWidth);
     EXPECT_EQ(sidebar()->minimumWidth(), MainWindow::sidebarMinimumWidth);
     EXPECT_EQ(sidebar()->maximumWidth(), MainWindow::sidebarMaximumWidth);
-    SegmentedControl* selector = window->detailPane()->selector();
+    SegmentedControl* selector = this->selector();
     ASSERT_EQ(selector->count(), 3);
     EXPECT_EQ(selector->tabText(0), QStringLiteral("Create"));
     EXPECT_EQ(selector->tabText(1), QStringLiteral("Preview"));
@@ -124,7 +125,7 @@ TEST_F(MainWindowTest, everyControlHasAnAccessibleName) {
                                       test::child<QToolButton>(window.get(), "fileTreeRefreshButton"),
                                       test::child<QPushButton>(window.get(), "chooseDirectoryButton"),
                                       pane()->transcript(),
-                                      window->detailPane()->selector()};
+                                      selector()};
     for (QWidget* control : controls) {
         EXPECT_FALSE(control->accessibleName().isEmpty()) << control->metaObject()->className();
     }
@@ -153,7 +154,7 @@ TEST_F(MainWindowTest, aSendShowsTheSpinnerThenTheReplyBubbleAndTheNewFiles) {
     QTest::keyClick(composer, Qt::Key_Return);
     EXPECT_EQ(composer->text(), QStringLiteral("next"));
 
-    ASSERT_TRUE(kestrion::test::eventually([&] { return !window->chat()->isSending(); }, 30000));
+    ASSERT_TRUE(kestrion::test::eventually([&] { return !chat()->isSending(); }, 30000));
     EXPECT_EQ(server.chatRequests().size(), 1);
     EXPECT_FALSE(pane()->sendingIndicator()->isVisible());
     EXPECT_TRUE(choose->isEnabled());
@@ -165,7 +166,7 @@ TEST_F(MainWindowTest, aSendShowsTheSpinnerThenTheReplyBubbleAndTheNewFiles) {
     EXPECT_TRUE(assistant.contains(QStringLiteral("index.html"))) << assistant.toStdString();
     EXPECT_FALSE(assistant.contains(QStringLiteral("<<<FILE"))) << assistant.toStdString();
 
-    OutputFolderFileTreeModel* tree = window->outputTree();
+    OutputFolderFileTreeModel* tree = context->fileTree();
     ASSERT_TRUE(kestrion::test::eventually([&] { return tree->indexForId(QStringLiteral("index.html")).isValid(); }));
     QTreeView* fileTree = test::child<QTreeView>(window.get(), "fileTree");
     auto* filesStack = test::child<QStackedWidget>(window.get(), "filesStack");
@@ -207,8 +208,8 @@ TEST_F(MainWindowTest, blankInputSendsNothingAndStaysInPlace) {
     QTest::mouseClick(pane()->sendButton(), Qt::LeftButton);
 
     EXPECT_EQ(composer->text(), QStringLiteral("  \n\u3000"));
-    EXPECT_EQ(window->chat()->input(), QStringLiteral("  \n\u3000"));
-    EXPECT_FALSE(window->chat()->isSending());
+    EXPECT_EQ(chat()->input(), QStringLiteral("  \n\u3000"));
+    EXPECT_FALSE(chat()->isSending());
     EXPECT_FALSE(pane()->sendButton()->isEnabled());
     EXPECT_TRUE(server.chatRequests().isEmpty());
 }
@@ -219,12 +220,12 @@ TEST_F(MainWindowTest, aFailedSendShowsTheRedErrorLine) {
     QTest::keyClicks(pane()->composer(), QStringLiteral("hello"));
     QTest::mouseClick(pane()->sendButton(), Qt::LeftButton);
 
-    ASSERT_TRUE(kestrion::test::eventually(
-        [&] { return !window->chat()->isSending() && window->chat()->messages().size() == 2; }, 30000));
+    ASSERT_TRUE(
+        kestrion::test::eventually([&] { return !chat()->isSending() && chat()->messages().size() == 2; }, 30000));
     EXPECT_TRUE(pane()->errorLine()->isVisible());
     EXPECT_FALSE(pane()->errorLine()->text().isEmpty());
     EXPECT_EQ(pane()->errorLine()->accessibleName(), pane()->errorLine()->text());
-    EXPECT_TRUE(window->chat()->messages().last().text.startsWith(QStringLiteral("Error: ")));
+    EXPECT_TRUE(chat()->messages().last().text.startsWith(QStringLiteral("Error: ")));
 }
 
 TEST_F(MainWindowTest, modelPickerWritesTheSettings) {
@@ -237,7 +238,7 @@ TEST_F(MainWindowTest, modelPickerWritesTheSettings) {
 
 TEST_F(MainWindowTest, newChatSelectAndDeleteFromTheSidebar) {
     openWindow();
-    ChatViewModel* chat = window->chat();
+    ChatViewModel* chat = this->chat();
     chat->appendKestrionStatus(QStringLiteral("in the first chat"));
     const QUuid first = chat->activeSessionId();
 
@@ -285,29 +286,29 @@ TEST_F(MainWindowTest, choosingAnotherDirectoryRebindsHistoryTreeAndPreviewState
     QTemporaryDir other;
     writeFile(other.filePath(QStringLiteral("about.html")), "<p>about</p>");
     openWindow();
-    window->chat()->appendKestrionStatus(QStringLiteral("belongs to the first site"));
-    WindowState* state = window->viewState();
+    chat()->appendKestrionStatus(QStringLiteral("belongs to the first site"));
+    WindowState* state = this->state();
     state->setPreviewSelectedRelativePath(QStringLiteral("index.html"));
     state->setPreviewSourceDocument(QStringLiteral("edited"));
     const qint64 nonce = state->previewReloadNonce();
 
     settings.setOutputDirectoryPath(other.path());
 
-    ASSERT_TRUE(kestrion::test::eventually([&] { return !window->chat()->isBinding(); }));
-    EXPECT_EQ(window->chat()->persistenceOutputRoot(), ChatViewModel::normalizedOutputDirectory(other.path()));
-    EXPECT_TRUE(window->chat()->messages().isEmpty());
+    ASSERT_TRUE(kestrion::test::eventually([&] { return !chat()->isBinding(); }));
+    EXPECT_EQ(chat()->persistenceOutputRoot(), ChatViewModel::normalizedOutputDirectory(other.path()));
+    EXPECT_TRUE(chat()->messages().isEmpty());
     EXPECT_FALSE(state->previewSelectedRelativePath().has_value());
     EXPECT_TRUE(state->previewSourceDocument().isEmpty());
     EXPECT_GT(state->previewReloadNonce(), nonce);
     EXPECT_EQ(test::child<QLabel>(window.get(), "directoryLabel")->text(), other.path());
     ASSERT_TRUE(kestrion::test::eventually(
-        [&] { return window->outputTree()->indexForId(QStringLiteral("about.html")).isValid(); }));
+        [&] { return context->fileTree()->indexForId(QStringLiteral("about.html")).isValid(); }));
     // The first site's history was saved before the switch.
     EXPECT_TRUE(QFile::exists(historyFile()));
 
     settings.setOutputDirectoryPath(site.path());
-    ASSERT_TRUE(kestrion::test::becomes([&] { return window->chat()->messages().size(); }, 1));
-    EXPECT_EQ(window->chat()->messages().first().text, QStringLiteral("belongs to the first site"));
+    ASSERT_TRUE(kestrion::test::becomes([&] { return chat()->messages().size(); }, 1));
+    EXPECT_EQ(chat()->messages().first().text, QStringLiteral("belongs to the first site"));
 }
 
 TEST_F(MainWindowTest, withoutADirectoryTheSidebarAsksForOne) {
@@ -333,8 +334,8 @@ TEST_F(MainWindowTest, previewableFilesOpenThePreviewOthersDoNothing) {
     writeFile(site.filePath(QStringLiteral("app.js")), "1;");
     openWindow();
     QTreeView* tree = test::child<QTreeView>(window.get(), "fileTree");
-    OutputFolderFileTreeModel* model = window->outputTree();
-    WindowState* state = window->viewState();
+    OutputFolderFileTreeModel* model = context->fileTree();
+    WindowState* state = this->state();
 
     const QModelIndex js = model->indexForId(QStringLiteral("app.js"));
     ASSERT_TRUE(js.isValid());
@@ -355,7 +356,7 @@ TEST_F(MainWindowTest, previewableFilesOpenThePreviewOthersDoNothing) {
     QTest::mouseClick(tree->viewport(), Qt::LeftButton, {}, tree->visualRect(css).center());
     EXPECT_EQ(state->previewSelectedRelativePath(), QStringLiteral("css/site.css"));
     EXPECT_EQ(state->detailWorkspaceTab(), DetailWorkspaceTab::Preview);
-    EXPECT_EQ(window->detailPane()->selector()->currentIndex(), 1);
+    EXPECT_EQ(selector()->currentIndex(), 1);
     // The click bumps the counter (and so may the switch to Preview).
     const qint64 afterFirst = state->previewReloadNonce();
     EXPECT_GT(afterFirst, before);
@@ -369,12 +370,12 @@ TEST_F(MainWindowTest, returnOnAFileRowOpensItLikeAClick) {
     openWindow();
     QTreeView* tree = test::child<QTreeView>(window.get(), "fileTree");
     tree->setFocus();
-    tree->setCurrentIndex(window->outputTree()->indexForId(QStringLiteral("about.html")));
-    const qint64 before = window->viewState()->previewReloadNonce();
+    tree->setCurrentIndex(context->fileTree()->indexForId(QStringLiteral("about.html")));
+    const qint64 before = state()->previewReloadNonce();
     QTest::keyClick(tree, Qt::Key_Return);
-    EXPECT_EQ(window->viewState()->previewSelectedRelativePath(), QStringLiteral("about.html"));
-    EXPECT_EQ(window->viewState()->detailWorkspaceTab(), DetailWorkspaceTab::Preview);
-    EXPECT_GT(window->viewState()->previewReloadNonce(), before);
+    EXPECT_EQ(state()->previewSelectedRelativePath(), QStringLiteral("about.html"));
+    EXPECT_EQ(state()->detailWorkspaceTab(), DetailWorkspaceTab::Preview);
+    EXPECT_GT(state()->previewReloadNonce(), before);
 }
 
 TEST_F(MainWindowTest, theRefreshButtonRescansAndIsDisabledDuringTheScan) {
@@ -383,12 +384,12 @@ TEST_F(MainWindowTest, theRefreshButtonRescansAndIsDisabledDuringTheScan) {
     QToolButton* refresh = test::child<QToolButton>(window.get(), "fileTreeRefreshButton");
     // The scan may end within the click's own event processing: record the button's state at each change.
     QList<std::pair<bool, bool>> loadingAndEnabled;
-    QObject::connect(window->outputTree(), &OutputFolderFileTreeModel::isLoadingChanged, window.get(), [&] {
-        loadingAndEnabled.append({window->outputTree()->isLoading(), refresh->isEnabled()});
+    QObject::connect(context->fileTree(), &OutputFolderFileTreeModel::isLoadingChanged, window.get(), [&] {
+        loadingAndEnabled.append({context->fileTree()->isLoading(), refresh->isEnabled()});
     });
     QTest::mouseClick(refresh, Qt::LeftButton);
     ASSERT_TRUE(kestrion::test::eventually(
-        [&] { return window->outputTree()->indexForId(QStringLiteral("late.html")).isValid(); }));
+        [&] { return context->fileTree()->indexForId(QStringLiteral("late.html")).isValid(); }));
     ASSERT_TRUE(kestrion::test::becomes([&] { return loadingAndEnabled.size(); }, 2));
     EXPECT_EQ(loadingAndEnabled.at(0), std::make_pair(true, false));
     EXPECT_EQ(loadingAndEnabled.at(1), std::make_pair(false, true));
@@ -411,9 +412,9 @@ TEST_F(MainWindowTest, aSidebarDraggedTooNarrowClosesAndReopensWithoutSnappingSh
     window->sidebarWidthReported(100);
     EXPECT_EQ(window->columnVisibility(), MainWindow::ColumnVisibility::DetailOnly);
     EXPECT_FALSE(sidebar()->isVisible());
-    EXPECT_EQ(window->toggleSidebarAction()->text(), QStringLiteral("Show Sidebar"));
+    EXPECT_EQ(test::child<QAction>(window.get(), "toggleSidebar")->text(), QStringLiteral("Show Sidebar"));
 
-    window->toggleSidebarAction()->trigger();
+    test::child<QAction>(window.get(), "toggleSidebar")->trigger();
     EXPECT_EQ(window->columnVisibility(), MainWindow::ColumnVisibility::All);
     EXPECT_TRUE(sidebar()->isVisible());
     // While it animates open the narrow widths are ignored ...
@@ -431,15 +432,15 @@ TEST_F(MainWindowTest, aSidebarDraggedTooNarrowClosesAndReopensWithoutSnappingSh
 
 TEST_F(MainWindowTest, collapsingTheSplitterByDraggingHidesTheSidebar) {
     openWindow();
-    window->splitter()->setSizes({0, 900});
+    test::child<QSplitter>(window.get(), "columns")->setSizes({0, 900});
     // QSplitter reports user drags through splitterMoved; setSizes does not, so emit it as a drag would.
-    Q_EMIT window->splitter()->splitterMoved(0, 1);
+    Q_EMIT test::child<QSplitter>(window.get(), "columns")->splitterMoved(0, 1);
     EXPECT_EQ(window->columnVisibility(), MainWindow::ColumnVisibility::DetailOnly);
 }
 
 TEST_F(MainWindowTest, closingTheWindowSavesTheConversation) {
     openWindow();
-    window->chat()->appendKestrionStatus(QStringLiteral("keep me"));
+    chat()->appendKestrionStatus(QStringLiteral("keep me"));
     QFile::remove(historyFile());
     ASSERT_FALSE(QFile::exists(historyFile()));
 
@@ -453,7 +454,7 @@ TEST_F(MainWindowTest, closingTheWindowSavesTheConversation) {
 
 TEST_F(MainWindowTest, minimisingSavesTheConversation) {
     openWindow();
-    window->chat()->appendKestrionStatus(QStringLiteral("still here"));
+    chat()->appendKestrionStatus(QStringLiteral("still here"));
     QFile::remove(historyFile());
 
     window->showMinimized();

@@ -77,16 +77,14 @@ protected:
     }
 
     void openWindow() {
-        window = std::make_unique<MainWindow>(settings.get());
+        test::startApp(settings.get(), context, window);
         window->resize(1400, 900);
-        ASSERT_TRUE(test::showAndWaitUntilReady(*window, test::Activation::Activate));
+        ASSERT_TRUE(test::showAndWaitUntilReady(*window, *context, test::Activation::Activate));
     }
 
     QString sitePath(const QString& relative) const { return site + QLatin1Char('/') + relative; }
-    WindowState* state() const { return window->viewState(); }
-    PreviewWorkspace* preview() const {
-        return qobject_cast<PreviewWorkspace*>(window->detailPane()->workspacePage(DetailWorkspaceTab::Preview));
-    }
+    WindowState* state() const { return test::viewState(*window); }
+    PreviewWorkspace* preview() const { return test::child<PreviewWorkspace>(window.get(), "previewWorkspace"); }
     QWebEnginePage* webPage() const { return preview()->webView()->view()->page(); }
     PreviewProblemsStrip* strip() const { return preview()->problemsStrip(); }
 
@@ -164,6 +162,7 @@ protected:
     QTemporaryDir dir;
     QString site;
     std::unique_ptr<AppSettings> settings;
+    std::unique_ptr<AppContext> context;
     std::unique_ptr<MainWindow> window;
 };
 
@@ -203,6 +202,7 @@ TEST_F(PreviewFeaturesTest, deviceWidthLaysThePageOutAtItsWidthAndIsRememberedPe
 
     // Another folder has its own; the first one's survives a restart.
     window.reset();
+    context.reset();
     settings = std::make_unique<AppSettings>();
     EXPECT_EQ(settings->previewDevice(site), QStringLiteral("tablet"));
     const QString other = dir.filePath(QStringLiteral("other"));
@@ -276,7 +276,7 @@ TEST_F(PreviewFeaturesTest, problemsOfThePageAreListedAndAskToFixFillsTheCompose
                        "<script>fetch('data/missing.json').catch(() => {});</script>",
                    "<link rel=\"stylesheet\" href=\"missing.css\">"));
     openWindow();
-    window->chat()->setInput(QString());
+    context->chat()->setInput(QString());
     ASSERT_TRUE(showPreviewTitled(QStringLiteral("Home")));
     state()->setPreviewSelectedRelativePath(QStringLiteral("broken.html"));
     ASSERT_TRUE(showPreviewTitled(QStringLiteral("Broken")));
@@ -303,14 +303,14 @@ TEST_F(PreviewFeaturesTest, problemsOfThePageAreListedAndAskToFixFillsTheCompose
     // Ask to fix: the composer of the current chat gets the list; nothing is sent.
     EXPECT_EQ(strip()->askToFixButton()->accessibleName(), QStringLiteral("Ask to fix"));
     QTest::mouseClick(strip()->askToFixButton(), Qt::LeftButton);
-    const QString message = window->chat()->input();
+    const QString message = context->chat()->input();
     EXPECT_TRUE(message.startsWith(QStringLiteral("The preview of `broken.html` shows these problems:\n")));
     EXPECT_TRUE(message.contains(QStringLiteral("- missing file in `team.jpg`: not found")));
     EXPECT_TRUE(message.endsWith(QStringLiteral("Please fix them.")));
     EXPECT_EQ(state()->detailWorkspaceTab(), DetailWorkspaceTab::Create);
-    EXPECT_EQ(window->chatPane()->composer()->toPlainText(), message);
-    EXPECT_FALSE(window->chat()->isSending());
-    EXPECT_EQ(window->chat()->messages().size(), 0);
+    EXPECT_EQ(test::child<ChatPane>(window.get(), "chatPane")->composer()->toPlainText(), message);
+    EXPECT_FALSE(context->chat()->isSending());
+    EXPECT_EQ(context->chat()->messages().size(), 0);
 
     // A fixed page loads clean: the strip goes away.
     writeFile(sitePath(QStringLiteral("broken.html")), page("Fixed"));
@@ -379,10 +379,10 @@ TEST_F(PreviewFeaturesTest, selectPicksAnElementIntoTheComposerWithoutThePageSee
     EXPECT_EQ(evaluate(webPage(), QStringLiteral("typeof qt")).toString(), QStringLiteral("undefined"));
 
     // An element with only classes.
-    window->chat()->setInput(QStringLiteral("make it bigger"));
+    context->chat()->setInput(QStringLiteral("make it bigger"));
     ASSERT_TRUE(turnSelectOn());
     ASSERT_TRUE(clickElement(QStringLiteral("document.querySelector('h1')")));
-    ASSERT_TRUE(becomes([&] { return window->chat()->input(); },
+    ASSERT_TRUE(becomes([&] { return context->chat()->input(); },
                         QStringLiteral("In `index.html`, the element `section.hero > h1.title` "
                                        "(`<h1 class=\"title\" style=\"margin:0;height:60px\">Harbour Bakery</h1>`): "
                                        "make it bigger"),
@@ -390,33 +390,33 @@ TEST_F(PreviewFeaturesTest, selectPicksAnElementIntoTheComposerWithoutThePageSee
     EXPECT_FALSE(preview()->picker()->isActive());
     EXPECT_FALSE(preview()->selectButton()->isChecked());
     EXPECT_EQ(state()->detailWorkspaceTab(), DetailWorkspaceTab::Create);
-    EXPECT_EQ(window->chat()->messages().size(), 0);
+    EXPECT_EQ(context->chat()->messages().size(), 0);
 
     // The page's click handlers did not run, though they listen first and stop propagation.
     state()->setDetailWorkspaceTab(DetailWorkspaceTab::Preview);
     EXPECT_EQ(evaluate(webPage(), QStringLiteral("window.clicks")).toInt(), 0);
 
     // An element with an id, and a deeply nested one: short selectors from the nearest id.
-    window->chat()->setInput(QString());
+    context->chat()->setInput(QString());
     ASSERT_TRUE(turnSelectOn());
     ASSERT_TRUE(clickElement(QStringLiteral("document.getElementById('intro')")));
-    ASSERT_TRUE(eventually([&] { return !window->chat()->input().isEmpty(); }, pageTimeoutMs));
-    EXPECT_TRUE(window->chat()->input().startsWith(QStringLiteral("In `index.html`, the element `p#intro` (`<p id=")))
-        << window->chat()->input().toStdString();
-    EXPECT_TRUE(window->chat()->input().contains(QStringLiteral(">Fresh daily</p>`): ")));
+    ASSERT_TRUE(eventually([&] { return !context->chat()->input().isEmpty(); }, pageTimeoutMs));
+    EXPECT_TRUE(context->chat()->input().startsWith(QStringLiteral("In `index.html`, the element `p#intro` (`<p id=")))
+        << context->chat()->input().toStdString();
+    EXPECT_TRUE(context->chat()->input().contains(QStringLiteral(">Fresh daily</p>`): ")));
 
     state()->setDetailWorkspaceTab(DetailWorkspaceTab::Preview);
-    window->chat()->setInput(QString());
+    context->chat()->setInput(QString());
     ASSERT_TRUE(turnSelectOn());
     ASSERT_TRUE(clickElement(QStringLiteral("document.getElementById('deep')")));
-    ASSERT_TRUE(eventually([&] { return !window->chat()->input().isEmpty(); }, pageTimeoutMs));
-    EXPECT_TRUE(window->chat()->input().startsWith(
+    ASSERT_TRUE(eventually([&] { return !context->chat()->input().isEmpty(); }, pageTimeoutMs));
+    EXPECT_TRUE(context->chat()->input().startsWith(
         QStringLiteral("In `index.html`, the element `b#deep` (`<b id=\"deep\">deep</b>`)")))
-        << window->chat()->input().toStdString();
+        << context->chat()->input().toStdString();
 
     // Inside a frame of the site: the frame's own file.
     state()->setDetailWorkspaceTab(DetailWorkspaceTab::Preview);
-    window->chat()->setInput(QString());
+    context->chat()->setInput(QString());
     ASSERT_TRUE(turnSelectOn());
     const auto frameAt = centreOf(QStringLiteral("document.getElementById('frame')"));
     const QVariantList inner =
@@ -429,10 +429,10 @@ TEST_F(PreviewFeaturesTest, selectPicksAnElementIntoTheComposerWithoutThePageSee
     ASSERT_TRUE(frameAt.has_value());
     ASSERT_EQ(inner.size(), 2);
     ASSERT_TRUE(clickAt(QPoint(qRound(inner[0].toDouble()), qRound(inner[1].toDouble()))));
-    ASSERT_TRUE(eventually([&] { return !window->chat()->input().isEmpty(); }, pageTimeoutMs));
-    EXPECT_TRUE(window->chat()->input().startsWith(
+    ASSERT_TRUE(eventually([&] { return !context->chat()->input().isEmpty(); }, pageTimeoutMs));
+    EXPECT_TRUE(context->chat()->input().startsWith(
         QStringLiteral("In `frame.html`, the element `ul > li.pick` (`<li class=\"pick\"")))
-        << window->chat()->input().toStdString();
+        << context->chat()->input().toStdString();
 }
 
 TEST_F(PreviewFeaturesTest, escapeLeavesSelectAndAPageCannotPickOnItsOwn) {
@@ -448,7 +448,7 @@ TEST_F(PreviewFeaturesTest, escapeLeavesSelectAndAPageCannotPickOnItsOwn) {
     evaluate(webPage(), QStringLiteral("try { qt.webChannelTransport.send('{}'); } catch (e) {}"
                                        "document.getElementById('p').click();"));
     QTest::qWait(200);
-    EXPECT_EQ(window->chat()->input(), QString());
+    EXPECT_EQ(context->chat()->input(), QString());
     EXPECT_TRUE(preview()->picker()->isActive());
 
     QWidget* input = preview()->webView()->view()->focusProxy();
@@ -459,7 +459,7 @@ TEST_F(PreviewFeaturesTest, escapeLeavesSelectAndAPageCannotPickOnItsOwn) {
     EXPECT_FALSE(preview()->selectButton()->isChecked());
     ASSERT_TRUE(clickElement(QStringLiteral("document.getElementById('p')")));
     QTest::qWait(200);
-    EXPECT_EQ(window->chat()->input(), QString());
+    EXPECT_EQ(context->chat()->input(), QString());
 }
 
 TEST_F(PreviewFeaturesTest, captionActionsHandTheFileInsideTheSiteToTheDesktop) {

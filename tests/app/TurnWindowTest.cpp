@@ -52,7 +52,7 @@ protected:
     ::testing::AssertionResult sendAndWait(const QString& text) {
         type(text);
         QTest::mouseClick(pane()->sendButton(), Qt::LeftButton);
-        return eventually([this] { return !window->chat()->isSending(); }, 30000);
+        return eventually([this] { return !chat()->isSending(); }, 30000);
     }
 
     // Clicks the action button under the message in that row of the transcript.
@@ -105,7 +105,7 @@ TEST_F(TurnWindowTest, sendBecomesStopAndStopOrEscapeEndsTheWait) {
     EXPECT_EQ(pane()->statusLine()->accessibleName(), pane()->statusLine()->text());
 
     QTest::mouseClick(pane()->sendButton(), Qt::LeftButton);
-    ASSERT_TRUE(eventually([this] { return !window->chat()->isSending(); }));
+    ASSERT_TRUE(eventually([this] { return !chat()->isSending(); }));
     EXPECT_EQ(pane()->statusLine()->text(), QStringLiteral("Stopped."));
     EXPECT_EQ(pane()->sendButton()->text(), QStringLiteral("Send"));
     EXPECT_EQ(transcript()->model()->rowCount(), 1);
@@ -115,7 +115,7 @@ TEST_F(TurnWindowTest, sendBecomesStopAndStopOrEscapeEndsTheWait) {
     QTest::keyClick(pane()->composer(), Qt::Key_Return);
     ASSERT_TRUE(eventually([this] { return pane()->statusLine()->text().startsWith(QStringLiteral("Waiting")); }));
     QTest::keyClick(pane()->composer(), Qt::Key_Escape);
-    ASSERT_TRUE(eventually([this] { return !window->chat()->isSending(); }));
+    ASSERT_TRUE(eventually([this] { return !chat()->isSending(); }));
     EXPECT_EQ(pane()->statusLine()->text(), QStringLiteral("Stopped."));
     EXPECT_EQ(transcript()->model()->rowCount(), 2);
 }
@@ -188,7 +188,7 @@ TEST_F(TurnWindowTest, retryUnderAFailedReplySendsTheQuestionAgain) {
     ASSERT_TRUE(sendAndWait(QStringLiteral("Build it")));
     EXPECT_EQ(actionsOf(1), QStringList{QStringLiteral("Retry")});
     ASSERT_TRUE(clickAction(1, QStringLiteral("Retry")));
-    ASSERT_TRUE(eventually([this] { return transcript()->model()->rowCount() == 4 && !window->chat()->isSending(); }));
+    ASSERT_TRUE(eventually([this] { return transcript()->model()->rowCount() == 4 && !chat()->isSending(); }));
     EXPECT_EQ(transcript()->model()->index(2, 0).data().toString(), QStringLiteral("Build it"));
     EXPECT_EQ(transcript()->model()->index(3, 0).data().toString(), QStringLiteral("Now it works."));
 }

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "FindChild.h"
 #include "WindowTestSupport.h"
+#include "app/AppContext.h"
 #include "app/ChatPane.h"
 #include "app/MainWindow.h"
 #include "settings/AppSettings.h"
@@ -26,15 +28,18 @@ protected:
     }
 
     void openWindow() {
-        window = std::make_unique<MainWindow>(&settings);
-        ASSERT_TRUE(showAndWaitUntilReady(*window));
+        startApp(&settings, context, window);
+        ASSERT_TRUE(showAndWaitUntilReady(*window, *context));
     }
 
-    ChatPane* pane() const { return window->chatPane(); }
+    ChatPane* pane() const { return child<ChatPane>(window.get(), "chatPane"); }
+    ChatViewModel* chat() const { return context->chat(); }
+    WindowState* state() const { return viewState(*window); }
 
     FakeOpenAIServer server;
     QTemporaryDir site;
     AppSettings settings;
+    std::unique_ptr<AppContext> context;
     std::unique_ptr<MainWindow> window;
 };
 
