@@ -452,6 +452,28 @@ TEST_F(MainWindowTest, closingTheWindowSavesTheConversation) {
     EXPECT_TRUE(file.readAll().contains("keep me"));
 }
 
+// The services belong to the application, not to a window: a window that goes takes none of
+// them along, and a new one over the same services carries on with the chats and the server
+// chosen meanwhile.
+TEST_F(MainWindowTest, aNewWindowOverTheSameServicesCarriesOn) {
+    openWindow();
+    chat()->appendKestrionStatus(QStringLiteral("from the first window"));
+    window.reset();
+
+    test::FakeOpenAIServer other;
+    other.replyWithChat(QStringLiteral("From the other server."));
+    settings.setOpenAIBaseURL(other.apiBaseUrl());
+    window = std::make_unique<MainWindow>(*context);
+    ASSERT_TRUE(test::showAndWaitUntilReady(*window, *context));
+    ASSERT_EQ(pane()->transcript()->model()->rowCount(), 1);
+
+    QTest::keyClicks(pane()->composer(), QStringLiteral("hello again"));
+    QTest::mouseClick(pane()->sendButton(), Qt::LeftButton);
+    ASSERT_TRUE(kestrion::test::eventually([&] { return pane()->transcript()->model()->rowCount() == 3; }, 30000));
+    EXPECT_EQ(other.chatRequests().size(), 1);
+    EXPECT_TRUE(server.chatRequests().isEmpty());
+}
+
 TEST_F(MainWindowTest, minimisingSavesTheConversation) {
     openWindow();
     chat()->appendKestrionStatus(QStringLiteral("still here"));
