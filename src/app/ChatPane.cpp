@@ -48,6 +48,14 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
       m_transcriptStack(new QStackedWidget(this)), m_welcome(new WelcomePane(settings)),
       m_errorPreferencesButton(new QPushButton(tr("Open Preferences…"), this)) {
     m_transcript->setModel(m_transcriptModel);
+    // The names the tools that drive or inspect the window find these controls by.
+    m_sendButton->setObjectName(QStringLiteral("sendButton"));
+    m_sendingIndicator->setObjectName(QStringLiteral("sendingIndicator"));
+    m_errorLine->setObjectName(QStringLiteral("errorLine"));
+    m_errorPreferencesButton->setObjectName(QStringLiteral("errorPreferencesButton"));
+    m_streamedReply->setObjectName(QStringLiteral("streamedReplyView"));
+    m_modelPicker->setObjectName(QStringLiteral("modelPicker"));
+    m_welcome->setObjectName(QStringLiteral("welcome"));
 
     // The welcome scrolls when the pane is short; the scroll area itself is no stop for Tab.
     auto* welcomeScroll = new QScrollArea(this);
@@ -261,6 +269,7 @@ void ChatPane::runMessageAction(const QUuid& messageId, const QString& action) {
             m_changesDialog->close();
         }
         m_changesDialog = new ChangesDialog(*root, *commit, this);
+        m_changesDialog->setObjectName(QStringLiteral("changesDialog"));
         m_changesDialog->setAccessibleName(m_changesDialog->windowTitle());
         m_changesDialog->setAttribute(Qt::WA_DeleteOnClose);
         m_changesDialog->open();

@@ -51,18 +51,8 @@ public:
 
     MultilineTextView* composer() const { return m_composer; }
     TranscriptView* transcript() const { return m_transcript; }
-    QPushButton* sendButton() const { return m_sendButton; }
-    BusyIndicator* sendingIndicator() const { return m_sendingIndicator; }
-    QLabel* errorLine() const { return m_errorLine; }
     // The running turn's progress, or "Stopped."; hidden when empty. Read out by screen readers.
     QLabel* statusLine() const { return m_statusLine; }
-    // The reply as it is written, shown only while a streamed turn of this chat runs.
-    QPlainTextEdit* streamedReplyView() const { return m_streamedReply; }
-    QComboBox* modelPicker() const { return m_modelPicker; }
-    // The changes of a turn opened last with "Show changes", while it is open.
-    QDialog* changesDialog() const { return m_changesDialog; }
-    WelcomePane* welcome() const { return m_welcome; }
-    QPushButton* errorPreferencesButton() const { return m_errorPreferencesButton; }
 
 Q_SIGNALS:
     // The welcome's and the error line's requests, for the window to carry out.
@@ -90,6 +80,7 @@ private:
     TranscriptView* m_transcript;
     QLabel* m_errorLine;
     QLabel* m_statusLine;
+    // The reply as it is written, shown only while a streamed turn of this chat runs.
     QPlainTextEdit* m_streamedReply;
     bool m_streamedReplyScheduled = false;
     MultilineTextView* m_composer;
@@ -101,6 +92,7 @@ private:
     QStackedWidget* m_transcriptStack;
     WelcomePane* m_welcome;
     QPushButton* m_errorPreferencesButton;
+    // The changes of a turn opened last with "Show changes", while it is open.
     QPointer<QDialog> m_changesDialog;
 };
 

@@ -68,7 +68,7 @@ protected:
     }
 
     ChatPane* pane() const { return test::child<ChatPane>(window.get(), "chatPane"); }
-    WelcomePane* welcome() const { return pane()->welcome(); }
+    WelcomePane* welcome() const { return test::child<WelcomePane>(pane(), "welcome"); }
 
     // The welcome has looked at the folder and the key since the last change.
     ::testing::AssertionResult settled() const {
@@ -77,8 +77,9 @@ protected:
 
     QStringList pickerItems() const {
         QStringList items;
-        for (int i = 0; i < pane()->modelPicker()->count(); ++i) {
-            items << pane()->modelPicker()->itemText(i);
+        const QComboBox* picker = test::child<QComboBox>(pane(), "modelPicker");
+        for (int i = 0; i < picker->count(); ++i) {
+            items << picker->itemText(i);
         }
         return items;
     }
@@ -228,13 +229,13 @@ TEST_F(FirstRunTest, examplesFillTheComposerAndTheWelcomeLeavesWithTheFirstMessa
         EXPECT_EQ(context->chat()->input(), WelcomePane::examples.at(i));
         EXPECT_TRUE(pane()->composer()->hasFocus());
     }
-    EXPECT_TRUE(pane()->sendButton()->isEnabled());
+    EXPECT_TRUE(test::child<QPushButton>(pane(), "sendButton")->isEnabled());
     EXPECT_TRUE(context->chat()->messages().isEmpty());
     EXPECT_TRUE(server.chatRequests().isEmpty());
     EXPECT_TRUE(welcome()->isVisible());
 
     server.replyWithChat(QStringLiteral("Here it is."));
-    QTest::mouseClick(pane()->sendButton(), Qt::LeftButton);
+    QTest::mouseClick(test::child<QPushButton>(pane(), "sendButton"), Qt::LeftButton);
     EXPECT_FALSE(welcome()->isVisible());
     EXPECT_TRUE(pane()->transcript()->isVisible());
     ASSERT_TRUE(answered(2));
@@ -287,7 +288,7 @@ TEST_F(FirstRunTest, thePickerListsTheServersModelsAndTestConnectionRefreshesThe
 TEST_F(FirstRunTest, aTypedModelNameIsWhatTheRequestCarries) {
     settings->setApiKey(QStringLiteral("sk-test"));
     openWindow();
-    QComboBox* picker = pane()->modelPicker();
+    QComboBox* picker = test::child<QComboBox>(pane(), "modelPicker");
     picker->setFocus();
     picker->lineEdit()->selectAll();
     QTest::keyClicks(picker, QStringLiteral("my-local-model"));
@@ -307,30 +308,33 @@ TEST_F(FirstRunTest, aTypedModelNameIsWhatTheRequestCarries) {
 
 TEST_F(FirstRunTest, theErrorLineOffersPreferencesWhenTheKeyIsWhatFailed) {
     openWindow();
+    auto* send = test::child<QPushButton>(pane(), "sendButton");
+    auto* errorLine = test::child<QLabel>(pane(), "errorLine");
+    auto* openPreferencesButton = test::child<QPushButton>(pane(), "errorPreferencesButton");
     // No key at all: nothing is sent.
     QTest::keyClicks(pane()->composer(), QStringLiteral("hello"));
-    QTest::mouseClick(pane()->sendButton(), Qt::LeftButton);
+    QTest::mouseClick(send, Qt::LeftButton);
     ASSERT_TRUE(answered(2));
-    EXPECT_EQ(pane()->errorLine()->text(), QStringLiteral("Add an OpenAI API key in Settings."));
-    EXPECT_TRUE(pane()->errorPreferencesButton()->isVisible());
+    EXPECT_EQ(errorLine->text(), QStringLiteral("Add an OpenAI API key in Settings."));
+    EXPECT_TRUE(openPreferencesButton->isVisible());
 
     settings->setApiKey(QStringLiteral("sk-wrong"));
     server.replyToChat(test::ScriptedResponse::json(500, "overloaded"));
     QTest::keyClicks(pane()->composer(), QStringLiteral("again"));
-    QTest::mouseClick(pane()->sendButton(), Qt::LeftButton);
+    QTest::mouseClick(send, Qt::LeftButton);
     ASSERT_TRUE(answered(4));
-    EXPECT_EQ(pane()->errorLine()->text(), QStringLiteral("HTTP 500: overloaded"));
-    EXPECT_FALSE(pane()->errorPreferencesButton()->isVisible());
+    EXPECT_EQ(errorLine->text(), QStringLiteral("HTTP 500: overloaded"));
+    EXPECT_FALSE(openPreferencesButton->isVisible());
 
     server.replyToChat(test::ScriptedResponse::json(401, R"({"error":{"message":"Incorrect API key provided"}})"));
     QTest::keyClicks(pane()->composer(), QStringLiteral("once more"));
-    QTest::mouseClick(pane()->sendButton(), Qt::LeftButton);
+    QTest::mouseClick(send, Qt::LeftButton);
     ASSERT_TRUE(answered(6));
-    EXPECT_TRUE(pane()->errorLine()->text().startsWith(QStringLiteral("HTTP 401: ")));
-    ASSERT_TRUE(pane()->errorPreferencesButton()->isVisible());
-    EXPECT_EQ(pane()->errorPreferencesButton()->text(), QStringLiteral("Open Preferences…"));
-    EXPECT_EQ(pane()->errorPreferencesButton()->accessibleName(), QStringLiteral("Open Preferences…"));
-    PreferencesDialog* dialog = openPreferences(pane()->errorPreferencesButton());
+    EXPECT_TRUE(errorLine->text().startsWith(QStringLiteral("HTTP 401: ")));
+    ASSERT_TRUE(openPreferencesButton->isVisible());
+    EXPECT_EQ(openPreferencesButton->text(), QStringLiteral("Open Preferences…"));
+    EXPECT_EQ(openPreferencesButton->accessibleName(), QStringLiteral("Open Preferences…"));
+    PreferencesDialog* dialog = openPreferences(openPreferencesButton);
     ASSERT_NE(dialog, nullptr);
     EXPECT_EQ(dialog->apiKeyField()->text(), QStringLiteral("sk-wrong"));
 }

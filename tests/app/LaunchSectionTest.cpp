@@ -1,5 +1,6 @@
 #include "app/LaunchSection.h"
 
+#include "FindChild.h"
 #include "WindowTestSupport.h"
 #include "app/ChatPane.h"
 #include "app/MainWindow.h"
@@ -327,7 +328,7 @@ TEST_F(LaunchSectionTest, aFailureAfterASwitchOfChatsIsReportedInTheChatItStarte
     panel.replyToPrepare(ScriptedResponse::json(500, R"({"error":"boom"})"));
     openWindow();
     ChatViewModel* chat = context->chat();
-    auto* errorLine = window->findChild<ChatPane*>()->errorLine();
+    auto* errorLine = test::child<QLabel>(window->findChild<ChatPane*>(), "errorLine");
     const QUuid started = chat->activeSessionId();
     QSignalSpy done(launch(), &LaunchSection::launchFinished);
     QTest::mouseClick(primary(), Qt::LeftButton);

@@ -85,12 +85,13 @@ TEST_F(MainWindowTest, startsAsTheSingleTitledWindowWithTheExpectedLayout) {
     EXPECT_GE(pane()->composer()->height(), 72);
     EXPECT_LE(pane()->composer()->height(), 160);
     QStringList models;
-    for (int i = 0; i < pane()->modelPicker()->count(); ++i) {
-        models << pane()->modelPicker()->itemText(i);
+    const QComboBox* picker = test::child<QComboBox>(pane(), "modelPicker");
+    for (int i = 0; i < picker->count(); ++i) {
+        models << picker->itemText(i);
     }
     EXPECT_EQ(models, (QStringList{"gpt-4o-mini", "gpt-4o", "gpt-4-turbo", "gpt-3.5-turbo"}));
-    EXPECT_FALSE(pane()->sendButton()->isEnabled());
-    EXPECT_FALSE(pane()->errorLine()->isVisible());
+    EXPECT_FALSE(test::child<QPushButton>(pane(), "sendButton")->isEnabled());
+    EXPECT_FALSE(test::child<QLabel>(pane(), "errorLine")->isVisible());
     // The menus hold exactly these entries: none opens a second window.
     QStringList menus;
     for (QAction* menuAction : window->menuBar()->actions()) {
@@ -117,8 +118,8 @@ TEST_F(MainWindowTest, theWebEngineWaitsUntilThePreviewIsShown) {
 TEST_F(MainWindowTest, everyControlHasAnAccessibleName) {
     openWindow();
     const QList<QWidget*> controls = {pane()->composer(),
-                                      pane()->sendButton(),
-                                      pane()->modelPicker(),
+                                      test::child<QPushButton>(pane(), "sendButton"),
+                                      test::child<QComboBox>(pane(), "modelPicker"),
                                       test::child<QPushButton>(window.get(), "newChatButton"),
                                       test::child<QListView>(window.get(), "sessionList"),
                                       test::child<QTreeView>(window.get(), "fileTree"),
@@ -141,11 +142,12 @@ TEST_F(MainWindowTest, aSendShowsTheSpinnerThenTheReplyBubbleAndTheNewFiles) {
     MultilineTextView* composer = pane()->composer();
     composer->setFocus();
     QTest::keyClicks(composer, QStringLiteral("Build a landing page"));
-    EXPECT_TRUE(pane()->sendButton()->isEnabled());
+    EXPECT_TRUE(test::child<QPushButton>(pane(), "sendButton")->isEnabled());
 
     QTest::keyClick(composer, Qt::Key_Return);
 
-    ASSERT_TRUE(kestrion::test::eventually([&] { return pane()->sendingIndicator()->isVisible(); }));
+    const BusyIndicator* spinner = test::child<BusyIndicator>(pane(), "sendingIndicator");
+    ASSERT_TRUE(kestrion::test::eventually([&] { return spinner->isVisible(); }));
     QPushButton* choose = test::child<QPushButton>(window.get(), "chooseDirectoryButton");
     EXPECT_FALSE(choose->isEnabled());
     EXPECT_TRUE(composer->text().isEmpty());
@@ -156,7 +158,7 @@ TEST_F(MainWindowTest, aSendShowsTheSpinnerThenTheReplyBubbleAndTheNewFiles) {
 
     ASSERT_TRUE(kestrion::test::eventually([&] { return !chat()->isSending(); }, 30000));
     EXPECT_EQ(server.chatRequests().size(), 1);
-    EXPECT_FALSE(pane()->sendingIndicator()->isVisible());
+    EXPECT_FALSE(spinner->isVisible());
     EXPECT_TRUE(choose->isEnabled());
     QAbstractItemModel* transcript = pane()->transcript()->model();
     ASSERT_EQ(transcript->rowCount(), 2);
@@ -205,12 +207,12 @@ TEST_F(MainWindowTest, blankInputSendsNothingAndStaysInPlace) {
     composer->insertPlainText(QStringLiteral("\u3000"));
 
     QTest::keyClick(composer, Qt::Key_Return);
-    QTest::mouseClick(pane()->sendButton(), Qt::LeftButton);
+    QTest::mouseClick(test::child<QPushButton>(pane(), "sendButton"), Qt::LeftButton);
 
     EXPECT_EQ(composer->text(), QStringLiteral("  \n\u3000"));
     EXPECT_EQ(chat()->input(), QStringLiteral("  \n\u3000"));
     EXPECT_FALSE(chat()->isSending());
-    EXPECT_FALSE(pane()->sendButton()->isEnabled());
+    EXPECT_FALSE(test::child<QPushButton>(pane(), "sendButton")->isEnabled());
     EXPECT_TRUE(server.chatRequests().isEmpty());
 }
 
@@ -218,22 +220,24 @@ TEST_F(MainWindowTest, aFailedSendShowsTheRedErrorLine) {
     server.replyToChat(test::ScriptedResponse::json(401, R"({"error":{"message":"Incorrect API key provided"}})"));
     openWindow();
     QTest::keyClicks(pane()->composer(), QStringLiteral("hello"));
-    QTest::mouseClick(pane()->sendButton(), Qt::LeftButton);
+    QTest::mouseClick(test::child<QPushButton>(pane(), "sendButton"), Qt::LeftButton);
 
     ASSERT_TRUE(
         kestrion::test::eventually([&] { return !chat()->isSending() && chat()->messages().size() == 2; }, 30000));
-    EXPECT_TRUE(pane()->errorLine()->isVisible());
-    EXPECT_FALSE(pane()->errorLine()->text().isEmpty());
-    EXPECT_EQ(pane()->errorLine()->accessibleName(), pane()->errorLine()->text());
+    const QLabel* errorLine = test::child<QLabel>(pane(), "errorLine");
+    EXPECT_TRUE(errorLine->isVisible());
+    EXPECT_FALSE(errorLine->text().isEmpty());
+    EXPECT_EQ(errorLine->accessibleName(), errorLine->text());
     EXPECT_TRUE(chat()->messages().last().text.startsWith(QStringLiteral("Error: ")));
 }
 
 TEST_F(MainWindowTest, modelPickerWritesTheSettings) {
     openWindow();
-    pane()->modelPicker()->setCurrentIndex(pane()->modelPicker()->findText(QStringLiteral("gpt-4o")));
+    auto* picker = test::child<QComboBox>(pane(), "modelPicker");
+    picker->setCurrentIndex(picker->findText(QStringLiteral("gpt-4o")));
     EXPECT_EQ(settings.model(), QStringLiteral("gpt-4o"));
     settings.setModel(QStringLiteral("gpt-3.5-turbo"));
-    EXPECT_EQ(pane()->modelPicker()->currentText(), QStringLiteral("gpt-3.5-turbo"));
+    EXPECT_EQ(picker->currentText(), QStringLiteral("gpt-3.5-turbo"));
 }
 
 TEST_F(MainWindowTest, newChatSelectAndDeleteFromTheSidebar) {
@@ -468,7 +472,7 @@ TEST_F(MainWindowTest, aNewWindowOverTheSameServicesCarriesOn) {
     ASSERT_EQ(pane()->transcript()->model()->rowCount(), 1);
 
     QTest::keyClicks(pane()->composer(), QStringLiteral("hello again"));
-    QTest::mouseClick(pane()->sendButton(), Qt::LeftButton);
+    QTest::mouseClick(test::child<QPushButton>(pane(), "sendButton"), Qt::LeftButton);
     ASSERT_TRUE(kestrion::test::eventually([&] { return pane()->transcript()->model()->rowCount() == 3; }, 30000));
     EXPECT_EQ(other.chatRequests().size(), 1);
     EXPECT_TRUE(server.chatRequests().isEmpty());

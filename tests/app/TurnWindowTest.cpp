@@ -1,3 +1,4 @@
+#include "FindChild.h"
 #include "WindowFixture.h"
 #include "WindowTestSupport.h"
 #include "app/ChangesDialog.h"
@@ -51,7 +52,7 @@ protected:
 
     ::testing::AssertionResult sendAndWait(const QString& text) {
         type(text);
-        QTest::mouseClick(pane()->sendButton(), Qt::LeftButton);
+        QTest::mouseClick(test::child<QPushButton>(pane(), "sendButton"), Qt::LeftButton);
         return eventually([this] { return !chat()->isSending(); }, 30000);
     }
 
@@ -95,19 +96,20 @@ TEST_F(TurnWindowTest, sendBecomesStopAndStopOrEscapeEndsTheWait) {
     server.replyWithSlowBody();
     server.replyToChat(test::ScriptedResponse::neverAnswers());
     openWindow();
+    QPushButton* send = test::child<QPushButton>(pane(), "sendButton");
     type(QStringLiteral("Build a page"));
-    QTest::mouseClick(pane()->sendButton(), Qt::LeftButton);
-    ASSERT_TRUE(test::becomes([this] { return pane()->sendButton()->text(); }, QStringLiteral("Stop")));
-    EXPECT_EQ(pane()->sendButton()->accessibleName(), QStringLiteral("Stop"));
-    EXPECT_TRUE(pane()->sendButton()->isEnabled());
+    QTest::mouseClick(send, Qt::LeftButton);
+    ASSERT_TRUE(test::becomes([send] { return send->text(); }, QStringLiteral("Stop")));
+    EXPECT_EQ(send->accessibleName(), QStringLiteral("Stop"));
+    EXPECT_TRUE(send->isEnabled());
     ASSERT_TRUE(eventually([this] { return pane()->statusLine()->isVisible(); }));
     EXPECT_TRUE(pane()->statusLine()->text().startsWith(QStringLiteral("Waiting for the model\u2026 ")));
     EXPECT_EQ(pane()->statusLine()->accessibleName(), pane()->statusLine()->text());
 
-    QTest::mouseClick(pane()->sendButton(), Qt::LeftButton);
+    QTest::mouseClick(send, Qt::LeftButton);
     ASSERT_TRUE(eventually([this] { return !chat()->isSending(); }));
     EXPECT_EQ(pane()->statusLine()->text(), QStringLiteral("Stopped."));
-    EXPECT_EQ(pane()->sendButton()->text(), QStringLiteral("Send"));
+    EXPECT_EQ(send->text(), QStringLiteral("Send"));
     EXPECT_EQ(transcript()->model()->rowCount(), 1);
 
     // Escape in the composer stops just the same.
@@ -167,8 +169,8 @@ TEST_F(TurnWindowTest, undoRedoAndShowChangesOfATurn) {
     EXPECT_TRUE(server.chatRequests().last().body.contains("Undid the changes of the previous turn"));
 
     ASSERT_TRUE(clickAction(3, QStringLiteral("Show changes")));
-    ASSERT_TRUE(eventually([this] { return pane()->changesDialog() != nullptr; }));
-    auto* dialog = qobject_cast<ChangesDialog*>(pane()->changesDialog());
+    ASSERT_TRUE(eventually([this] { return pane()->findChild<ChangesDialog*>() != nullptr; }));
+    auto* dialog = test::child<ChangesDialog>(pane(), "changesDialog");
     ASSERT_NE(dialog, nullptr);
     ASSERT_TRUE(eventually([dialog] { return dialog->isLoaded(); }));
     ASSERT_EQ(dialog->fileList()->count(), 2);
@@ -204,8 +206,9 @@ TEST_F(TurnWindowTest, streamingFollowsThePreferenceAndTheRequestBody) {
     ASSERT_TRUE(sendAndWait(QStringLiteral("second")));
     EXPECT_EQ(server.chatRequests().last().jsonBody().value(QStringLiteral("stream")), QJsonValue(true));
     EXPECT_EQ(transcript()->model()->index(3, 0).data().toString(), QStringLiteral("Streamed."));
-    EXPECT_FALSE(pane()->streamedReplyView()->isVisible());
-    EXPECT_FALSE(pane()->streamedReplyView()->accessibleName().isEmpty());
+    const QPlainTextEdit* streamed = test::child<QPlainTextEdit>(pane(), "streamedReplyView");
+    EXPECT_FALSE(streamed->isVisible());
+    EXPECT_FALSE(streamed->accessibleName().isEmpty());
 }
 
 } // namespace
