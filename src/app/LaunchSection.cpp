@@ -51,6 +51,13 @@ LaunchSection::LaunchSection(AppSettings* settings, ChatViewModel* chat, WindowS
       m_liveLine(new QLabel(m_liveRow)) {
     connect(m_deploy, &DeployController::finished, this, &LaunchSection::finishLaunch);
     setAccessibleName(tr("Launch"));
+    // The names the tools that drive or inspect the window find these controls by.
+    m_primaryButton->setObjectName(QStringLiteral("primaryButton"));
+    m_openButton->setObjectName(QStringLiteral("openButton"));
+    m_publishNote->setObjectName(QStringLiteral("publishNoteLabel"));
+    m_progressBlock->setObjectName(QStringLiteral("progressBlock"));
+    m_startingRow->setObjectName(QStringLiteral("startingRow"));
+    m_liveLine->setObjectName(QStringLiteral("liveLineLabel"));
 
     auto* header = new QLabel(tr("Launch"), this);
     header->setFont(scaledFont(font(), 0.95, QFont::DemiBold));

@@ -66,13 +66,6 @@ public:
     // Replaces the system browser as the handler of "Open".
     void setUrlOpener(std::function<void(const QUrl&)> opener) { m_openUrl = std::move(opener); }
 
-    QPushButton* primaryButton() const { return m_primaryButton; }
-    QPushButton* openButton() const { return m_openButton; }
-    QWidget* progressBlock() const { return m_progressBlock; }
-    QWidget* startingRow() const { return m_startingRow; }
-    QLabel* liveLineLabel() const { return m_liveLine; }
-    QLabel* publishNoteLabel() const { return m_publishNote; }
-
 Q_SIGNALS:
     // After a run's outcome has been applied.
     void launchFinished(bool succeeded);

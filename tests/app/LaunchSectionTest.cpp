@@ -94,7 +94,9 @@ protected:
     }
 
     LaunchSection* launch() const { return window->findChild<LaunchSection*>(); }
-    QPushButton* primary() const { return launch()->primaryButton(); }
+    QPushButton* primary() const { return test::child<QPushButton>(launch(), "primaryButton"); }
+    QPushButton* openButton() const { return test::child<QPushButton>(launch(), "openButton"); }
+    QWidget* progressBlock() const { return test::child<QWidget>(launch(), "progressBlock"); }
     LaunchDeployProgressModel* progress() const { return context->deployProgress(); }
     WindowState* state() const { return test::viewState(*window); }
 
@@ -125,8 +127,8 @@ TEST_F(LaunchSectionTest, aLaunchShowsItsProgressThenTheAddressesInTheChatAndRem
     EXPECT_EQ(primary()->text(), QStringLiteral("Launch to the internet"));
     EXPECT_EQ(primary()->accessibleName(), QStringLiteral("Launch to the internet"));
     EXPECT_TRUE(primary()->isEnabled());
-    EXPECT_FALSE(launch()->openButton()->isVisible());
-    EXPECT_FALSE(launch()->progressBlock()->isVisible());
+    EXPECT_FALSE(openButton()->isVisible());
+    EXPECT_FALSE(progressBlock()->isVisible());
 
     QStringList lines;
     QObject::connect(progress(), &LaunchDeployProgressModel::liveLineChanged, launch(),
@@ -137,8 +139,8 @@ TEST_F(LaunchSectionTest, aLaunchShowsItsProgressThenTheAddressesInTheChatAndRem
     EXPECT_TRUE(state()->isLaunchingToKestrion());
     EXPECT_FALSE(primary()->isEnabled());
     EXPECT_TRUE(primary()->text().isEmpty()); // a spinner instead
-    EXPECT_TRUE(launch()->progressBlock()->isVisible());
-    EXPECT_TRUE(launch()->startingRow()->isVisible());
+    EXPECT_TRUE(progressBlock()->isVisible());
+    EXPECT_TRUE(test::child<QWidget>(launch(), "startingRow")->isVisible());
 
     ASSERT_TRUE(becomes([&] { return finished.size(); }, 1, launchTimeoutMs));
     EXPECT_TRUE(finished.first().first().toBool());
@@ -157,10 +159,10 @@ TEST_F(LaunchSectionTest, aLaunchShowsItsProgressThenTheAddressesInTheChatAndRem
     EXPECT_TRUE(primary()->isEnabled());
     EXPECT_EQ(primary()->text(), QStringLiteral("Update"));
     EXPECT_FALSE(primary()->icon().isNull());
-    EXPECT_TRUE(launch()->openButton()->isVisible());
-    EXPECT_EQ(launch()->openButton()->accessibleName(), QStringLiteral("Open"));
-    EXPECT_FALSE(launch()->progressBlock()->isVisible());
-    QTest::mouseClick(launch()->openButton(), Qt::LeftButton);
+    EXPECT_TRUE(openButton()->isVisible());
+    EXPECT_EQ(openButton()->accessibleName(), QStringLiteral("Open"));
+    EXPECT_FALSE(progressBlock()->isVisible());
+    QTest::mouseClick(openButton(), Qt::LeftButton);
     EXPECT_EQ(opened, (QList<QUrl>{QUrl(QStringLiteral("https://site.example/"))}));
 
     const QString shot = QStringLiteral(KESTRION_SCREENSHOT_DIR "/launch_finished.png");
@@ -182,20 +184,21 @@ TEST_F(LaunchSectionTest, aFailingPrepareShowsTheFailureAndKeepsItUntilTheNextLa
     EXPECT_FALSE(description.isEmpty());
     EXPECT_EQ(lastMessage(), QStringLiteral("Launch failed: ") + description);
     EXPECT_EQ(context->chat()->lastError(), description);
-    EXPECT_TRUE(launch()->progressBlock()->isVisible());
-    EXPECT_TRUE(launch()->liveLineLabel()->isVisible());
-    EXPECT_EQ(launch()->liveLineLabel()->text(), line);
-    EXPECT_EQ(launch()->liveLineLabel()->accessibleName(), line);
+    EXPECT_TRUE(progressBlock()->isVisible());
+    const QLabel* liveLine = test::child<QLabel>(launch(), "liveLineLabel");
+    EXPECT_TRUE(liveLine->isVisible());
+    EXPECT_EQ(liveLine->text(), line);
+    EXPECT_EQ(liveLine->accessibleName(), line);
     EXPECT_EQ(primary()->text(), QStringLiteral("Launch to the internet"));
     EXPECT_TRUE(primary()->isEnabled());
-    EXPECT_FALSE(launch()->openButton()->isVisible());
+    EXPECT_FALSE(openButton()->isVisible());
     EXPECT_FALSE(LaunchStateStore::load(site).has_value());
 
     // The next launch starts by clearing the line.
     panel.replyToPrepare(delayed(ScriptedResponse::json(500, R"({"error":"boom"})"), 300ms));
     QTest::mouseClick(primary(), Qt::LeftButton);
     EXPECT_TRUE(progress()->liveLine().isEmpty());
-    EXPECT_TRUE(launch()->startingRow()->isVisible());
+    EXPECT_TRUE(test::child<QWidget>(launch(), "startingRow")->isVisible());
     ASSERT_TRUE(becomes([&] { return finished.size(); }, 2, launchTimeoutMs));
 }
 
@@ -205,8 +208,8 @@ TEST_F(LaunchSectionTest, aRestartFindsTheRememberedAddress) {
     EXPECT_EQ(state()->launchedWebsiteURL(), QUrl(QStringLiteral("https://old.example/")));
     EXPECT_EQ(primary()->text(), QStringLiteral("Update"));
     EXPECT_EQ(primary()->accessibleName(), QStringLiteral("Update"));
-    EXPECT_TRUE(launch()->openButton()->isVisible());
-    QTest::mouseClick(launch()->openButton(), Qt::LeftButton);
+    EXPECT_TRUE(openButton()->isVisible());
+    QTest::mouseClick(openButton(), Qt::LeftButton);
     EXPECT_EQ(opened, (QList<QUrl>{QUrl(QStringLiteral("https://old.example/"))}));
 }
 
@@ -219,13 +222,13 @@ TEST_F(LaunchSectionTest, openOpensOnlyAWebAddressWhereverTheAddressCameFrom) {
         window.reset();
         openWindow();
         EXPECT_FALSE(state()->launchedWebsiteURL().has_value());
-        EXPECT_FALSE(launch()->openButton()->isVisible());
+        EXPECT_FALSE(openButton()->isVisible());
         EXPECT_EQ(primary()->text(), QStringLiteral("Launch to the internet"));
 
         // However the address got in, "Open" hands only http and https to the browser.
         state()->setLaunchedWebsiteURL(QUrl(address));
-        ASSERT_TRUE(launch()->openButton()->isVisible());
-        QTest::mouseClick(launch()->openButton(), Qt::LeftButton);
+        ASSERT_TRUE(openButton()->isVisible());
+        QTest::mouseClick(openButton(), Qt::LeftButton);
         EXPECT_TRUE(opened.isEmpty());
     }
 }
@@ -242,7 +245,7 @@ TEST_F(LaunchSectionTest, aPanelAnswerWithoutAWebAddressIsNotRemembered) {
     ASSERT_TRUE(becomes([&] { return done.size(); }, 1, launchTimeoutMs));
     EXPECT_TRUE(done.first().first().toBool());
     EXPECT_FALSE(state()->launchedWebsiteURL().has_value());
-    EXPECT_FALSE(launch()->openButton()->isVisible());
+    EXPECT_FALSE(openButton()->isVisible());
     EXPECT_FALSE(LaunchStateStore::load(site).has_value());
 }
 
@@ -363,7 +366,7 @@ TEST_F(LaunchSectionTest, theNoteSaysWhetherChatsArePublishedAndTheLaunchFollows
     panel.prepareWithPushUrl(remote);
     panel.replyToFinalize(ScriptedResponse::json(200, json({{QStringLiteral("message"), QStringLiteral("Queued")}})));
     openWindow();
-    QLabel* note = launch()->publishNoteLabel();
+    QLabel* note = test::child<QLabel>(launch(), "publishNoteLabel");
     EXPECT_TRUE(note->isVisible());
     EXPECT_EQ(note->text(), QStringLiteral("Publishes the website folder, including its chats (.kestrion-chats)."));
     EXPECT_EQ(note->accessibleName(), note->text());
@@ -414,7 +417,7 @@ TEST_F(LaunchSectionTest, aResultWithoutAnAddressIsStillASuccessButChangesNoButt
     EXPECT_TRUE(done.first().first().toBool());
     EXPECT_EQ(lastMessage(), QStringLiteral("**Deploy Website to Kestrion**\n\nQueued for later"));
     EXPECT_EQ(primary()->text(), QStringLiteral("Launch to the internet"));
-    EXPECT_FALSE(launch()->openButton()->isVisible());
+    EXPECT_FALSE(openButton()->isVisible());
     EXPECT_FALSE(LaunchStateStore::load(site).has_value());
 }
 
