@@ -55,11 +55,23 @@ PreferencesDialog::PreferencesDialog(AppSettings* settings, ModelCatalog* catalo
       m_apiKeyStorage(storageLabel(this)), m_panelTokenStorage(storageLabel(this)) {
     setWindowTitle(tr("Preferences"));
     setMinimumWidth(520);
+    // The names the tools that drive or inspect the dialog find these controls by.
+    m_apiKey->setObjectName(QStringLiteral("apiKeyField"));
+    m_model->setObjectName(QStringLiteral("modelField"));
+    m_openAIBaseURL->setObjectName(QStringLiteral("openAIBaseURLField"));
+    m_panelBaseURL->setObjectName(QStringLiteral("panelBaseURLField"));
+    m_panelToken->setObjectName(QStringLiteral("panelTokenField"));
+    m_publishChats->setObjectName(QStringLiteral("publishChatsField"));
+    m_streamReplies->setObjectName(QStringLiteral("streamRepliesField"));
+    m_testConnection->setObjectName(QStringLiteral("testConnectionButton"));
+    m_connectionStatus->setObjectName(QStringLiteral("connectionStatus"));
+    m_apiKeyStorage->setObjectName(QStringLiteral("apiKeyStorageLabel"));
+    m_panelTokenStorage->setObjectName(QStringLiteral("panelTokenStorageLabel"));
 
     m_apiKey->setEchoMode(QLineEdit::Password);
     m_apiKey->setPlaceholderText(tr("From OPENAI_API_KEY or the key file when empty"));
     m_apiKey->setAccessibleName(tr("OpenAI API key"));
-    m_revealApiKey = addRevealToggle(m_apiKey, tr("API key"));
+    addRevealToggle(m_apiKey, tr("API key"))->setObjectName(QStringLiteral("revealApiKeyAction"));
 
     m_model->setEditable(true);
     updateModelList();
@@ -72,7 +84,7 @@ PreferencesDialog::PreferencesDialog(AppSettings* settings, ModelCatalog* catalo
     m_panelBaseURL->setAccessibleName(tr("Kestrion panel base URL"));
     m_panelToken->setEchoMode(QLineEdit::Password);
     m_panelToken->setAccessibleName(tr("Kestrion panel API token"));
-    m_revealPanelToken = addRevealToggle(m_panelToken, QStringLiteral("token"));
+    addRevealToggle(m_panelToken, QStringLiteral("token"))->setObjectName(QStringLiteral("revealPanelTokenAction"));
     m_publishChats->setAccessibleDescription(
         tr("When off, a deploy leaves the website folder's .kestrion-chats folder out."));
     m_publishChats->setToolTip(m_publishChats->accessibleDescription());

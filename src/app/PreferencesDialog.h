@@ -32,23 +32,8 @@ public:
     // "Connected: N models" for a server's answer of N names.
     static QString connectedText(qsizetype models);
 
-    QLineEdit* apiKeyField() const { return m_apiKey; }
-    QComboBox* modelField() const { return m_model; }
-    QLineEdit* openAIBaseURLField() const { return m_openAIBaseURL; }
-    QLineEdit* panelBaseURLField() const { return m_panelBaseURL; }
-    QLineEdit* panelTokenField() const { return m_panelToken; }
-    QCheckBox* publishChatsField() const { return m_publishChats; }
-    QPushButton* testConnectionButton() const { return m_testConnection; }
-    QLabel* connectionStatus() const { return m_connectionStatus; }
-    QCheckBox* streamRepliesField() const { return m_streamReplies; }
-    // "Stored in the keyring" or "Stored in the settings file".
-    QLabel* apiKeyStorageLabel() const { return m_apiKeyStorage; }
-    QLabel* panelTokenStorageLabel() const { return m_panelTokenStorage; }
-    // The eye toggles of the two secret fields.
-    QAction* revealApiKeyAction() const { return m_revealApiKey; }
-    QAction* revealPanelTokenAction() const { return m_revealPanelToken; }
-
 private:
+    // Adds the eye toggle that shows or masks a secret field.
     QAction* addRevealToggle(QLineEdit* field, const QString& what);
     void updateFromSettings();
     void updateModelList();
@@ -65,10 +50,9 @@ private:
     QCheckBox* m_streamReplies;
     QPushButton* m_testConnection;
     QLabel* m_connectionStatus;
+    // "Stored in the keyring" or "Stored in the settings file".
     QLabel* m_apiKeyStorage;
     QLabel* m_panelTokenStorage;
-    QAction* m_revealApiKey = nullptr;
-    QAction* m_revealPanelToken = nullptr;
 };
 
 } // namespace kestrion

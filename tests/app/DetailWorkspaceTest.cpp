@@ -1034,27 +1034,32 @@ TEST_F(DetailWorkspaceTest, preferencesEditEverySettingAtOnce) {
     auto* dialog = window->findChild<PreferencesDialog*>();
     ASSERT_NE(dialog, nullptr);
     ASSERT_TRUE(eventually([&] { return dialog->isVisible(); }));
+    auto* apiKey = test::child<QLineEdit>(dialog, "apiKeyField");
+    auto* model = test::child<QComboBox>(dialog, "modelField");
+    auto* panelToken = test::child<QLineEdit>(dialog, "panelTokenField");
+    auto* publishChats = test::child<QCheckBox>(dialog, "publishChatsField");
+    QAction* revealApiKey = test::child<QAction>(dialog, "revealApiKeyAction");
 
-    EXPECT_EQ(dialog->apiKeyField()->echoMode(), QLineEdit::Password);
-    QTest::keyClicks(dialog->apiKeyField(), QStringLiteral("sk-abc"));
+    EXPECT_EQ(apiKey->echoMode(), QLineEdit::Password);
+    QTest::keyClicks(apiKey, QStringLiteral("sk-abc"));
     EXPECT_EQ(settings.apiKey(), QStringLiteral("sk-abc"));
-    dialog->revealApiKeyAction()->trigger();
-    EXPECT_EQ(dialog->apiKeyField()->echoMode(), QLineEdit::Normal);
-    dialog->revealApiKeyAction()->trigger();
-    EXPECT_EQ(dialog->apiKeyField()->echoMode(), QLineEdit::Password);
+    revealApiKey->trigger();
+    EXPECT_EQ(apiKey->echoMode(), QLineEdit::Normal);
+    revealApiKey->trigger();
+    EXPECT_EQ(apiKey->echoMode(), QLineEdit::Password);
 
-    dialog->modelField()->setCurrentText(QStringLiteral("gpt-4o"));
+    model->setCurrentText(QStringLiteral("gpt-4o"));
     EXPECT_EQ(settings.model(), QStringLiteral("gpt-4o"));
-    QTest::keyClicks(dialog->openAIBaseURLField(), QStringLiteral("http://127.0.0.1:9/v1"));
+    QTest::keyClicks(test::child<QLineEdit>(dialog, "openAIBaseURLField"), QStringLiteral("http://127.0.0.1:9/v1"));
     EXPECT_EQ(settings.openAIBaseURL(), QStringLiteral("http://127.0.0.1:9/v1"));
-    QTest::keyClicks(dialog->panelBaseURLField(), QStringLiteral("https://panel.example.test"));
+    QTest::keyClicks(test::child<QLineEdit>(dialog, "panelBaseURLField"), QStringLiteral("https://panel.example.test"));
     EXPECT_EQ(settings.kestrionPanelBaseURL(), QStringLiteral("https://panel.example.test"));
-    EXPECT_EQ(dialog->panelTokenField()->echoMode(), QLineEdit::Password);
-    QTest::keyClicks(dialog->panelTokenField(), QStringLiteral("tok"));
+    EXPECT_EQ(panelToken->echoMode(), QLineEdit::Password);
+    QTest::keyClicks(panelToken, QStringLiteral("tok"));
     EXPECT_EQ(settings.kestrionApiToken(), QStringLiteral("tok"));
-    EXPECT_EQ(dialog->publishChatsField()->text(), QStringLiteral("Publish chats with the website"));
-    EXPECT_TRUE(dialog->publishChatsField()->isChecked());
-    QTest::mouseClick(dialog->publishChatsField(), Qt::LeftButton);
+    EXPECT_EQ(publishChats->text(), QStringLiteral("Publish chats with the website"));
+    EXPECT_TRUE(publishChats->isChecked());
+    QTest::mouseClick(publishChats, Qt::LeftButton);
     EXPECT_FALSE(settings.deployIncludeChats());
 
     // Written to the store at once: a fresh settings object reads them back.
@@ -1066,9 +1071,9 @@ TEST_F(DetailWorkspaceTest, preferencesEditEverySettingAtOnce) {
 
     // Changes made elsewhere show up in the open dialog.
     settings.setModel(QStringLiteral("gpt-3.5-turbo"));
-    EXPECT_EQ(dialog->modelField()->currentText(), QStringLiteral("gpt-3.5-turbo"));
+    EXPECT_EQ(model->currentText(), QStringLiteral("gpt-3.5-turbo"));
     settings.setDeployIncludeChats(true);
-    EXPECT_TRUE(dialog->publishChatsField()->isChecked());
+    EXPECT_TRUE(publishChats->isChecked());
     open->trigger();
     EXPECT_EQ(window->findChildren<PreferencesDialog*>().size(), 1);
 }

@@ -256,6 +256,8 @@ TEST_F(FirstRunTest, thePickerListsTheServersModelsAndTestConnectionRefreshesThe
 
     PreferencesDialog* dialog = openPreferences(welcome()->preferencesButton());
     ASSERT_NE(dialog, nullptr);
+    auto* testConnection = test::child<QPushButton>(dialog, "testConnectionButton");
+    const QLabel* status = test::child<QLabel>(dialog, "connectionStatus");
     const struct {
         test::ScriptedResponse answer;
         QString status;
@@ -273,14 +275,13 @@ TEST_F(FirstRunTest, thePickerListsTheServersModelsAndTestConnectionRefreshesThe
         SCOPED_TRACE(answer.status.toStdString());
         server.replyToModels(answer.answer);
         const qsizetype asked = server.modelsRequests().size();
-        QTest::mouseClick(dialog->testConnectionButton(), Qt::LeftButton);
-        ASSERT_TRUE(test::eventually([&] {
-            return server.modelsRequests().size() == asked + 1 && dialog->testConnectionButton()->isEnabled();
-        }));
-        EXPECT_EQ(dialog->connectionStatus()->text(), answer.status);
-        EXPECT_EQ(dialog->connectionStatus()->accessibleName(), answer.status);
+        QTest::mouseClick(testConnection, Qt::LeftButton);
+        ASSERT_TRUE(test::eventually(
+            [&] { return server.modelsRequests().size() == asked + 1 && testConnection->isEnabled(); }));
+        EXPECT_EQ(status->text(), answer.status);
+        EXPECT_EQ(status->accessibleName(), answer.status);
         EXPECT_EQ(pickerItems().size(), answer.listed);
-        EXPECT_EQ(dialog->modelField()->count(), answer.listed);
+        EXPECT_EQ(test::child<QComboBox>(dialog, "modelField")->count(), answer.listed);
     }
     EXPECT_EQ(server.modelsRequests().size(), 4);
 }
@@ -336,7 +337,7 @@ TEST_F(FirstRunTest, theErrorLineOffersPreferencesWhenTheKeyIsWhatFailed) {
     EXPECT_EQ(openPreferencesButton->accessibleName(), QStringLiteral("Open Preferences…"));
     PreferencesDialog* dialog = openPreferences(openPreferencesButton);
     ASSERT_NE(dialog, nullptr);
-    EXPECT_EQ(dialog->apiKeyField()->text(), QStringLiteral("sk-wrong"));
+    EXPECT_EQ(test::child<QLineEdit>(dialog, "apiKeyField")->text(), QStringLiteral("sk-wrong"));
 }
 
 // The controls Tab should reach: shown, enabled, taking focus by Tab, and not part of another such

@@ -1,5 +1,6 @@
 #include "app/PreferencesDialog.h"
 
+#include "FindChild.h"
 #include "openai/ModelCatalog.h"
 #include "settings/AppSettings.h"
 #include "support/FakeSecretStore.h"
@@ -20,24 +21,28 @@ TEST(PreferencesDialogTest, saysWhereEachSecretIsStored_andFollowsTheKeyringsAns
     AppSettings settings(std::move(store));
     ModelCatalog catalog(&settings);
     PreferencesDialog dialog(&settings, &catalog);
+    const QLabel* apiKeyStorage = test::child<QLabel>(&dialog, "apiKeyStorageLabel");
+    const QLabel* panelTokenStorage = test::child<QLabel>(&dialog, "panelTokenStorageLabel");
+    const QLineEdit* apiKey = test::child<QLineEdit>(&dialog, "apiKeyField");
+    QLineEdit* panelToken = test::child<QLineEdit>(&dialog, "panelTokenField");
 
     const QString inFile = QStringLiteral("Stored in the settings file");
     const QString inKeyring = QStringLiteral("Stored in the keyring");
     // Until the keyring answers, what is typed is kept in the file.
-    EXPECT_EQ(dialog.apiKeyStorageLabel()->text(), inFile);
-    EXPECT_EQ(dialog.apiKeyField()->text(), QString());
+    EXPECT_EQ(apiKeyStorage->text(), inFile);
+    EXPECT_EQ(apiKey->text(), QString());
 
     keyring->answerAll();
-    EXPECT_EQ(dialog.apiKeyStorageLabel()->text(), inKeyring);
-    EXPECT_EQ(dialog.panelTokenStorageLabel()->text(), inKeyring);
-    EXPECT_EQ(dialog.apiKeyField()->text(), QStringLiteral("sk-in-keyring"));
+    EXPECT_EQ(apiKeyStorage->text(), inKeyring);
+    EXPECT_EQ(panelTokenStorage->text(), inKeyring);
+    EXPECT_EQ(apiKey->text(), QStringLiteral("sk-in-keyring"));
     dialog.show();
     dialog.grab().save(QStringLiteral(KESTRION_SCREENSHOT_DIR "/preferences-keyring.png"));
 
     keyring->failWrites = true;
-    dialog.panelTokenField()->setText(QStringLiteral("token"));
-    emit dialog.panelTokenField()->textEdited(QStringLiteral("token"));
+    panelToken->setText(QStringLiteral("token"));
+    emit panelToken->textEdited(QStringLiteral("token"));
     keyring->answerAll();
-    EXPECT_EQ(dialog.panelTokenStorageLabel()->text(), inFile);
-    EXPECT_EQ(dialog.apiKeyStorageLabel()->text(), inKeyring);
+    EXPECT_EQ(panelTokenStorage->text(), inFile);
+    EXPECT_EQ(apiKeyStorage->text(), inKeyring);
 }

@@ -1,5 +1,6 @@
 #include "app/Translations.h"
 
+#include "FindChild.h"
 #include "app/PreferencesDialog.h"
 #include "openai/ModelCatalog.h"
 #include "settings/AppSettings.h"
@@ -46,7 +47,8 @@ TEST_F(TranslationsTest, aLanguageWithoutTranslation_installsNothing_andTheTexts
     EXPECT_TRUE(QCoreApplication::instance()->findChildren<QTranslator*>().isEmpty());
     const PreferencesDialog dialog(&settings, &catalog);
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Preferences"));
-    EXPECT_EQ(dialog.apiKeyStorageLabel()->text(), QStringLiteral("Stored in the settings file"));
+    EXPECT_EQ(test::child<QLabel>(&dialog, "apiKeyStorageLabel")->text(),
+              QStringLiteral("Stored in the settings file"));
 }
 
 TEST_F(TranslationsTest, theSystemsLanguage_picksItsQm_fromTheFirstFolderHavingOne) {
@@ -57,7 +59,8 @@ TEST_F(TranslationsTest, theSystemsLanguage_picksItsQm_fromTheFirstFolderHavingO
 
     const PreferencesDialog dialog(&settings, &catalog);
     EXPECT_EQ(dialog.windowTitle(), QStringLiteral("Einstellungen"));
-    EXPECT_EQ(dialog.apiKeyStorageLabel()->text(), QStringLiteral("In der Einstellungsdatei gespeichert"));
+    EXPECT_EQ(test::child<QLabel>(&dialog, "apiKeyStorageLabel")->text(),
+              QStringLiteral("In der Einstellungsdatei gespeichert"));
 }
 
 TEST(TranslationsSearch, looksNextToTheProgram_thenInTheInstallsDataFolder) {
