@@ -65,6 +65,11 @@ WelcomePane::WelcomePane(AppSettings* settings, QWidget* parent)
       m_keyLabel(textLabel(QString(), this)), m_serverLabel(textLabel(QString(), this)),
       m_preferencesButton(button(tr("Open Preferences…"), this)) {
     setAccessibleName(tr("Welcome"));
+    // The names the tools that drive or inspect the window find these controls by.
+    m_folderLabel->setObjectName(QStringLiteral("folderLabel"));
+    m_createFolderButton->setObjectName(QStringLiteral("createFolderButton"));
+    m_keyLabel->setObjectName(QStringLiteral("keyLabel"));
+    m_preferencesButton->setObjectName(QStringLiteral("preferencesButton"));
     QLabel* title = textLabel(tr("Build a website by describing it"), this);
     title->setFont(WidgetStyle::scaledFont(font(), 1.5, QFont::DemiBold));
     QLabel* intro = textLabel(tr("Tell the model what you want: it writes the HTML, CSS and JavaScript "

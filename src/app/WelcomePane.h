@@ -47,11 +47,7 @@ public:
 
     FolderState folderState() const { return m_folderState; }
     OpenAIKeyResolver::KeySource keySource() const { return m_keySource; }
-    QLabel* folderLabel() const { return m_folderLabel; }
     QPushButton* chooseButton() const { return m_chooseButton; }
-    QPushButton* createFolderButton() const { return m_createFolderButton; }
-    QLabel* keyLabel() const { return m_keyLabel; }
-    QPushButton* preferencesButton() const { return m_preferencesButton; }
     const QList<QPushButton*>& exampleButtons() const { return m_exampleButtons; }
 
 Q_SIGNALS:

@@ -135,31 +135,33 @@ TEST_F(FirstRunTest, theSwitchIsATabListThatAccessibilityActionsDrive) {
 TEST_F(FirstRunTest, theWelcomeShowsWhereTheKeyComesFromNeverTheKey) {
     using Source = OpenAIKeyResolver::KeySource;
     openWindow();
+    const QLabel* keyLabel = test::child<QLabel>(welcome(), "keyLabel");
+    const QPushButton* preferences = test::child<QPushButton>(welcome(), "preferencesButton");
     EXPECT_TRUE(welcome()->isVisible());
     EXPECT_FALSE(pane()->transcript()->isVisible());
     EXPECT_EQ(welcome()->keySource(), Source::None);
-    EXPECT_TRUE(welcome()->keyLabel()->text().startsWith(QStringLiteral("No API key was found.")));
-    EXPECT_TRUE(welcome()->preferencesButton()->isVisible());
-    EXPECT_EQ(welcome()->preferencesButton()->text(), QStringLiteral("Open Preferences…"));
+    EXPECT_TRUE(keyLabel->text().startsWith(QStringLiteral("No API key was found.")));
+    EXPECT_TRUE(preferences->isVisible());
+    EXPECT_EQ(preferences->text(), QStringLiteral("Open Preferences…"));
 
     const QString keyFile = *OpenAIKeyResolver::applicationSupportKeyFilePath();
     test::writeFile(keyFile, "sk-from-file-secret\n");
     welcome()->recheck();
     ASSERT_TRUE(settled());
     EXPECT_EQ(welcome()->keySource(), Source::KeyFile);
-    EXPECT_TRUE(welcome()->keyLabel()->text().contains(keyFile)) << welcome()->keyLabel()->text().toStdString();
+    EXPECT_TRUE(keyLabel->text().contains(keyFile)) << keyLabel->text().toStdString();
 
     qputenv("OPENAI_API_KEY", "sk-from-env-secret");
     welcome()->recheck();
     ASSERT_TRUE(settled());
     EXPECT_EQ(welcome()->keySource(), Source::Environment);
-    EXPECT_TRUE(welcome()->keyLabel()->text().contains(QStringLiteral("OPENAI_API_KEY")));
+    EXPECT_TRUE(keyLabel->text().contains(QStringLiteral("OPENAI_API_KEY")));
 
     // A key typed into Preferences shows without any other step.
     settings->setApiKey(QStringLiteral("sk-from-preferences-secret"));
     ASSERT_TRUE(settled());
     EXPECT_EQ(welcome()->keySource(), Source::Preferences);
-    EXPECT_EQ(welcome()->keyLabel()->text(), QStringLiteral("An API key is set in Preferences."));
+    EXPECT_EQ(keyLabel->text(), QStringLiteral("An API key is set in Preferences."));
 
     for (QLabel* label : welcome()->findChildren<QLabel*>()) {
         EXPECT_FALSE(label->text().contains(QStringLiteral("secret"))) << label->text().toStdString();
@@ -175,9 +177,10 @@ TEST_F(FirstRunTest, theWelcomeShowsWhereTheKeyComesFromNeverTheKey) {
 TEST_F(FirstRunTest, theWelcomeFollowsTheFolderAndCreatesOnlyIt) {
     using Folder = WelcomePane::FolderState;
     openWindow();
+    QPushButton* createFolder = test::child<QPushButton>(welcome(), "createFolderButton");
     EXPECT_EQ(welcome()->folderState(), Folder::Present);
-    EXPECT_TRUE(welcome()->folderLabel()->text().contains(site.path()));
-    EXPECT_FALSE(welcome()->createFolderButton()->isVisible());
+    EXPECT_TRUE(test::child<QLabel>(welcome(), "folderLabel")->text().contains(site.path()));
+    EXPECT_FALSE(createFolder->isVisible());
     EXPECT_TRUE(welcome()->chooseButton()->isVisible());
     EXPECT_EQ(welcome()->chooseButton()->text(), QStringLiteral("Choose…"));
 
@@ -185,16 +188,16 @@ TEST_F(FirstRunTest, theWelcomeFollowsTheFolderAndCreatesOnlyIt) {
     settings->setOutputDirectoryPath(missing);
     ASSERT_TRUE(settled());
     EXPECT_EQ(welcome()->folderState(), Folder::Missing);
-    ASSERT_TRUE(welcome()->createFolderButton()->isVisible());
-    EXPECT_EQ(welcome()->createFolderButton()->text(), QStringLiteral("Create folder"));
+    ASSERT_TRUE(createFolder->isVisible());
+    EXPECT_EQ(createFolder->text(), QStringLiteral("Create folder"));
     ASSERT_TRUE(test::eventually([&] { return !context->fileTree()->isLoading(); }));
     EXPECT_EQ(context->fileTree()->statusLine(), QStringLiteral("Folder does not exist."));
 
-    QTest::mouseClick(welcome()->createFolderButton(), Qt::LeftButton);
+    QTest::mouseClick(createFolder, Qt::LeftButton);
     ASSERT_TRUE(test::becomes([&] { return welcome()->folderState(); }, Folder::Present));
     EXPECT_TRUE(QFileInfo(missing).isDir());
     EXPECT_TRUE(QDir(missing).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot).isEmpty());
-    EXPECT_FALSE(welcome()->createFolderButton()->isVisible());
+    EXPECT_FALSE(createFolder->isVisible());
     // The sidebar looks at the new folder at once.
     ASSERT_TRUE(test::eventually([&] {
         return !context->fileTree()->isLoading() &&
@@ -204,7 +207,7 @@ TEST_F(FirstRunTest, theWelcomeFollowsTheFolderAndCreatesOnlyIt) {
     settings->setOutputDirectoryPath(std::nullopt);
     ASSERT_TRUE(settled());
     EXPECT_EQ(welcome()->folderState(), Folder::None);
-    EXPECT_FALSE(welcome()->createFolderButton()->isVisible());
+    EXPECT_FALSE(createFolder->isVisible());
 
     // "Choose…" opens the same folder chooser as the sidebar.
     QTest::mouseClick(welcome()->chooseButton(), Qt::LeftButton);
@@ -254,7 +257,7 @@ TEST_F(FirstRunTest, thePickerListsTheServersModelsAndTestConnectionRefreshesThe
     ASSERT_TRUE(test::becomes([&] { return pickerItems(); }, defaults + QStringList{"llama3", "qwen2"}));
     EXPECT_EQ(server.modelsRequests().first().header("Authorization"), "Bearer sk-test");
 
-    PreferencesDialog* dialog = openPreferences(welcome()->preferencesButton());
+    PreferencesDialog* dialog = openPreferences(test::child<QPushButton>(welcome(), "preferencesButton"));
     ASSERT_NE(dialog, nullptr);
     auto* testConnection = test::child<QPushButton>(dialog, "testConnectionButton");
     const QLabel* status = test::child<QLabel>(dialog, "connectionStatus");
