@@ -30,6 +30,11 @@ SourceWorkspace::SourceWorkspace(AppSettings* settings, WindowState* state, Deta
     setAccessibleName(tr("Source"));
     const QFont caption = captionFont();
     captionLabel()->setForegroundRole(QPalette::PlaceholderText);
+    // The names the tools that drive or inspect the window find these controls by.
+    m_unsaved->setObjectName(QStringLiteral("unsavedLabel"));
+    m_saveButton->setObjectName(QStringLiteral("saveButton"));
+    m_error->setObjectName(QStringLiteral("errorLabel"));
+    m_diskLabel->setObjectName(QStringLiteral("diskChangeLabel"));
 
     m_unsaved->setFont(caption);
     m_unsaved->setForegroundRole(QPalette::PlaceholderText);
@@ -47,7 +52,8 @@ SourceWorkspace::SourceWorkspace(AppSettings* settings, WindowState* state, Deta
     m_error->setTextInteractionFlags(Qt::TextSelectableByMouse | Qt::TextSelectableByKeyboard);
     m_error->setFocusPolicy(Qt::TabFocus);
 
-    // A strip in a warm tint with its own text colour, readable in light and dark themes alike.
+    // A strip in a warm tint with its own text colour, readable in light and dark themes alike; the
+    // style sheet finds it by its name.
     m_diskBar->setObjectName(QStringLiteral("diskChangeBar"));
     m_diskBar->setStyleSheet(QStringLiteral("#diskChangeBar { background: #fff4ce; border: 1px solid #e0b400;"
                                             " border-radius: 6px; } #diskChangeBar QLabel { color: #3d3000; }"));

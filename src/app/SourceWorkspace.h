@@ -59,11 +59,6 @@ public:
     // disk since it was loaded; true when the user chose "Overwrite".
     static bool askToOverwrite(QWidget* parent, const QString& fileName, bool deleted);
 
-    QLabel* unsavedLabel() const { return m_unsaved; }
-    QPushButton* saveButton() const { return m_saveButton; }
-    QLabel* errorLabel() const { return m_error; }
-    QFrame* diskChangeBar() const { return m_diskBar; }
-    QLabel* diskChangeLabel() const { return m_diskLabel; }
     MultilineTextView* editor() const { return m_editor; }
 
 protected:

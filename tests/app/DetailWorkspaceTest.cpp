@@ -172,15 +172,18 @@ protected:
         return ::testing::AssertionSuccess();
     }
 
+    // The Source tab's "Save" and the "Unsaved changes" note beside it.
+    QPushButton* saveButton() const { return test::child<QPushButton>(source(), "saveButton"); }
+    QLabel* unsavedLabel() const { return test::child<QLabel>(source(), "unsavedLabel"); }
     // The strip above the editor that reports a change on disk, and its text
     // while it shows (empty while hidden).
-    QFrame* diskChangeBar() const { return source()->findChild<QFrame*>(QStringLiteral("diskChangeBar")); }
+    QFrame* diskChangeBar() const { return test::child<QFrame>(source(), "diskChangeBar"); }
     QString diskChangeText() const {
-        QFrame* bar = diskChangeBar();
+        const QFrame* bar = diskChangeBar();
         if (!bar || !bar->isVisible()) {
             return {};
         }
-        const auto* label = bar->findChild<QLabel*>();
+        const auto* label = test::child<QLabel>(bar, "diskChangeLabel");
         return label ? label->text() : QString();
     }
     // A visible button of the Source tab, found by its text as the user finds it.
@@ -642,8 +645,8 @@ TEST_F(DetailWorkspaceTest, editingKeepsUnsavedTextThroughAReplyAndCtrlSSavesAnd
     ASSERT_TRUE(becomes([&] { return editor->toPlainText(); }, QString::fromUtf8(page("Home", "<p id=\"t\">old</p>"))));
     EXPECT_FALSE(source()->isShowingPlaceholder());
     EXPECT_EQ(source()->captionLabel()->text(), QStringLiteral("index.htm"));
-    EXPECT_FALSE(source()->saveButton()->isEnabled());
-    EXPECT_FALSE(source()->unsavedLabel()->isVisible());
+    EXPECT_FALSE(saveButton()->isEnabled());
+    EXPECT_FALSE(unsavedLabel()->isVisible());
     // Monospaced as the reader sees it, not as the font's flags say.
     const QFontMetricsF editorMetrics(editor->font());
     EXPECT_EQ(editorMetrics.horizontalAdvance(QLatin1Char('i')), editorMetrics.horizontalAdvance(QLatin1Char('M')))
@@ -656,9 +659,9 @@ TEST_F(DetailWorkspaceTest, editingKeepsUnsavedTextThroughAReplyAndCtrlSSavesAnd
     QTest::keyClick(editor, Qt::Key_Return);
     EXPECT_EQ(editor->toPlainText(), edited);
     EXPECT_EQ(state()->previewSourceDocument(), edited);
-    EXPECT_TRUE(source()->saveButton()->isEnabled());
-    EXPECT_TRUE(source()->unsavedLabel()->isVisible());
-    EXPECT_EQ(source()->unsavedLabel()->text(), QStringLiteral("Unsaved changes"));
+    EXPECT_TRUE(saveButton()->isEnabled());
+    EXPECT_TRUE(unsavedLabel()->isVisible());
+    EXPECT_EQ(unsavedLabel()->text(), QStringLiteral("Unsaved changes"));
 
     // A reply rewrites the file: the user's unsaved text stays, and the tab says so.
     writeFile(sitePath(QStringLiteral("index.htm")), page("From the model"));
@@ -682,8 +685,8 @@ TEST_F(DetailWorkspaceTest, editingKeepsUnsavedTextThroughAReplyAndCtrlSSavesAnd
     ASSERT_TRUE(eventually([&] { return !state()->isPreviewSourceDirty(); }));
     EXPECT_EQ(readFile(sitePath(QStringLiteral("index.htm"))), edited.toUtf8());
     EXPECT_FALSE(state()->isPreviewSourceDirty());
-    EXPECT_FALSE(source()->saveButton()->isEnabled());
-    EXPECT_FALSE(source()->unsavedLabel()->isVisible());
+    EXPECT_FALSE(saveButton()->isEnabled());
+    EXPECT_FALSE(unsavedLabel()->isVisible());
     EXPECT_GT(state()->previewReloadNonce(), beforeSave);
     saveScreenshot(QStringLiteral("source_saved.png"));
 
@@ -819,11 +822,11 @@ TEST_F(DetailWorkspaceTest, aFileThatIsNotUtf8OpensAndIsSavedBackAsUtf8) {
     // Typed as the editor would receive it from an input method (the test's key
     // events are ASCII only).
     editor->textCursor().insertText(QStringLiteral("<p>\u00e9t\u00e9</p>"));
-    QTest::mouseClick(source()->saveButton(), Qt::LeftButton);
+    QTest::mouseClick(saveButton(), Qt::LeftButton);
 
     const QByteArray saved = readFile(sitePath(QStringLiteral("index.html")));
     EXPECT_EQ(saved, QStringLiteral("<p>caf\uFFFD!</p>\n<p>\u00e9t\u00e9</p>").toUtf8());
-    EXPECT_FALSE(source()->errorLabel()->isVisible());
+    EXPECT_FALSE(test::child<QLabel>(source(), "errorLabel")->isVisible());
 }
 
 TEST_F(DetailWorkspaceTest, crlfLineEndsDoNotMakeAFreshFileLookEdited) {
@@ -834,7 +837,7 @@ TEST_F(DetailWorkspaceTest, crlfLineEndsDoNotMakeAFreshFileLookEdited) {
         becomes([&] { return state()->previewSourceBaseline(); }, QStringLiteral("<p>one</p>\r\n<p>two</p>\r\n")));
     QApplication::processEvents();
     EXPECT_FALSE(state()->isPreviewSourceDirty());
-    EXPECT_FALSE(source()->saveButton()->isEnabled());
+    EXPECT_FALSE(saveButton()->isEnabled());
 }
 
 TEST_F(DetailWorkspaceTest, saveErrorsAreShownAndNothingIsWrittenOutsideTheDirectory) {
@@ -855,9 +858,10 @@ TEST_F(DetailWorkspaceTest, saveErrorsAreShownAndNothingIsWrittenOutsideTheDirec
     EXPECT_EQ(state()->previewSourceSaveError(), DetailWorkspaceController::outsideDirectoryMessage);
     EXPECT_TRUE(state()->isPreviewSourceDirty());
     QApplication::processEvents();
-    EXPECT_TRUE(source()->errorLabel()->isVisible());
-    EXPECT_EQ(source()->errorLabel()->text(), DetailWorkspaceController::outsideDirectoryMessage);
-    EXPECT_EQ(source()->errorLabel()->accessibleName(), DetailWorkspaceController::outsideDirectoryMessage);
+    const QLabel* error = test::child<QLabel>(source(), "errorLabel");
+    EXPECT_TRUE(error->isVisible());
+    EXPECT_EQ(error->text(), DetailWorkspaceController::outsideDirectoryMessage);
+    EXPECT_EQ(error->accessibleName(), DetailWorkspaceController::outsideDirectoryMessage);
 
     // Text that has no UTF-8 form (a lone surrogate) is refused as well.
     writeFile(sitePath(QStringLiteral("real.htm")), page("Real"));
@@ -1012,8 +1016,8 @@ TEST_F(DetailWorkspaceTest, sourceControlsHaveAccessibleNames) {
     showTab(DetailWorkspaceTab::Source);
     ASSERT_TRUE(eventually([&] { return !source()->isShowingPlaceholder(); }));
     EXPECT_EQ(source()->editor()->accessibleName(), QStringLiteral("Source editor"));
-    EXPECT_EQ(source()->saveButton()->accessibleName(), QStringLiteral("Save"));
-    EXPECT_EQ(source()->saveButton()->shortcut(), QKeySequence(QKeySequence::Save));
+    EXPECT_EQ(saveButton()->accessibleName(), QStringLiteral("Save"));
+    EXPECT_EQ(saveButton()->shortcut(), QKeySequence(QKeySequence::Save));
     EXPECT_NE(source()->editor()->focusPolicy() & Qt::TabFocus, 0);
     EXPECT_FALSE(source()->editor()->hasSubmitAction());
     EXPECT_TRUE(source()->editor()->placeholderText().isEmpty());
