@@ -69,6 +69,11 @@ ChangesDialog::ChangesDialog(const QString& root, const QString& commit, QWidget
       m_after(new QLabel(this)) {
     setWindowTitle(tr("Changes of the turn"));
     resize(900, 560);
+    // The names the tools that drive or inspect the dialog find these views by.
+    m_files->setObjectName(QStringLiteral("fileList"));
+    m_diff->setObjectName(QStringLiteral("diffView"));
+    m_before->setObjectName(QStringLiteral("beforeImage"));
+    m_after->setObjectName(QStringLiteral("afterImage"));
     m_files->setAccessibleName(tr("Changed files"));
     m_diff->setReadOnly(true);
     m_diff->setAccessibleName(tr("Changes"));

@@ -21,10 +21,6 @@ class ChangesDialog final : public QDialog {
 public:
     ChangesDialog(const QString& root, const QString& commit, QWidget* parent = nullptr);
 
-    QListWidget* fileList() const { return m_files; }
-    QTextEdit* diffView() const { return m_diff; }
-    QLabel* beforeImage() const { return m_before; }
-    QLabel* afterImage() const { return m_after; }
     // "Reading the changes…", or why there are none to show.
     QLabel* message() const { return m_message; }
     bool isLoaded() const { return m_loaded; }

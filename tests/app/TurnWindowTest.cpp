@@ -173,11 +173,13 @@ TEST_F(TurnWindowTest, undoRedoAndShowChangesOfATurn) {
     auto* dialog = test::child<ChangesDialog>(pane(), "changesDialog");
     ASSERT_NE(dialog, nullptr);
     ASSERT_TRUE(eventually([dialog] { return dialog->isLoaded(); }));
-    ASSERT_EQ(dialog->fileList()->count(), 2);
-    EXPECT_EQ(dialog->fileList()->item(0)->text(), QStringLiteral("index.html (changed)"));
-    EXPECT_TRUE(dialog->diffView()->toPlainText().contains(QStringLiteral("+<h1>Two</h1>")));
-    EXPECT_FALSE(dialog->fileList()->accessibleName().isEmpty());
-    EXPECT_FALSE(dialog->diffView()->accessibleName().isEmpty());
+    const QListWidget* files = test::child<QListWidget>(dialog, "fileList");
+    const QTextEdit* diff = test::child<QTextEdit>(dialog, "diffView");
+    ASSERT_EQ(files->count(), 2);
+    EXPECT_EQ(files->item(0)->text(), QStringLiteral("index.html (changed)"));
+    EXPECT_TRUE(diff->toPlainText().contains(QStringLiteral("+<h1>Two</h1>")));
+    EXPECT_FALSE(files->accessibleName().isEmpty());
+    EXPECT_FALSE(diff->accessibleName().isEmpty());
     QApplication::processEvents();
     const QString shot = QStringLiteral(KESTRION_SCREENSHOT_DIR "/turn-diff.png");
     EXPECT_TRUE(dialog->grab().save(shot)) << shot.toStdString();
