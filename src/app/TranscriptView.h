@@ -23,7 +23,6 @@ public:
     explicit TranscriptView(QWidget* parent = nullptr);
 
     void setModel(QAbstractItemModel* model) override;
-    MessageBubbleDelegate* bubbleDelegate() const { return m_delegate; }
     // The rectangle of a message's bubble in viewport coordinates.
     QRect bubbleRect(const QModelIndex& index) const;
     // Copies the current message's text, or the selected part of it.

@@ -229,6 +229,9 @@ protected:
         }
     }
 
+    // The delegate painting the bubbles, reached the way any item view offers its delegate.
+    MessageBubbleDelegate* delegate() const { return qobject_cast<MessageBubbleDelegate*>(view.itemDelegate()); }
+
     QStandardItemModel model;
     TranscriptView view;
 };
@@ -239,7 +242,7 @@ TEST_F(BubbleViewTest, userBubblesSitTrailingAndAssistantBubblesLeadingWithRoomO
                  {QString(QStringLiteral("a long question ")).repeated(60), true}});
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    const int width = view.bubbleDelegate()->layoutWidth();
+    const int width = delegate()->layoutWidth();
     for (int row = 0; row < model.rowCount(); ++row) {
         const QModelIndex index = model.index(row, 0);
         const QRect bubble = view.bubbleRect(index);
@@ -262,15 +265,15 @@ TEST_F(BubbleViewTest, sizesAreLaidOutOncePerMessageAndWidth) {
     addMessages({{QStringLiteral("one"), true}, {QStringLiteral("two"), false}});
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    const int afterShow = view.bubbleDelegate()->documentLayoutCount();
+    const int afterShow = delegate()->documentLayoutCount();
     view.viewport()->repaint();
     view.doItemsLayout();
     view.viewport()->repaint();
-    EXPECT_EQ(view.bubbleDelegate()->documentLayoutCount(), afterShow);
+    EXPECT_EQ(delegate()->documentLayoutCount(), afterShow);
 
     view.resize(900, 480);
     view.doItemsLayout();
-    EXPECT_GT(view.bubbleDelegate()->documentLayoutCount(), afterShow);
+    EXPECT_GT(delegate()->documentLayoutCount(), afterShow);
 }
 
 TEST_F(BubbleViewTest, followsTheNewestMessageEvenWhenScrolledUp) {
@@ -299,7 +302,7 @@ TEST_F(BubbleViewTest, longMessagesStartEstimatedAndTheEndStaysInViewOnceLaidOut
     }
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
-    const int laidOutAtShow = view.bubbleDelegate()->documentLayoutCount();
+    const int laidOutAtShow = delegate()->documentLayoutCount();
     // Only what was painted was laid out, not all twenty long replies.
     EXPECT_LT(laidOutAtShow, 30);
 
@@ -319,10 +322,9 @@ TEST_F(BubbleViewTest, pressingALinkOpensItInTheBrowser) {
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     const QModelIndex index = model.index(0, 0);
-    const QRect text = view.bubbleDelegate()->textRect(view.visualRect(index), index);
+    const QRect text = delegate()->textRect(view.visualRect(index), index);
     const QPoint onLink = text.topLeft() + QPoint(10, 8);
-    ASSERT_EQ(view.bubbleDelegate()->anchorAt(view.visualRect(index), index, onLink),
-              QStringLiteral("https://example.com/live"));
+    ASSERT_EQ(delegate()->anchorAt(view.visualRect(index), index, onLink), QStringLiteral("https://example.com/live"));
 
     QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, onLink);
 
@@ -355,7 +357,7 @@ TEST_F(BubbleViewTest, aLinkOpensOnlyForWebAndMailAddresses) {
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     const auto clickLinkInRow = [&](int row) {
         const QModelIndex index = model.index(row, 0);
-        const QRect text = view.bubbleDelegate()->textRect(view.visualRect(index), index);
+        const QRect text = delegate()->textRect(view.visualRect(index), index);
         QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, text.topLeft() + QPoint(10, 8));
     };
     for (const auto& testCase : cases) {
@@ -384,7 +386,7 @@ TEST_F(BubbleViewTest, pressingTextOpensASelectableOverlayWithTheSameText) {
     view.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&view));
     const QModelIndex index = model.index(0, 0);
-    const QRect text = view.bubbleDelegate()->textRect(view.visualRect(index), index);
+    const QRect text = delegate()->textRect(view.visualRect(index), index);
 
     QTest::mouseClick(view.viewport(), Qt::LeftButton, {}, text.center());
 

@@ -61,8 +61,8 @@ protected:
         const QModelIndex index = transcript()->model()->index(row, 0);
         transcript()->scrollTo(index);
         QApplication::processEvents();
-        for (const auto& [label, rect] :
-             transcript()->bubbleDelegate()->actionRects(transcript()->visualRect(index), index)) {
+        const auto* delegate = qobject_cast<MessageBubbleDelegate*>(transcript()->itemDelegate());
+        for (const auto& [label, rect] : delegate->actionRects(transcript()->visualRect(index), index)) {
             if (label == action) {
                 QTest::mouseClick(transcript()->viewport(), Qt::LeftButton, {}, rect.center());
                 return ::testing::AssertionSuccess();
