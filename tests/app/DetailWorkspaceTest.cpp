@@ -1042,6 +1042,7 @@ TEST_F(DetailWorkspaceTest, preferencesEditEverySettingAtOnce) {
     auto* model = test::child<QComboBox>(dialog, "modelField");
     auto* panelToken = test::child<QLineEdit>(dialog, "panelTokenField");
     auto* publishChats = test::child<QCheckBox>(dialog, "publishChatsField");
+    auto* streamReplies = test::child<QCheckBox>(dialog, "streamRepliesField");
     QAction* revealApiKey = test::child<QAction>(dialog, "revealApiKeyAction");
 
     EXPECT_EQ(apiKey->echoMode(), QLineEdit::Password);
@@ -1061,10 +1062,17 @@ TEST_F(DetailWorkspaceTest, preferencesEditEverySettingAtOnce) {
     EXPECT_EQ(panelToken->echoMode(), QLineEdit::Password);
     QTest::keyClicks(panelToken, QStringLiteral("tok"));
     EXPECT_EQ(settings.kestrionApiToken(), QStringLiteral("tok"));
+    // The token has an eye of its own, which leaves the key's field alone.
+    test::child<QAction>(dialog, "revealPanelTokenAction")->trigger();
+    EXPECT_EQ(panelToken->echoMode(), QLineEdit::Normal);
+    EXPECT_EQ(apiKey->echoMode(), QLineEdit::Password);
     EXPECT_EQ(publishChats->text(), QStringLiteral("Publish chats with the website"));
     EXPECT_TRUE(publishChats->isChecked());
     QTest::mouseClick(publishChats, Qt::LeftButton);
     EXPECT_FALSE(settings.deployIncludeChats());
+    EXPECT_FALSE(streamReplies->isChecked());
+    QTest::mouseClick(streamReplies, Qt::LeftButton);
+    EXPECT_TRUE(settings.streamReplies());
 
     // Written to the store at once: a fresh settings object reads them back.
     AppSettings reread;
@@ -1072,6 +1080,7 @@ TEST_F(DetailWorkspaceTest, preferencesEditEverySettingAtOnce) {
     EXPECT_EQ(reread.kestrionApiToken(), QStringLiteral("tok"));
     EXPECT_EQ(reread.model(), QStringLiteral("gpt-4o"));
     EXPECT_FALSE(reread.deployIncludeChats());
+    EXPECT_TRUE(reread.streamReplies());
 
     // Changes made elsewhere show up in the open dialog.
     settings.setModel(QStringLiteral("gpt-3.5-turbo"));
