@@ -1,5 +1,7 @@
 #include "generation/LinkCheck.h"
 
+#include "generation/LinkTarget.h"
+#include "generation/PageReferences.h"
 #include "generation/ProjectMaterializer.h"
 #include "support/TestFiles.h"
 
