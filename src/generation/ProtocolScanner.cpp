@@ -17,18 +17,48 @@ constexpr QStringView imageOpener = u"<<<IMAGE";
 constexpr QStringView imageCloser = u"<<<END_IMAGE>>>";
 constexpr QStringView tagEnd = u">>>";
 
-// Shared shape of the FILE and IMAGE block: an opener found by the caller, then the
-// body up to the first closer after it.
-class ClosedBlockFinder {
-public:
-    ClosedBlockFinder(QStringView text, QStringView closer) : m_closer(closer), m_finder(text, closer) {}
-    qsizetype closerFrom(qsizetype bodyStart) { return m_finder.next(bodyStart); }
-    qsizetype closerLength() const { return m_closer.size(); }
+// What follows a FILE or IMAGE opener up to its body: the span of the part the
+// caller captures and where the body starts; or that this opener does not match
+// (the search goes on after it), or that no later opener can (the search ends).
+struct BlockHead {
+    enum class Outcome { Match, Skip, Stop };
+    Outcome outcome = Outcome::Match;
+    Span captured;
+    qsizetype bodyStart = 0;
 
-private:
-    QStringView m_closer;
-    ForwardFinder<QStringView> m_finder;
+    static BlockHead match(Span captured, qsizetype bodyStart) { return {Outcome::Match, captured, bodyStart}; }
+    static BlockHead skip() { return {Outcome::Skip, {}, 0}; }
+    static BlockHead stop() { return {Outcome::Stop, {}, 0}; }
 };
+
+// The FILE and IMAGE blocks: an opener, a head read by readHead, then the body up
+// to the first closer after it. No closer after one body means none after a later
+// one either, so the search ends there.
+template <typename Match, typename ReadHead>
+QList<Match> findClosedBlocks(QStringView text, QStringView opener, QStringView closer, ReadHead readHead) {
+    QList<Match> matches;
+    ForwardFinder<QStringView> closers(text, closer);
+    qsizetype pos = 0;
+    qsizetype start;
+    while ((start = text.indexOf(opener, pos)) >= 0) {
+        const BlockHead head = readHead(start);
+        if (head.outcome == BlockHead::Outcome::Stop) {
+            break;
+        }
+        if (head.outcome == BlockHead::Outcome::Skip) {
+            pos = start + 1;
+            continue;
+        }
+        const qsizetype closerStart = closers.next(head.bodyStart);
+        if (closerStart < 0) {
+            break;
+        }
+        const qsizetype end = closerStart + closer.size();
+        matches.append(Match{{start, end}, head.captured, {head.bodyStart, closerStart}});
+        pos = end;
+    }
+    return matches;
+}
 
 } // namespace
 
@@ -54,45 +84,27 @@ bool isIgnoredByWordBoundary(char32_t codePoint) {
 }
 
 QList<FileMatch> findFileBlocks(QStringView text) {
-    QList<FileMatch> matches;
     ForwardFinder<QChar> quotes(text, u'"');
-    ClosedBlockFinder closers(text, fileCloser);
-    qsizetype pos = 0;
-    qsizetype opener;
-    while ((opener = text.indexOf(fileOpener, pos)) >= 0) {
+    return findClosedBlocks<FileMatch>(text, fileOpener, fileCloser, [&](qsizetype opener) {
         // [^"]+ runs to the next quote, which must be followed by ">>>".
         const qsizetype pathStart = opener + fileOpener.size();
         const qsizetype quote = quotes.next(pathStart);
         if (quote < 0) {
-            break; // no later opener has a closing quote either
+            return BlockHead::stop(); // no later opener has a closing quote either
         }
         if (quote == pathStart || !hasAt(text, quote + 1, tagEnd)) {
-            pos = opener + 1;
-            continue;
+            return BlockHead::skip();
         }
-        const qsizetype bodyStart = quote + 1 + tagEnd.size();
-        const qsizetype closer = closers.closerFrom(bodyStart);
-        if (closer < 0) {
-            break; // no later opener can be closed either
-        }
-        const qsizetype end = closer + closers.closerLength();
-        matches.append(FileMatch{{opener, end}, {pathStart, quote}, {bodyStart, closer}});
-        pos = end;
-    }
-    return matches;
+        return BlockHead::match({pathStart, quote}, quote + 1 + tagEnd.size());
+    });
 }
 
 QList<ImageMatch> findImageBlocks(QStringView text) {
-    QList<ImageMatch> matches;
     ForwardFinder<QChar> angles(text, u'>');
-    ClosedBlockFinder closers(text, imageCloser);
-    qsizetype pos = 0;
-    qsizetype opener;
-    while ((opener = text.indexOf(imageOpener, pos)) >= 0) {
+    return findClosedBlocks<ImageMatch>(text, imageOpener, imageCloser, [&](qsizetype opener) {
         const qsizetype spaceStart = opener + imageOpener.size();
         if (!isWhiteSpaceUnit(text, spaceStart)) {
-            pos = opener + 1;
-            continue;
+            return BlockHead::skip();
         }
         // \s+ is greedy, and [^>]+? ends at the first '>', so the attribute text runs
         // from the end of the white space to that '>'. When nothing but white space
@@ -100,23 +112,14 @@ QList<ImageMatch> findImageBlocks(QStringView text) {
         const qsizetype spaceEnd = skipWhiteSpace(text, spaceStart);
         const qsizetype angle = angles.next(spaceEnd);
         if (angle < 0) {
-            break;
+            return BlockHead::stop();
         }
         if (angle - spaceStart < 2 || !hasAt(text, angle, tagEnd)) {
-            pos = opener + 1;
-            continue;
+            return BlockHead::skip();
         }
         const qsizetype attributesStart = angle > spaceEnd ? spaceEnd : angle - 1;
-        const qsizetype bodyStart = angle + tagEnd.size();
-        const qsizetype closer = closers.closerFrom(bodyStart);
-        if (closer < 0) {
-            break;
-        }
-        const qsizetype end = closer + closers.closerLength();
-        matches.append(ImageMatch{{opener, end}, {attributesStart, angle}, {bodyStart, closer}});
-        pos = end;
-    }
-    return matches;
+        return BlockHead::match({attributesStart, angle}, angle + tagEnd.size());
+    });
 }
 
 QList<AttributeMatch> findAttributes(QStringView text) {
