@@ -2,77 +2,17 @@
 
 #include "settings/OpenAIKeyResolver.h"
 #include "settings/SecretStore.h"
-#include "support/TextDecoding.h"
+#include "settings/StoredValues.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonObject>
-#include <QVariant>
 
 namespace kestrion {
 
 namespace {
-
-// A value placed in the file by hand or by another program can be of any type QSettings knows: a list
-// when the text has unquoted commas, a byte array, a serialized variant. Text-like scalars are taken
-// as their text; anything else counts as absent, so a damaged entry falls back to its default
-// instead of becoming an odd string.
-std::optional<QString> readText(const QSettings& store, const QString& key) {
-    if (!store.contains(key)) {
-        return std::nullopt;
-    }
-    const QVariant value = store.value(key);
-    switch (value.typeId()) {
-    case QMetaType::QString:
-    case QMetaType::QChar:
-    case QMetaType::Bool:
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Double:
-        return value.toString();
-    case QMetaType::QByteArray:
-        return decodeUtf8Strict(value.toByteArray());
-    default:
-        return std::nullopt;
-    }
-}
-
-// Like a boolean user default: absent reads as the fallback; present, true for a true boolean, a
-// non-zero number, the texts "true" and "yes" in any case, or the text of a non-zero integer.
-// Everything else (a list, garbage, "off") is false, so a damaged entry never claims a migration that
-// did not happen nor publishes chats the user may have meant to keep private.
-bool readBool(const QSettings& store, const QString& key, bool fallback = false) {
-    if (!store.contains(key)) {
-        return fallback;
-    }
-    const QVariant value = store.value(key);
-    switch (value.typeId()) {
-    case QMetaType::Bool:
-        return value.toBool();
-    case QMetaType::Int:
-    case QMetaType::UInt:
-    case QMetaType::LongLong:
-    case QMetaType::ULongLong:
-    case QMetaType::Double:
-        return value.toDouble() != 0.0;
-    case QMetaType::QString: {
-        const QString text = value.toString().trimmed();
-        if (text.compare(QLatin1String("true"), Qt::CaseInsensitive) == 0 ||
-            text.compare(QLatin1String("yes"), Qt::CaseInsensitive) == 0) {
-            return true;
-        }
-        bool isNumber = false;
-        const qlonglong number = text.toLongLong(&isNumber);
-        return isNumber && number != 0;
-    }
-    default:
-        return false;
-    }
-}
 
 // A stored relative path would otherwise mean different folders depending on where the process was
 // started; it is taken relative to the working directory once, as a file URL of that path would be.
@@ -178,10 +118,6 @@ bool AppSettings::updateText(QString& member, const QString& key, const QString&
     return true;
 }
 
-void AppSettings::setApiKey(const QString& apiKey) {
-    setSecret(m_apiKey, apiKey);
-}
-
 void AppSettings::setModel(const QString& model) {
     if (updateText(m_model, modelKey, model)) {
         emit modelChanged();
@@ -206,115 +142,6 @@ void AppSettings::setOutputDirectoryPath(const std::optional<QString>& directory
 void AppSettings::setKestrionPanelBaseURL(const QString& baseURL) {
     if (updateText(m_kestrionPanelBaseURL, kestrionPanelBaseURLKey, baseURL)) {
         emit kestrionPanelBaseURLChanged();
-    }
-}
-
-void AppSettings::setKestrionApiToken(const QString& token) {
-    setSecret(m_kestrionApiToken, token);
-}
-
-void AppSettings::loadSecret(Secret& secret) {
-    if (!m_secrets) {
-        return;
-    }
-    secret.busy = true;
-    // An entry in the file, even an empty one, was written while no keyring answered: it is newer than
-    // what the keyring holds, so it replaces that. Otherwise the keyring holds the secret, if anything.
-    if (m_store->contains(secret.key)) {
-        writeSecretToKeyring(secret);
-        return;
-    }
-    m_secrets->read(secret.key, [this, &secret](const SecretStore::ReadResult& result) {
-        const bool answered = result.answer != SecretStore::Answer::Unavailable;
-        secretRead(secret, answered,
-                   result.answer == SecretStore::Answer::Found ? std::optional(result.value) : std::nullopt);
-    });
-}
-
-void AppSettings::setSecret(Secret& secret, const QString& value) {
-    if (value == secret.value) {
-        return;
-    }
-    secret.value = value;
-    if (secret.storage == SecretStorage::Keyring) {
-        if (secret.busy) {
-            secret.dirty = true;
-        } else {
-            secret.busy = true;
-            writeSecretToKeyring(secret);
-        }
-    } else {
-        // Until the keyring has answered, the file keeps the value safe; the answer moves it over.
-        storeText(secret.key, value);
-        secret.dirty = secret.busy;
-    }
-    emit(this->*secret.changed)();
-}
-
-void AppSettings::writeSecretToKeyring(Secret& secret) {
-    secret.dirty = false;
-    m_secrets->write(secret.key, secret.value, [this, &secret](bool stored) { secretWritten(secret, stored); });
-}
-
-void AppSettings::secretWritten(Secret& secret, bool stored) {
-    if (!stored) {
-        // The value stays where the user can still get it back: the settings file.
-        secret.dirty = false;
-        if (readText(*m_store, secret.key) != secret.value) {
-            storeText(secret.key, secret.value);
-        }
-        setSecretStorage(secret, SecretStorage::SettingsFile);
-        finishSecretCall(secret);
-        return;
-    }
-    if (keepInKeyring(secret)) {
-        return;
-    }
-    if (m_store->contains(secret.key)) {
-        m_store->remove(secret.key);
-        saveStore(*m_store);
-    }
-    finishSecretCall(secret);
-}
-
-void AppSettings::secretRead(Secret& secret, bool answered, const std::optional<QString>& found) {
-    if (!answered) {
-        // Anything set meanwhile went to the file already.
-        secret.dirty = false;
-        finishSecretCall(secret);
-        return;
-    }
-    if (keepInKeyring(secret)) {
-        return;
-    }
-    if (found && *found != secret.value) {
-        secret.value = *found;
-        emit(this->*secret.changed)();
-    }
-    finishSecretCall(secret);
-}
-
-bool AppSettings::keepInKeyring(Secret& secret) {
-    setSecretStorage(secret, SecretStorage::Keyring);
-    if (!secret.dirty) {
-        return false;
-    }
-    // Set while the keyring was busy, so newer than what it holds.
-    writeSecretToKeyring(secret);
-    return true;
-}
-
-void AppSettings::setSecretStorage(Secret& secret, SecretStorage storage) {
-    if (secret.storage != storage) {
-        secret.storage = storage;
-        emit secretStorageChanged();
-    }
-}
-
-void AppSettings::finishSecretCall(Secret& secret) {
-    secret.busy = false;
-    if (!secretsPending()) {
-        emit secretsSettled();
     }
 }
 
