@@ -85,12 +85,15 @@ const OpenAIService::Timeouts& OpenAIService::timeouts() const {
     return m_timeouts;
 }
 
-std::optional<QUrl> OpenAIService::endpoint(const QString& path) const {
+OpenAIResult<QUrl> OpenAIService::endpoint(const QString& apiKey, const QString& path) const {
+    if (isBlank(apiKey)) {
+        return OpenAIError::missingAPIKey();
+    }
     QUrl url(m_baseUrl, QUrl::StrictMode);
     const QString scheme = url.scheme().toLower();
     if (!url.isValid() || url.host().isEmpty() ||
         (scheme != QLatin1String("http") && scheme != QLatin1String("https"))) {
-        return std::nullopt;
+        return OpenAIError::invalidURL();
     }
     // Append to the path so a query the base carries (some proxies want one) stays a query.
     QString basePath = url.path();
@@ -100,7 +103,7 @@ std::optional<QUrl> OpenAIService::endpoint(const QString& path) const {
     url.setPath(basePath + path);
     url.setFragment(QString());
     if (!url.isValid()) {
-        return std::nullopt;
+        return OpenAIError::invalidURL();
     }
     return url;
 }
@@ -129,12 +132,9 @@ OpenAIResult<QString> OpenAIService::completeChatBlocking(const QString& model, 
 OpenAIResult<QString> OpenAIService::sendChat(const QString& model, const QString& apiKey,
                                               const QList<ChatCompletionMessage>& messages,
                                               const ChatRequestOptions& options) const {
-    if (isBlank(apiKey)) {
-        return OpenAIError::missingAPIKey();
-    }
-    const std::optional<QUrl> url = endpoint(QStringLiteral("/chat/completions"));
-    if (!url) {
-        return OpenAIError::invalidURL();
+    const OpenAIResult<QUrl> url = endpoint(apiKey, QStringLiteral("/chat/completions"));
+    if (!url.ok()) {
+        return url.error();
     }
 
     QJsonArray encodedMessages;
@@ -151,7 +151,7 @@ OpenAIResult<QString> OpenAIService::sendChat(const QString& model, const QStrin
         body.insert(QStringLiteral("stream"), true);
     }
 
-    HttpRequest request = jsonPost(*url, apiKey, body, m_timeouts.chat, BodyCaps::chatAnswer);
+    HttpRequest request = jsonPost(url.value(), apiKey, body, m_timeouts.chat, BodyCaps::chatAnswer);
     ChatStreamReader stream;
     if (options.stream) {
         request.onBodyBytes = [&stream, &options, shown = qsizetype(0)](QByteArrayView bytes) mutable {
@@ -182,15 +182,12 @@ QFuture<OpenAIResult<QStringList>> OpenAIService::listModels(const QString& apiK
 
 OpenAIResult<QStringList> OpenAIService::listModelsBlocking(const QString& apiKey) const {
     const auto list = [&]() -> OpenAIResult<QStringList> {
-        if (isBlank(apiKey)) {
-            return OpenAIError::missingAPIKey();
-        }
-        const std::optional<QUrl> url = endpoint(QStringLiteral("/models"));
-        if (!url) {
-            return OpenAIError::invalidURL();
+        const OpenAIResult<QUrl> url = endpoint(apiKey, QStringLiteral("/models"));
+        if (!url.ok()) {
+            return url.error();
         }
         HttpRequest request;
-        request.url = *url;
+        request.url = url.value();
         request.headers = {{"Authorization", "Bearer " + apiKey.toUtf8()}};
         request.timeout = m_timeouts.models;
         request.maxBodyBytes = BodyCaps::modelList;
@@ -214,12 +211,9 @@ OpenAIResult<QByteArray> OpenAIService::generateImage(const QString& prompt, con
 
 OpenAIResult<QByteArray> OpenAIService::callImageAPI(const QString& prompt, const QString& size, const QString& model,
                                                      const QString& apiKey, std::stop_token stop) const {
-    if (isBlank(apiKey)) {
-        return OpenAIError::missingAPIKey();
-    }
-    const std::optional<QUrl> url = endpoint(QStringLiteral("/images/generations"));
-    if (!url) {
-        return OpenAIError::invalidURL();
+    const OpenAIResult<QUrl> url = endpoint(apiKey, QStringLiteral("/images/generations"));
+    if (!url.ok()) {
+        return url.error();
     }
 
     QJsonObject body{
@@ -233,7 +227,7 @@ OpenAIResult<QByteArray> OpenAIService::callImageAPI(const QString& prompt, cons
     }
 
     const HttpResponse response =
-        performHttpRequest(jsonPost(*url, apiKey, body, m_timeouts.image, BodyCaps::imageAnswer), stop);
+        performHttpRequest(jsonPost(url.value(), apiKey, body, m_timeouts.image, BodyCaps::imageAnswer), stop);
     if (auto failure = decoding::responseFailure(response)) {
         return *failure;
     }

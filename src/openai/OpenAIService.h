@@ -121,8 +121,9 @@ private:
     // One image attempt with one model, without the fallback.
     OpenAIResult<QByteArray> callImageAPI(const QString& prompt, const QString& size, const QString& model,
                                           const QString& apiKey, std::stop_token stop) const;
-    // The base URL with the path appended, or nothing when the base is unusable.
-    std::optional<QUrl> endpoint(const QString& path) const;
+    // Where a request with apiKey goes: the base URL with the path appended. An
+    // error, and no request, without a key or with an unusable base.
+    OpenAIResult<QUrl> endpoint(const QString& apiKey, const QString& path) const;
 
     QString m_baseUrl;
     Timeouts m_timeouts;
