@@ -13,13 +13,6 @@ class QTextDocument;
 
 namespace kestrion {
 
-// Fills a document from chat text: Markdown (GitHub dialect, raw HTML shown as
-// text) in which a single line break outside lists and code starts a new line
-// rather than joining the lines, and, when the Markdown yields nothing although
-// the text has content, the text unchanged as plain text. Shared by painting and the selection editor
-// so both lay out alike.
-void setChatMarkdown(QTextDocument& document, const QString& text);
-
 // Paints chat messages as rounded bubbles with Markdown text: the user's on
 // the trailing side on the accent colour, the assistant's on the leading side
 // on the control background, each leaving at least 80 px free on the other

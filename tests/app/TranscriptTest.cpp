@@ -1,3 +1,4 @@
+#include "app/ChatMarkdown.h"
 #include "app/MessageBubbleDelegate.h"
 #include "app/TranscriptModel.h"
 #include "app/TranscriptView.h"
