@@ -267,6 +267,30 @@ TEST_F(LinkCheckSiteTest, theCacheStaysWithinItsBoundAndForgetsRemovedPages) {
     EXPECT_EQ(fresh.bytes(), 0);
 }
 
+// A check takes its directory's cache out while it runs, so a second check at
+// once starts cold instead of sharing it; only the latest directories are kept.
+TEST(LinkCheckSiteCaches, keepTheLatestDirectoriesAndLendEachCacheToOneCheck) {
+    SiteCaches caches;
+    const auto site = [](std::size_t i) { return QStringLiteral("/site%1").arg(i); };
+    // Each cache is told apart by a mark a new one does not have.
+    const auto mark = [](const std::unique_ptr<PageLinksCache>& cache) { return cache->lastParsed(); };
+    for (std::size_t i = 0; i < SiteCaches::maxSites; ++i) {
+        std::unique_ptr<PageLinksCache> cache = caches.take(site(i));
+        EXPECT_EQ(mark(cache), 0);
+        cache->setLastParsed(int(i) + 1);
+        caches.put(site(i), std::move(cache));
+    }
+    std::unique_ptr<PageLinksCache> lent = caches.take(site(0));
+    EXPECT_EQ(mark(lent), 1);
+    EXPECT_EQ(mark(caches.take(site(0))), 0); // lent out: a check meanwhile starts cold
+    caches.put(site(0), std::move(lent));     // the latest again
+
+    caches.put(QStringLiteral("/other"), std::make_unique<PageLinksCache>());
+    EXPECT_EQ(mark(caches.take(site(0))), 1);
+    EXPECT_EQ(mark(caches.take(site(1))), 0); // the oldest was forgotten
+    EXPECT_EQ(mark(caches.take(site(2))), 3);
+}
+
 TEST(LinkCheckSummary, rowIsSortedCappedAndEscaped) {
     EXPECT_EQ(summaryRow({}), QString());
     EXPECT_EQ(summaryRow({{"index.html", "team.jpg"}, {"a\nb.html", "x.css"}}),
