@@ -9,11 +9,11 @@
 // every animation frame); the time is from load() to loadFinished.
 
 #include "WebEngineBenchmarks.h"
-#include "app/IndexPreviewWebView.h"
-#include "app/PreviewPicker.h"
 #include "app/PreviewProblemsStrip.h"
-#include "app/PreviewUrlInterceptor.h"
-#include "app/PreviewWebPage.h"
+#include "preview/IndexPreviewWebView.h"
+#include "preview/PreviewPicker.h"
+#include "preview/PreviewUrlInterceptor.h"
+#include "preview/PreviewWebPage.h"
 
 #include <QApplication>
 #include <QDir>

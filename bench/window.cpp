@@ -5,7 +5,8 @@
 // modes and times process start to the first paint of its window:
 //   --probe bare    a plain QWidget window (the baseline);
 //   --probe window  the application's start-up sequence and main window.
-// Both children link the same libraries as the application (web engine included).
+// Both children link the same libraries as the application (web engine included), and the
+// window gets the same web preview.
 //
 // Transcript: a history of 1,000 messages (every tenth a 20 KiB Markdown
 // reply) is bound, and the time from creating the window to its first paint
@@ -18,6 +19,7 @@
 #include "app/TranscriptView.h"
 #include "conversation/ChatHistoryPersistence.h"
 #include "conversation/ChatViewModel.h"
+#include "preview/WebEnginePreview.h"
 #include "settings/AppSettings.h"
 
 #include <QApplication>
@@ -62,7 +64,7 @@ int runProbe(int argc, char** argv, const char* mode) {
     QApplication::setOrganizationName(QStringLiteral("Kestrion"));
     kestrion::AppSettings settings;
     kestrion::AppContext context(&settings);
-    kestrion::MainWindow window(context);
+    kestrion::MainWindow window(context, kestrion::WebEnginePreview::factory());
     window.installEventFilter(&watcher);
     window.show();
     return QApplication::exec();
@@ -144,7 +146,7 @@ void BM_Transcript1000Messages_TimeToShow(benchmark::State& state) {
         QElapsedTimer clock;
         clock.start();
         auto context = std::make_unique<kestrion::AppContext>(&settings);
-        auto window = std::make_unique<kestrion::MainWindow>(*context);
+        auto window = std::make_unique<kestrion::MainWindow>(*context, kestrion::WebEnginePreview::factory());
         bool painted = false;
         struct Watch final : QObject {
             bool* flag;

@@ -874,6 +874,14 @@
         <source>Select</source>
         <translation type="unfinished"></translation>
     </message>
+    <message>
+        <source>No web preview</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>This window was made without a web engine to show pages.</source>
+        <translation type="unfinished"></translation>
+    </message>
 </context>
 <context>
     <name>kestrion::ProcessRunner</name>

@@ -34,7 +34,7 @@
 
 namespace kestrion {
 
-MainWindow::MainWindow(AppContext& context, QWidget* parent)
+MainWindow::MainWindow(AppContext& context, WebPreviewFactory makeWebPreview, QWidget* parent)
     : QMainWindow(parent), m_context(context), m_state(new WindowState(this)) {
     m_state->setObjectName(QStringLiteral("windowState"));
     setWindowTitle(title);
@@ -47,7 +47,7 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
     m_sidebar = new Sidebar(settings, context.chat(), context.fileTree(), m_state, this);
     m_sidebar->setMinimumWidth(sidebarMinimumWidth);
     m_sidebar->setMaximumWidth(sidebarMaximumWidth);
-    buildDetailPane();
+    buildDetailPane(std::move(makeWebPreview));
     buildColumns();
     buildMenus();
     m_sidebar->setLaunchSection(
@@ -56,7 +56,7 @@ MainWindow::MainWindow(AppContext& context, QWidget* parent)
 
 MainWindow::~MainWindow() = default;
 
-void MainWindow::buildDetailPane() {
+void MainWindow::buildDetailPane(WebPreviewFactory makeWebPreview) {
     AppSettings* settings = m_context.settings();
     m_chatPane = new ChatPane(m_context.chat(), settings, this);
     m_chatPane->setObjectName(QStringLiteral("chatPane"));
@@ -67,7 +67,7 @@ void MainWindow::buildDetailPane() {
             [this] { m_context.fileTree()->refresh(m_context.settings()->outputDirectoryPath()); });
 
     auto* controller = new DetailWorkspaceController(settings, m_state, this);
-    auto* preview = new PreviewWorkspace(settings, m_state, controller);
+    auto* preview = new PreviewWorkspace(settings, m_state, controller, std::move(makeWebPreview));
     preview->setObjectName(QStringLiteral("previewWorkspace"));
     handPreviewTextToComposer(preview);
     auto* source = new SourceWorkspace(settings, m_state, controller);

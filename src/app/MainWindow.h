@@ -1,5 +1,7 @@
 #pragma once
 
+#include "app/WebPreview.h"
+
 #include <QMainWindow>
 #include <QPointer>
 
@@ -38,8 +40,9 @@ public:
     static constexpr int snapClosedFloor = 12;
     static constexpr int snapSuppressionMs = 280;
 
-    // context: shared, must outlive the window.
-    explicit MainWindow(AppContext& context, QWidget* parent = nullptr);
+    // context: shared, must outlive the window. makeWebPreview: makes the Preview tab's page;
+    // without it the tab shows no pages.
+    explicit MainWindow(AppContext& context, WebPreviewFactory makeWebPreview = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 
     Sidebar* sidebar() const { return m_sidebar; }
@@ -68,7 +71,7 @@ private:
     // first asked for and kept.
     void showPreferences();
     // The detail column: the chat pane and the Preview and Source tabs over one controller.
-    void buildDetailPane();
+    void buildDetailPane(WebPreviewFactory makeWebPreview);
     // The preview's "Ask to fix" and picked elements become text in the composer of the
     // current chat; only the user sends it.
     void handPreviewTextToComposer(PreviewWorkspace* preview);

@@ -1,9 +1,6 @@
 #include "app/PreviewDeviceFrame.h"
 
-#include "app/IndexPreviewWebView.h"
-
-#include <QWebEnginePage>
-#include <QWebEngineView>
+#include "app/WebPreview.h"
 
 namespace kestrion {
 
@@ -53,14 +50,14 @@ int PreviewDeviceFrame::cssWidth(Device device) {
     return 0;
 }
 
-PreviewDeviceFrame::PreviewDeviceFrame(IndexPreviewWebView* view, QWidget* parent) : QWidget(parent), m_view(view) {
+PreviewDeviceFrame::PreviewDeviceFrame(WebPreview* view, QWidget* parent) : QWidget(parent), m_view(view) {
     m_view->setParent(this);
     setAutoFillBackground(true);
     QPalette backdrop = palette();
     backdrop.setColor(QPalette::Window, QColor(0xd8, 0xdb, 0xe2));
     setPalette(backdrop);
     // A new page starts at the engine's zoom: the device's scale is set again for it.
-    connect(m_view->view()->page(), &QWebEnginePage::loadFinished, this, &PreviewDeviceFrame::layoutView);
+    connect(m_view, &WebPreview::loadFinished, this, &PreviewDeviceFrame::layoutView);
     layoutView();
 }
 
@@ -84,7 +81,7 @@ void PreviewDeviceFrame::layoutView() {
     m_view->setGeometry((available - shown) / 2, 0, shown, height());
     const qreal zoom = device == 0 ? 1.0 : qreal(shown) / qreal(device);
     // The engine accepts 0.25 to 5; a pane narrower than a quarter of the device lays out wider.
-    m_view->view()->page()->setZoomFactor(std::max<qreal>(0.25, zoom));
+    m_view->setZoomFactor(std::max<qreal>(0.25, zoom));
 }
 
 } // namespace kestrion

@@ -4,7 +4,7 @@
 
 namespace kestrion {
 
-class IndexPreviewWebView;
+class WebPreview;
 
 // Lays the preview out at a device's width: "Desktop" is the pane's own
 // width, "Tablet" 768 px and "Phone" 390 px. A narrower device is centred on
@@ -26,7 +26,7 @@ public:
     // The CSS width the page is laid out at; 0 for the pane's width.
     static int cssWidth(Device device);
 
-    PreviewDeviceFrame(IndexPreviewWebView* view, QWidget* parent = nullptr);
+    PreviewDeviceFrame(WebPreview* view, QWidget* parent = nullptr);
 
     Device device() const { return m_device; }
     void setDevice(Device device);
@@ -37,7 +37,7 @@ protected:
 private:
     void layoutView();
 
-    IndexPreviewWebView* m_view;
+    WebPreview* m_view;
     Device m_device = Device::Desktop;
 };
 

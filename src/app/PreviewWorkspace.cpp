@@ -1,12 +1,8 @@
 #include "app/PreviewWorkspace.h"
 
-#include "app/IndexPreviewWebView.h"
 #include "app/PreviewDeviceFrame.h"
 #include "app/PreviewFileActions.h"
-#include "app/PreviewPicker.h"
 #include "app/PreviewProblemsStrip.h"
-#include "app/PreviewUrlInterceptor.h"
-#include "app/PreviewWebPage.h"
 #include "app/SegmentedControl.h"
 #include "app/WindowState.h"
 #include "settings/AppSettings.h"
@@ -17,7 +13,6 @@
 #include <QLabel>
 #include <QToolButton>
 #include <QVBoxLayout>
-#include <QWebEngineView>
 
 namespace kestrion {
 
@@ -38,16 +33,20 @@ QToolButton* textButton(const QString& text, QWidget* parent) {
 } // namespace
 
 PreviewWorkspace::PreviewWorkspace(AppSettings* settings, WindowState* state, DetailWorkspaceController* controller,
-                                   QWidget* parent)
+                                   WebPreviewFactory makeWebPreview, QWidget* parent)
     : FileWorkspace(settings, state, controller,
                     {tr(qUtf8Printable(noDirectoryTitle)), tr(qUtf8Printable(noDirectorySubtitle)),
                      tr(qUtf8Printable(nothingTitle)), tr(qUtf8Printable(nothingSubtitle))},
                     parent),
-      m_fileActions(new PreviewFileActions(this)), m_devices(nullptr),
+      m_makeWebPreview(std::move(makeWebPreview)), m_fileActions(new PreviewFileActions(this)), m_devices(nullptr),
       m_select(textButton(tr(qUtf8Printable(selectText)), content())),
       m_openInBrowser(textButton(tr(qUtf8Printable(openInBrowserText)), content())),
       m_showInFolder(textButton(tr(qUtf8Printable(showInFolderText)), content())) {
     setAccessibleName(tr("Preview"));
+    m_fileActions->setObjectName(QStringLiteral("previewFileActions"));
+    m_select->setObjectName(QStringLiteral("previewSelect"));
+    m_openInBrowser->setObjectName(QStringLiteral("previewOpenInBrowser"));
+    m_showInFolder->setObjectName(QStringLiteral("previewShowInFolder"));
     captionLabel()->setFocusPolicy(Qt::TabFocus);
 
     // The caption's row carries the actions on the shown file.
@@ -76,6 +75,7 @@ PreviewWorkspace::PreviewWorkspace(AppSettings* settings, WindowState* state, De
         titles.append(PreviewDeviceFrame::title(device));
     }
     m_devices = new SegmentedControl(titles, content());
+    m_devices->setObjectName(QStringLiteral("previewDevices"));
     m_devices->setAccessibleName(tr("Device width"));
     m_select->setCheckable(true);
     m_select->setEnabled(false);
@@ -94,8 +94,8 @@ PreviewWorkspace::PreviewWorkspace(AppSettings* settings, WindowState* state, De
         applyDevice();
     });
     connect(m_select, &QToolButton::toggled, this, [this](bool on) {
-        if (m_picker) {
-            m_picker->setActive(on);
+        if (m_webPreview) {
+            m_webPreview->setPickerActive(on);
         }
     });
 
@@ -113,6 +113,10 @@ std::optional<QString> PreviewWorkspace::shownFile() const {
 }
 
 void PreviewWorkspace::showFile(const QString& file, const QString& root) {
+    if (!m_makeWebPreview) {
+        showPlaceholder(tr("No web preview"), tr("This window was made without a web engine to show pages."));
+        return;
+    }
     showContent(file, root, tr("Showing "));
     m_shownFile = file;
     const bool newRoot = root != m_shownRoot;
@@ -125,44 +129,41 @@ void PreviewWorkspace::showFile(const QString& file, const QString& root) {
     if (m_state->detailWorkspaceTab() != DetailWorkspaceTab::Preview) {
         return;
     }
-    if (!m_webView) {
-        createWebView();
+    if (!m_webPreview) {
+        createWebPreview();
     }
     applyDevice();
-    m_webView->apply(file, root, m_state->previewReloadNonce());
+    m_webPreview->apply(file, root, m_state->previewReloadNonce());
 }
 
-void PreviewWorkspace::createWebView() {
-    m_webView = new IndexPreviewWebView;
-    m_frame = new PreviewDeviceFrame(m_webView, content());
+void PreviewWorkspace::createWebPreview() {
+    m_webPreview = m_makeWebPreview(content(), [this] { return m_shownRoot; });
+    m_webPreview->setObjectName(QStringLiteral("webPreview"));
+    m_frame = new PreviewDeviceFrame(m_webPreview, content());
+    m_frame->setObjectName(QStringLiteral("previewDeviceFrame"));
     m_strip = new PreviewProblemsStrip(content());
     delete contentLayout()->takeAt(contentLayout()->count() - 1); // the stretch holding the place
     contentLayout()->addWidget(m_frame, 1);
     contentLayout()->addWidget(m_strip);
 
-    PreviewWebPage* page = m_webView->page();
     // Asked before anything of the new page runs (the engine's own start signal may come after its first
     // errors). A load of the page that is loading already is one the engine folds into it: nothing is cleared.
-    connect(page, &PreviewWebPage::pageNavigationAccepted, this, [this](const QUrl& url) {
+    connect(m_webPreview, &WebPreview::pageNavigationAccepted, this, [this](const QUrl& url) {
         if (url != m_loadingPage) {
             m_loadingPage = url;
             pageLoadStarted(url);
         }
     });
-    connect(page, &QWebEnginePage::loadFinished, this, [this] { m_loadingPage.clear(); });
-    connect(page, &PreviewWebPage::consoleError, m_strip, &PreviewProblemsStrip::addConsoleError);
+    connect(m_webPreview, &WebPreview::loadFinished, this, [this] { m_loadingPage.clear(); });
+    connect(m_webPreview, &WebPreview::consoleError, m_strip, &PreviewProblemsStrip::addConsoleError);
     connect(m_strip, &PreviewProblemsStrip::askToFix, this, &PreviewWorkspace::askToFix);
-    // The interceptor reports from the engine's thread; the connections queue to this one.
-    connect(m_webView->interceptor(), &PreviewUrlInterceptor::missingFile, m_strip,
+    connect(m_webPreview, &WebPreview::missingFile, m_strip,
             [this](const QUrl& url) { m_strip->add(PageProblems::Kind::Missing, url); });
-    connect(m_webView->interceptor(), &PreviewUrlInterceptor::requestBlocked, m_strip,
+    connect(m_webPreview, &WebPreview::requestBlocked, m_strip,
             [this](const QUrl& url) { m_strip->add(PageProblems::Kind::Refused, url); });
-
-    m_picker = new PreviewPicker(
-        page, m_webView->view(), [this] { return m_shownRoot; }, this);
-    connect(m_picker, &PreviewPicker::activeChanged, m_select, &QToolButton::setChecked);
-    connect(m_picker, &PreviewPicker::picked, this, &PreviewWorkspace::elementPicked);
-    connect(m_picker, &PreviewPicker::resourceFailed, m_strip,
+    connect(m_webPreview, &WebPreview::pickerActiveChanged, m_select, &QToolButton::setChecked);
+    connect(m_webPreview, &WebPreview::picked, this, &PreviewWorkspace::elementPicked);
+    connect(m_webPreview, &WebPreview::resourceFailed, m_strip,
             [this](const QUrl& url) { m_strip->add(PageProblems::Kind::Failed, url); });
     m_select->setEnabled(true);
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/FileWorkspace.h"
+#include "app/WebPreview.h"
 
 #include <QUrl>
 
@@ -8,10 +9,8 @@ class QToolButton;
 
 namespace kestrion {
 
-class IndexPreviewWebView;
 class PreviewDeviceFrame;
 class PreviewFileActions;
-class PreviewPicker;
 class PreviewProblemsStrip;
 class SegmentedControl;
 
@@ -20,7 +19,9 @@ class SegmentedControl;
 // folder") above the device widths and Select, the web view at the chosen
 // width, and the strip of the page's problems. The web view is created the
 // first time the tab shows a file, never at start-up, and follows the file,
-// the website directory and the reload counter while the tab is shown.
+// the website directory and the reload counter while the tab is shown. Made
+// without a factory for the page (a test's window), it shows a placeholder
+// where the page would be.
 class PreviewWorkspace final : public FileWorkspace {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(PreviewWorkspace)
@@ -40,24 +41,13 @@ public:
                           "file in Website Files to open it here."));
 
     PreviewWorkspace(AppSettings* settings, WindowState* state, DetailWorkspaceController* controller,
-                     QWidget* parent = nullptr);
+                     WebPreviewFactory makeWebPreview, QWidget* parent = nullptr);
 
     static inline const QString openInBrowserText =
         QStringLiteral(QT_TRANSLATE_NOOP("kestrion::PreviewWorkspace", "Open in browser"));
     static inline const QString showInFolderText =
         QStringLiteral(QT_TRANSLATE_NOOP("kestrion::PreviewWorkspace", "Show in folder"));
     static inline const QString selectText = QStringLiteral(QT_TRANSLATE_NOOP("kestrion::PreviewWorkspace", "Select"));
-
-    // Nothing until the tab has first shown a file.
-    IndexPreviewWebView* webView() const { return m_webView; }
-    PreviewDeviceFrame* deviceFrame() const { return m_frame; }
-    PreviewProblemsStrip* problemsStrip() const { return m_strip; }
-    PreviewPicker* picker() const { return m_picker; }
-    PreviewFileActions* fileActions() const { return m_fileActions; }
-    SegmentedControl* deviceSelector() const { return m_devices; }
-    QToolButton* selectButton() const { return m_select; }
-    QToolButton* openInBrowserButton() const { return m_openInBrowser; }
-    QToolButton* showInFolderButton() const { return m_showInFolder; }
 
 Q_SIGNALS:
     // A message for the composer of the current chat, listing the page's problems.
@@ -70,15 +60,16 @@ protected:
     void showFile(const QString& file, const QString& root) override;
 
 private:
-    void createWebView();
+    void createWebPreview();
     void applyDevice();
     void pageLoadStarted(const QUrl& url);
     std::optional<QString> shownFile() const;
 
-    IndexPreviewWebView* m_webView = nullptr;
+    WebPreviewFactory m_makeWebPreview;
+    // Nothing until the tab has first shown a file.
+    WebPreview* m_webPreview = nullptr;
     PreviewDeviceFrame* m_frame = nullptr;
     PreviewProblemsStrip* m_strip = nullptr;
-    PreviewPicker* m_picker = nullptr;
     PreviewFileActions* m_fileActions;
     SegmentedControl* m_devices;
     QToolButton* m_select;

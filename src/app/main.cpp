@@ -3,6 +3,7 @@
 #include "app/MainWindow.h"
 #include "app/SingleInstance.h"
 #include "app/Translations.h"
+#include "preview/WebEnginePreview.h"
 #include "selfcheck/ParserSelfCheck.h"
 #include "settings/AppSettings.h"
 #include "settings/SecretStore.h"
@@ -60,7 +61,7 @@ int main(int argc, char* argv[]) {
 
     kestrion::AppSettings settings(std::make_unique<kestrion::KeyringSecretStore>());
     kestrion::AppContext context(&settings);
-    kestrion::MainWindow window(context);
+    kestrion::MainWindow window(context, kestrion::WebEnginePreview::factory());
     QObject::connect(&instance, &kestrion::SingleInstance::argumentsReceived, &window,
                      [&window](const QStringList& arguments) {
                          qInfo("Another start was handed to this window (arguments: %s)",

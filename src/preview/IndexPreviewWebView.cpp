@@ -1,7 +1,7 @@
-#include "app/IndexPreviewWebView.h"
+#include "preview/IndexPreviewWebView.h"
 
-#include "app/PreviewUrlInterceptor.h"
-#include "app/PreviewWebPage.h"
+#include "preview/PreviewUrlInterceptor.h"
+#include "preview/PreviewWebPage.h"
 #include "support/FileExtension.h"
 #include "workspace/OutputIndexFile.h"
 

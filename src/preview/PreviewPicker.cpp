@@ -1,4 +1,4 @@
-#include "app/PreviewPicker.h"
+#include "preview/PreviewPicker.h"
 
 #include "support/SitePath.h"
 #include "workspace/ElementReference.h"

@@ -1,4 +1,4 @@
-#include "app/PreviewUrlInterceptor.h"
+#include "preview/PreviewUrlInterceptor.h"
 
 #include <QFileInfo>
 

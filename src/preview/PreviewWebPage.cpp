@@ -1,4 +1,4 @@
-#include "app/PreviewWebPage.h"
+#include "preview/PreviewWebPage.h"
 
 #include "support/ExternalLinks.h"
 

@@ -3,18 +3,19 @@
 #include "WindowTestSupport.h"
 #include "app/DetailPane.h"
 #include "app/DetailWorkspaceController.h"
-#include "app/IndexPreviewWebView.h"
 #include "app/MainWindow.h"
 #include "app/MultilineTextView.h"
 #include "app/PreferencesDialog.h"
 #include "app/PreviewPlaceholder.h"
-#include "app/PreviewUrlInterceptor.h"
-#include "app/PreviewWebPage.h"
 #include "app/PreviewWorkspace.h"
 #include "app/Sidebar.h"
 #include "app/SourceWorkspace.h"
 #include "app/WindowState.h"
 #include "conversation/ChatViewModel.h"
+#include "preview/IndexPreviewWebView.h"
+#include "preview/PreviewUrlInterceptor.h"
+#include "preview/PreviewWebPage.h"
+#include "preview/WebEnginePreview.h"
 #include "settings/AppSettings.h"
 #include "support/Eventually.h"
 #include "support/TestFiles.h"
@@ -116,7 +117,7 @@ protected:
     }
 
     void openWindow() {
-        test::startApp(&settings, context, window);
+        test::startApp(&settings, context, window, WebEnginePreview::factory());
         ASSERT_TRUE(test::showAndWaitUntilReady(*window, *context, test::Activation::Activate));
     }
 
@@ -125,7 +126,7 @@ protected:
     DetailWorkspaceController* controller() const { return window->findChild<DetailWorkspaceController*>(); }
     PreviewWorkspace* preview() const { return test::child<PreviewWorkspace>(window.get(), "previewWorkspace"); }
     SourceWorkspace* source() const { return test::child<SourceWorkspace>(window.get(), "sourceWorkspace"); }
-    QWebEnginePage* webPage() const { return preview()->webView()->view()->page(); }
+    QWebEnginePage* webPage() const { return test::webPage(preview()); }
 
     void showTab(DetailWorkspaceTab tab) {
         state()->setDetailWorkspaceTab(tab);
@@ -163,7 +164,7 @@ protected:
                                     " return [r.left + r.width / 2, r.top + r.height / 2]; })()")
                          .arg(id))
                 .toList();
-        QWidget* target = preview()->webView()->view()->focusProxy();
+        QWidget* target = test::webView(preview())->view()->focusProxy();
         if (centre.size() != 2 || !target) {
             return ::testing::AssertionFailure() << "nothing to click for " << id.toStdString();
         }
@@ -245,10 +246,15 @@ TEST_F(DetailWorkspaceTest, theWebViewIsCreatedOnlyWhenPreviewIsFirstShown) {
     openWindow();
     ASSERT_NE(preview(), nullptr);
     ASSERT_NE(source(), nullptr);
-    EXPECT_EQ(preview()->webView(), nullptr);
-    EXPECT_TRUE(window->findChildren<QWebEngineView*>().isEmpty());
+    const auto noWebEngineYet = [&] {
+        for (const QObject* object : window->findChildren<QObject*>()) {
+            EXPECT_FALSE(QString::fromLatin1(object->metaObject()->className()).contains(QStringLiteral("WebEngine")))
+                << object->metaObject()->className();
+        }
+    };
+    noWebEngineYet();
     showTab(DetailWorkspaceTab::Source);
-    EXPECT_EQ(preview()->webView(), nullptr);
+    noWebEngineYet();
 
     showTab(DetailWorkspaceTab::Preview);
     ASSERT_TRUE(showsPreviewTitled(QStringLiteral("Home")));
@@ -289,7 +295,7 @@ TEST_F(DetailWorkspaceTest, aStylesheetShowsAsEscapedTextInAMonospacedPage) {
     openWindow();
 
     ASSERT_TRUE(clickTreeRow(QStringLiteral("css/site.css")));
-    ASSERT_TRUE(eventually([&] { return preview()->webView() != nullptr; }));
+    ASSERT_TRUE(eventually([&] { return test::hasWebPreview(preview()); }));
     ASSERT_TRUE(becomes(
         [&] {
             return evaluate(webPage(), QStringLiteral("document.querySelector('pre') ? "
@@ -318,8 +324,8 @@ TEST_F(DetailWorkspaceTest, aPageCannotReadFilesOutsideTheWebsiteDirectory) {
     writeFile(sitePath(QStringLiteral("inside.htm")), page("Inside", "<p>fine</p>"));
     openWindow();
     showTab(DetailWorkspaceTab::Preview);
-    ASSERT_TRUE(eventually([&] { return preview()->webView() != nullptr; }));
-    QSignalSpy blocked(preview()->webView()->interceptor(), &PreviewUrlInterceptor::requestBlocked);
+    ASSERT_TRUE(eventually([&] { return test::hasWebPreview(preview()); }));
+    QSignalSpy blocked(test::webView(preview())->interceptor(), &PreviewUrlInterceptor::requestBlocked);
     ASSERT_TRUE(showsPreviewTitled(QStringLiteral("Home")));
     ASSERT_TRUE(eventually([&] { return blocked.size() >= 2; }, pageTimeoutMs));
     QStringList blockedPaths;
@@ -497,11 +503,11 @@ TEST_F(DetailWorkspaceTest, onlyAUsersClickHandsAWebOrMailAddressToTheDesktop) {
     DesktopRecorder desktop;
     openWindow();
     showTab(DetailWorkspaceTab::Preview);
-    ASSERT_TRUE(eventually([&] { return preview()->webView() != nullptr; }));
+    ASSERT_TRUE(eventually([&] { return test::hasWebPreview(preview()); }));
     auto* pageObject = qobject_cast<PreviewWebPage*>(webPage());
     ASSERT_NE(pageObject, nullptr);
     pageObject->setExternalOpener([&desktop](const QUrl& url) { desktop.opened.append(url); });
-    QSignalSpy blocked(preview()->webView()->interceptor(), &PreviewUrlInterceptor::requestBlocked);
+    QSignalSpy blocked(test::webView(preview())->interceptor(), &PreviewUrlInterceptor::requestBlocked);
     const QUrl docs(QStringLiteral("https://example.com/docs"));
     QList<QUrl> expected;
     // The click on "docs" is the control: once its address arrives, anything the
@@ -625,7 +631,7 @@ TEST_F(DetailWorkspaceTest, placeholdersExplainAnEmptyTab) {
     ASSERT_TRUE(becomes([&] { return source()->placeholder()->title(); }, QStringLiteral("Nothing to edit")));
     showTab(DetailWorkspaceTab::Preview);
     ASSERT_TRUE(becomes([&] { return preview()->placeholder()->title(); }, QStringLiteral("Nothing to preview")));
-    EXPECT_EQ(preview()->webView(), nullptr);
+    EXPECT_FALSE(test::hasWebPreview(preview()));
     EXPECT_EQ(preview()->placeholder()->accessibleName(), QStringLiteral("Nothing to preview"));
 
     writeFile(sitePath(QStringLiteral("logo.png")), "not really a png");

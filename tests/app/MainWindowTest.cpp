@@ -7,6 +7,8 @@
 #include "app/ChatPane.h"
 #include "app/DetailPane.h"
 #include "app/MultilineTextView.h"
+#include "app/PreviewPlaceholder.h"
+#include "app/PreviewWorkspace.h"
 #include "app/SegmentedControl.h"
 #include "app/Sidebar.h"
 #include "app/TranscriptView.h"
@@ -107,12 +109,16 @@ TEST_F(MainWindowTest, startsAsTheSingleTitledWindowWithTheExpectedLayout) {
                                   QStringLiteral("&View | Hide Sidebar"), QStringLiteral("&Help | &About")}));
 }
 
-TEST_F(MainWindowTest, theWebEngineWaitsUntilThePreviewIsShown) {
+// A window made without the browser engine (as here) shows its placeholder where the page would be.
+TEST_F(MainWindowTest, withoutAWebEngineThePreviewShowsItsPlaceholderAndMakesNoPage) {
+    writeFile(site.filePath(QStringLiteral("index.html")), "<p>home</p>");
     openWindow();
-    for (const QObject* object : window->findChildren<QObject*>()) {
-        EXPECT_FALSE(QString::fromLatin1(object->metaObject()->className()).contains(QStringLiteral("WebEngine")))
-            << object->metaObject()->className();
-    }
+    state()->setDetailWorkspaceTab(DetailWorkspaceTab::Preview);
+    auto* preview = test::child<PreviewWorkspace>(window.get(), "previewWorkspace");
+    ASSERT_NE(preview, nullptr);
+    ASSERT_TRUE(test::becomes([&] { return preview->placeholder()->title(); }, QStringLiteral("No web preview")));
+    EXPECT_TRUE(preview->isShowingPlaceholder());
+    EXPECT_EQ(window->findChild<WebPreview*>(), nullptr);
 }
 
 TEST_F(MainWindowTest, everyControlHasAnAccessibleName) {

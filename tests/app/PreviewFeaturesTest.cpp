@@ -5,17 +5,18 @@
 #include "WindowTestSupport.h"
 #include "app/ChatPane.h"
 #include "app/DetailPane.h"
-#include "app/IndexPreviewWebView.h"
 #include "app/MainWindow.h"
 #include "app/MultilineTextView.h"
 #include "app/PreviewDeviceFrame.h"
 #include "app/PreviewFileActions.h"
-#include "app/PreviewPicker.h"
 #include "app/PreviewProblemsStrip.h"
 #include "app/PreviewWorkspace.h"
 #include "app/SegmentedControl.h"
 #include "app/WindowState.h"
 #include "conversation/ChatViewModel.h"
+#include "preview/IndexPreviewWebView.h"
+#include "preview/PreviewPicker.h"
+#include "preview/WebEnginePreview.h"
 #include "settings/AppSettings.h"
 #include "support/Eventually.h"
 #include "support/TestFiles.h"
@@ -77,7 +78,7 @@ protected:
     }
 
     void openWindow() {
-        test::startApp(settings.get(), context, window);
+        test::startApp(settings.get(), context, window, WebEnginePreview::factory());
         window->resize(1400, 900);
         ASSERT_TRUE(test::showAndWaitUntilReady(*window, *context, test::Activation::Activate));
     }
@@ -85,8 +86,13 @@ protected:
     QString sitePath(const QString& relative) const { return site + QLatin1Char('/') + relative; }
     WindowState* state() const { return test::viewState(*window); }
     PreviewWorkspace* preview() const { return test::child<PreviewWorkspace>(window.get(), "previewWorkspace"); }
-    QWebEnginePage* webPage() const { return preview()->webView()->view()->page(); }
-    PreviewProblemsStrip* strip() const { return preview()->problemsStrip(); }
+    QWebEnginePage* webPage() const { return test::webPage(preview()); }
+    PreviewProblemsStrip* strip() const { return test::child<PreviewProblemsStrip>(preview(), "previewProblemsStrip"); }
+    SegmentedControl* devices() const { return test::child<SegmentedControl>(preview(), "previewDevices"); }
+    PreviewDeviceFrame* deviceFrame() const { return test::child<PreviewDeviceFrame>(preview(), "previewDeviceFrame"); }
+    WebPreview* webPreview() const { return test::child<WebPreview>(preview(), "webPreview"); }
+    QToolButton* button(const char* name) const { return test::child<QToolButton>(preview(), name); }
+    PreviewPicker* picker() const { return test::child<PreviewPicker>(preview(), "previewPicker"); }
 
     // Shows the Preview tab and waits until the page with this title has loaded.
     ::testing::AssertionResult showPreviewTitled(const QString& title) {
@@ -122,7 +128,7 @@ protected:
     }
 
     ::testing::AssertionResult clickAt(const QPoint& point) {
-        QWidget* target = preview()->webView()->view()->focusProxy();
+        QWidget* target = test::webView(preview())->view()->focusProxy();
         if (!target) {
             return ::testing::AssertionFailure() << "no input widget";
         }
@@ -140,8 +146,8 @@ protected:
     }
 
     ::testing::AssertionResult turnSelectOn() {
-        QTest::mouseClick(preview()->selectButton(), Qt::LeftButton);
-        if (!preview()->picker()->isActive()) {
+        QTest::mouseClick(button("previewSelect"), Qt::LeftButton);
+        if (!picker()->isActive()) {
             return ::testing::AssertionFailure() << "Select did not turn on";
         }
         // The page's picker script confirms it is listening.
@@ -170,22 +176,22 @@ TEST_F(PreviewFeaturesTest, deviceWidthLaysThePageOutAtItsWidthAndIsRememberedPe
     writeFile(sitePath(QStringLiteral("index.html")), page("Home", "<h1>Harbour Bakery</h1>"));
     openWindow();
     ASSERT_TRUE(showPreviewTitled(QStringLiteral("Home")));
-    SegmentedControl* devices = preview()->deviceSelector();
+    SegmentedControl* devices = this->devices();
     ASSERT_EQ(devices->count(), 3);
     EXPECT_EQ(devices->tabText(0), QStringLiteral("Desktop"));
     EXPECT_EQ(devices->tabText(1), QStringLiteral("Tablet"));
     EXPECT_EQ(devices->tabText(2), QStringLiteral("Phone"));
     EXPECT_EQ(devices->accessibleName(), QStringLiteral("Device width"));
     const int desktop = innerWidth();
-    EXPECT_EQ(desktop, preview()->deviceFrame()->width());
+    EXPECT_EQ(desktop, deviceFrame()->width());
 
     QTest::mouseClick(devices, Qt::LeftButton, {}, devices->tabRect(2).center());
     ASSERT_TRUE(becomes([&] { return innerWidth(); }, PreviewDeviceFrame::phoneWidth));
-    EXPECT_EQ(preview()->webView()->width(), PreviewDeviceFrame::phoneWidth);
+    EXPECT_EQ(webPreview()->width(), PreviewDeviceFrame::phoneWidth);
     EXPECT_EQ(settings->previewDevice(site), QStringLiteral("phone"));
     // Centred in the pane.
-    const QRect shown = preview()->webView()->geometry();
-    EXPECT_LE(std::abs(shown.left() - (preview()->deviceFrame()->width() - shown.right() - 1)), 1);
+    const QRect shown = webPreview()->geometry();
+    EXPECT_LE(std::abs(shown.left() - (deviceFrame()->width() - shown.right() - 1)), 1);
 
     // A reload keeps it.
     reload();
@@ -196,7 +202,7 @@ TEST_F(PreviewFeaturesTest, deviceWidthLaysThePageOutAtItsWidthAndIsRememberedPe
     auto* splitter = window->findChild<QSplitter*>();
     ASSERT_NE(splitter, nullptr);
     window->resize(900, 800);
-    ASSERT_TRUE(eventually([&] { return preview()->deviceFrame()->width() < PreviewDeviceFrame::tabletWidth; }));
+    ASSERT_TRUE(eventually([&] { return deviceFrame()->width() < PreviewDeviceFrame::tabletWidth; }));
     ASSERT_TRUE(becomes([&] { return innerWidth(); }, PreviewDeviceFrame::tabletWidth));
     EXPECT_LT(webPage()->zoomFactor(), 1.0);
 
@@ -210,10 +216,10 @@ TEST_F(PreviewFeaturesTest, deviceWidthLaysThePageOutAtItsWidthAndIsRememberedPe
     settings->setOutputDirectoryPath(other);
     openWindow();
     ASSERT_TRUE(showPreviewTitled(QStringLiteral("Other")));
-    EXPECT_EQ(preview()->deviceSelector()->currentIndex(), 0);
+    EXPECT_EQ(this->devices()->currentIndex(), 0);
     settings->setOutputDirectoryPath(site);
     ASSERT_TRUE(showPreviewTitled(QStringLiteral("Home")));
-    EXPECT_EQ(preview()->deviceSelector()->currentIndex(), 1);
+    EXPECT_EQ(this->devices()->currentIndex(), 1);
 }
 
 // A script that throws while the page first loads, on the very first show of
@@ -328,7 +334,7 @@ TEST_F(PreviewFeaturesTest, aThousandMissingImagesAndAnErrorEveryFrameStayShortA
     writeFile(sitePath(QStringLiteral("index.html")), page("Many", "<div hidden>" + images + "</div>"));
     openWindow();
     state()->setDetailWorkspaceTab(DetailWorkspaceTab::Preview);
-    ASSERT_TRUE(eventually([&] { return preview()->webView() != nullptr; }));
+    ASSERT_TRUE(eventually([&] { return test::hasWebPreview(preview()); }));
     ASSERT_TRUE(whileRunning([&] { return strip()->problems().total() == 1000; })) << strip()->problems().total();
     strip()->setExpanded(true);
     ASSERT_TRUE(whileRunning([&] { return strip()->list()->count() == PreviewProblemsStrip::maxRows + 1; }));
@@ -371,7 +377,7 @@ TEST_F(PreviewFeaturesTest, selectPicksAnElementIntoTheComposerWithoutThePageSee
                        "window.channelSeen = typeof qt + '/' + typeof window.__kestrionPicker;</script>"));
     openWindow();
     ASSERT_TRUE(showPreviewTitled(QStringLiteral("Picks")));
-    EXPECT_EQ(preview()->selectButton()->accessibleName(), QStringLiteral("Select"));
+    EXPECT_EQ(button("previewSelect")->accessibleName(), QStringLiteral("Select"));
 
     // The page's own scripts reach neither the channel nor the picker.
     EXPECT_EQ(evaluate(webPage(), QStringLiteral("window.channelSeen")).toString(),
@@ -387,8 +393,8 @@ TEST_F(PreviewFeaturesTest, selectPicksAnElementIntoTheComposerWithoutThePageSee
                                        "(`<h1 class=\"title\" style=\"margin:0;height:60px\">Harbour Bakery</h1>`): "
                                        "make it bigger"),
                         pageTimeoutMs));
-    EXPECT_FALSE(preview()->picker()->isActive());
-    EXPECT_FALSE(preview()->selectButton()->isChecked());
+    EXPECT_FALSE(picker()->isActive());
+    EXPECT_FALSE(button("previewSelect")->isChecked());
     EXPECT_EQ(state()->detailWorkspaceTab(), DetailWorkspaceTab::Create);
     EXPECT_EQ(context->chat()->messages().size(), 0);
 
@@ -449,14 +455,14 @@ TEST_F(PreviewFeaturesTest, escapeLeavesSelectAndAPageCannotPickOnItsOwn) {
                                        "document.getElementById('p').click();"));
     QTest::qWait(200);
     EXPECT_EQ(context->chat()->input(), QString());
-    EXPECT_TRUE(preview()->picker()->isActive());
+    EXPECT_TRUE(picker()->isActive());
 
-    QWidget* input = preview()->webView()->view()->focusProxy();
+    QWidget* input = test::webView(preview())->view()->focusProxy();
     ASSERT_NE(input, nullptr);
     input->setFocus();
     QTest::keyClick(input, Qt::Key_Escape);
-    EXPECT_FALSE(preview()->picker()->isActive());
-    EXPECT_FALSE(preview()->selectButton()->isChecked());
+    EXPECT_FALSE(picker()->isActive());
+    EXPECT_FALSE(button("previewSelect")->isChecked());
     ASSERT_TRUE(clickElement(QStringLiteral("document.getElementById('p')")));
     QTest::qWait(200);
     EXPECT_EQ(context->chat()->input(), QString());
@@ -467,14 +473,16 @@ TEST_F(PreviewFeaturesTest, captionActionsHandTheFileInsideTheSiteToTheDesktop) 
     writeFile(sitePath(QStringLiteral("index.html")), page("Home"));
     openWindow();
     ASSERT_TRUE(showPreviewTitled(QStringLiteral("Home")));
-    EXPECT_EQ(preview()->openInBrowserButton()->accessibleName(), QStringLiteral("Open in browser"));
-    EXPECT_EQ(preview()->showInFolderButton()->accessibleName(), QStringLiteral("Show in folder"));
+    EXPECT_EQ(button("previewOpenInBrowser")->accessibleName(), QStringLiteral("Open in browser"));
+    EXPECT_EQ(button("previewShowInFolder")->accessibleName(), QStringLiteral("Show in folder"));
 
     QList<QUrl> opened;
     QList<QUrl> shown;
     bool fileManagerAnswers = true;
-    preview()->fileActions()->setUrlOpener([&](const QUrl& url) { opened.append(url); });
-    preview()->fileActions()->setItemShower([&](const QUrl& url, const std::function<void()>& fallback) {
+    auto* fileActions = test::child<PreviewFileActions>(preview(), "previewFileActions");
+    ASSERT_NE(fileActions, nullptr);
+    fileActions->setUrlOpener([&](const QUrl& url) { opened.append(url); });
+    fileActions->setItemShower([&](const QUrl& url, const std::function<void()>& fallback) {
         if (fileManagerAnswers) {
             shown.append(url);
         } else {
@@ -482,12 +490,12 @@ TEST_F(PreviewFeaturesTest, captionActionsHandTheFileInsideTheSiteToTheDesktop) 
         }
     });
     const QString canonicalSite = QDir(site).canonicalPath();
-    QTest::mouseClick(preview()->openInBrowserButton(), Qt::LeftButton);
+    QTest::mouseClick(button("previewOpenInBrowser"), Qt::LeftButton);
     EXPECT_EQ(opened, QList<QUrl>{QUrl::fromLocalFile(canonicalSite + QStringLiteral("/index.html"))});
-    QTest::mouseClick(preview()->showInFolderButton(), Qt::LeftButton);
+    QTest::mouseClick(button("previewShowInFolder"), Qt::LeftButton);
     EXPECT_EQ(shown, QList<QUrl>{QUrl::fromLocalFile(canonicalSite + QStringLiteral("/index.html"))});
     fileManagerAnswers = false;
-    QTest::mouseClick(preview()->showInFolderButton(), Qt::LeftButton);
+    QTest::mouseClick(button("previewShowInFolder"), Qt::LeftButton);
     EXPECT_EQ(opened.last(), QUrl::fromLocalFile(canonicalSite));
 
     // A file that leads out of the site, or into its private folders, is never handed over.
@@ -520,8 +528,7 @@ TEST_F(PreviewFeaturesTest, screenshotAtPhoneWidthWithTheProblemsStripOpen) {
                    "<link rel=\"stylesheet\" href=\"fonts.css\">"));
     openWindow();
     ASSERT_TRUE(showPreviewTitled(QStringLiteral("Harbour Bakery")));
-    QTest::mouseClick(preview()->deviceSelector(), Qt::LeftButton, {},
-                      preview()->deviceSelector()->tabRect(2).center());
+    QTest::mouseClick(devices(), Qt::LeftButton, {}, devices()->tabRect(2).center());
     ASSERT_TRUE(becomes([&] { return innerWidth(); }, PreviewDeviceFrame::phoneWidth));
     ASSERT_TRUE(eventually([&] { return strip()->problems().total() >= 3; }, pageTimeoutMs));
     strip()->setExpanded(true);

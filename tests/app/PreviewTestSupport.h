@@ -1,7 +1,8 @@
 #pragma once
 
-#include "app/IndexPreviewWebView.h"
-#include "app/PreviewWorkspace.h"
+#include "FindChild.h"
+#include "app/WebPreview.h"
+#include "preview/IndexPreviewWebView.h"
 #include "support/Eventually.h"
 
 #include <QByteArray>
@@ -31,17 +32,31 @@ inline QVariant evaluate(QWebEnginePage* page, const QString& script, quint32 wo
     return result.value_or(QVariant());
 }
 
+// Whether the Preview tab has made its page yet (it does the first time it shows a file).
+inline bool hasWebPreview(const QObject* preview) {
+    return preview->findChild<WebPreview*>(QStringLiteral("webPreview")) != nullptr;
+}
+
+// The browser engine's view of the Preview tab's page, once made.
+inline IndexPreviewWebView* webView(const QObject* preview) {
+    return child<IndexPreviewWebView>(preview, "previewWebView");
+}
+
+inline QWebEnginePage* webPage(const QObject* preview) {
+    IndexPreviewWebView* view = webView(preview);
+    return view ? view->view()->page() : nullptr;
+}
+
 // Waits until the preview has made its web view and shows the fully loaded page with this title.
-inline ::testing::AssertionResult previewShowsPageTitled(PreviewWorkspace* preview, const QString& title) {
-    if (!eventually([&] { return preview->webView() != nullptr; })) {
+inline ::testing::AssertionResult previewShowsPageTitled(const QObject* preview, const QString& title) {
+    if (!eventually([&] { return hasWebPreview(preview); })) {
         return ::testing::AssertionFailure() << "no web view";
     }
-    if (auto titled = becomes([&] { return preview->webView()->view()->title(); }, title, pageTimeoutMs); !titled) {
+    if (auto titled = becomes([&] { return webView(preview)->view()->title(); }, title, pageTimeoutMs); !titled) {
         return titled;
     }
-    return becomes(
-        [&] { return evaluate(preview->webView()->view()->page(), QStringLiteral("document.readyState")).toString(); },
-        QStringLiteral("complete"), pageTimeoutMs);
+    return becomes([&] { return evaluate(webPage(preview), QStringLiteral("document.readyState")).toString(); },
+                   QStringLiteral("complete"), pageTimeoutMs);
 }
 
 } // namespace kestrion::test

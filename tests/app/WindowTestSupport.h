@@ -17,11 +17,13 @@ namespace kestrion::test {
 enum class Activation { Leave, Activate };
 
 // Starts the application afresh over settings, as main() does: the services first, then the
-// window built from them. A window of an earlier start goes before its services do.
-inline void startApp(AppSettings* settings, std::unique_ptr<AppContext>& context, std::unique_ptr<MainWindow>& window) {
+// window built from them. A window of an earlier start goes before its services do. Without
+// makeWebPreview (the browser engine's, for the tests that show pages) the Preview tab shows none.
+inline void startApp(AppSettings* settings, std::unique_ptr<AppContext>& context, std::unique_ptr<MainWindow>& window,
+                     WebPreviewFactory makeWebPreview = {}) {
     window.reset();
     context = std::make_unique<AppContext>(settings);
-    window = std::make_unique<MainWindow>(*context);
+    window = std::make_unique<MainWindow>(*context, std::move(makeWebPreview));
 }
 
 // The view state the window shares with its panes.
