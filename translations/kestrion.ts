@@ -116,10 +116,6 @@
         <translation type="unfinished"></translation>
     </message>
     <message>
-        <source>Pick a model or type its name</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
         <source>Progress of the turn</source>
         <translation type="unfinished"></translation>
     </message>
@@ -540,6 +536,17 @@
     </message>
     <message>
         <source>Show Sidebar</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>kestrion::ModelPicker</name>
+    <message>
+        <source>Model</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Pick a model or type its name</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

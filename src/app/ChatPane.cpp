@@ -2,28 +2,25 @@
 
 #include "app/BusyIndicator.h"
 #include "app/ChangesDialog.h"
+#include "app/ModelPicker.h"
 #include "app/MultilineTextView.h"
 #include "app/TranscriptModel.h"
 #include "app/TranscriptView.h"
 #include "app/WelcomePane.h"
 #include "conversation/ChatViewModel.h"
 #include "generation/StreamingPreview.h"
-#include "openai/ModelCatalog.h"
 #include "openai/OpenAIError.h"
 #include "settings/AppSettings.h"
 
 #include <QAccessible>
 #include <QAction>
-#include <QComboBox>
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QLineEdit>
 #include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
-#include <QSignalBlocker>
 #include <QStackedWidget>
 #include <QTextBlock>
 #include <QTextDocument>
@@ -44,7 +41,7 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
       m_transcript(new TranscriptView(this)), m_errorLine(new QLabel(this)), m_statusLine(new QLabel(this)),
       m_streamedReply(new QPlainTextEdit(this)), m_composer(new MultilineTextView(this)),
       m_sendStack(new QStackedWidget(this)), m_sendButton(new QPushButton(tr("Send"), this)),
-      m_sendingIndicator(new BusyIndicator(18, this)), m_modelPicker(new QComboBox(this)),
+      m_sendingIndicator(new BusyIndicator(18, this)), m_modelPicker(new ModelPicker(settings, this)),
       m_transcriptStack(new QStackedWidget(this)), m_welcome(new WelcomePane(settings)),
       m_errorPreferencesButton(new QPushButton(tr("Open Preferences…"), this)) {
     m_transcript->setModel(m_transcriptModel);
@@ -54,7 +51,6 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
     m_errorLine->setObjectName(QStringLiteral("errorLine"));
     m_errorPreferencesButton->setObjectName(QStringLiteral("errorPreferencesButton"));
     m_streamedReply->setObjectName(QStringLiteral("streamedReplyView"));
-    m_modelPicker->setObjectName(QStringLiteral("modelPicker"));
     m_welcome->setObjectName(QStringLiteral("welcome"));
 
     // The welcome scrolls when the pane is short; the scroll area itself is no stop for Tab.
@@ -143,13 +139,6 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
     modelLabel->setFont(subheadline);
     modelLabel->setForegroundRole(QPalette::PlaceholderText);
     modelLabel->setBuddy(m_modelPicker);
-    m_modelPicker->setEditable(true);
-    m_modelPicker->setInsertPolicy(QComboBox::NoInsert);
-    m_modelPicker->setAccessibleName(tr("Model"));
-    m_modelPicker->setToolTip(tr("Pick a model or type its name"));
-    m_modelPicker->setSizeAdjustPolicy(QComboBox::AdjustToContents);
-    m_modelPicker->setMinimumContentsLength(16);
-    updateModelPicker();
 
     auto* composerRow = new QHBoxLayout;
     composerRow->setSpacing(8);
@@ -205,10 +194,6 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
     connect(m_transcript, &TranscriptView::messageActionTriggered, this, &ChatPane::runMessageAction);
     connect(m_chat, &ChatViewModel::undoNeedsConfirmation, this, &ChatPane::confirmUndo);
     connect(m_chat, &ChatViewModel::undoFinished, this, &ChatPane::updateSendControls);
-    // A model picked from the list is taken at once; a typed one when the field is left or Return is pressed.
-    connect(m_modelPicker, &QComboBox::currentIndexChanged, this, &ChatPane::commitTypedModel);
-    connect(m_modelPicker->lineEdit(), &QLineEdit::editingFinished, this, &ChatPane::commitTypedModel);
-    connect(m_settings, &AppSettings::modelChanged, this, &ChatPane::updateModelPicker);
     m_chat->setStreamReplies(m_settings->streamReplies());
     connect(m_settings, &AppSettings::streamRepliesChanged, this,
             [this] { m_chat->setStreamReplies(m_settings->streamReplies()); });
@@ -235,14 +220,7 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
 }
 
 void ChatPane::setModelCatalog(ModelCatalog* catalog) {
-    if (m_catalog) {
-        disconnect(m_catalog, nullptr, this, nullptr);
-    }
-    m_catalog = catalog;
-    if (m_catalog) {
-        connect(m_catalog, &ModelCatalog::modelsChanged, this, &ChatPane::updateModelPicker);
-    }
-    updateModelPicker();
+    m_modelPicker->setModelCatalog(catalog);
 }
 
 void ChatPane::updateWelcome() {
@@ -304,7 +282,7 @@ void ChatPane::send() {
         return;
     }
     // A name typed into the picker counts even when the field was not left first.
-    commitTypedModel();
+    m_modelPicker->commitTypedModel();
     m_chat->send(m_settings->model(), m_settings->resolvedAPIKey());
 }
 
@@ -360,36 +338,6 @@ void ChatPane::updateErrorLine() {
     m_errorLine->setText(error.value_or(QString()));
     m_errorLine->setAccessibleName(error.value_or(QString()));
     m_errorPreferencesButton->setVisible(error && OpenAIError::descriptionConcernsTheKey(*error));
-}
-
-void ChatPane::updateModelPicker() {
-    const QString model = m_settings->model();
-    // The list is rebuilt, not added to: a model typed or set elsewhere is listed while it is the
-    // one in use (the catalog lists it), and names typed on the way there never pile up.
-    const QStringList models = m_catalog ? m_catalog->models() : ModelCatalog::pickerModels(model, {});
-    const QSignalBlocker blocker(m_modelPicker);
-    QStringList listed;
-    for (int i = 0; i < m_modelPicker->count(); ++i) {
-        listed.append(m_modelPicker->itemText(i));
-    }
-    if (listed != models) {
-        m_modelPicker->clear();
-        m_modelPicker->addItems(models);
-    }
-    m_modelPicker->setCurrentIndex(m_modelPicker->findText(model));
-    if (m_modelPicker->currentText() != model) {
-        m_modelPicker->setEditText(model);
-    }
-}
-
-void ChatPane::commitTypedModel() {
-    const QString typed = m_modelPicker->currentText().trimmed();
-    // An emptied field keeps the model in use; the chat needs one.
-    if (typed.isEmpty()) {
-        updateModelPicker();
-        return;
-    }
-    m_settings->setModel(typed);
 }
 
 void ChatPane::fitComposerHeight() {

@@ -6,7 +6,6 @@
 #include <QUuid>
 #include <QWidget>
 
-class QComboBox;
 class QLabel;
 class QPlainTextEdit;
 class QPushButton;
@@ -18,6 +17,7 @@ class AppSettings;
 class BusyIndicator;
 class ChatViewModel;
 class ModelCatalog;
+class ModelPicker;
 class MultilineTextView;
 class TranscriptModel;
 class TranscriptView;
@@ -27,8 +27,7 @@ class WelcomePane;
 // messages), the reply being written (when replies stream), the turn's status
 // line, the error line (with "Open Preferences…" when the key is what failed),
 // and the composer with the Send button (Stop while the chat's turn runs; Escape
-// in the composer stops too) and the model picker. The picker lists the
-// catalog's models and takes a typed name.
+// in the composer stops too) and the model picker (ModelPicker).
 class ChatPane final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(ChatPane)
@@ -67,8 +66,6 @@ private:
     void updateStatusLine();
     void scheduleStreamedReply();
     void showStreamedReply();
-    void updateModelPicker();
-    void commitTypedModel();
     void updateWelcome();
     void fitComposerHeight();
     void runMessageAction(const QUuid& messageId, const QString& action);
@@ -87,8 +84,7 @@ private:
     QStackedWidget* m_sendStack;
     QPushButton* m_sendButton;
     BusyIndicator* m_sendingIndicator;
-    QComboBox* m_modelPicker;
-    ModelCatalog* m_catalog = nullptr;
+    ModelPicker* m_modelPicker;
     QStackedWidget* m_transcriptStack;
     WelcomePane* m_welcome;
     QPushButton* m_errorPreferencesButton;
