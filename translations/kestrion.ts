@@ -123,22 +123,6 @@
         <source>Reply being written</source>
         <translation type="unfinished"></translation>
     </message>
-    <message>
-        <source>Files changed since</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>These files of that turn were changed since: %1. Going on replaces those changes.</source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>, </source>
-        <translation type="unfinished"></translation>
-    </message>
-    <message>
-        <source>Go On</source>
-        <translation type="unfinished"></translation>
-    </message>
 </context>
 <context>
     <name>kestrion::ChatViewModel</name>
@@ -536,6 +520,25 @@
     </message>
     <message>
         <source>Show Sidebar</source>
+        <translation type="unfinished"></translation>
+    </message>
+</context>
+<context>
+    <name>kestrion::MessageActions</name>
+    <message>
+        <source>Files changed since</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>These files of that turn were changed since: %1. Going on replaces those changes.</source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>, </source>
+        <translation type="unfinished"></translation>
+    </message>
+    <message>
+        <source>Go On</source>
         <translation type="unfinished"></translation>
     </message>
 </context>

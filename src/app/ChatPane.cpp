@@ -1,7 +1,7 @@
 #include "app/ChatPane.h"
 
 #include "app/BusyIndicator.h"
-#include "app/ChangesDialog.h"
+#include "app/MessageActions.h"
 #include "app/ModelPicker.h"
 #include "app/MultilineTextView.h"
 #include "app/TranscriptModel.h"
@@ -17,7 +17,6 @@
 #include <QFrame>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QMessageBox>
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QScrollArea>
@@ -191,8 +190,13 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
     connect(m_chat, &ChatViewModel::turnStatusChanged, this, &ChatPane::updateSendControls);
     connect(m_chat, &ChatViewModel::activeSessionIdChanged, this, &ChatPane::updateSendControls);
     connect(m_chat, &ChatViewModel::streamedReplyChanged, this, &ChatPane::scheduleStreamedReply);
-    connect(m_transcript, &TranscriptView::messageActionTriggered, this, &ChatPane::runMessageAction);
-    connect(m_chat, &ChatViewModel::undoNeedsConfirmation, this, &ChatPane::confirmUndo);
+    auto* messageActions = new MessageActions(m_chat, m_settings, this);
+    connect(m_transcript, &TranscriptView::messageActionTriggered, this,
+            [this, messageActions](const QUuid& messageId, const QString& action) {
+                messageActions->run(messageId, action);
+                // An undo or redo just begun holds back Send until it ends.
+                updateSendControls();
+            });
     connect(m_chat, &ChatViewModel::undoFinished, this, &ChatPane::updateSendControls);
     m_chat->setStreamReplies(m_settings->streamReplies());
     connect(m_settings, &AppSettings::streamRepliesChanged, this,
@@ -230,51 +234,6 @@ void ChatPane::updateWelcome() {
 
 bool ChatPane::canSend() const {
     return !m_chat->isSending() && !m_chat->isUndoing() && !m_chat->input().trimmed().isEmpty();
-}
-
-void ChatPane::runMessageAction(const QUuid& messageId, const QString& action) {
-    // The labels were offered a moment ago; the chat decides again whether each still applies.
-    if (!m_chat->messageActions(messageId).contains(action)) {
-        return;
-    }
-    if (action == ChatViewModel::showChangesAction) {
-        const std::optional<QString> commit = m_chat->commitOf(messageId);
-        const std::optional<QString> root = m_chat->persistenceOutputRoot();
-        if (!commit || !root) {
-            return;
-        }
-        if (m_changesDialog) {
-            m_changesDialog->close();
-        }
-        m_changesDialog = new ChangesDialog(*root, *commit, this);
-        m_changesDialog->setObjectName(QStringLiteral("changesDialog"));
-        m_changesDialog->setAccessibleName(m_changesDialog->windowTitle());
-        m_changesDialog->setAttribute(Qt::WA_DeleteOnClose);
-        m_changesDialog->open();
-    } else if (action == ChatViewModel::undoAction || action == ChatViewModel::redoAction) {
-        m_chat->undoOrRedo(messageId);
-        updateSendControls();
-    } else if (action == ChatViewModel::retryAction) {
-        m_chat->retry(messageId, m_settings->model(), m_settings->resolvedAPIKey());
-    }
-}
-
-void ChatPane::confirmUndo(const QUuid& messageId, const QStringList& editedPaths) {
-    auto* box = new QMessageBox(QMessageBox::Warning, tr("Files changed since"),
-                                tr("These files of that turn were changed since: %1. Going on replaces "
-                                   "those changes.")
-                                    .arg(editedPaths.join(tr(", "))),
-                                QMessageBox::Cancel, this);
-    QPushButton* goOn = box->addButton(tr("Go On"), QMessageBox::AcceptRole);
-    goOn->setAccessibleName(goOn->text());
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    connect(box, &QMessageBox::buttonClicked, this, [this, box, goOn, messageId](QAbstractButton* clicked) {
-        if (clicked == goOn) {
-            m_chat->undoOrRedo(messageId, true);
-        }
-        box->close();
-    });
-    box->open();
 }
 
 void ChatPane::send() {

@@ -1,9 +1,5 @@
 #pragma once
 
-#include <QDialog>
-#include <QPointer>
-#include <QStringList>
-#include <QUuid>
 #include <QWidget>
 
 class QLabel;
@@ -27,7 +23,8 @@ class WelcomePane;
 // messages), the reply being written (when replies stream), the turn's status
 // line, the error line (with "Open Preferences…" when the key is what failed),
 // and the composer with the Send button (Stop while the chat's turn runs; Escape
-// in the composer stops too) and the model picker (ModelPicker).
+// in the composer stops too) and the model picker (ModelPicker). The buttons
+// under a message are carried out by MessageActions.
 class ChatPane final : public QWidget {
     Q_OBJECT
     Q_DISABLE_COPY_MOVE(ChatPane)
@@ -68,8 +65,6 @@ private:
     void showStreamedReply();
     void updateWelcome();
     void fitComposerHeight();
-    void runMessageAction(const QUuid& messageId, const QString& action);
-    void confirmUndo(const QUuid& messageId, const QStringList& editedPaths);
 
     ChatViewModel* m_chat;
     AppSettings* m_settings;
@@ -88,8 +83,6 @@ private:
     QStackedWidget* m_transcriptStack;
     WelcomePane* m_welcome;
     QPushButton* m_errorPreferencesButton;
-    // The changes of a turn opened last with "Show changes", while it is open.
-    QPointer<QDialog> m_changesDialog;
 };
 
 } // namespace kestrion
