@@ -14,7 +14,6 @@
 
 #include "WebEngineBenchmarks.h"
 #include "app/AppContext.h"
-#include "app/ChatPane.h"
 #include "app/MainWindow.h"
 #include "app/TranscriptView.h"
 #include "conversation/ChatHistoryPersistence.h"
@@ -158,7 +157,8 @@ void BM_Transcript1000Messages_TimeToShow(benchmark::State& state) {
                 return false;
             }
         } watch(&painted);
-        kestrion::TranscriptView* transcript = window->findChild<kestrion::ChatPane*>()->transcript();
+        kestrion::TranscriptView* transcript =
+            window->findChild<kestrion::TranscriptView*>(QStringLiteral("transcript"));
         transcript->viewport()->installEventFilter(&watch);
         window->show();
         while (!painted || transcript->model()->rowCount() < 1000) {

@@ -47,7 +47,9 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
     // The names the tools that drive or inspect the window find these controls by.
     m_sendButton->setObjectName(QStringLiteral("sendButton"));
     m_sendingIndicator->setObjectName(QStringLiteral("sendingIndicator"));
+    m_transcript->setObjectName(QStringLiteral("transcript"));
     m_errorLine->setObjectName(QStringLiteral("errorLine"));
+    m_statusLine->setObjectName(QStringLiteral("statusLine"));
     m_errorPreferencesButton->setObjectName(QStringLiteral("errorPreferencesButton"));
     m_streamedReply->setObjectName(QStringLiteral("streamedReplyView"));
     m_welcome->setObjectName(QStringLiteral("welcome"));

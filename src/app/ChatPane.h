@@ -46,9 +46,6 @@ public:
     static inline const QString stopText = QStringLiteral("Stop");
 
     MultilineTextView* composer() const { return m_composer; }
-    TranscriptView* transcript() const { return m_transcript; }
-    // The running turn's progress, or "Stopped."; hidden when empty. Read out by screen readers.
-    QLabel* statusLine() const { return m_statusLine; }
 
 Q_SIGNALS:
     // The welcome's and the error line's requests, for the window to carry out.
@@ -71,6 +68,7 @@ private:
     TranscriptModel* m_transcriptModel;
     TranscriptView* m_transcript;
     QLabel* m_errorLine;
+    // The running turn's progress, or "Stopped."; hidden when empty. Read out by screen readers.
     QLabel* m_statusLine;
     // The reply as it is written, shown only while a streamed turn of this chat runs.
     QPlainTextEdit* m_streamedReply;

@@ -69,6 +69,7 @@ protected:
 
     ChatPane* pane() const { return test::child<ChatPane>(window.get(), "chatPane"); }
     WelcomePane* welcome() const { return test::child<WelcomePane>(pane(), "welcome"); }
+    TranscriptView* transcript() const { return test::child<TranscriptView>(pane(), "transcript"); }
 
     // The welcome has looked at the folder and the key since the last change.
     ::testing::AssertionResult settled() const {
@@ -138,7 +139,7 @@ TEST_F(FirstRunTest, theWelcomeShowsWhereTheKeyComesFromNeverTheKey) {
     const QLabel* keyLabel = test::child<QLabel>(welcome(), "keyLabel");
     const QPushButton* preferences = test::child<QPushButton>(welcome(), "preferencesButton");
     EXPECT_TRUE(welcome()->isVisible());
-    EXPECT_FALSE(pane()->transcript()->isVisible());
+    EXPECT_FALSE(transcript()->isVisible());
     EXPECT_EQ(welcome()->keySource(), Source::None);
     EXPECT_TRUE(keyLabel->text().startsWith(QStringLiteral("No API key was found.")));
     EXPECT_TRUE(preferences->isVisible());
@@ -240,13 +241,13 @@ TEST_F(FirstRunTest, examplesFillTheComposerAndTheWelcomeLeavesWithTheFirstMessa
     server.replyWithChat(QStringLiteral("Here it is."));
     QTest::mouseClick(test::child<QPushButton>(pane(), "sendButton"), Qt::LeftButton);
     EXPECT_FALSE(welcome()->isVisible());
-    EXPECT_TRUE(pane()->transcript()->isVisible());
+    EXPECT_TRUE(transcript()->isVisible());
     ASSERT_TRUE(answered(2));
     ASSERT_EQ(server.chatRequests().size(), 1);
 
     QTest::mouseClick(test::child<QPushButton>(window.get(), "newChatButton"), Qt::LeftButton);
     EXPECT_TRUE(welcome()->isVisible());
-    EXPECT_FALSE(pane()->transcript()->isVisible());
+    EXPECT_FALSE(transcript()->isVisible());
 }
 
 TEST_F(FirstRunTest, thePickerListsTheServersModelsAndTestConnectionRefreshesThem) {
@@ -404,7 +405,7 @@ TEST_F(FirstRunTest, tabWalksEveryControlInReadingOrderBothWaysWithoutATrap) {
         SCOPED_TRACE(withMessages ? "transcript" : "welcome");
         if (withMessages) {
             context->chat()->appendKestrionStatus(QStringLiteral("A message"));
-            ASSERT_TRUE(pane()->transcript()->isVisible());
+            ASSERT_TRUE(transcript()->isVisible());
         }
         // Text in the composer enables Send, so every control is in reach.
         pane()->composer()->setText(QStringLiteral("draft"));

@@ -131,7 +131,7 @@ TEST_F(MainWindowTest, everyControlHasAnAccessibleName) {
                                       test::child<QTreeView>(window.get(), "fileTree"),
                                       test::child<QToolButton>(window.get(), "fileTreeRefreshButton"),
                                       test::child<QPushButton>(window.get(), "chooseDirectoryButton"),
-                                      pane()->transcript(),
+                                      transcript(),
                                       selector()};
     for (QWidget* control : controls) {
         EXPECT_FALSE(control->accessibleName().isEmpty()) << control->metaObject()->className();
@@ -166,10 +166,10 @@ TEST_F(MainWindowTest, aSendShowsTheSpinnerThenTheReplyBubbleAndTheNewFiles) {
     EXPECT_EQ(server.chatRequests().size(), 1);
     EXPECT_FALSE(spinner->isVisible());
     EXPECT_TRUE(choose->isEnabled());
-    QAbstractItemModel* transcript = pane()->transcript()->model();
-    ASSERT_EQ(transcript->rowCount(), 2);
-    EXPECT_EQ(transcript->index(0, 0).data().toString(), QStringLiteral("Build a landing page"));
-    const QString assistant = transcript->index(1, 0).data().toString();
+    QAbstractItemModel* messages = transcript()->model();
+    ASSERT_EQ(messages->rowCount(), 2);
+    EXPECT_EQ(messages->index(0, 0).data().toString(), QStringLiteral("Build a landing page"));
+    const QString assistant = messages->index(1, 0).data().toString();
     EXPECT_TRUE(assistant.contains(QStringLiteral("Here is your landing page."))) << assistant.toStdString();
     EXPECT_TRUE(assistant.contains(QStringLiteral("index.html"))) << assistant.toStdString();
     EXPECT_FALSE(assistant.contains(QStringLiteral("<<<FILE"))) << assistant.toStdString();
@@ -197,8 +197,8 @@ TEST_F(MainWindowTest, aSendShowsTheSpinnerThenTheReplyBubbleAndTheNewFiles) {
     EXPECT_GE(fileTree->sizeHint().height(), 4 * fileTree->sizeHintForRow(0));
     tree->apply(scanned);
 
-    ASSERT_TRUE(kestrion::test::becomes([&] { return pane()->transcript()->verticalScrollBar()->value(); },
-                                        pane()->transcript()->verticalScrollBar()->maximum()));
+    ASSERT_TRUE(kestrion::test::becomes([&] { return transcript()->verticalScrollBar()->value(); },
+                                        transcript()->verticalScrollBar()->maximum()));
     QApplication::processEvents();
     const QString shot = QStringLiteral(KESTRION_SCREENSHOT_DIR "/main_window_after_send.png");
     EXPECT_TRUE(window->grab().save(shot)) << shot.toStdString();
@@ -257,7 +257,7 @@ TEST_F(MainWindowTest, newChatSelectAndDeleteFromTheSidebar) {
     const QUuid second = chat->activeSessionId();
     EXPECT_NE(second, first);
     EXPECT_TRUE(chat->messages().isEmpty());
-    EXPECT_EQ(pane()->transcript()->model()->rowCount(), 0);
+    EXPECT_EQ(transcript()->model()->rowCount(), 0);
 
     // The list is newest first: the first chat is the second row.
     QListView* list = test::child<QListView>(window.get(), "sessionList");
@@ -271,7 +271,7 @@ TEST_F(MainWindowTest, newChatSelectAndDeleteFromTheSidebar) {
     ASSERT_GE(firstRow, 0);
     QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(sessionRow(firstRow)).center());
     EXPECT_EQ(chat->activeSessionId(), first);
-    EXPECT_EQ(pane()->transcript()->model()->rowCount(), 1);
+    EXPECT_EQ(transcript()->model()->rowCount(), 1);
     EXPECT_TRUE(sessionRow(firstRow).data(Qt::UserRole + 3).toBool());
 
     // Delete the other chat through its context menu.
@@ -475,11 +475,11 @@ TEST_F(MainWindowTest, aNewWindowOverTheSameServicesCarriesOn) {
     settings.setOpenAIBaseURL(other.apiBaseUrl());
     window = std::make_unique<MainWindow>(*context);
     ASSERT_TRUE(test::showAndWaitUntilReady(*window, *context));
-    ASSERT_EQ(pane()->transcript()->model()->rowCount(), 1);
+    ASSERT_EQ(transcript()->model()->rowCount(), 1);
 
     QTest::keyClicks(pane()->composer(), QStringLiteral("hello again"));
     QTest::mouseClick(test::child<QPushButton>(pane(), "sendButton"), Qt::LeftButton);
-    ASSERT_TRUE(kestrion::test::eventually([&] { return pane()->transcript()->model()->rowCount() == 3; }, 30000));
+    ASSERT_TRUE(kestrion::test::eventually([&] { return transcript()->model()->rowCount() == 3; }, 30000));
     EXPECT_EQ(other.chatRequests().size(), 1);
     EXPECT_TRUE(server.chatRequests().isEmpty());
 }

@@ -43,7 +43,8 @@ QString fileReply(const QString& prose, const QString& heading, const QString& c
 
 class TurnWindowTest : public test::WindowFixture {
 protected:
-    TranscriptView* transcript() const { return pane()->transcript(); }
+    // The running turn's progress under the transcript.
+    QLabel* statusLine() const { return test::child<QLabel>(pane(), "statusLine"); }
 
     void type(const QString& text) {
         pane()->composer()->setFocus();
@@ -102,23 +103,23 @@ TEST_F(TurnWindowTest, sendBecomesStopAndStopOrEscapeEndsTheWait) {
     ASSERT_TRUE(test::becomes([send] { return send->text(); }, QStringLiteral("Stop")));
     EXPECT_EQ(send->accessibleName(), QStringLiteral("Stop"));
     EXPECT_TRUE(send->isEnabled());
-    ASSERT_TRUE(eventually([this] { return pane()->statusLine()->isVisible(); }));
-    EXPECT_TRUE(pane()->statusLine()->text().startsWith(QStringLiteral("Waiting for the model\u2026 ")));
-    EXPECT_EQ(pane()->statusLine()->accessibleName(), pane()->statusLine()->text());
+    ASSERT_TRUE(eventually([this] { return statusLine()->isVisible(); }));
+    EXPECT_TRUE(statusLine()->text().startsWith(QStringLiteral("Waiting for the model\u2026 ")));
+    EXPECT_EQ(statusLine()->accessibleName(), statusLine()->text());
 
     QTest::mouseClick(send, Qt::LeftButton);
     ASSERT_TRUE(eventually([this] { return !chat()->isSending(); }));
-    EXPECT_EQ(pane()->statusLine()->text(), QStringLiteral("Stopped."));
+    EXPECT_EQ(statusLine()->text(), QStringLiteral("Stopped."));
     EXPECT_EQ(send->text(), QStringLiteral("Send"));
     EXPECT_EQ(transcript()->model()->rowCount(), 1);
 
     // Escape in the composer stops just the same.
     type(QStringLiteral("Once more"));
     QTest::keyClick(pane()->composer(), Qt::Key_Return);
-    ASSERT_TRUE(eventually([this] { return pane()->statusLine()->text().startsWith(QStringLiteral("Waiting")); }));
+    ASSERT_TRUE(eventually([this] { return statusLine()->text().startsWith(QStringLiteral("Waiting")); }));
     QTest::keyClick(pane()->composer(), Qt::Key_Escape);
     ASSERT_TRUE(eventually([this] { return !chat()->isSending(); }));
-    EXPECT_EQ(pane()->statusLine()->text(), QStringLiteral("Stopped."));
+    EXPECT_EQ(statusLine()->text(), QStringLiteral("Stopped."));
     EXPECT_EQ(transcript()->model()->rowCount(), 2);
 }
 

@@ -5,6 +5,7 @@
 #include "app/AppContext.h"
 #include "app/ChatPane.h"
 #include "app/MainWindow.h"
+#include "app/TranscriptView.h"
 #include "settings/AppSettings.h"
 #include "support/FakeOpenAIServer.h"
 
@@ -33,6 +34,7 @@ protected:
     }
 
     ChatPane* pane() const { return child<ChatPane>(window.get(), "chatPane"); }
+    TranscriptView* transcript() const { return child<TranscriptView>(pane(), "transcript"); }
     ChatViewModel* chat() const { return context->chat(); }
     WindowState* state() const { return viewState(*window); }
 
