@@ -67,6 +67,7 @@ WelcomePane::WelcomePane(AppSettings* settings, QWidget* parent)
     setAccessibleName(tr("Welcome"));
     // The names the tools that drive or inspect the window find these controls by.
     m_folderLabel->setObjectName(QStringLiteral("folderLabel"));
+    m_chooseButton->setObjectName(QStringLiteral("chooseFolderButton"));
     m_createFolderButton->setObjectName(QStringLiteral("createFolderButton"));
     m_keyLabel->setObjectName(QStringLiteral("keyLabel"));
     m_preferencesButton->setObjectName(QStringLiteral("preferencesButton"));
@@ -93,9 +94,10 @@ WelcomePane::WelcomePane(AppSettings* settings, QWidget* parent)
     for (const QString& source : examples) {
         const QString example = tr(qUtf8Printable(source));
         QPushButton* exampleButton = button(example, this);
+        // The examples share one name, in the order they are listed.
+        exampleButton->setObjectName(QStringLiteral("exampleButton"));
         exampleButton->setAccessibleDescription(tr("Puts this request in the message box"));
         connect(exampleButton, &QPushButton::clicked, this, [this, example] { Q_EMIT exampleChosen(example); });
-        m_exampleButtons.append(exampleButton);
         examplesBox->addWidget(exampleButton, 0, Qt::AlignLeft);
     }
 

@@ -2,7 +2,6 @@
 
 #include "settings/OpenAIKeyResolver.h"
 
-#include <QList>
 #include <QString>
 #include <QStringList>
 #include <QWidget>
@@ -47,8 +46,6 @@ public:
 
     FolderState folderState() const { return m_folderState; }
     OpenAIKeyResolver::KeySource keySource() const { return m_keySource; }
-    QPushButton* chooseButton() const { return m_chooseButton; }
-    const QList<QPushButton*>& exampleButtons() const { return m_exampleButtons; }
 
 Q_SIGNALS:
     void chooseFolderRequested();
@@ -81,7 +78,6 @@ private:
     QLabel* m_keyLabel;
     QLabel* m_serverLabel;
     QPushButton* m_preferencesButton;
-    QList<QPushButton*> m_exampleButtons;
     FolderState m_folderState = FolderState::Checking;
     OpenAIKeyResolver::KeySource m_keySource = OpenAIKeyResolver::KeySource::None;
     int m_pendingChecks = 0;
