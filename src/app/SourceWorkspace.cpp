@@ -35,6 +35,7 @@ SourceWorkspace::SourceWorkspace(AppSettings* settings, WindowState* state, Deta
     m_saveButton->setObjectName(QStringLiteral("saveButton"));
     m_error->setObjectName(QStringLiteral("errorLabel"));
     m_diskLabel->setObjectName(QStringLiteral("diskChangeLabel"));
+    m_editor->setObjectName(QStringLiteral("sourceEditor"));
 
     m_unsaved->setFont(caption);
     m_unsaved->setForegroundRole(QPalette::PlaceholderText);

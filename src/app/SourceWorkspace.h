@@ -59,8 +59,6 @@ public:
     // disk since it was loaded; true when the user chose "Overwrite".
     static bool askToOverwrite(QWidget* parent, const QString& fileName, bool deleted);
 
-    MultilineTextView* editor() const { return m_editor; }
-
 protected:
     std::optional<QString> fileToShow(const QString& root) const override;
     void showFile(const QString& file, const QString& root) override;

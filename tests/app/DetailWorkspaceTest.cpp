@@ -173,6 +173,7 @@ protected:
         return ::testing::AssertionSuccess();
     }
 
+    MultilineTextView* editor() const { return test::child<MultilineTextView>(source(), "sourceEditor"); }
     // The Source tab's "Save" and the "Unsaved changes" note beside it.
     QPushButton* saveButton() const { return test::child<QPushButton>(source(), "saveButton"); }
     QLabel* unsavedLabel() const { return test::child<QLabel>(source(), "unsavedLabel"); }
@@ -200,12 +201,12 @@ protected:
     // Opens the Source tab on the index page and replaces its text by typing.
     ::testing::AssertionResult editIndex(const QString& expectedText, const QString& typed) {
         showTab(DetailWorkspaceTab::Source);
-        if (auto loaded = becomes([&] { return source()->editor()->toPlainText(); }, expectedText); !loaded) {
+        if (auto loaded = becomes([&] { return editor()->toPlainText(); }, expectedText); !loaded) {
             return loaded;
         }
-        source()->editor()->setFocus();
-        source()->editor()->selectAll();
-        QTest::keyClicks(source()->editor(), typed);
+        editor()->setFocus();
+        editor()->selectAll();
+        QTest::keyClicks(editor(), typed);
         if (state()->previewSourceDocument() != typed) {
             return ::testing::AssertionFailure() << "typing did not reach the document";
         }
@@ -647,7 +648,7 @@ TEST_F(DetailWorkspaceTest, editingKeepsUnsavedTextThroughAReplyAndCtrlSSavesAnd
     writeFile(sitePath(QStringLiteral("index.htm")), page("Home", "<p id=\"t\">old</p>"));
     openWindow();
     showTab(DetailWorkspaceTab::Source);
-    MultilineTextView* editor = source()->editor();
+    MultilineTextView* editor = this->editor();
     ASSERT_TRUE(becomes([&] { return editor->toPlainText(); }, QString::fromUtf8(page("Home", "<p id=\"t\">old</p>"))));
     EXPECT_FALSE(source()->isShowingPlaceholder());
     EXPECT_EQ(source()->captionLabel()->text(), QStringLiteral("index.htm"));
@@ -713,12 +714,12 @@ TEST_F(DetailWorkspaceTest, reloadFromDiskDropsTheEditsOnlyAfterTheQuestion) {
     answerNextMessageBox(QStringLiteral("Cancel"));
     ASSERT_TRUE(clickSourceButton(QStringLiteral("Reload from disk")));
     QApplication::processEvents();
-    EXPECT_EQ(source()->editor()->toPlainText(), QStringLiteral("my draft"));
+    EXPECT_EQ(editor()->toPlainText(), QStringLiteral("my draft"));
     EXPECT_EQ(diskChangeText(), QStringLiteral("This file was changed on disk."));
 
     answerNextMessageBox(QStringLiteral("Discard"));
     ASSERT_TRUE(clickSourceButton(QStringLiteral("Reload from disk")));
-    ASSERT_TRUE(becomes([&] { return source()->editor()->toPlainText(); }, QString::fromUtf8(page("From the model"))));
+    ASSERT_TRUE(becomes([&] { return editor()->toPlainText(); }, QString::fromUtf8(page("From the model"))));
     EXPECT_FALSE(state()->isPreviewSourceDirty());
     EXPECT_EQ(diskChangeText(), QString());
     EXPECT_EQ(readFile(sitePath(QStringLiteral("index.html"))), page("From the model"));
@@ -726,7 +727,7 @@ TEST_F(DetailWorkspaceTest, reloadFromDiskDropsTheEditsOnlyAfterTheQuestion) {
     // Without edits a change on disk simply reloads.
     writeFile(sitePath(QStringLiteral("index.html")), page("Again"));
     finishReply();
-    ASSERT_TRUE(becomes([&] { return source()->editor()->toPlainText(); }, QString::fromUtf8(page("Again"))));
+    ASSERT_TRUE(becomes([&] { return editor()->toPlainText(); }, QString::fromUtf8(page("Again"))));
     EXPECT_EQ(diskChangeText(), QString());
 }
 
@@ -741,7 +742,7 @@ TEST_F(DetailWorkspaceTest, aReplyThatMakesAnotherFileThePreviewedOneLeavesTheEd
     finishReply();
     ASSERT_TRUE(eventually([&] { return !diskChangeText().isEmpty(); }));
     EXPECT_TRUE(diskChangeText().contains(QStringLiteral("index.htm "))) << diskChangeText().toStdString();
-    EXPECT_EQ(source()->editor()->toPlainText(), QStringLiteral("my draft"));
+    EXPECT_EQ(editor()->toPlainText(), QStringLiteral("my draft"));
     EXPECT_EQ(controller()->sourceFile(), html);
     EXPECT_FALSE(source()->isShowingPlaceholder());
     EXPECT_EQ(source()->captionLabel()->text(), QStringLiteral("index.html"));
@@ -751,7 +752,7 @@ TEST_F(DetailWorkspaceTest, aReplyThatMakesAnotherFileThePreviewedOneLeavesTheEd
     ASSERT_TRUE(showsPreviewTitled(QStringLiteral("Htm")));
     showTab(DetailWorkspaceTab::Source);
     QApplication::processEvents();
-    EXPECT_EQ(source()->editor()->toPlainText(), QStringLiteral("my draft"));
+    EXPECT_EQ(editor()->toPlainText(), QStringLiteral("my draft"));
     EXPECT_EQ(source()->captionLabel()->text(), QStringLiteral("index.html"));
 
     ASSERT_TRUE(clickSourceButton(QStringLiteral("Keep my version")));
@@ -772,7 +773,7 @@ TEST_F(DetailWorkspaceTest, aFileDeletedOnDiskKeepsItsEditsAndASaveWritesItAgain
     ASSERT_TRUE(becomes([&] { return diskChangeText(); }, QStringLiteral("This file was deleted on disk.")));
     EXPECT_FALSE(source()->isShowingPlaceholder());
     EXPECT_EQ(source()->captionLabel()->text(), QStringLiteral("index.html"));
-    EXPECT_EQ(source()->editor()->toPlainText(), QStringLiteral("my draft"));
+    EXPECT_EQ(editor()->toPlainText(), QStringLiteral("my draft"));
 
     // Saving over a deletion is a choice too.
     QString question;
@@ -799,7 +800,7 @@ TEST_F(DetailWorkspaceTest, aSaveOverAFileChangedSinceItWasLoadedAsksFirst) {
     EXPECT_TRUE(question.contains(QStringLiteral("index.html"))) << question.toStdString();
     EXPECT_EQ(readFile(html), page("Elsewhere"));
     EXPECT_TRUE(state()->isPreviewSourceDirty());
-    EXPECT_EQ(source()->editor()->toPlainText(), QStringLiteral("my draft"));
+    EXPECT_EQ(editor()->toPlainText(), QStringLiteral("my draft"));
     EXPECT_EQ(diskChangeText(), QStringLiteral("This file was changed on disk."));
 
     answerNextMessageBox(QStringLiteral("Overwrite"));
@@ -808,7 +809,7 @@ TEST_F(DetailWorkspaceTest, aSaveOverAFileChangedSinceItWasLoadedAsksFirst) {
     EXPECT_FALSE(state()->isPreviewSourceDirty());
 
     // Once saved, the file on disk is the editor's: the next save asks nothing.
-    QTest::keyClicks(source()->editor(), QStringLiteral(" more"));
+    QTest::keyClicks(editor(), QStringLiteral(" more"));
     ASSERT_TRUE(clickSourceButton(QStringLiteral("Save")));
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     EXPECT_EQ(readFile(html), "my draft more");
@@ -819,7 +820,7 @@ TEST_F(DetailWorkspaceTest, aFileThatIsNotUtf8OpensAndIsSavedBackAsUtf8) {
     writeFile(sitePath(QStringLiteral("index.html")), "<p>caf\xe9!</p>\n");
     openWindow();
     showTab(DetailWorkspaceTab::Source);
-    MultilineTextView* editor = source()->editor();
+    MultilineTextView* editor = this->editor();
     ASSERT_TRUE(becomes([&] { return editor->toPlainText(); }, QStringLiteral("<p>caf\uFFFD!</p>\n")));
     EXPECT_FALSE(state()->isPreviewSourceDirty());
     EXPECT_FALSE(state()->previewSourceSaveError().has_value());
@@ -954,9 +955,9 @@ TEST_F(DetailWorkspaceTest, pickingAnotherFileWithUnsavedEditsAsksFirst) {
     writeFile(sitePath(QStringLiteral("about.htm")), page("About"));
     openWindow();
     showTab(DetailWorkspaceTab::Source);
-    ASSERT_TRUE(becomes([&] { return source()->editor()->toPlainText(); }, QString::fromUtf8(page("Home"))));
-    source()->editor()->setFocus();
-    QTest::keyClicks(source()->editor(), QStringLiteral("draft "));
+    ASSERT_TRUE(becomes([&] { return editor()->toPlainText(); }, QString::fromUtf8(page("Home"))));
+    editor()->setFocus();
+    QTest::keyClicks(editor(), QStringLiteral("draft "));
     ASSERT_TRUE(state()->isPreviewSourceDirty());
 
     // Cancel: nothing changes, the draft stays.
@@ -974,13 +975,13 @@ TEST_F(DetailWorkspaceTest, pickingAnotherFileWithUnsavedEditsAsksFirst) {
     EXPECT_EQ(state()->previewSelectedRelativePath(), QStringLiteral("about.htm"));
     EXPECT_EQ(state()->detailWorkspaceTab(), DetailWorkspaceTab::Preview);
     showTab(DetailWorkspaceTab::Source);
-    ASSERT_TRUE(becomes([&] { return source()->editor()->toPlainText(); }, QString::fromUtf8(page("About"))));
+    ASSERT_TRUE(becomes([&] { return editor()->toPlainText(); }, QString::fromUtf8(page("About"))));
     EXPECT_EQ(source()->captionLabel()->text(), QStringLiteral("about.htm"));
     EXPECT_FALSE(state()->isPreviewSourceDirty());
     EXPECT_EQ(readFile(sitePath(QStringLiteral("index.htm"))), page("Home"));
 
     // Clicking the file being edited again asks nothing.
-    QTest::keyClicks(source()->editor(), QStringLiteral("more "));
+    QTest::keyClicks(editor(), QStringLiteral("more "));
     ASSERT_TRUE(clickTreeRow(QStringLiteral("about.htm")));
     EXPECT_EQ(QApplication::activeModalWidget(), nullptr);
     showTab(DetailWorkspaceTab::Source);
@@ -994,8 +995,8 @@ TEST_F(DetailWorkspaceTest, choosingAnotherDirectoryWithUnsavedEditsAsksFirst) {
     writeFile(other.filePath(QStringLiteral("index.htm")), page("Other"));
     openWindow();
     showTab(DetailWorkspaceTab::Source);
-    ASSERT_TRUE(becomes([&] { return source()->editor()->toPlainText(); }, QString::fromUtf8(page("Home"))));
-    QTest::keyClicks(source()->editor(), QStringLiteral("draft "));
+    ASSERT_TRUE(becomes([&] { return editor()->toPlainText(); }, QString::fromUtf8(page("Home"))));
+    QTest::keyClicks(editor(), QStringLiteral("draft "));
 
     const auto chooseOther = [&] {
         window->sidebar()->pickOutputFolder();
@@ -1012,7 +1013,7 @@ TEST_F(DetailWorkspaceTest, choosingAnotherDirectoryWithUnsavedEditsAsksFirst) {
     answerNextMessageBox(QStringLiteral("Discard"));
     chooseOther();
     EXPECT_EQ(settings.outputDirectoryPath(), other.path());
-    ASSERT_TRUE(becomes([&] { return source()->editor()->toPlainText(); }, QString::fromUtf8(page("Other"))));
+    ASSERT_TRUE(becomes([&] { return editor()->toPlainText(); }, QString::fromUtf8(page("Other"))));
     EXPECT_FALSE(state()->isPreviewSourceDirty());
 }
 
@@ -1021,12 +1022,12 @@ TEST_F(DetailWorkspaceTest, sourceControlsHaveAccessibleNames) {
     openWindow();
     showTab(DetailWorkspaceTab::Source);
     ASSERT_TRUE(eventually([&] { return !source()->isShowingPlaceholder(); }));
-    EXPECT_EQ(source()->editor()->accessibleName(), QStringLiteral("Source editor"));
+    EXPECT_EQ(editor()->accessibleName(), QStringLiteral("Source editor"));
     EXPECT_EQ(saveButton()->accessibleName(), QStringLiteral("Save"));
     EXPECT_EQ(saveButton()->shortcut(), QKeySequence(QKeySequence::Save));
-    EXPECT_NE(source()->editor()->focusPolicy() & Qt::TabFocus, 0);
-    EXPECT_FALSE(source()->editor()->hasSubmitAction());
-    EXPECT_TRUE(source()->editor()->placeholderText().isEmpty());
+    EXPECT_NE(editor()->focusPolicy() & Qt::TabFocus, 0);
+    EXPECT_FALSE(editor()->hasSubmitAction());
+    EXPECT_TRUE(editor()->placeholderText().isEmpty());
 }
 
 TEST_F(DetailWorkspaceTest, preferencesEditEverySettingAtOnce) {
