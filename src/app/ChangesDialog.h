@@ -21,8 +21,6 @@ class ChangesDialog final : public QDialog {
 public:
     ChangesDialog(const QString& root, const QString& commit, QWidget* parent = nullptr);
 
-    // "Reading the changes…", or why there are none to show.
-    QLabel* message() const { return m_message; }
     bool isLoaded() const { return m_loaded; }
 
     // Shows the changes (the dialog does this itself when they have been read).
@@ -34,6 +32,7 @@ Q_SIGNALS:
 private:
     void showFile(int row);
 
+    // "Reading the changes…", or why there are none to show.
     QLabel* m_message;
     QListWidget* m_files;
     QStackedWidget* m_pages;
