@@ -9,7 +9,7 @@
 // every animation frame); the time is from load() to loadFinished.
 
 #include "WebEngineBenchmarks.h"
-#include "app/PreviewProblemsStrip.h"
+#include "app/widgets/PreviewProblemsStrip.h"
 #include "preview/IndexPreviewWebView.h"
 #include "preview/PreviewPicker.h"
 #include "preview/PreviewUrlInterceptor.h"

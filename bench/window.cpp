@@ -15,7 +15,7 @@
 #include "WebEngineBenchmarks.h"
 #include "app/AppContext.h"
 #include "app/MainWindow.h"
-#include "app/TranscriptView.h"
+#include "app/widgets/TranscriptView.h"
 #include "conversation/ChatHistoryPersistence.h"
 #include "conversation/ChatViewModel.h"
 #include "preview/WebEnginePreview.h"

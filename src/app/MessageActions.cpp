@@ -1,6 +1,6 @@
 #include "app/MessageActions.h"
 
-#include "app/ChangesDialog.h"
+#include "app/widgets/ChangesDialog.h"
 #include "conversation/ChatViewModel.h"
 #include "settings/AppSettings.h"
 

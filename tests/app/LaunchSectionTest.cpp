@@ -1,10 +1,10 @@
-#include "app/LaunchSection.h"
+#include "app/widgets/LaunchSection.h"
 
 #include "FindChild.h"
 #include "WindowTestSupport.h"
-#include "app/ChatPane.h"
 #include "app/MainWindow.h"
 #include "app/WindowState.h"
+#include "app/widgets/ChatPane.h"
 #include "conversation/ChatHistoryPersistence.h"
 #include "conversation/ChatViewModel.h"
 #include "deploy/LaunchStateStore.h"

@@ -1,4 +1,4 @@
-#include "app/ModelPicker.h"
+#include "app/widgets/ModelPicker.h"
 
 #include "openai/ModelCatalog.h"
 #include "settings/AppSettings.h"

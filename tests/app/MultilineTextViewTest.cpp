@@ -1,4 +1,4 @@
-#include "app/MultilineTextView.h"
+#include "app/widgets/MultilineTextView.h"
 
 #include <QApplication>
 #include <QLineEdit>

@@ -1,4 +1,4 @@
-#include "app/PreferencesDialog.h"
+#include "app/widgets/PreferencesDialog.h"
 
 #include "FindChild.h"
 #include "openai/ModelCatalog.h"

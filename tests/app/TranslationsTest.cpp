@@ -1,7 +1,7 @@
 #include "app/Translations.h"
 
 #include "FindChild.h"
-#include "app/PreferencesDialog.h"
+#include "app/widgets/PreferencesDialog.h"
 #include "openai/ModelCatalog.h"
 #include "settings/AppSettings.h"
 #include "support/Eventually.h"

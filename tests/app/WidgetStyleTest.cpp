@@ -1,4 +1,4 @@
-#include "app/WidgetStyle.h"
+#include "app/widgets/WidgetStyle.h"
 
 #include "support/Eventually.h"
 

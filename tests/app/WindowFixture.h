@@ -3,9 +3,9 @@
 #include "FindChild.h"
 #include "WindowTestSupport.h"
 #include "app/AppContext.h"
-#include "app/ChatPane.h"
 #include "app/MainWindow.h"
-#include "app/TranscriptView.h"
+#include "app/widgets/ChatPane.h"
+#include "app/widgets/TranscriptView.h"
 #include "settings/AppSettings.h"
 #include "support/FakeOpenAIServer.h"
 
