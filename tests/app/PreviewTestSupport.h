@@ -1,8 +1,8 @@
 #pragma once
 
 #include "FindChild.h"
-#include "app/WebPreview.h"
 #include "preview/IndexPreviewWebView.h"
+#include "preview/WebPreview.h"
 #include "support/Eventually.h"
 
 #include <QByteArray>

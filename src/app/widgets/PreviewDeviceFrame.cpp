@@ -1,6 +1,6 @@
 #include "app/widgets/PreviewDeviceFrame.h"
 
-#include "app/WebPreview.h"
+#include "preview/WebPreview.h"
 
 namespace kestrion {
 

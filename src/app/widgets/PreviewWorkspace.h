@@ -1,7 +1,7 @@
 #pragma once
 
-#include "app/WebPreview.h"
 #include "app/widgets/FileWorkspace.h"
+#include "preview/WebPreview.h"
 
 #include <QUrl>
 
