@@ -45,6 +45,7 @@ MainWindow::MainWindow(AppContext& context, WebPreviewFactory makeWebPreview, QW
     // Before the views: whatever they do on a change of directory sees it already bound.
     m_siteBinding = new SiteBinding(settings, context.chat(), context.fileTree(), m_state, this);
     m_sidebar = new Sidebar(settings, context.chat(), context.fileTree(), m_state, this);
+    m_sidebar->setObjectName(QStringLiteral("sidebar"));
     m_sidebar->setMinimumWidth(sidebarMinimumWidth);
     m_sidebar->setMaximumWidth(sidebarMaximumWidth);
     buildDetailPane(std::move(makeWebPreview));

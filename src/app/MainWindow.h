@@ -45,8 +45,6 @@ public:
     explicit MainWindow(AppContext& context, WebPreviewFactory makeWebPreview = {}, QWidget* parent = nullptr);
     ~MainWindow() override;
 
-    Sidebar* sidebar() const { return m_sidebar; }
-
     ColumnVisibility columnVisibility() const { return m_columnVisibility; }
     void setColumnVisibility(ColumnVisibility visibility);
     bool isSidebarSnapSuppressed() const { return m_suppressSidebarSnapClosed; }

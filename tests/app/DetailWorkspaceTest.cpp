@@ -999,7 +999,7 @@ TEST_F(DetailWorkspaceTest, choosingAnotherDirectoryWithUnsavedEditsAsksFirst) {
     QTest::keyClicks(editor(), QStringLiteral("draft "));
 
     const auto chooseOther = [&] {
-        window->sidebar()->pickOutputFolder();
+        test::child<Sidebar>(window.get(), "sidebar")->pickOutputFolder();
         QFileDialog* dialog = nullptr;
         ASSERT_TRUE(eventually([&] { return (dialog = window->findChild<QFileDialog*>()) != nullptr; }));
         Q_EMIT dialog->fileSelected(other.path());

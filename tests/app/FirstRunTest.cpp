@@ -422,7 +422,9 @@ TEST_F(FirstRunTest, tabWalksEveryControlInReadingOrderBothWaysWithoutATrap) {
 
         // Reading order: the sidebar, then the detail column; within a column top to bottom, and
         // left to right along a row. The walk is a ring, so it is read from the sidebar's first stop.
-        const auto column = [&](QWidget* widget) { return window->sidebar()->isAncestorOf(widget) ? 0 : 1; };
+        const auto column = [&](QWidget* widget) {
+            return test::child<Sidebar>(window.get(), "sidebar")->isAncestorOf(widget) ? 0 : 1;
+        };
         const auto frame = [&](QWidget* widget) {
             return QRect(widget->mapTo(window.get(), QPoint()), widget->size());
         };

@@ -59,7 +59,7 @@ const QString pageReply = QStringLiteral("Here is your landing page.\n\n"
 
 class MainWindowTest : public test::WindowFixture {
 protected:
-    Sidebar* sidebar() const { return window->sidebar(); }
+    Sidebar* sidebar() const { return test::child<Sidebar>(window.get(), "sidebar"); }
     SegmentedControl* selector() const { return test::child<SegmentedControl>(window.get(), "workspaceSelector"); }
 
     QModelIndex sessionRow(int row) const {
