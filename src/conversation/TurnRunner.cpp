@@ -3,7 +3,6 @@
 #include "context/ProjectContextBuilder.h"
 #include "conversation/TurnLog.h"
 #include "generation/FileGenerationParser.h"
-#include "generation/LinkCheck.h"
 #include "generation/ProjectMaterializer.h"
 #include "generation/PromptBuilder.h"
 #include "generation/TurnGit.h"
@@ -79,22 +78,17 @@ Result runBlocking(const Request& request) {
         return shown;
     }
     const FileGenerationParser::ParsedReply parsed = FileGenerationParser::parseReply(reply.value());
-    const bool writesFiles = !parsed.files.isEmpty() || !parsed.images.isEmpty() || !parsed.fallback.isEmpty();
-    const std::optional<QString> before = writesFiles ? TurnGit::headCommit(*request.outputRoot) : std::nullopt;
-    ProjectMaterializer::Result written =
-        ProjectMaterializer::materialize(parsed, *request.outputRoot, request.apiKey, *request.openAI,
-                                         QString::fromLatin1(ProjectMaterializer::defaultGitPath), observer);
     // The site as this turn left it: what its pages name that is not there goes into the
     // summary, and with it into the history the model reads next time.
-    if (!written.writtenRelativePaths.isEmpty()) {
-        written.brokenLinks = LinkCheck::check(*request.outputRoot);
-    }
+    const ProjectMaterializer::Result written =
+        ProjectMaterializer::materialize(parsed, *request.outputRoot, request.apiKey, *request.openAI,
+                                         QString::fromLatin1(ProjectMaterializer::defaultGitPath), observer, true);
     Result result;
     result.text = displayText(parsed, written);
     result.writtenPaths = written.writtenRelativePaths;
-    // A commit that found nothing new leaves HEAD where it was: that turn made no commit.
-    if (written.gitExitCode == 0) {
-        if (const std::optional<QString> after = TurnGit::headCommit(*request.outputRoot); after && after != before) {
+    // A commit that found nothing new made no commit, and the turn records none.
+    if (written.gitCommitted) {
+        if (const std::optional<QString> after = TurnGit::headCommit(*request.outputRoot)) {
             result.commit = after;
             TurnLog::record(*request.outputRoot, result.messageId, {*after, TurnLog::Entry::Kind::Turn});
         }

@@ -195,6 +195,7 @@ GitOutcome runGitSequence(const QString& root, const QString& gitPath) {
                          QStringLiteral("-c"), QStringLiteral("user.email=") + QLatin1String(commitAuthorEmail),
                          QStringLiteral("commit"), QStringLiteral("-m"), QLatin1String(commitMessage)},
                         filters.settings);
+    commit.committed = commit.code == 0;
     if (commit.code != 0) {
         const QString combined = (commit.standardOutput + commit.standardError).toLower();
         if (combined.contains(QLatin1String("nothing to commit"))) {

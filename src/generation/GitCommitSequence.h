@@ -13,6 +13,8 @@ struct GitOutcome {
     QString standardOutput;
     QString standardError;
     int code = 0;
+    // The sequence made a new commit (a commit that found nothing new succeeds without one).
+    bool committed = false;
 };
 
 // The executable the commit sequence uses; it is never looked up on PATH.

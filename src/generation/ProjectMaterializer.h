@@ -39,6 +39,7 @@ struct Result {
     QString gitStdout;
     QString gitStderr;
     std::optional<int> gitExitCode;      // absent when git did not run
+    bool gitCommitted = false;           // git made a new commit
     std::optional<QString> errorMessage; // missing directory, or "Write failed for" lines
     QStringList fallbackRecoveredPaths;  // paths written from fallback blocks
     QList<FileGenerationParser::FallbackBlock> fallbackBlocksMaterialized;
@@ -60,10 +61,11 @@ Result materialize(const QString& assistantReply, const QString& root, const QSt
 
 // Same, for a reply already parsed (a turn reads its reply once). The observer hears of each step
 // (writing, each image, committing); a stop asked for there cancels the images not yet made (each
-// then fails with the reason "stopped") while what was written is still committed.
+// then fails with the reason "stopped") while what was written is still committed. With checkLinks,
+// once files are written the site's broken links go into brokenLinks, found while git commits.
 Result materialize(const FileGenerationParser::ParsedReply& reply, const QString& root, const QString& apiKey,
                    const OpenAIService& openAI, const QString& gitPath = QString::fromLatin1(defaultGitPath),
-                   const TurnObserver& observer = {});
+                   const TurnObserver& observer = {}, bool checkLinks = false);
 
 // The reason an image cancelled by a stop is listed with.
 inline const QString stoppedImageReason = QStringLiteral("stopped");

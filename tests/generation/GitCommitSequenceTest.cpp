@@ -54,6 +54,7 @@ TEST_F(GitCommitSequenceTest, existingRepositoryKeepsItsBranchAndHistoryAndGains
     writeFile(root() + "/index.htm", "<p>new</p>");
     const GitOutcome outcome = runGitSequence(root());
     ASSERT_EQ(outcome.code, 0) << outcome.standardError.toStdString();
+    EXPECT_TRUE(outcome.committed);
 
     EXPECT_EQ(gitOutput(root(), {"rev-parse", "--abbrev-ref", "HEAD"}), "develop");
     EXPECT_EQ(commitCount(root()), 2);
@@ -383,6 +384,7 @@ TEST_F(ScriptedGitTest, nothingToCommitInAnyCaseInEitherStreamCountsAsSuccess) {
         script("commit", c.body);
         const GitOutcome outcome = runGitSequence(root(), gitPath());
         EXPECT_EQ(outcome.code, c.expectedCode);
+        EXPECT_FALSE(outcome.committed);
     }
 }
 

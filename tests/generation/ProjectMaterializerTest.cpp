@@ -341,13 +341,38 @@ TEST_F(ProjectMaterializerTest, fiveHundredFilesLandInOneCommit) {
 
 TEST_F(ProjectMaterializerTest, identicalSecondReplyCommitsNothingAndReportsSuccess) {
     const QString reply = fileBlock("index.htm", "same");
-    ASSERT_EQ(run(reply).gitExitCode, 0);
+    const Result first = run(reply);
+    ASSERT_EQ(first.gitExitCode, 0);
+    EXPECT_TRUE(first.gitCommitted);
     const Result second = run(reply);
     EXPECT_EQ(second.gitExitCode, 0);
+    EXPECT_FALSE(second.gitCommitted);
     EXPECT_TRUE((second.gitStdout + second.gitStderr).toLower().contains("nothing to commit"));
     EXPECT_TRUE(summaryText(second).startsWith("**Files created:** `index.htm`"));
     EXPECT_FALSE(summaryText(second).contains("Git failed"));
     EXPECT_EQ(commitCount(root()), 1);
+}
+
+// The check runs while git commits: it still sees every file the turn wrote, and the commit holds
+// the same files as without it.
+TEST_F(ProjectMaterializerTest, linksAreCheckedAgainstTheFilesTheTurnWrote) {
+    const auto materializeChecking = [&](const QString& reply) {
+        return materialize(FileGenerationParser::parseReply(reply), root(), "k", m_openAI,
+                           QStringLiteral("/usr/bin/git"), {}, true);
+    };
+    const Result written =
+        materializeChecking(fileBlock("index.html", R"(<link href="style.css"><img src="gone.png">)") +
+                            fileBlock("style.css", "body{}") + fileBlock("about.html", R"(<a href="index.html">)"));
+    ASSERT_EQ(written.gitExitCode, 0) << written.gitStderr.toStdString();
+    EXPECT_THAT(written.brokenLinks, ElementsAre(LinkCheck::BrokenLink{"index.html", "gone.png"}));
+    EXPECT_EQ(gitOutput(root(), {"ls-files"}), "about.html\nindex.html\nstyle.css");
+
+    // Nothing written: no check, as no commit.
+    const Result refused = materializeChecking(fileBlock("../index.html", R"(<img src="gone.png">)"));
+    EXPECT_FALSE(refused.gitExitCode);
+    EXPECT_THAT(refused.brokenLinks, IsEmpty());
+    // Without the option the caller checks, or not.
+    EXPECT_THAT(run(fileBlock("more.html", R"(<img src="gone.png">)")).brokenLinks, IsEmpty());
 }
 
 TEST_F(ProjectMaterializerTest, gitFailuresReachTheSummary) {
