@@ -82,7 +82,8 @@ Result runBlocking(const Request& request) {
     // summary, and with it into the history the model reads next time.
     const ProjectMaterializer::Result written =
         ProjectMaterializer::materialize(parsed, *request.outputRoot, request.apiKey, *request.openAI,
-                                         QString::fromLatin1(ProjectMaterializer::defaultGitPath), observer, true);
+                                         QString::fromLatin1(ProjectMaterializer::defaultGitPath), observer,
+                                         ProjectMaterializer::LinkCheckRun::WhileCommitting);
     Result result;
     result.text = displayText(parsed, written);
     result.writtenPaths = written.writtenRelativePaths;

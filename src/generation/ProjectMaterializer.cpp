@@ -9,9 +9,8 @@
 #include <QFileInfo>
 #include <QImage>
 #include <QImageWriter>
-#include <QThreadPool>
-#include <QtConcurrent/QtConcurrentRun>
 #include <algorithm>
+#include <thread>
 
 namespace kestrion::ProjectMaterializer {
 
@@ -91,17 +90,6 @@ SitePath::Refusal textualRefusal(const QString& path) {
 void logFailure(const char* what, const QString& path, const QString& error) {
     qCWarning(lcGeneration, "%s %s: %s", what, qUtf8Printable(SitePath::escapedForDisplay(path)),
               qUtf8Printable(SitePath::escapedForDisplay(error)));
-}
-
-// Its own threads, so a check is never queued behind the turns that wait for it.
-QThreadPool& linkCheckPool() {
-    static QThreadPool* pool = [] {
-        auto* made = new QThreadPool;
-        made->setMaxThreadCount(4);
-        made->setExpiryTimeout(5000);
-        return made;
-    }();
-    return *pool;
 }
 
 struct Walk {
@@ -233,7 +221,8 @@ Result materialize(const QString& assistantReply, const QString& root, const QSt
 }
 
 Result materialize(const FileGenerationParser::ParsedReply& reply, const QString& root, const QString& apiKey,
-                   const OpenAIService& openAI, const QString& gitPath, const TurnObserver& observer, bool checkLinks) {
+                   const OpenAIService& openAI, const QString& gitPath, const TurnObserver& observer,
+                   LinkCheckRun linkCheck) {
     const QList<FileGenerationParser::FileBlock>& files = reply.files;
     const QList<FileGenerationParser::ImageBlock>& images = reply.images;
     const QList<FileGenerationParser::FallbackBlock>& fallback = reply.fallback;
@@ -286,18 +275,20 @@ Result materialize(const FileGenerationParser::ParsedReply& reply, const QString
     observer.report({TurnProgress::Stage::Committing, 0, 0, {}});
     // git only reads the site's files and writes under .git, which the link check never reads, so
     // each finds what it would find alone; the check runs while the turn's thread waits for git.
-    QFuture<QList<LinkCheck::BrokenLink>> links;
-    if (checkLinks) {
-        links = QtConcurrent::run(&linkCheckPool(), [root] { return LinkCheck::check(root); });
+    // A thread of its own (not a pool's): the check is never queued behind the turns that wait for
+    // it, and it is joined before this returns.
+    std::jthread checker;
+    if (linkCheck == LinkCheckRun::WhileCommitting) {
+        checker = std::jthread([&result, &root] { result.brokenLinks = LinkCheck::check(root); });
     }
     const GitOutcome git = runGitSequence(root, gitPath);
+    if (checker.joinable()) {
+        checker.join();
+    }
     result.gitStdout = git.standardOutput;
     result.gitStderr = git.standardError;
     result.gitExitCode = git.code;
     result.gitCommitted = git.committed;
-    if (checkLinks) {
-        result.brokenLinks = links.result();
-    }
     return result;
 }
 

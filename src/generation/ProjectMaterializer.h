@@ -61,11 +61,13 @@ Result materialize(const QString& assistantReply, const QString& root, const QSt
 
 // Same, for a reply already parsed (a turn reads its reply once). The observer hears of each step
 // (writing, each image, committing); a stop asked for there cancels the images not yet made (each
-// then fails with the reason "stopped") while what was written is still committed. With checkLinks,
-// once files are written the site's broken links go into brokenLinks, found while git commits.
+// then fails with the reason "stopped") while what was written is still committed. With
+// LinkCheckRun::WhileCommitting, once files are written the site's broken links go into brokenLinks,
+// found while git commits.
+enum class LinkCheckRun { No, WhileCommitting };
 Result materialize(const FileGenerationParser::ParsedReply& reply, const QString& root, const QString& apiKey,
                    const OpenAIService& openAI, const QString& gitPath = QString::fromLatin1(defaultGitPath),
-                   const TurnObserver& observer = {}, bool checkLinks = false);
+                   const TurnObserver& observer = {}, LinkCheckRun linkCheck = LinkCheckRun::No);
 
 // The reason an image cancelled by a stop is listed with.
 inline const QString stoppedImageReason = QStringLiteral("stopped");

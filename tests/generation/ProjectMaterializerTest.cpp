@@ -358,7 +358,7 @@ TEST_F(ProjectMaterializerTest, identicalSecondReplyCommitsNothingAndReportsSucc
 TEST_F(ProjectMaterializerTest, linksAreCheckedAgainstTheFilesTheTurnWrote) {
     const auto materializeChecking = [&](const QString& reply) {
         return materialize(FileGenerationParser::parseReply(reply), root(), "k", m_openAI,
-                           QStringLiteral("/usr/bin/git"), {}, true);
+                           QStringLiteral("/usr/bin/git"), {}, LinkCheckRun::WhileCommitting);
     };
     const Result written =
         materializeChecking(fileBlock("index.html", R"(<link href="style.css"><img src="gone.png">)") +
