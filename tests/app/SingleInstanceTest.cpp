@@ -46,11 +46,14 @@ QString lockFilePath() {
     return locks.size() == 1 ? QDir::temp().filePath(locks.front()) : QString();
 }
 
-// The copy that holds the lock, by the process id the lock file names.
+// The copy that holds the lock, by the process id the lock file names, and listens beside it. The
+// copy takes the lock a moment before its socket exists: a test that ends it in between would find
+// no socket left behind.
 bool holdsTheLock(const QProcess& process) {
     const QString path = lockFilePath();
     return !path.isEmpty() &&
-           test::readFile(path).split('\n').value(0).toLongLong() == static_cast<qint64>(process.processId());
+           test::readFile(path).split('\n').value(0).toLongLong() == static_cast<qint64>(process.processId()) &&
+           QFileInfo::exists(path.chopped(5));
 }
 
 ::testing::AssertionResult becomesTheRunningCopy(QProcess& process) {
