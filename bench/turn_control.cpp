@@ -74,7 +74,8 @@ void undoATenFileTurnOnA400FileSite(benchmark::State& state) {
     for (auto _ : state) {
         // Each round takes back the newest commit: undo, then the undo of the undo.
         const QString head = *TurnGit::headCommit(turn.site.path());
-        const TurnGit::RevertOutcome outcome = TurnGit::revert(turn.site.path(), head, QStringLiteral("Undo"), false);
+        const TurnGit::RevertOutcome outcome =
+            TurnGit::revert(turn.site.path(), head, QStringLiteral("Undo"), TurnGit::EditedFiles::Keep);
         if (outcome.status != TurnGit::RevertOutcome::Status::Done) {
             state.SkipWithError("the undo failed");
             break;

@@ -55,7 +55,7 @@ void MessageActions::confirmUndo(const QUuid& messageId, const QStringList& edit
     box->setAttribute(Qt::WA_DeleteOnClose);
     connect(box, &QMessageBox::buttonClicked, this, [this, box, goOn, messageId](QAbstractButton* clicked) {
         if (clicked == goOn) {
-            m_chat->undoOrRedo(messageId, true);
+            m_chat->undoOrRedo(messageId, TurnGit::EditedFiles::Replace);
         }
         box->close();
     });

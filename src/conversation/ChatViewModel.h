@@ -104,8 +104,8 @@ public:
     QStringList messageActions(const QUuid& messageId) const { return m_actions.messageActions(messageId); }
     static QString actionLabel(const QString& action) { return TurnActions::actionLabel(action); }
     std::optional<QString> commitOf(const QUuid& messageId) const { return m_actions.commitOf(messageId); }
-    void undoOrRedo(const QUuid& messageId, bool overwriteEdits = false) {
-        m_actions.undoOrRedo(messageId, overwriteEdits);
+    void undoOrRedo(const QUuid& messageId, TurnGit::EditedFiles editedFiles = TurnGit::EditedFiles::Keep) {
+        m_actions.undoOrRedo(messageId, editedFiles);
     }
     bool isUndoing() const { return m_actions.isUndoing(); }
     void newChat();
@@ -151,7 +151,8 @@ Q_SIGNALS:
     void streamedReplyChanged();
     // messageActions() may have changed for any message.
     void messageActionsChanged();
-    // The files of that turn were edited since; undoOrRedo(id, true) goes on and replaces them.
+    // The files of that turn were edited since; undoOrRedo(id, TurnGit::EditedFiles::Replace) goes on and replaces
+    // them.
     void undoNeedsConfirmation(const QUuid& messageId, const QStringList& editedPaths);
     // An undo or redo ended (done or not).
     void undoFinished();

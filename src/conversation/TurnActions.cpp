@@ -112,7 +112,7 @@ void TurnActions::recordTurn(const ChatTarget& target, const QUuid& messageId, c
     }
 }
 
-void TurnActions::undoOrRedo(const QUuid& messageId, bool overwriteEdits) {
+void TurnActions::undoOrRedo(const QUuid& messageId, TurnGit::EditedFiles editedFiles) {
     const QStringList actions = messageActions(messageId);
     const bool undo = actions.contains(undoAction);
     if ((!undo && !actions.contains(redoAction)) || !m_store.outputRoot()) {
@@ -126,12 +126,12 @@ void TurnActions::undoOrRedo(const QUuid& messageId, bool overwriteEdits) {
     m_undoing = true;
     m_conversation.setChatError(target.sessionId, std::nullopt);
     Q_EMIT messageActionsChanged();
-    QtConcurrent::run([root, commit, overwriteEdits, newMessage, kind] {
+    QtConcurrent::run([root, commit, editedFiles, newMessage, kind] {
         const TurnGit::RevertOutcome outcome =
             TurnGit::revert(root, commit,
                             kind == TurnLog::Entry::Kind::Undo ? QStringLiteral("Undo an assistant turn")
                                                                : QStringLiteral("Redo an assistant turn"),
-                            overwriteEdits);
+                            editedFiles);
         if (outcome.status == TurnGit::RevertOutcome::Status::Done) {
             TurnLog::record(root, newMessage, {outcome.commit, kind});
         }

@@ -3,6 +3,7 @@
 #include "conversation/ChatRecords.h"
 #include "conversation/SessionStore.h"
 #include "conversation/TurnLog.h"
+#include "generation/TurnGit.h"
 
 #include <QObject>
 #include <QString>
@@ -62,15 +63,16 @@ public:
     void recordTurn(const ChatTarget& target, const QUuid& messageId, const QString& commit);
 
     // Undoes (or redoes) the turn of that message with a new commit, when it offers the action.
-    // Edited files of that turn stop it with undoNeedsConfirmation unless overwriteEdits; a failure
+    // Edited files of that turn stop it with undoNeedsConfirmation unless editedFiles says Replace; a failure
     // shows in the chat's error line and changes nothing.
-    void undoOrRedo(const QUuid& messageId, bool overwriteEdits = false);
+    void undoOrRedo(const QUuid& messageId, TurnGit::EditedFiles editedFiles = TurnGit::EditedFiles::Keep);
     bool isUndoing() const { return m_undoing; }
 
 Q_SIGNALS:
     // messageActions() may have changed for any message.
     void messageActionsChanged();
-    // The files of that turn were edited since; undoOrRedo(id, true) goes on and replaces them.
+    // The files of that turn were edited since; undoOrRedo(id, TurnGit::EditedFiles::Replace) goes on and replaces
+    // them.
     void undoNeedsConfirmation(const QUuid& messageId, const QStringList& editedPaths);
     // An undo or redo ended (done or not).
     void undoFinished();

@@ -231,7 +231,7 @@ Changes changesOf(const QString& root, const QString& commit, const QString& git
     return changes;
 }
 
-RevertOutcome revert(const QString& root, const QString& commit, const QString& message, bool overwriteEdits,
+RevertOutcome revert(const QString& root, const QString& commit, const QString& message, EditedFiles editedFiles,
                      const QString& gitPath) {
     const auto failed = [](const QString& reason) {
         qCWarning(lcGeneration) << "A turn could not be taken back";
@@ -285,7 +285,7 @@ RevertOutcome revert(const QString& root, const QString& commit, const QString& 
             outcome.changedPaths << *path;
         }
     }
-    if (!outcome.changedPaths.isEmpty() && !overwriteEdits) {
+    if (!outcome.changedPaths.isEmpty() && editedFiles == EditedFiles::Keep) {
         outcome.status = RevertOutcome::Status::NeedsConfirmation;
         return outcome;
     }

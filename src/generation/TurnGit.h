@@ -61,11 +61,15 @@ struct RevertOutcome {
     QString reason;
 };
 
+// What a revert does with files of the turn that were edited since it: stop and name them, or
+// replace the edits.
+enum class EditedFiles { Keep, Replace };
+
 // Makes a new commit on top of HEAD that takes back what the commit did to the site's files and
 // writes those files in the folder; history is never rewritten. When some of those files have
-// uncommitted edits, nothing happens unless overwriteEdits says to replace them. When later
+// uncommitted edits, nothing happens unless editedFiles says to replace them. When later
 // commits changed the same lines, nothing changes at all and the reason comes back.
-RevertOutcome revert(const QString& root, const QString& commit, const QString& message, bool overwriteEdits,
+RevertOutcome revert(const QString& root, const QString& commit, const QString& message, EditedFiles editedFiles,
                      const QString& gitPath = QString::fromLatin1(ProjectMaterializer::defaultGitPath));
 
 } // namespace kestrion::TurnGit

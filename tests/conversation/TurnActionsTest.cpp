@@ -130,7 +130,7 @@ TEST_F(TurnActionsTest, undoOverEditedFilesAsksFirstThenReplacesThemAndOffersRed
     EXPECT_EQ(written.count(), 0);
     EXPECT_EQ(readFile(m_site.filePath(QStringLiteral("style.css"))), QByteArray("h1 { color: green; }\n"));
 
-    m_actions.undoOrRedo(m_secondReply.id, true);
+    m_actions.undoOrRedo(m_secondReply.id, TurnGit::EditedFiles::Replace);
     ASSERT_TRUE(eventually([&] { return finished.count() == 2; }));
     ASSERT_EQ(m_delivered.size(), 1);
     const QUuid undone = m_delivered[0].id;

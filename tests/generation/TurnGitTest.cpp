@@ -51,7 +51,7 @@ TEST_F(TurnGitTest, undoThenRedo_changeOnlyTheSiteFilesWithNewCommits) {
     writeFile(path(".kestrion-chats/chat_history.json"), "history 3");
     const QByteArray turnsLog = readFile(path(".kestrion-chats/turns.json"));
 
-    const TurnGit::RevertOutcome undone = TurnGit::revert(m_site.path(), second, "Undo", false);
+    const TurnGit::RevertOutcome undone = TurnGit::revert(m_site.path(), second, "Undo", TurnGit::EditedFiles::Keep);
     ASSERT_EQ(undone.status, Status::Done) << undone.reason.toStdString();
     EXPECT_EQ(undone.paths, (QStringList{"index.html", "style.css"}));
     EXPECT_EQ(readFile(path("index.html")), QByteArray("<h1>One</h1>\n"));
@@ -63,7 +63,8 @@ TEST_F(TurnGitTest, undoThenRedo_changeOnlyTheSiteFilesWithNewCommits) {
     EXPECT_EQ(readFile(path(".kestrion-chats/turns.json")), turnsLog);
     EXPECT_EQ(gitOutput(m_site.path(), {"status", "--porcelain", "--", "index.html", "style.css", "app.js"}), "");
 
-    const TurnGit::RevertOutcome redone = TurnGit::revert(m_site.path(), undone.commit, "Redo", false);
+    const TurnGit::RevertOutcome redone =
+        TurnGit::revert(m_site.path(), undone.commit, "Redo", TurnGit::EditedFiles::Keep);
     ASSERT_EQ(redone.status, Status::Done) << redone.reason.toStdString();
     EXPECT_EQ(readFile(path("index.html")), QByteArray("<h1>Two</h1>\n"));
     EXPECT_EQ(readFile(path("style.css")), QByteArray("h1 { color: blue; }\n"));
@@ -71,20 +72,20 @@ TEST_F(TurnGitTest, undoThenRedo_changeOnlyTheSiteFilesWithNewCommits) {
     EXPECT_EQ(gitOutput(m_site.path(), {"rev-list", "--count", "HEAD"}), "4");
 
     // Undoing the first commit removes the files it added.
-    const TurnGit::RevertOutcome root = TurnGit::revert(m_site.path(), first, "Undo", false);
+    const TurnGit::RevertOutcome root = TurnGit::revert(m_site.path(), first, "Undo", TurnGit::EditedFiles::Keep);
     EXPECT_EQ(root.status, Status::Failed) << "later turns changed the same lines";
 }
 
 TEST_F(TurnGitTest, editedFilesAreNamedFirstAndOnlyReplacedWhenConfirmed) {
     writeFile(path("style.css"), "h1 { color: green; }\n");
     const QString before = head();
-    const TurnGit::RevertOutcome asked = TurnGit::revert(m_site.path(), second, "Undo", false);
+    const TurnGit::RevertOutcome asked = TurnGit::revert(m_site.path(), second, "Undo", TurnGit::EditedFiles::Keep);
     ASSERT_EQ(asked.status, Status::NeedsConfirmation);
     EXPECT_EQ(asked.changedPaths, QStringList{"style.css"});
     EXPECT_EQ(head(), before);
     EXPECT_EQ(readFile(path("style.css")), QByteArray("h1 { color: green; }\n"));
 
-    const TurnGit::RevertOutcome done = TurnGit::revert(m_site.path(), second, "Undo", true);
+    const TurnGit::RevertOutcome done = TurnGit::revert(m_site.path(), second, "Undo", TurnGit::EditedFiles::Replace);
     ASSERT_EQ(done.status, Status::Done) << done.reason.toStdString();
     EXPECT_EQ(readFile(path("style.css")), QByteArray("h1 { color: red; }\n"));
 }
@@ -108,7 +109,8 @@ TEST_F(TurnGitTest, failuresChangeNothing) {
         SCOPED_TRACE(c.name);
         c.arrange();
         const QByteArray index = readFile(path("index.html"));
-        const TurnGit::RevertOutcome outcome = TurnGit::revert(m_site.path(), c.commit, "Undo", true);
+        const TurnGit::RevertOutcome outcome =
+            TurnGit::revert(m_site.path(), c.commit, "Undo", TurnGit::EditedFiles::Replace);
         EXPECT_EQ(outcome.status, Status::Failed);
         EXPECT_TRUE(outcome.reason.contains(c.reasonContains)) << outcome.reason.toStdString();
         EXPECT_EQ(readFile(path("index.html")), index);
@@ -132,7 +134,7 @@ TEST_F(TurnGitTest, undoRestoresEveryKindOfFileByteForByte) {
                                "history 4");
     ASSERT_NE(base, third);
 
-    const TurnGit::RevertOutcome undone = TurnGit::revert(m_site.path(), third, "Undo", false);
+    const TurnGit::RevertOutcome undone = TurnGit::revert(m_site.path(), third, "Undo", TurnGit::EditedFiles::Keep);
     ASSERT_EQ(undone.status, Status::Done) << undone.reason.toStdString();
     EXPECT_EQ(undone.paths.size(), 5);
     EXPECT_EQ(readFile(path("images/hero.png")), picture);
@@ -156,7 +158,8 @@ TEST_F(TurnGitTest, undoAsksGitAFixedNumberOfTimesWhateverTheNumberOfFiles) {
     writeFile(counter, QStringLiteral("#!/bin/sh\necho >> '%1'\nexec /usr/bin/git \"$@\"\n").arg(log).toUtf8());
     QFile::setPermissions(counter, QFile::permissions(counter) | QFileDevice::ExeOwner);
 
-    const TurnGit::RevertOutcome undone = TurnGit::revert(m_site.path(), third, "Undo", false, counter);
+    const TurnGit::RevertOutcome undone =
+        TurnGit::revert(m_site.path(), third, "Undo", TurnGit::EditedFiles::Keep, counter);
     ASSERT_EQ(undone.status, Status::Done) << undone.reason.toStdString();
     EXPECT_EQ(undone.paths.size(), 12);
     EXPECT_LE(readFile(log).count('\n'), 12) << "git calls for one undo";
