@@ -137,6 +137,28 @@ TEST_F(TurnControlTest, stopDuringTheSecondOfThreeImages_keepsWhatWasMadeAndComm
     EXPECT_EQ(m_model.turnStatus(), QStringLiteral("Stopped."));
 }
 
+// Only a turn that made a commit offers its changes and its undo: the same reply again finds
+// nothing new to commit (the chats are ignored here, so their history is no change either), and
+// must not take over the commit before it.
+TEST_F(TurnControlTest, onlyATurnThatMadeACommitOffersItsChanges) {
+    test::writeFile(m_site.filePath(QStringLiteral(".gitignore")), ".kestrion-chats/\n");
+    const QString reply = QStringLiteral("Home.\n\n<<<FILE path=\"index.html\">>>\n<h1>Home</h1>\n<<<END_FILE>>>\n");
+    m_server.replyWithChat(reply);
+    startSend(QStringLiteral("Make a home page"));
+    ASSERT_TRUE(waitUntilIdle());
+    const QUuid first = m_model.messages().last().id;
+    EXPECT_EQ(m_model.commitOf(first), gitOutput(m_site.path(), {QStringLiteral("rev-parse"), QStringLiteral("HEAD")}));
+    EXPECT_TRUE(m_model.messageActions(first).contains(ChatViewModel::showChangesAction));
+
+    m_server.replyWithChat(reply);
+    startSend(QStringLiteral("Once more"));
+    ASSERT_TRUE(waitUntilIdle());
+    const QUuid second = m_model.messages().last().id;
+    ASSERT_NE(second, first);
+    EXPECT_FALSE(m_model.commitOf(second).has_value());
+    EXPECT_FALSE(m_model.messageActions(second).contains(ChatViewModel::showChangesAction));
+}
+
 TEST_F(TurnControlTest, retrySendsTheQuestionAgainAndKeepsTheFailedExchange) {
     m_server.replyToChat(ScriptedResponse::json(500, R"({"error":{"message":"overloaded"}})"));
     m_server.replyWithChat(QStringLiteral("Here it is."));
