@@ -107,7 +107,7 @@ TEST_F(TurnActionsTest, theFoldersLogOffersShowChangesOnEachTurnAndUndoOnTheNewe
     bind(other.path());
     EXPECT_FALSE(m_actions.commitOf(m_secondReply.id).has_value());
     m_store.flush();
-    ASSERT_TRUE(eventually([&] { return changed.count() == 3; })) << "two bindings and the other folder's log";
+    ASSERT_TRUE(eventually([&] { return changed.count() >= 3; })) << "two bindings and the other folder's log";
     EXPECT_FALSE(m_actions.commitOf(m_firstReply.id).has_value());
     EXPECT_FALSE(m_actions.commitOf(m_secondReply.id).has_value());
 }

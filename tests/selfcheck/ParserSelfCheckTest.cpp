@@ -119,6 +119,7 @@ TEST(ParserSelfCheck, builtInCases_allPassAndLeaveNoSandbox) {
     // The program's own run is checked the same way by CheckSelfCheckRun.cmake.
     const QStringList before = sandboxesLeft();
     const QList<Case> all = cases();
+    ASSERT_FALSE(all.isEmpty());
     QString expected;
     for (const Case& c : all) {
         expected += QStringLiteral("ok  ") + c.name + u'\n';
