@@ -11,25 +11,26 @@ namespace kestrion {
 
 MessageActions::MessageActions(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
     : QObject(parent), m_chat(chat), m_settings(settings), m_dialogParent(parent) {
-    connect(m_chat, &ChatViewModel::undoNeedsConfirmation, this, &MessageActions::confirmUndo);
+    connect(&m_chat->turnActions(), &TurnActions::undoNeedsConfirmation, this, &MessageActions::confirmUndo);
 }
 
 void MessageActions::run(const QUuid& messageId, const QString& action) {
     // The labels were offered a moment ago; the chat decides again whether each still applies.
-    if (!m_chat->messageActions(messageId).contains(action)) {
+    TurnActions& actions = m_chat->turnActions();
+    if (!actions.messageActions(messageId).contains(action)) {
         return;
     }
-    if (action == ChatViewModel::showChangesAction) {
+    if (action == TurnActions::showChangesAction) {
         showChanges(messageId);
-    } else if (action == ChatViewModel::undoAction || action == ChatViewModel::redoAction) {
-        m_chat->undoOrRedo(messageId);
-    } else if (action == ChatViewModel::retryAction) {
+    } else if (action == TurnActions::undoAction || action == TurnActions::redoAction) {
+        actions.undoOrRedo(messageId);
+    } else if (action == TurnActions::retryAction) {
         m_chat->retry(messageId, m_settings->model(), m_settings->resolvedAPIKey());
     }
 }
 
 void MessageActions::showChanges(const QUuid& messageId) {
-    const std::optional<QString> commit = m_chat->commitOf(messageId);
+    const std::optional<QString> commit = m_chat->turnActions().commitOf(messageId);
     const std::optional<QString> root = m_chat->persistenceOutputRoot();
     if (!commit || !root) {
         return;
@@ -55,7 +56,7 @@ void MessageActions::confirmUndo(const QUuid& messageId, const QStringList& edit
     box->setAttribute(Qt::WA_DeleteOnClose);
     connect(box, &QMessageBox::buttonClicked, this, [this, box, goOn, messageId](QAbstractButton* clicked) {
         if (clicked == goOn) {
-            m_chat->undoOrRedo(messageId, TurnGit::EditedFiles::Replace);
+            m_chat->turnActions().undoOrRedo(messageId, TurnGit::EditedFiles::Replace);
         }
         box->close();
     });

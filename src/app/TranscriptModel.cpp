@@ -50,7 +50,7 @@ QVariant TranscriptModel::data(const QModelIndex& index, int role) const {
     case IsUserRole:
         return message.role == ChatMessage::Role::User;
     case ActionsRole:
-        return m_chat->messageActions(message.id);
+        return m_chat->turnActions().messageActions(message.id);
     default:
         return {};
     }

@@ -20,8 +20,6 @@ ChatViewModel::ChatViewModel(std::shared_ptr<const OpenAIService> openAI, QObjec
         m_openAI = std::make_shared<const OpenAIService>();
     }
     connect(&m_actions, &TurnActions::messageActionsChanged, this, &ChatViewModel::messageActionsChanged);
-    connect(&m_actions, &TurnActions::undoNeedsConfirmation, this, &ChatViewModel::undoNeedsConfirmation);
-    connect(&m_actions, &TurnActions::undoFinished, this, &ChatViewModel::undoFinished);
     connect(&m_actions, &TurnActions::filesWritten, this, &ChatViewModel::filesWritten);
     connect(&m_store, &SessionStore::activeSessionIdChanged, this, [this] {
         Q_EMIT activeSessionIdChanged();

@@ -90,24 +90,12 @@ public:
     void setStreamReplies(bool stream) { m_streamReplies = stream; }
     bool streamReplies() const { return m_streamReplies; }
 
-    // The actions under a message of the chat shown and the undo or redo of a turn: see TurnActions.
-    bool canRetry(const QUuid& assistantMessageId) const {
-        return m_actions.retryQuestion(assistantMessageId).has_value();
-    }
+    // The actions under a message of the chat shown and the undo or redo of a turn.
+    TurnActions& turnActions() { return m_actions; }
+    const TurnActions& turnActions() const { return m_actions; }
     // Sends the user's message before that error again in the same chat; the failed exchange
     // stays as it is.
     void retry(const QUuid& assistantMessageId, const QString& model, const QString& apiKey);
-    static inline const QString& showChangesAction = TurnActions::showChangesAction;
-    static inline const QString& undoAction = TurnActions::undoAction;
-    static inline const QString& redoAction = TurnActions::redoAction;
-    static inline const QString& retryAction = TurnActions::retryAction;
-    QStringList messageActions(const QUuid& messageId) const { return m_actions.messageActions(messageId); }
-    static QString actionLabel(const QString& action) { return TurnActions::actionLabel(action); }
-    std::optional<QString> commitOf(const QUuid& messageId) const { return m_actions.commitOf(messageId); }
-    void undoOrRedo(const QUuid& messageId, TurnGit::EditedFiles editedFiles = TurnGit::EditedFiles::Keep) {
-        m_actions.undoOrRedo(messageId, editedFiles);
-    }
-    bool isUndoing() const { return m_actions.isUndoing(); }
     void newChat();
     void selectSession(const QUuid& id);
     void deleteSession(const QUuid& id);
@@ -149,13 +137,9 @@ Q_SIGNALS:
     void turnStatusChanged();
     // streamedReply() changed.
     void streamedReplyChanged();
-    // messageActions() may have changed for any message.
+    // turnActions().messageActions() may have changed for any message: told by the actions
+    // themselves, and once more when a turn ends.
     void messageActionsChanged();
-    // The files of that turn were edited since; undoOrRedo(id, TurnGit::EditedFiles::Replace) goes on and replaces
-    // them.
-    void undoNeedsConfirmation(const QUuid& messageId, const QStringList& editedPaths);
-    // An undo or redo ended (done or not).
-    void undoFinished();
     // A turn wrote these files (as the reply named them), or an undo or redo took them back, in this
     // website directory.
     void filesWritten(const QString& outputRoot, const QStringList& relativePaths);

@@ -147,16 +147,17 @@ TEST_F(TurnControlTest, onlyATurnThatMadeACommitOffersItsChanges) {
     startSend(QStringLiteral("Make a home page"));
     ASSERT_TRUE(waitUntilIdle());
     const QUuid first = m_model.messages().last().id;
-    EXPECT_EQ(m_model.commitOf(first), gitOutput(m_site.path(), {QStringLiteral("rev-parse"), QStringLiteral("HEAD")}));
-    EXPECT_TRUE(m_model.messageActions(first).contains(ChatViewModel::showChangesAction));
+    EXPECT_EQ(m_model.turnActions().commitOf(first),
+              gitOutput(m_site.path(), {QStringLiteral("rev-parse"), QStringLiteral("HEAD")}));
+    EXPECT_TRUE(m_model.turnActions().messageActions(first).contains(TurnActions::showChangesAction));
 
     m_server.replyWithChat(reply);
     startSend(QStringLiteral("Once more"));
     ASSERT_TRUE(waitUntilIdle());
     const QUuid second = m_model.messages().last().id;
     ASSERT_NE(second, first);
-    EXPECT_FALSE(m_model.commitOf(second).has_value());
-    EXPECT_FALSE(m_model.messageActions(second).contains(ChatViewModel::showChangesAction));
+    EXPECT_FALSE(m_model.turnActions().commitOf(second).has_value());
+    EXPECT_FALSE(m_model.turnActions().messageActions(second).contains(TurnActions::showChangesAction));
 }
 
 TEST_F(TurnControlTest, retrySendsTheQuestionAgainAndKeepsTheFailedExchange) {
@@ -167,11 +168,11 @@ TEST_F(TurnControlTest, retrySendsTheQuestionAgainAndKeepsTheFailedExchange) {
     ASSERT_EQ(m_model.messages().size(), 2);
     const QUuid failed = m_model.messages().last().id;
     const QUuid question = m_model.messages().first().id;
-    EXPECT_TRUE(m_model.canRetry(failed));
-    EXPECT_FALSE(m_model.canRetry(question)) << "only an error offers Retry";
+    EXPECT_TRUE(m_model.turnActions().retryQuestion(failed).has_value());
+    EXPECT_FALSE(m_model.turnActions().retryQuestion(question).has_value()) << "only an error offers Retry";
 
     m_model.retry(failed, QStringLiteral("gpt-4o-mini"), QStringLiteral("sk-test"));
-    EXPECT_FALSE(m_model.canRetry(failed)) << "not while the retry runs";
+    EXPECT_FALSE(m_model.turnActions().retryQuestion(failed).has_value()) << "not while the retry runs";
     ASSERT_TRUE(waitUntilIdle());
 
     QStringList texts;
@@ -209,7 +210,7 @@ TEST_F(TurnControlTest, retryIsOfferedForAnErrorWrittenInAnotherLanguage) {
     ASSERT_TRUE(waitUntilIdle());
     ASSERT_EQ(m_model.messages().size(), 2);
     ASSERT_TRUE(m_model.messages().last().text.startsWith(QStringLiteral("Fehler: ")));
-    EXPECT_TRUE(m_model.canRetry(m_model.messages().last().id));
+    EXPECT_TRUE(m_model.turnActions().retryQuestion(m_model.messages().last().id).has_value());
     QCoreApplication::removeTranslator(&german);
 }
 

@@ -199,7 +199,7 @@ ChatPane::ChatPane(ChatViewModel* chat, AppSettings* settings, QWidget* parent)
                 // An undo or redo just begun holds back Send until it ends.
                 updateSendControls();
             });
-    connect(m_chat, &ChatViewModel::undoFinished, this, &ChatPane::updateSendControls);
+    connect(&m_chat->turnActions(), &TurnActions::undoFinished, this, &ChatPane::updateSendControls);
     m_chat->setStreamReplies(m_settings->streamReplies());
     connect(m_settings, &AppSettings::streamRepliesChanged, this,
             [this] { m_chat->setStreamReplies(m_settings->streamReplies()); });
@@ -235,7 +235,7 @@ void ChatPane::updateWelcome() {
 }
 
 bool ChatPane::canSend() const {
-    return !m_chat->isSending() && !m_chat->isUndoing() && !m_chat->input().trimmed().isEmpty();
+    return !m_chat->isSending() && !m_chat->turnActions().isUndoing() && !m_chat->input().trimmed().isEmpty();
 }
 
 void ChatPane::send() {

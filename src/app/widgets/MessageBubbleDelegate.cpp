@@ -153,7 +153,7 @@ QList<std::pair<QString, QRect>> MessageBubbleDelegate::actionRects(const QRect&
     const QFontMetrics metrics(m_view->font());
     int left = bubble.left();
     for (const QString& action : actions) {
-        const int width = metrics.horizontalAdvance(ChatViewModel::actionLabel(action)) + 2 * bubblePadding;
+        const int width = metrics.horizontalAdvance(TurnActions::actionLabel(action)) + 2 * bubblePadding;
         rects.append({action, QRect(left, bubble.bottom() + 4, width, actionRowHeight - 6)});
         left += width + 6;
     }
@@ -241,7 +241,7 @@ void MessageBubbleDelegate::paint(QPainter* painter, const QStyleOptionViewItem&
             painter->setPen(QPen(option.palette.color(QPalette::Mid), 1));
             painter->drawPath(chip);
             painter->setPen(option.palette.color(QPalette::Link));
-            painter->drawText(rect, Qt::AlignCenter, ChatViewModel::actionLabel(action));
+            painter->drawText(rect, Qt::AlignCenter, TurnActions::actionLabel(action));
         }
         painter->restore();
     }

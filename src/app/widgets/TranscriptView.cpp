@@ -227,7 +227,7 @@ void TranscriptView::contextMenuEvent(QContextMenuEvent* event) {
         menu.addSeparator();
     }
     for (const QString& label : actions) {
-        connect(menu.addAction(ChatViewModel::actionLabel(label)), &QAction::triggered, this,
+        connect(menu.addAction(TurnActions::actionLabel(label)), &QAction::triggered, this,
                 [this, messageId, label] { Q_EMIT messageActionTriggered(messageId, label); });
     }
     const QString anchor = m_delegate->anchorAt(visualRect(index), index, event->pos());
@@ -310,7 +310,7 @@ void TranscriptView::placeActionButtons() {
                 m_actionButtons.append(button);
             }
             QToolButton* button = m_actionButtons.at(used++);
-            button->setText(ChatViewModel::actionLabel(label));
+            button->setText(TurnActions::actionLabel(label));
             button->setAccessibleName(button->text());
             button->setProperty("action", label);
             button->setProperty("messageId", messageId);
