@@ -20,7 +20,6 @@ void SiteBinding::start() {
         return;
     }
     m_started = true;
-    m_boundDirectory = m_settings->outputDirectoryPath();
     bindCurrentDirectory();
 }
 
@@ -32,11 +31,10 @@ void SiteBinding::bindCurrentDirectory() {
 }
 
 void SiteBinding::onDirectoryChanged() {
-    const std::optional<QString> directory = m_settings->outputDirectoryPath();
-    if (!m_started || directory == m_boundDirectory) {
+    // The settings tell only real changes, so each one here leaves the folder bound until now.
+    if (!m_started) {
         return;
     }
-    m_boundDirectory = directory;
     // The preview's file and its source edits belonged to the folder left behind.
     m_state->bumpPreviewReloadNonce();
     m_state->setPreviewSelectedRelativePath(std::nullopt);

@@ -2,7 +2,6 @@
 
 #include <QObject>
 #include <QString>
-#include <optional>
 
 namespace kestrion {
 
@@ -40,7 +39,6 @@ private:
     OutputFolderFileTreeModel* m_tree;
     WindowState* m_state;
     bool m_started = false;
-    std::optional<QString> m_boundDirectory;
 };
 
 } // namespace kestrion
