@@ -59,16 +59,16 @@ AppSettings::AppSettings(std::unique_ptr<SecretStore> secrets, QObject* parent)
     if (m_secrets) {
         m_secrets->setParent(this);
     }
-    m_apiKey.value = readText(*m_store, apiKeyKey).value_or(QString());
-    m_model = readText(*m_store, modelKey).value_or(defaultModel);
+    m_apiKey.value = StoredValues::readText(*m_store, apiKeyKey).value_or(QString());
+    m_model = StoredValues::readText(*m_store, modelKey).value_or(defaultModel);
     // An empty stored path names no folder; like an absent one it means the Desktop.
-    const auto storedDirectory = readText(*m_store, outputDirectoryKey);
+    const auto storedDirectory = StoredValues::readText(*m_store, outputDirectoryKey);
     m_outputDirectory = directoryFromPath(storedDirectory.value_or(QString())).value_or(defaultOutputDirectory());
-    m_kestrionPanelBaseURL = readText(*m_store, kestrionPanelBaseURLKey).value_or(QString());
-    m_kestrionApiToken.value = readText(*m_store, kestrionApiTokenKey).value_or(QString());
-    m_openAIBaseURL = readText(*m_store, openAIBaseURLKey).value_or(QString());
-    m_deployIncludeChats = readBool(*m_store, deployIncludeChatsKey, true);
-    m_streamReplies = readBool(*m_store, streamRepliesKey, false);
+    m_kestrionPanelBaseURL = StoredValues::readText(*m_store, kestrionPanelBaseURLKey).value_or(QString());
+    m_kestrionApiToken.value = StoredValues::readText(*m_store, kestrionApiTokenKey).value_or(QString());
+    m_openAIBaseURL = StoredValues::readText(*m_store, openAIBaseURLKey).value_or(QString());
+    m_deployIncludeChats = StoredValues::readBool(*m_store, deployIncludeChatsKey, true);
+    m_streamReplies = StoredValues::readBool(*m_store, streamRepliesKey, false);
     loadSecret(m_apiKey);
     loadSecret(m_kestrionApiToken);
 }
@@ -91,7 +91,7 @@ void AppSettings::saveStore(QSettings& store) {
 }
 
 bool AppSettings::migratedLegacyChatsToProject() {
-    return readBool(*openStore(), migratedLegacyChatsKey);
+    return StoredValues::readBool(*openStore(), migratedLegacyChatsKey);
 }
 
 void AppSettings::setMigratedLegacyChatsToProject(bool migrated) {
@@ -180,7 +180,7 @@ bool isKnownNarrowDevice(const QString& device) {
 }
 
 QJsonObject readPreviewDevices(const QSettings& store) {
-    const auto text = readText(store, AppSettings::previewDevicesKey);
+    const auto text = StoredValues::readText(store, AppSettings::previewDevicesKey);
     return text ? QJsonDocument::fromJson(text->toUtf8()).object() : QJsonObject();
 }
 

@@ -61,7 +61,7 @@ void AppSettings::secretWritten(Secret& secret, bool stored) {
     if (!stored) {
         // The value stays where the user can still get it back: the settings file.
         secret.dirty = false;
-        if (readText(*m_store, secret.key) != secret.value) {
+        if (StoredValues::readText(*m_store, secret.key) != secret.value) {
             storeText(secret.key, secret.value);
         }
         setSecretStorage(secret, SecretStorage::SettingsFile);

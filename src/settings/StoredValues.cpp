@@ -4,7 +4,7 @@
 
 #include <QVariant>
 
-namespace kestrion {
+namespace kestrion::StoredValues {
 
 std::optional<QString> readText(const QSettings& store, const QString& key) {
     if (!store.contains(key)) {
@@ -57,4 +57,4 @@ bool readBool(const QSettings& store, const QString& key, bool fallback) {
     }
 }
 
-} // namespace kestrion
+} // namespace kestrion::StoredValues

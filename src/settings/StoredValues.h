@@ -7,7 +7,7 @@
 // Reading a value of the per-user store. A value placed in the file by hand or
 // by another program can be of any type QSettings knows: a list when the text
 // has unquoted commas, a byte array, a serialized variant.
-namespace kestrion {
+namespace kestrion::StoredValues {
 
 // Text-like scalars are taken as their text; anything else counts as absent, so
 // a damaged entry falls back to its default instead of becoming an odd string.
@@ -19,4 +19,4 @@ std::optional<QString> readText(const QSettings& store, const QString& key);
 // did not happen nor publishes chats the user may have meant to keep private.
 bool readBool(const QSettings& store, const QString& key, bool fallback = false);
 
-} // namespace kestrion
+} // namespace kestrion::StoredValues
